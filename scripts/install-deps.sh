@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, only when some
+# are missing. Runs as root (CI, the project's machines) or through sudo.
+set -euo pipefail
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config make
+          libgtest-dev libgmock-dev libsqlite3-dev libcli11-dev srecord libbenchmark-dev
+          tmux python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
