@@ -30,9 +30,10 @@ HMODULE RegisterModule(const char* name, const void* addressInside,
                        const ResourceEntry* table, std::size_t count);
 void UnregisterModule(HMODULE module);
 
+// A null module searches every registered module, in the order of registration.
 const ResourceEntry* FindResource(HMODULE module, UINT id, int type);
 // Module file path into buffer (at most size-1 characters and a terminator); returns
-// the length copied, 0 on failure.
+// the length copied, 0 on failure. A null module names the running executable.
 DWORD GetModuleFileName(HMODULE module, char* buffer, DWORD size);
 std::string GetModuleName(HMODULE module);
 
@@ -48,6 +49,8 @@ std::string GetModuleName(HMODULE module);
 DWORD GetFileVersionInfoSize(const char* path, DWORD* handle);
 BOOL GetFileVersionInfo(const char* path, DWORD handle, DWORD size, void* data);
 // Looks up a value in a block read by GetFileVersionInfo; value points into data.
+// Keys compare without regard to letter case; length counts the value's characters and
+// its terminating zero.
 BOOL VerQueryValue(const void* data, const char* subBlock, void** value, UINT* length);
 
 }  // namespace platform
