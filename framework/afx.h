@@ -244,6 +244,9 @@ class CFile : public CObject {
   // Opens or throws CFileException.
   CFile(LPCTSTR fileName, UINT openFlags);
   ~CFile() override;  // closes without throwing
+  // A copy would close the same descriptor twice.
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
 
   // Returns FALSE and fills *error (when given) instead of throwing.
   virtual BOOL Open(LPCTSTR fileName, UINT openFlags, CFileException* error = nullptr);
