@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "platform/tests/registry_fixture.h"
+
+namespace platform {
+namespace {
+
+using RegFile = testing::FreshRegistry;
+constexpr LONG kOk = ERROR_SUCCESS;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteAll(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+const char kSample[] =
+    "REGEDIT4\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora]\n"
+    "\"InstallDirectory\"=\"C:\\\\Program Files\\\\Velmora\"\n"
+    "\n"
+    "; one entry of the firmware catalogue\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware\\KV70 \"2.01\"]\n"
+    "\"Description\"=\"KV70 \\\"2.01\\\"\"\n"
+    "\"DeviceType\"=\"KV70\"\n"
+    "\"FirmwarePath\"=\"C:\\\\Velmora\\\\Firmware\\\\kv70_201.x\"\n"
+    "\"OriginalInstall\"=dword:0000000a\n"
+    "@=\"default\"\n"
+    "\"Blob\"=hex:00,01,fe,ff\n"
+    "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,18,\\\n"
+    "  19,1a,1b,1c,1d,1e,1f\n"
+    "\"Multi\"=hex(7):41,00,42,00,00\n"
+    "\n"
+    "[HKEY_CURRENT_USER\\Software\\QUARNELL\\Velmora\\BDDevice]\n";
+
+TEST_F(RegFile, ImportCreatesKeysAndTypedValues) {
+  WriteAll(Path("in.reg"), kSample);
+  std::string error;
+  ASSERT_EQ(RegImportFile(Path("in.reg"), &error), kOk) << error;
+
+  RegKey host;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnell\\Velmora", 0, KEY_READ, host.put()), kOk);
+  EXPECT_EQ(GetString(host.get(), "InstallDirectory"), "C:\\Program Files\\Velmora");
+  RegKey entry;
+  ASSERT_EQ(RegOpenKeyEx(host.get(), "Firmware\\KV70 \"2.01\"", 0, KEY_READ, entry.put()), kOk);
+  EXPECT_EQ(GetString(entry.get(), "Description"), "KV70 \"2.01\"");
+  EXPECT_EQ(GetString(entry.get(), nullptr), "default");
+  DWORD type = 0, value = 0, size = 4;
+  EXPECT_EQ(RegQueryValueEx(entry.get(), "OriginalInstall", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+            kOk);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(value, 10u);
+  BYTE bytes[64];
+  size = sizeof bytes;
+  EXPECT_EQ(RegQueryValueEx(entry.get(), "Blob", nullptr, &type, bytes, &size), kOk);
+  EXPECT_EQ(type, REG_BINARY);
+  EXPECT_EQ(std::vector<BYTE>(bytes, bytes + size), (std::vector<BYTE>{0x00, 0x01, 0xFE, 0xFF}));
+  size = sizeof bytes;
+  EXPECT_EQ(RegQueryValueEx(entry.get(), "Long", nullptr, &type, bytes, &size), kOk);
+  EXPECT_EQ(size, 32u);
+  EXPECT_EQ(bytes[31], 0x1F);
+  size = sizeof bytes;
+  EXPECT_EQ(RegQueryValueEx(entry.get(), "Multi", nullptr, &type, bytes, &size), kOk);
+  EXPECT_EQ(type, 7u);
+  EXPECT_EQ(size, 5u);
+  RegKey profile;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Quarnell\\Velmora\\BDDevice", 0, KEY_READ, profile.put()), kOk);
+}
+
+TEST_F(RegFile, DeletionLinesRemoveKeysTreesAndValues) {
+  WriteAll(Path("in.reg"), kSample);
+  ASSERT_EQ(RegImportFile(Path("in.reg")), kOk);
+  WriteAll(Path("del.reg"),
+           "REGEDIT4\r\n\r\n"
+           "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware]\r\n"
+           "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Not\\There]\r\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora]\r\n"
+           "\"InstallDirectory\"=-\r\n"
+           "\"NeverWas\"=-\r\n");
+  std::string error;
+  ASSERT_EQ(RegImportFile(Path("del.reg"), &error), kOk) << error;
+  RegKey host;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnell\\Velmora", 0, KEY_READ, host.put()), kOk);
+  EXPECT_EQ(Subkeys(host.get()), std::vector<std::string>{});
+  EXPECT_EQ(GetString(host.get(), "InstallDirectory"), "<missing>");
+}
+
+TEST_F(RegFile, ExportThenImportIntoAnEmptyStoreGivesTheSameStore) {
+  WriteAll(Path("in.reg"), kSample);
+  ASSERT_EQ(RegImportFile(Path("in.reg")), kOk);
+  // Values the quoted form cannot carry must survive too.
+  {
+    RegKey key;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Odd\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                             key.put(), nullptr),
+              kOk);
+    const BYTE twoLines[] = {'a', '\n', 'b', 0};
+    const BYTE noZero[] = {'a', 'b'};
+    const BYTE shortDword[] = {1, 2};
+    EXPECT_EQ(RegSetValueEx(key.get(), "TwoLines", 0, REG_SZ, twoLines, sizeof twoLines), kOk);
+    EXPECT_EQ(RegSetValueEx(key.get(), "NoZero", 0, REG_SZ, noZero, sizeof noZero), kOk);
+    EXPECT_EQ(RegSetValueEx(key.get(), "ShortDword", 0, REG_DWORD, shortDword, sizeof shortDword), kOk);
+    EXPECT_EQ(RegSetValueEx(key.get(), "Empty", 0, REG_BINARY, nullptr, 0), kOk);
+    EXPECT_EQ(SetString(key.get(), "back\\slash \"quoted\"", "x"), kOk);
+    Create("SOFTWARE\\Odd\\A");
+    Create("SOFTWARE\\Odd\\c\\deep");
+  }
+  ASSERT_EQ(RegExportFile(Path("all.reg")), kOk);
+  const std::string first = ReadAll(Path("all.reg"));
+  EXPECT_EQ(first.substr(0, 12), "REGEDIT4\r\n\r\n");
+  // Parents before children, siblings in case-insensitive order.
+  EXPECT_LT(first.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Odd]"), first.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Odd\\A]"));
+  EXPECT_LT(first.find("\\Odd\\A]"), first.find("\\Odd\\b]"));
+  EXPECT_LT(first.find("\\Odd\\b]"), first.find("\\Odd\\c]"));
+  EXPECT_LT(first.find("\\Odd\\c]"), first.find("\\Odd\\c\\deep]"));
+
+  ::setenv("VELMORA_REGISTRY", Path("empty.db").c_str(), 1);
+  std::string error;
+  ASSERT_EQ(RegImportFile(Path("all.reg"), &error), kOk) << error;
+  ASSERT_EQ(RegExportFile(Path("again.reg")), kOk);
+  EXPECT_EQ(ReadAll(Path("again.reg")), first);
+
+  RegKey key;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Odd\\b", 0, KEY_READ, key.put()), kOk);
+  DWORD type = 0, size = 0;
+  EXPECT_EQ(RegQueryValueEx(key.get(), "NoZero", nullptr, &type, nullptr, &size), kOk);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(size, 2u);
+  EXPECT_EQ(RegQueryValueEx(key.get(), "ShortDword", nullptr, &type, nullptr, &size), kOk);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(size, 2u);
+  EXPECT_EQ(GetString(key.get(), "back\\slash \"quoted\""), "x");
+}
+
+TEST_F(RegFile, ExportOfOneKeyWritesItAndWhatIsBelowIt) {
+  WriteAll(Path("in.reg"), kSample);
+  ASSERT_EQ(RegImportFile(Path("in.reg")), kOk);
+  ASSERT_EQ(RegExportFile(Path("fw.reg"), "hkey_local_machine\\software\\quarnell\\velmora\\firmware"), kOk);
+  std::string text = ReadAll(Path("fw.reg"));
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware]\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"OriginalInstall\"=dword:0000000a\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\"Description\"=\"KV70 \\\"2.01\\\"\"\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("InstallDirectory"), std::string::npos);
+  EXPECT_EQ(text.find("HKEY_CURRENT_USER"), std::string::npos);
+  EXPECT_EQ(RegExportFile(Path("none.reg"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Missing"),
+            static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(std::filesystem::exists(Path("none.reg")));
+  EXPECT_EQ(RegExportFile(Path("none.reg"), "HKEY_NOWHERE\\x"), static_cast<LONG>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(RegFile, MalformedFilesNameTheLineAndWriteNothing) {
+  struct Row {
+    const char* text;
+    const char* expected;   // part of the error message
+  };
+  const Row rows[] = {
+      {"", "line 1: not a REGEDIT4 file"},
+      {"Windows Registry Editor Version 5.00\n", "line 1: not a REGEDIT4 file"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n[HKEY_LOCAL_MACHINE\\B\n", "line 5: key line without"},
+      {"REGEDIT4\n\n[HKEY_NOWHERE\\A]\n", "line 3: unknown root key"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A\\\\B]\n", "line 3: empty key name"},
+      {"REGEDIT4\n\n\"x\"=\"1\"\n", "line 3: value line outside a key section"},
+      {"REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n", "line 4: value line outside"},
+      {"REGEDIT4\n\n[-HKEY_LOCAL_MACHINE]\n", "line 3: a root key cannot be deleted"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"unterminated\n", "line 4: quoted string without"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"a\\nb\"\n", "line 4: unknown escape"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"a\" junk\n", "line 4: unexpected text"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:123456789\n", "line 4: a dword needs"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:12g4\n", "line 4: bad hex digit"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,2,03\n", "line 4: bad hex byte"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex(zz):01\n", "line 4: bad value type"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n  02,\\\n", "line 5: continuation line missing"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n  zz\n\"y\"=1\n", "line 4: bad hex byte"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n  02\n\"y\"=1\n", "line 6: value data must be"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"\n", "line 4: expected = after"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\nx=\"1\"\n", "line 4: expected [key]"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=text\n", "line 4: value data must be"},
+  };
+  for (const auto& row : rows) {
+    WriteAll(Path("bad.reg"), row.text);
+    std::string error;
+    EXPECT_EQ(RegImportFile(Path("bad.reg"), &error), static_cast<LONG>(ERROR_INVALID_DATA)) << row.text;
+    EXPECT_NE(error.find(row.expected), std::string::npos) << "got: " << error;
+    // Whatever came before the mistake was not written either.
+    RegKey key;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, key.put()), static_cast<LONG>(ERROR_FILE_NOT_FOUND))
+        << row.text;
+  }
+  std::string error;
+  EXPECT_EQ(RegImportFile(Path("missing.reg"), &error), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(error.find("cannot open"), std::string::npos);
+}
+
+TEST_F(RegFile, ImportToleratesBomCommentsAndCrlf) {
+  WriteAll(Path("in.reg"),
+           "\xEF\xBB\xBFREGEDIT4\r\n\r\n; comment\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\r\n  \"v\" = dword:1  \r\n");
+  std::string error;
+  ASSERT_EQ(RegImportFile(Path("in.reg"), &error), kOk) << error;
+  RegKey key;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\B", 0, KEY_READ, key.put()), kOk);
+  DWORD value = 0, size = 4;
+  EXPECT_EQ(RegQueryValueEx(key.get(), "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), kOk);
+  EXPECT_EQ(value, 1u);
+}
+
+}  // namespace
+}  // namespace platform
