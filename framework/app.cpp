@@ -31,6 +31,16 @@ std::string BaseName(const std::string& moduleName) {
   return name;
 }
 
+// The module's name, else its file's name, without directory and extension.
+std::string DefaultAppName(HINSTANCE module) {
+  std::string name = platform::GetModuleName(module);
+  if (name.empty()) {
+    char path[4096];
+    if (platform::GetModuleFileName(module, path, sizeof path) > 0) name = path;
+  }
+  return BaseName(name);
+}
+
 void ResetState(AFX_MODULE_STATE* state) {
   state->m_hCurrentInstanceHandle = nullptr;
   state->m_hCurrentResourceHandle = nullptr;
@@ -68,7 +78,7 @@ void CWinApp::SetRegistryKey(LPCTSTR key) {
 BOOL AfxDllProcessAttach(AFX_MODULE_STATE* state, CWinApp* app, HINSTANCE module) {
   if (!state || !app) return FALSE;
   try {
-    if (!app->m_pszAppName) app->m_pszAppName = Duplicate(BaseName(platform::GetModuleName(module)).c_str());
+    if (!app->m_pszAppName) app->m_pszAppName = Duplicate(DefaultAppName(module).c_str());
   } catch (CException* failure) {
     failure->Delete();
     return FALSE;

@@ -1,0 +1,41 @@
+// A scratch directory for one test, removed with everything in it afterwards.
+#pragma once
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+class CoreTempDir {
+ public:
+  CoreTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "fwcore-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) path_ = pattern;
+    EXPECT_FALSE(path_.empty()) << "cannot create a scratch directory";
+  }
+  ~CoreTempDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  CoreTempDir(const CoreTempDir&) = delete;
+  CoreTempDir& operator=(const CoreTempDir&) = delete;
+
+  std::string Path(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& Dir() const { return path_; }
+
+  std::string Write(const std::string& name, const std::string& content) const {
+    const std::string path = Path(name);
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+ private:
+  std::string path_;
+};
