@@ -1,0 +1,33 @@
+#include "operations/file_system_dump_operation.h"
+
+#include "resources/resource.h"
+
+CFileSystemDumpOperation::CFileSystemDumpOperation()
+    : COperation(1), m_logFilePage(IDD_LOG_FILE) {
+  m_name.LoadString(IDS_DUMP_NAME);
+  m_description.LoadString(IDS_DUMP_DESCRIPTION);
+  SetPage(0, &m_logFilePage);
+}
+
+CFileSystemDumpOperation::~CFileSystemDumpOperation() = default;
+
+CString CFileSystemDumpOperation::LogFileName() const {
+  // The page does not ask for a name yet: the name is empty, as on a new page.
+  return CString();
+}
+
+bool CFileSystemDumpOperation::GetText(int index, char* buffer, UINT length) {
+  switch (index) {
+    case kTextSummary: {
+      CString summary;
+      summary.Format(IDS_DUMP_SUMMARY, m_name.GetString(), LogFileName().GetString());
+      return CopyText(summary, buffer, length);
+    }
+    case kTextLowerName:
+      return CopyString(IDS_DUMP_LOWER, buffer, length);
+    case kTextCompletion:
+      return CopyString(IDS_DUMP_DONE, buffer, length);
+    default:
+      return COperation::GetText(index, buffer, length);
+  }
+}

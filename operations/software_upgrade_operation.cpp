@@ -1,0 +1,33 @@
+#include "operations/software_upgrade_operation.h"
+
+#include "resources/resource.h"
+
+CSoftwareUpgradeOperation::CSoftwareUpgradeOperation()
+    : COperation(1), m_selectionPage(IDD_SOFTWARE_SELECTION) {
+  m_name.LoadString(IDS_UPGRADE_NAME);
+  m_description.LoadString(IDS_UPGRADE_DESCRIPTION);
+  SetPage(0, &m_selectionPage);
+}
+
+CSoftwareUpgradeOperation::~CSoftwareUpgradeOperation() = default;
+
+CString CSoftwareUpgradeOperation::SelectedDescription() const {
+  // The page does not offer a choice yet: nothing is selected.
+  return CString();
+}
+
+bool CSoftwareUpgradeOperation::GetText(int index, char* buffer, UINT length) {
+  switch (index) {
+    case kTextSummary: {
+      CString summary;
+      summary.Format(IDS_UPGRADE_SUMMARY, m_name.GetString(), SelectedDescription().GetString());
+      return CopyText(summary, buffer, length);
+    }
+    case kTextLowerName:
+      return CopyString(IDS_UPGRADE_LOWER, buffer, length);
+    case kTextCompletion:
+      return CopyString(IDS_UPGRADE_DONE, buffer, length);
+    default:
+      return COperation::GetText(index, buffer, length);
+  }
+}

@@ -1,0 +1,48 @@
+#include "plugin/run_operation.h"
+
+#include "framework/afx.h"
+#include "plugin/app.h"
+#include "plugin/operation.h"
+#include "plugin/reporting.h"
+#include "resources/resource.h"
+
+namespace {
+constexpr UINT kTextBufferSize = 256;
+}  // namespace
+
+int RunOperation(COperation* operation, RunRecord* record) {
+  int result = OPERATION_FAILED;
+  UINT finalStatusId = 0;
+  char completion[kTextBufferSize] = {};
+
+  try {
+    if (operation->Execute(record)) {
+      result = OPERATION_SUCCEEDED;
+      operation->GetText(COperation::kTextCompletion, completion, kTextBufferSize - 1);
+    }
+  } catch (CUserException* cancel) {
+    // Tried first: the user-cancel failure belongs to the general family too.
+    cancel->Delete();
+    finalStatusId = IDS_OPERATION_CANCELED;
+    result = OPERATION_CANCELED;
+  } catch (CException* failure) {
+    char message[kTextBufferSize] = {};
+    failure->GetErrorMessage(message, kTextBufferSize - 1, nullptr);
+    // The failure object stays alive while the box is up and is ended even if showing
+    // it fails.
+    struct Ender {
+      CException* failure;
+      ~Ender() { failure->Delete(); }
+    } ender{failure};
+    ShowFailureMessage(message, record->hostWindow);
+    finalStatusId = IDS_OPERATION_FAILED;
+    result = OPERATION_FAILED;
+  }
+
+  if (result == OPERATION_SUCCEEDED) {
+    SendStatusText(record, completion);
+  } else if (finalStatusId != 0) {
+    SendStatus(record, finalStatusId);
+  }
+  return result;
+}
