@@ -252,6 +252,9 @@ enum class WndClass { Window, Dialog, PropertySheet, Static, Button, GroupBox, E
 class CDataExchange;
 class CListBox;
 class CDialog;
+namespace afx_ui {
+struct WndState;
+}
 
 // A window's pixels, 0x00RRGGBB, rows top to bottom.
 struct CPixelSurface {
@@ -592,6 +595,8 @@ class CDC : public CObject {
  protected:
   // The surface drawn on: the window's, or the selected bitmap's.
   CPixelSurface* Target() const;
+  // Makes this a context of the window's surface, clipped to `clip` when asked.
+  void AttachWindow(std::shared_ptr<afx_ui::WndState> window, bool clipped, const RECT& clip);
   HWND window_ = nullptr;
 
  private:
@@ -662,7 +667,7 @@ class CDialog : public CWnd {
   // Creates the dialog window and its controls from the template found in `module` (or
   // wherever AfxFindResourceHandle finds it): a child of `parent` with WS_CHILD in the
   // template, else a top-level window owned by it. Returns FALSE without a template.
-  BOOL CreateFromTemplate(HWND parent, HINSTANCE module = nullptr);
+  BOOL CreateFromTemplate(HWND parent, HINSTANCE module = nullptr, DWORD extraStyle = 0);
 
   BOOL m_bEnded = FALSE;
   int m_nResult = IDCANCEL;
