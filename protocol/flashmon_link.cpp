@@ -1,0 +1,154 @@
+#include "protocol/flashmon_link.h"
+
+#include "config/device_config.h"
+#include "platform/clock.h"
+#include "plugin/failures.h"
+#include "plugin/reporting.h"
+#include "protocol/flashmon_reply.h"
+#include "protocol/flashmon_request.h"
+#include "protocol/mem_block.h"
+#include "protocol/sector_list.h"
+#include "resources/resource.h"
+#include "serial/serial_com.h"
+
+namespace {
+
+constexpr int kPingAttempts = 2;
+// The erase request is repeated until its reply arrives within this time.
+constexpr std::uint64_t kEraseAnswerLimitMs = 1000;
+constexpr std::uint32_t kPollIntervalMs = 1000;
+// Progress reaches 100 at this many polls and grows beyond it if the erase lasts longer.
+constexpr int kErasePollsFor100 = 120;
+constexpr int kEraseMaxPolls = 300;
+constexpr BYTE kEraseFinished = 1;
+constexpr BYTE kEraseFailed = 2;
+constexpr BYTE kProgramAccepted = 1;
+constexpr BYTE kProgramRefused = 0;
+constexpr std::uint32_t kProgramRetryMs = 1000;
+constexpr int kStatusAttempts = 2;
+constexpr BYTE kStatusOk = 1;
+
+[[noreturn]] void Fail(int code) { throw new CFlashMonException(code); }
+
+BYTE Code(DWORD commandCode) { return static_cast<BYTE>(commandCode); }
+
+}  // namespace
+
+BOOL CFlashMonLink::Send(const CFlashMonRequest& request) {
+  try {
+    m_port.Write(request.GetFrame(), request.GetFrameLength());
+    return TRUE;
+  } catch (CSerialComException* e) {
+    e->ReportError();
+    e->Delete();
+    return FALSE;
+  }
+}
+
+BOOL CFlashMonLink::Exchange(const CFlashMonRequest& request, CFlashMonReply& reply) {
+  Send(request);
+  return reply.Read(m_port);
+}
+
+BOOL CFlashMonLink::Ping(DWORD commandCode) {
+  const CFlashMonRequest request = CFlashMonRequest::Empty(Code(commandCode));
+  CFlashMonReply reply(Code(commandCode));
+  for (int attempt = 0; attempt < kPingAttempts; ++attempt) {
+    m_port.Purge(TRUE, TRUE);
+    if (Exchange(request, reply)) return TRUE;
+  }
+  return FALSE;
+}
+
+void CFlashMonLink::EraseSectors(CSectorList& sectors, DWORD eraseCode, DWORD statusCode) {
+  const CFlashMonRequest erase = CFlashMonRequest::SectorList(Code(eraseCode), sectors);
+  const CFlashMonRequest status = CFlashMonRequest::Empty(Code(statusCode));
+  SendProgress(&m_record, 0);
+
+  // Elapsed time from the monotonic clock: processor time hardly moves while the
+  // thread waits for the port, so it would never reach the limit.
+  platform::Clock& clock = platform::GetClock();
+  const std::uint64_t start = clock.NowMs();
+  CFlashMonReply eraseReply(Code(eraseCode));
+  for (;;) {
+    if (clock.NowMs() - start >= kEraseAnswerLimitMs) Fail(401);
+    if (Exchange(erase, eraseReply)) break;
+  }
+
+  CFlashMonReply statusReply(Code(statusCode));
+  for (int polls = 0;;) {
+    clock.SleepMs(kPollIntervalMs);
+    CheckCancel(&m_record);
+    SendProgress(&m_record, polls * 100 / kErasePollsFor100);
+    BYTE state = 0;
+    if (Exchange(status, statusReply) && statusReply.GetFirstByte(state)) {
+      if (state == kEraseFinished) {
+        SendProgress(&m_record, 100);
+        return;
+      }
+      if (state == kEraseFailed) Fail(402);
+    }
+    if (++polls >= kEraseMaxPolls) Fail(403);
+  }
+}
+
+void CFlashMonLink::ProgramBlock(const CMemBlock& block, DWORD commandCode) {
+  const CFlashMonRequest request = CFlashMonRequest::AddressAndData(Code(commandCode), block);
+  CFlashMonReply reply(Code(commandCode));
+  bool retried = false;
+  for (;;) {
+    if (Exchange(request, reply) && reply.GetDataLength() == 1) {
+      if (reply.GetData()[0] == kProgramAccepted) break;
+      if (reply.GetData()[0] == kProgramRefused) Fail(405);
+    }
+    SendStatus(&m_record, IDS_WAITING_FOR_RECONNECT);
+    CheckCancel(&m_record);
+    m_port.Purge(TRUE, TRUE);
+    retried = true;
+    platform::GetClock().SleepMs(kProgramRetryMs);
+  }
+  if (retried) SendStatus(&m_record, IDS_UPDATING_SOFTWARE);
+}
+
+void CFlashMonLink::Reboot(DWORD commandCode) {
+  const CFlashMonRequest request = CFlashMonRequest::Empty(Code(commandCode));
+  CFlashMonReply reply(Code(commandCode));
+  if (!Exchange(request, reply)) Fail(406);
+}
+
+void CFlashMonLink::ReadMemory(CMemBlock& block, DWORD commandCode) {
+  const CFlashMonRequest request = CFlashMonRequest::AddressAndCount(Code(commandCode), block);
+  CFlashMonReply reply(Code(commandCode));
+  if (!Exchange(request, reply)) Fail(407);
+  if (reply.GetDataLength() != block.GetCount()) Fail(408);
+  block.Fill(reply.GetData());
+}
+
+void CFlashMonLink::ReadConfiguration(CDeviceConfig& config, DWORD commandCode) {
+  const CFlashMonRequest request = CFlashMonRequest::Empty(Code(commandCode));
+  CFlashMonReply reply(Code(commandCode));
+  if (!Exchange(request, reply) || reply.GetDataLength() != config.GetSize() ||
+      !config.Decode(reply.GetData(), reply.GetDataLength()))
+    Fail(411);
+}
+
+void CFlashMonLink::RunStatusCommand(DWORD commandCode, DWORD waitSeconds) {
+  const CFlashMonRequest request = CFlashMonRequest::Empty(Code(commandCode));
+  CFlashMonReply reply(Code(commandCode));
+  for (int attempt = 0; attempt < kStatusAttempts; ++attempt) {
+    Send(request);
+    platform::GetClock().SleepMs(waitSeconds * 1000);
+    if (reply.Read(m_port)) {
+      BYTE state = 0;
+      if (reply.GetFirstByte(state) && state == kStatusOk) return;
+      Fail(412);
+    }
+  }
+  Fail(413);
+}
+
+void CFlashMonLink::EraseFileSystem(DWORD commandCode) {
+  const CFlashMonRequest request = CFlashMonRequest::Empty(Code(commandCode));
+  CFlashMonReply reply(Code(commandCode));
+  if (!Exchange(request, reply)) Fail(414);
+}
