@@ -1,0 +1,38 @@
+// Decoding of one S-record text line into an SRecordLine, without any file I/O, so that
+// the reader, the tests and the fuzzer share one decoder.
+#pragma once
+#include <cstddef>
+
+#include "platform/winbase.h"
+
+// A record carries at most 77 data bytes: a count of 0x52 with a four-byte address.
+constexpr int SREC_MAX_DATA = 77;
+
+// One decoded record. `length` bytes of `data` are valid.
+struct SRecordLine {
+  DWORD address = 0;
+  BYTE length = 0;
+  BYTE data[SREC_MAX_DATA] = {};
+};
+
+enum class SRecordResult {
+  skip,    // not a record line; read on
+  record,  // `line` and `type` hold a decoded record
+  end,     // a record type that ends the reading (4, 6, above 9)
+};
+
+// Line layout (character positions, line end already removed):
+//   0      'S'
+//   1      type, one hex digit
+//   2-3    byte count: address + data + checksum bytes
+//   4...   address (2, 3 or 4 bytes by type), data, two characters per byte
+//   last 2 checksum: ones' complement of the 8-bit sum of count, address and data
+// Throws CFlashMonException 416 when the record announces 78 or more data bytes or is
+// shorter than its count says, 415 when the checksum does not match.
+SRecordResult DecodeSRecordLine(const char* text, std::size_t size, SRecordLine& line,
+                                BYTE& type);
+
+// Value of a hex digit, or -1.
+int SRecordHexDigit(char ch);
+// Two hex digits at text[0..1] as a byte, or -1 when either is not a hex digit.
+int SRecordHexByte(const char* text);
