@@ -68,13 +68,15 @@ class ScriptedPort final : public platform::CommPort {
 }  // namespace
 
 ScriptedLine::ScriptedLine(int comPort) : envName_("VELMORA_COM" + std::to_string(comPort)) {
+  // Port names reach a backend other than the device paths' only through the "sim"
+  // prefix; a test program that plays the line itself has no simulator to displace.
   platform::RegisterCommBackend(
-      "script", [](const std::string&, std::unique_ptr<platform::CommPort>& port) -> DWORD {
+      "sim", [](const std::string&, std::unique_ptr<platform::CommPort>& port) -> DWORD {
         if (!gLine) return ERROR_FILE_NOT_FOUND;
         port = std::make_unique<ScriptedPort>(*gLine);
         return ERROR_SUCCESS;
       });
-  setenv(envName_.c_str(), "script", 1);
+  setenv(envName_.c_str(), "sim:scripted", 1);
   gLine = this;
 }
 

@@ -1,7 +1,8 @@
 // A serial line whose far end is played by a test: every write the PC makes is handed to
 // a responder, which may queue answer bytes; reads return queued bytes at once or, with
 // nothing queued, let the read time-out pass on the clock in force and return none.
-// Registered as the comm backend "script"; the line in force is the latest constructed.
+// Registered as the comm backend of the "sim" prefix (so a program that uses it must not
+// link the simulator's in-process backend); the line in force is the latest constructed.
 #pragma once
 #include <cstdint>
 #include <deque>
