@@ -139,8 +139,9 @@ class TermiosPort final : public CommPort {
   static DWORD Open(const std::string& path, std::unique_ptr<CommPort>& port);
 
   ~TermiosPort() override {
-    // The exclusive flag would outlive us on a tty that another process keeps open.
-    ::ioctl(fd_.get(), TIOCNXCL);
+    // The exclusive flag would outlive us on a tty that another process keeps open; but
+    // a port refused at open belongs to someone else, flag and all.
+    if (ownsExclusive_) ::ioctl(fd_.get(), TIOCNXCL);
   }
 
   DWORD GetState(DCB& dcb) override;
@@ -171,6 +172,7 @@ class TermiosPort final : public CommPort {
   DWORD ReadIcount();
 
   UniqueFd fd_;
+  bool ownsExclusive_ = false;
   COMMTIMEOUTS timeouts_{};
   BYTE dtrControl_ = DTR_CONTROL_ENABLE;   // opening a tty raises DTR and RTS
   BYTE rtsControl_ = RTS_CONTROL_ENABLE;
@@ -209,7 +211,12 @@ DWORD TermiosPort::Open(const std::string& path, std::unique_ptr<CommPort>& port
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     return errno == EWOULDBLOCK ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno);
   }
+  // A program that holds the port exclusively without the lock: a privileged open gets
+  // through TIOCEXCL, so look at the flag before taking it.
+  int exclusive = 0;
+  if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return ERROR_ACCESS_DENIED;
   if (::ioctl(fd, TIOCEXCL) != 0) return ErrorFromErrno(errno);
+  opened->ownsExclusive_ = true;
 
   serial_icounter_struct counts{};
   if (::ioctl(fd, TIOCGICOUNT, &counts) == 0) {

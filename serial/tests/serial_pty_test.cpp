@@ -61,6 +61,17 @@ class SlaveObserver {
     if (fd_ >= 0) ::close(fd_);
   }
   bool Get(termios2& t) const { return fd_ >= 0 && ::ioctl(fd_, TCGETS2, &t) == 0; }
+  int fd() const { return fd_; }
+  // Waits until the line's input queue holds `count` bytes (as marked by the line
+  // discipline), so that a test knows the bytes are there before it acts.
+  bool WaitForInput(int count) const {
+    for (int i = 0; i < 2000; ++i) {
+      int waiting = 0;
+      if (::ioctl(fd_, FIONREAD, &waiting) == 0 && waiting >= count) return true;
+      ::usleep(1000);
+    }
+    return false;
+  }
 
  private:
   int fd_;
@@ -146,28 +157,18 @@ TEST_F(SerialPtyTest, WriteReachesTheOtherEnd) {
 }
 
 TEST_F(SerialPtyTest, ReadReturnsTheWaitingBytesAtOnce) {
+  SlaveObserver observer(pty.slavePath());
   com.Open(kPort, 1, 0, 0, 6);
   // FF, 00 and line ends must come through untouched by the line discipline.
   const Bytes reply = {0x06, 0xFF, 0x00, 0x0D, 0x0A, 0xFF, 0xFF, 0x03, 0x11, 0x13};
   ASSERT_TRUE(pty.Send(reply));
-  // Wait until the kernel has them all, so that one read must return them together.
-  for (int i = 0; i < 200; ++i) {
-    int waiting = 0;
-    ::ioctl(pty.master(), TIOCOUTQ, &waiting);
-    if (waiting == 0) break;
-    usleep(1000);
-  }
+  // Each data FF reaches the queue doubled.
+  ASSERT_TRUE(observer.WaitForInput(static_cast<int>(reply.size()) + 3));
   Bytes got(64);
   const auto start = std::chrono::steady_clock::now();
   DWORD n = com.Read(got.data(), 64);
   EXPECT_LT(ElapsedMs(start), 500);   // nowhere near the 1000 ms time-out
   got.resize(n);
-  // A pty may hand the bytes over in more than one piece; collect the rest.
-  while (got.size() < reply.size()) {
-    BYTE b;
-    if (!com.ReadByte(&b)) break;
-    got.push_back(b);
-  }
   EXPECT_EQ(got, reply);
 }
 
@@ -198,13 +199,14 @@ TEST_F(SerialPtyTest, AByteArrivingDuringTheWaitEndsIt) {
 }
 
 TEST_F(SerialPtyTest, PurgeThrowsAwayWhatWasWaiting) {
+  SlaveObserver observer(pty.slavePath());
   com.Open(kPort, 1, 0, 0, 6);
   ASSERT_TRUE(pty.Send({1, 2, 3, 4}));
   BYTE first = 0;
   ASSERT_TRUE(com.ReadByte(&first));   // the rest now sits in the port's own buffer
   EXPECT_EQ(first, 1);
   ASSERT_TRUE(pty.Send({5, 6}));
-  usleep(20000);
+  ASSERT_TRUE(observer.WaitForInput(2));
   EXPECT_TRUE(com.Purge(FALSE, TRUE));
   ASSERT_TRUE(pty.Send({0x42}));
   BYTE byte = 0;
@@ -227,6 +229,23 @@ TEST_F(SerialPtyTest, ASecondOpenIsRefusedWith301AndTheHandleNull) {
   com.Close();
   second.Open(kPort, 1, 0, 0, 6);
   EXPECT_TRUE(second.IsOpen());
+}
+
+TEST_F(SerialPtyTest, APortHeldExclusivelyByAnotherProgramIsRefused) {
+  // Another program that took the port with TIOCEXCL but no lock.
+  SlaveObserver other(pty.slavePath());
+  ASSERT_EQ(::ioctl(other.fd(), TIOCEXCL), 0);
+  Failure f = ExpectSerialFailure([&] { com.Open(kPort, 1, 0, 0, 6); });
+  EXPECT_EQ(f.code, 301);
+  EXPECT_EQ(f.error, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(com.GetHandle(), nullptr);
+  // The refusal left the other program's hold alone.
+  int exclusive = 0;
+  ASSERT_EQ(::ioctl(other.fd(), TIOCGEXCL, &exclusive), 0);
+  EXPECT_NE(exclusive, 0);
+  ASSERT_EQ(::ioctl(other.fd(), TIOCNXCL), 0);
+  com.Open(kPort, 1, 0, 0, 6);
+  EXPECT_TRUE(com.IsOpen());
 }
 
 TEST_F(SerialPtyTest, APortThatDoesNotExistIsRefusedWithError2) {
@@ -274,12 +293,13 @@ TEST_F(SerialPtyTest, APulledCableIsAReadFailureNotATimeout) {
 }
 
 TEST_F(SerialPtyTest, BreaksCanBeSentAndNoneIsSeenOnAQuietLine) {
+  SlaveObserver observer(pty.slavePath());
   com.Open(kPort, 1, 0, 0, 6);
   com.SendBreak(20);
   EXPECT_FALSE(com.BreakDetected());
   // Data waiting does not count as a break, and the look does not eat it.
   ASSERT_TRUE(pty.Send({0xFF, 0x00, 0x00}));
-  usleep(20000);
+  ASSERT_TRUE(observer.WaitForInput(4));
   EXPECT_FALSE(com.BreakDetected());
   Bytes got(3);
   DWORD n = com.Read(got.data(), 3);
