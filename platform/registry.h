@@ -38,6 +38,10 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 namespace platform {
 
+// Handles carry the access they were opened with: setting or deleting a value needs
+// KEY_SET_VALUE, querying KEY_QUERY_VALUE, enumerating KEY_ENUMERATE_SUB_KEYS, creating a
+// subkey KEY_CREATE_SUB_KEY (else ERROR_ACCESS_DENIED). A handle whose key was deleted
+// meanwhile, by this or another process, gives ERROR_KEY_DELETED.
 // All return Windows error numbers: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND (no such key
 // or value), ERROR_ACCESS_DENIED (deleting a key with subkeys; store not writable),
 // ERROR_NO_MORE_ITEMS (enumeration end), ERROR_MORE_DATA (buffer too small),
@@ -48,7 +52,7 @@ LONG RegCreateKeyEx(HKEY parent, const char* subKey, DWORD reserved, char* class
                     DWORD* disposition);
 LONG RegCloseKey(HKEY key);
 // Name of the index-th subkey in case-insensitive order; nameLength in: buffer size in
-// characters, out: length without terminator.
+// characters, out: length without terminator (also on ERROR_MORE_DATA).
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
                   char* className, DWORD* classLength, void* lastWriteTime);
 // Type and data of a value; data may be null to ask for the size. REG_SZ data includes

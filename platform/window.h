@@ -30,7 +30,8 @@ using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 
 // Creates a window owned by the calling thread. Never returns null.
 HWND CreateWindowObject(WindowProc proc, const std::string& text = {});
-// Destroys it; queued messages for it are dropped; later sends return 0.
+// Destroys it; queued messages for it are dropped; later sends return 0, and a thread
+// waiting in a send to it returns 0. The procedure is not called with WM_DESTROY.
 void DestroyWindowObject(HWND hwnd);
 bool IsWindow(HWND hwnd);
 
@@ -45,6 +46,8 @@ int PumpMessages(bool wait = false, DWORD timeoutMs = INFINITE);
 // Wakes a thread blocked in PumpMessages(wait=true) on behalf of `hwnd`'s owner.
 void WakeWindowThread(HWND hwnd);
 
+// The caption is kept with the window (no WM_SETTEXT goes to the procedure); any thread
+// may set or read it.
 BOOL SetWindowText(HWND hwnd, const char* text);
 std::string GetWindowText(HWND hwnd);
 
