@@ -205,13 +205,16 @@ BOOL BuildCommDCB(const char* definition, DCB* dcb) {
 
 namespace platform {
 
-void RegisterCommBackend(const std::string& prefix, CommBackendFactory factory) {
+CommBackendFactory RegisterCommBackend(const std::string& prefix, CommBackendFactory factory) {
   std::lock_guard lock(gBackendMutex);
-  if (factory) {
-    Backends()[prefix] = std::move(factory);
-  } else {
-    Backends().erase(prefix);
+  CommBackendFactory previous;
+  auto it = Backends().find(prefix);
+  if (it != Backends().end()) {
+    previous = std::move(it->second);
+    Backends().erase(it);
   }
+  if (factory) Backends().emplace(prefix, std::move(factory));
+  return previous;
 }
 
 std::string ResolveCommName(const std::string& name) {

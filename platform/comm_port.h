@@ -108,8 +108,9 @@ class CommPort {
 using CommBackendFactory =
     std::function<DWORD(const std::string& settings, std::unique_ptr<CommPort>& port)>;
 
-// Registers the backend for names "prefix" and "prefix:...". Replaces an earlier one.
-void RegisterCommBackend(const std::string& prefix, CommBackendFactory factory);
+// Registers the backend for names "prefix" and "prefix:...". Replaces an earlier one,
+// which is returned (so that a test can put it back); a null factory removes the backend.
+CommBackendFactory RegisterCommBackend(const std::string& prefix, CommBackendFactory factory);
 
 // "\\.\COM3" -> value of VELMORA_COM3, or "/dev/ttyS2". Other names are returned as
 // they are.

@@ -139,7 +139,9 @@ class RecordingTap final : public WireTap {
 class CommPortOpen : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterCommBackend("sim", [this](const std::string& settings, std::unique_ptr<CommPort>& port) {
+    // Whatever the library registered itself (the device backend) comes back afterwards.
+    savedDevice = RegisterCommBackend("", nullptr);
+    savedSim = RegisterCommBackend("sim", [this](const std::string& settings, std::unique_ptr<CommPort>& port) {
       simSettings.push_back(settings);
       auto fake = std::make_unique<FakePort>();
       lastFake = fake.get();
@@ -148,10 +150,12 @@ class CommPortOpen : public ::testing::Test {
     });
   }
   void TearDown() override {
-    RegisterCommBackend("sim", nullptr);
-    RegisterCommBackend("", nullptr);
+    RegisterCommBackend("sim", std::move(savedSim));
+    RegisterCommBackend("", std::move(savedDevice));
     SetWireTap(nullptr);
   }
+  CommBackendFactory savedDevice;
+  CommBackendFactory savedSim;
   std::vector<std::string> simSettings;
   FakePort* lastFake = nullptr;
 };
@@ -168,7 +172,7 @@ TEST_F(CommPortOpen, SimNamesGoToTheSimBackendWithTheirSettings) {
 }
 
 TEST_F(CommPortOpen, MissingBackendsReportNotFound) {
-  RegisterCommBackend("sim", nullptr);
+  EXPECT_TRUE(RegisterCommBackend("sim", nullptr));   // the fixture's, handed back
   std::unique_ptr<CommPort> port;
   EXPECT_EQ(OpenCommPort("sim", port), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(port, nullptr);
