@@ -2,7 +2,11 @@ BUILD ?= build
 GENERATOR := -G Ninja
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test demo bench fuzz clean
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 20
+FUZZ_LONG_SECONDS ?= 300
+
+.PHONY: all deps build test demo bench fuzz fuzz-build clean
 
 all: build
 
@@ -13,11 +17,21 @@ build: deps
 	@cmake -S . -B $(BUILD) $(GENERATOR) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build fuzz-build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The fuzz programs, with clang and the sanitizers over the whole of that build.
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DKV70_FUZZ=ON -DKV70_SANITIZE=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+fuzz: fuzz-build
+	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_LONG_SECONDS)
 
 demo: build
 	@scripts/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)
