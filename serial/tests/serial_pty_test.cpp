@@ -1,6 +1,8 @@
 // CSerialCom over the real termios backend, with a pseudo-terminal playing the cable.
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -184,6 +186,33 @@ TEST_F(SerialPtyTest, ReadByteOnASilentLineGivesUpAfterAboutOneSecond) {
   EXPECT_TRUE(com.IsOpen());
 }
 
+// Signals interrupt the wait; it goes on for the time left, neither ending early nor
+// starting over.
+TEST_F(SerialPtyTest, SignalsDuringASilentReadDoNotChangeItsLength) {
+  struct sigaction action {};
+  action.sa_handler = [](int) {};
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;   // no SA_RESTART: poll sees EINTR
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  com.Open(kPort, 1, 0, 0, 6);
+  const pthread_t reader = pthread_self();
+  std::thread interrupter([reader] {
+    for (int i = 0; i < 3; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      pthread_kill(reader, SIGUSR1);
+    }
+  });
+  BYTE byte = 0;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(com.ReadByte(&byte));
+  const auto elapsed = ElapsedMs(start);
+  interrupter.join();
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_GE(elapsed, 950);
+  EXPECT_LT(elapsed, 5000);
+}
+
 TEST_F(SerialPtyTest, AByteArrivingDuringTheWaitEndsIt) {
   com.Open(kPort, 1, 0, 0, 6);
   std::thread device([&] {
@@ -289,7 +318,12 @@ TEST_F(SerialPtyTest, APulledCableIsAReadFailureNotATimeout) {
   EXPECT_EQ(f.code, 303);
   EXPECT_NE(f.error, ERROR_SUCCESS);
   EXPECT_TRUE(com.IsOpen());   // a read failure leaves the port open
+  f = ExpectSerialFailure([&] { com.WriteByte(0x06); });
+  EXPECT_EQ(f.code, 304);
+  EXPECT_NE(f.error, ERROR_SUCCESS);
+  EXPECT_TRUE(com.IsOpen());
   com.Close();
+  EXPECT_EQ(com.GetHandle(), nullptr);
 }
 
 TEST_F(SerialPtyTest, BreaksCanBeSentAndNoneIsSeenOnAQuietLine) {
