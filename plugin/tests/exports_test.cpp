@@ -1,1 +1,220 @@
+// DevKV70.so as a host sees it: loaded with dlopen, its exports looked up by name, runs
+// started on a worker thread while the host window's thread pumps messages.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/afx.h"
+#include "framework/afxwin.h"
+#include "framework/plugin_abi.h"
+#include "platform/sync.h"
+#include "platform/window.h"
+#include "plugin/tests/recording_host.h"
+
+namespace {
+
+using kv70::testing::BoxEvent;
+using kv70::testing::CompleteEvent;
+using kv70::testing::HostEvent;
+using kv70::testing::RecordingHost;
+using kv70::testing::StatusEvent;
+
+constexpr UINT kFailureBoxStyle = 0x00010030;
+
+class Plugin {
+ public:
+  explicit Plugin(const std::string& path) {
+    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+      ADD_FAILURE() << "dlopen " << path << ": " << ::dlerror();
+      return;
+    }
+    count = Find<PFN_GetNumberOperations>("GetNumberOperations");
+    getOperation = Find<PFN_GetOperation>("GetOperation");
+    getDescription = Find<PFN_GetDescription>("GetDescription");
+    pages = Find<PFN_GetNumberOfPages>("GetNumberOfPages");
+    getPage = Find<PFN_GetPage>("GetPage");
+    getText = Find<PFN_GetText>("GetText");
+    doOperation = Find<PFN_DoOperation>("DoOperation");
+  }
+  ~Plugin() {
+    if (handle_) ::dlclose(handle_);
+  }
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+  bool loaded() const { return handle_ && doOperation; }
+
+  // Runs DoOperation on a worker thread, as a host with a window thread does, and pumps
+  // this thread's messages until the run has returned.
+  int Run(RunRecord record, HWND window) {
+    std::atomic<bool> done{false};
+    std::atomic<int> result{-1};
+    std::thread worker([&] {
+      result = doOperation(&record);
+      done = true;
+      platform::WakeWindowThread(window);
+    });
+    while (!done) platform::PumpMessages(true, INFINITE);
+    worker.join();
+    platform::PumpMessages(false);
+    return result;
+  }
+
+  PFN_GetNumberOperations count = nullptr;
+  PFN_GetOperation getOperation = nullptr;
+  PFN_GetDescription getDescription = nullptr;
+  PFN_GetNumberOfPages pages = nullptr;
+  PFN_GetPage getPage = nullptr;
+  PFN_GetText getText = nullptr;
+  PFN_DoOperation doOperation = nullptr;
+
+ private:
+  template <typename F>
+  F Find(const char* name) {
+    auto f = reinterpret_cast<F>(::dlsym(handle_, name));
+    if (!f) ADD_FAILURE() << "no export " << name;
+    return f;
+  }
+  void* handle_ = nullptr;
+};
+
+class ExportsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(plugin_.loaded()); }
+  Plugin plugin_{DEVKV70_PATH};
+  RecordingHost host_;
+};
+
+TEST_F(ExportsTest, RecordsThatFailTheChecksRunNothingAndStillComplete) {
+  struct Row {
+    int port;
+    int operation;
+  } rows[] = {{0, 0}, {7, 0}, {-1, 1}, {1, 3}, {1, -1}, {0, 3}, {6, 3}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE("COM" + std::to_string(row.port) + " operation " + std::to_string(row.operation));
+    RecordingHost host;
+    EXPECT_EQ(plugin_.Run({row.port, row.operation, host.hwnd(), nullptr}, host.hwnd()),
+              OPERATION_FAILED);
+    EXPECT_EQ(host.events(), std::vector{CompleteEvent()});
+  }
+}
+
+TEST_F(ExportsTest, CancelSignalledBeforeTheRunEndsItAsCancelled) {
+  platform::Event cancel;
+  cancel.Set();
+  for (int operation = 0; operation < 3; ++operation) {
+    SCOPED_TRACE(operation);
+    RecordingHost host;
+    EXPECT_EQ(plugin_.Run({1, operation, host.hwnd(), cancel.get()}, host.hwnd()),
+              OPERATION_CANCELED);
+    EXPECT_EQ(host.events(),
+              (std::vector{StatusEvent("The operation was canceled."), CompleteEvent()}));
+  }
+}
+
+TEST_F(ExportsTest, AFailedRunShowsTheBoxWithTheVersionThenTheStatusThenCompletes) {
+  platform::Event cancel;
+  EXPECT_EQ(plugin_.Run({2, 1, host_.hwnd(), cancel.get()}, host_.hwnd()), OPERATION_FAILED);
+  EXPECT_EQ(host_.events(),
+            (std::vector{BoxEvent("DevKV70 Version: 1.05\n\nOperation failure!", "DevKV70",
+                                  kFailureBoxStyle, host_.hwnd()),
+                         StatusEvent("There was a failure with the operation!"), CompleteEvent()}));
+}
+
+TEST_F(ExportsTest, RunsOnTheWindowsOwnThreadToo) {
+  RunRecord record{2, 0, host_.hwnd(), nullptr};
+  EXPECT_EQ(plugin_.doOperation(&record), OPERATION_FAILED);
+  platform::PumpMessages(false);
+  auto events = host_.events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].kind, HostEvent::Box);
+  EXPECT_EQ(events[2], CompleteEvent());
+}
+
+TEST_F(ExportsTest, CallersModuleStateIsRestored) {
+  HINSTANCE before = AfxGetResourceHandle();
+  LPCTSTR nameBefore = AfxGetAppName();
+  char buffer[64];
+  plugin_.count();
+  plugin_.getOperation(0, buffer, sizeof buffer);
+  plugin_.getText(0, 1, buffer, sizeof buffer);
+  plugin_.getPage(0, 0);
+  RunRecord record{0, 0, host_.hwnd(), nullptr};
+  plugin_.doOperation(&record);
+  EXPECT_EQ(AfxGetResourceHandle(), before);
+  EXPECT_STREQ(AfxGetAppName(), nameBefore);
+}
+
+TEST_F(ExportsTest, SummaryTextsNameTheOperation) {
+  char buffer[200];
+  ASSERT_TRUE(plugin_.getText(1, 0, buffer, sizeof buffer));
+  EXPECT_STREQ(buffer, "Operation to perform:\r\n\tConfiguration retrieval");
+  ASSERT_TRUE(plugin_.getText(2, 3, buffer, sizeof buffer));
+  EXPECT_STREQ(buffer, "The file system dump completed successfully.");
+}
+
+TEST_F(ExportsTest, PagesAreThePluginsPropertyPagesOnItsOwnTemplates) {
+  auto* selection = reinterpret_cast<CPropertyPage*>(plugin_.getPage(0, 0));
+  auto* log = reinterpret_cast<CPropertyPage*>(plugin_.getPage(2, 0));
+  ASSERT_NE(selection, nullptr);
+  ASSERT_NE(log, nullptr);
+  EXPECT_TRUE(selection->IsKindOf(RUNTIME_CLASS(CPropertyPage)));
+  EXPECT_EQ(selection->GetCaption(), "Velmora - KV70 Software Selection");
+  EXPECT_EQ(log->GetCaption(), "Velmora - KV70 Log File Selection");
+}
+
+TEST_F(ExportsTest, TextExportsRefuseANullBuffer) {
+  EXPECT_FALSE(plugin_.getOperation(0, nullptr, 10));
+  EXPECT_FALSE(plugin_.getDescription(0, nullptr, 10));
+  EXPECT_FALSE(plugin_.getText(0, 1, nullptr, 10));
+}
+
+// A copy of the module whose version block cannot be found.
+class UnreadableVersionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/devkv70-version-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    copy_ = dir_ + "/DevKV70.so";
+    std::ifstream in(DEVKV70_PATH, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(bytes.empty());
+    const std::string magic("VS_VERSION_INFO\0\xFE\xEF", 18);
+    int patched = 0;
+    for (auto at = std::search(bytes.begin(), bytes.end(), magic.begin(), magic.end());
+         at != bytes.end(); at = std::search(at, bytes.end(), magic.begin(), magic.end())) {
+      std::memcpy(&*at, "XX", 2);
+      ++patched;
+    }
+    ASSERT_EQ(patched, 1) << "the module holds exactly one version block";
+    std::ofstream(copy_, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string dir_;
+  std::string copy_;
+};
+
+TEST_F(UnreadableVersionTest, FailureBoxHasAnEmptyVersion) {
+  Plugin plugin(copy_);
+  ASSERT_TRUE(plugin.loaded());
+  RecordingHost host;
+  EXPECT_EQ(plugin.Run({4, 2, host.hwnd(), nullptr}, host.hwnd()), OPERATION_FAILED);
+  auto events = host.events();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events[0], BoxEvent("DevKV70 Version: \n\nOperation failure!", "DevKV70",
+                                kFailureBoxStyle, host.hwnd()));
+}
+
+}  // namespace

@@ -168,15 +168,6 @@ TEST(FailureMessageRules, LongMessagesAreCutAtMaximumLessOne) {
   }
 }
 
-TEST(FailureMessageRules, RunOperationBufferHoldsAtMost254Characters) {
-  kv70::testing::UseKV70Resources();
-  char buffer[256];
-  CException* failure = new BDException(804, 1);   // longer than 254 characters
-  failure->GetErrorMessage(buffer, 255, nullptr);
-  failure->Delete();
-  EXPECT_EQ(std::strlen(buffer), 254u);
-}
-
 TEST(FailureMessageRules, HelpContextIsLeftUntouched) {
   kv70::testing::UseKV70Resources();
   std::unique_ptr<CException> failures[] = {
