@@ -37,6 +37,8 @@ struct Row {
   std::string expected;
 };
 
+void PrintTo(const Row& row, std::ostream* os) { *os << '"' << row.expected << '"'; }
+
 class FailureMessages : public ::testing::TestWithParam<Row> {
  protected:
   void SetUp() override { kv70::testing::UseKV70Resources(); }
