@@ -1,5 +1,6 @@
 #include "protocol/testing/scripted_line.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -124,7 +125,18 @@ void ScriptedLine::BreakOff() {
   breaksSent_.push_back(static_cast<DWORD>(platform::GetClock().NowMs() - breakStartMs_));
 }
 
+void ScriptedLine::RaiseBreakAfter(std::uint32_t ms) {
+  breaksDueMs_.push_back(platform::GetClock().NowMs() + ms);
+}
+
 DWORD ScriptedLine::TakeErrors() {
+  const std::uint64_t now = platform::GetClock().NowMs();
+  const auto due = std::remove_if(breaksDueMs_.begin(), breaksDueMs_.end(),
+                                  [now](std::uint64_t at) { return at <= now; });
+  if (due != breaksDueMs_.end()) {
+    breakPending_ = true;
+    breaksDueMs_.erase(due, breaksDueMs_.end());
+  }
   DWORD errors = breakPending_ ? CE_BREAK : 0;
   breakPending_ = false;
   return errors;

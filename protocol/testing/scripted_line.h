@@ -32,6 +32,8 @@ class ScriptedLine {
   void QueueByte(BYTE b) { incoming_.push_back(b); }
   // A break the PC sees at its next line-error query.
   void RaiseBreak() { breakPending_ = true; }
+  // A break that arrives `ms` from now on the clock in force.
+  void RaiseBreakAfter(std::uint32_t ms);
   // Later writes fail with this platform error (ERROR_SUCCESS: they succeed again).
   void SetWriteError(DWORD error) { writeError_ = error; }
   DWORD WriteError() const { return writeError_; }
@@ -72,6 +74,7 @@ class ScriptedLine {
   int timedOutReads_ = 0;
   DWORD writeError_ = ERROR_SUCCESS;
   bool breakPending_ = false;
+  std::vector<std::uint64_t> breaksDueMs_;
   bool open_ = false;
   std::string envName_;
 };

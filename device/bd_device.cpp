@@ -1,0 +1,91 @@
+// CBDDevice: monitor upload and restart.
+#include "device/bd_device.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "plugin/failures.h"
+#include "plugin/reporting.h"
+#include "protocol/rom_frame.h"
+#include "resources/monitor_image.h"
+#include "serial/serial_com.h"
+
+namespace {
+
+constexpr UINT kChunkAttempts = 15;
+// A chunk is written and read back at most this many times plus one.
+constexpr int kChunkRetries = 5;
+// Progress and cancellation once every this many chunks.
+constexpr DWORD kChunksPerReport = 4;
+constexpr int kStartTries = 5;
+constexpr std::uint32_t kMonitorStartMs = 2000;
+constexpr std::uint32_t kRestartMs = 5000;
+constexpr DWORD kRestartBreakMs = 1000;
+
+// Command indexes of GetCommandCode.
+constexpr int kPingIndex = 0;
+constexpr int kRebootIndex = 4;
+// Address index of GetAddress: the monitor's load and entry address.
+constexpr int kMonitorAddressIndex = 0;
+
+}  // namespace
+
+CBDDevice::CBDDevice(CSerialCom& port, RunRecord& record, CDeviceConfig* config)
+    : CDevice(port, record), m_pConfig(config) {}
+
+void CBDDevice::ThrowBD(int code) const { throw new BDException(code, m_record.comPort); }
+
+void CBDDevice::UploadMonitor(UINT progressBase, UINT progressSpan) {
+  const DWORD total = kFlashMonitorImageSize;
+  const DWORD entry = GetAddress(kMonitorAddressIndex);
+  DWORD remaining = total;
+  DWORD address = entry;
+  DWORD offset = 0;
+  for (DWORD chunkNumber = 0; remaining > 0; ++chunkNumber) {
+    if (chunkNumber % kChunksPerReport == 0) {
+      CheckCancel(&m_record);
+      SendProgress(&m_record,
+                   static_cast<int>(progressBase + (total - remaining) * progressSpan / total));
+    }
+    const UINT chunk = std::min<DWORD>(remaining, ROM_MAX_BULK);
+    for (int tries = 0;; ++tries) {
+      BYTE readBack[ROM_MAX_BULK];
+      try {
+        RomWriteMemory(address, kFlashMonitorImage + offset, chunk, kChunkAttempts);
+        std::memset(readBack, 0, sizeof readBack);
+        RomReadMemory(address, readBack, chunk, kChunkAttempts);
+      } catch (DeviceException* e) {
+        e->Delete();
+        ThrowBD(804);
+      }
+      if (std::memcmp(readBack, kFlashMonitorImage + offset, chunk) == 0) break;
+      if (tries == kChunkRetries) ThrowBD(804);
+    }
+    offset += chunk;
+    address += chunk;
+    remaining -= chunk;
+  }
+
+  bool started = false;
+  for (int tries = 0; tries < kStartTries && !started; ++tries) {
+    try {
+      RomGo(entry);
+      started = true;
+    } catch (DeviceException* e) {
+      e->Delete();
+    }
+  }
+  if (!started) ThrowBD(805);
+
+  platform::GetClock().SleepMs(kMonitorStartMs);
+  if (!m_link.Ping(GetCommandCode(kPingIndex))) ThrowBD(806);
+  SendProgress(&m_record, 100);
+}
+
+void CBDDevice::RebootDevice() {
+  m_connected = 0;
+  m_link.Reboot(GetCommandCode(kRebootIndex));
+  platform::GetClock().SleepMs(kRestartMs);
+  m_port.SendBreak(kRestartBreakMs);
+}

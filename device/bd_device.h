@@ -1,0 +1,39 @@
+// The steps common to devices of this family: monitor upload, flash erase, garbage
+// collection, programming and restart.
+#pragma once
+#include "device/device.h"
+
+class CDeviceConfig;
+class CSectorList;
+
+class CBDDevice : public CDevice {
+ public:
+  // `config` is the record the most derived class embeds; it is only stored here.
+  CBDDevice(CSerialCom& port, RunRecord& record, CDeviceConfig* config);
+
+  // Slots 3 to 10, after CDevice's three.
+  virtual DWORD GetCommandCode(int index) = 0;
+  virtual BOOL HasCapability(DWORD flags) = 0;
+  virtual BOOL SupportsFileSystemErase() = 0;
+  virtual void EraseFileSystemFlash();
+  virtual void EraseProgramFlash();
+  virtual void UpdateSoftware(LPCTSTR path);
+  virtual void BuildSectorList(CSectorList& sectors) = 0;
+  virtual void CollectGarbage();
+
+  // Loads the flash monitor at GetAddress(0), verifies it chunk by chunk, starts it and
+  // pings it. Progress runs from `progressBase` over `progressSpan`, then 100. Throws
+  // BDException 804, 805 or 806.
+  void UploadMonitor(UINT progressBase, UINT progressSpan);
+  // The monitor's reboot command, five seconds for the restart, a one-second break.
+  void RebootDevice();
+  // Shows the configuration record in a modal dialog owned by the host window.
+  void ShowConfigurationDialog();
+
+  CDeviceConfig* GetConfigRecord() { return m_pConfig; }
+
+ protected:
+  [[noreturn]] void ThrowBD(int code) const;
+
+  CDeviceConfig* m_pConfig;
+};

@@ -1,0 +1,60 @@
+// A CKV70Device over a scripted line and a scripted ROM, in virtual time.
+#pragma once
+#include <gtest/gtest.h>
+
+#include "device/kv70_device.h"
+#include "device/tests/scripted_rom.h"
+#include "platform/clock.h"
+#include "plugin/failures.h"
+#include "protocol/testing/scripted_line.h"
+#include "protocol/testing/test_run.h"
+#include "resources/testing/kv70_test_module.h"
+#include "serial/serial_com.h"
+
+namespace kv70test {
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kv70::testing::UseKV70Resources();
+    port.Open(1, 1, 0, 0, 6);
+  }
+  void TearDown() override { port.Close(); }
+
+  // The failure `body` threw: "D<code>" for DeviceException, "B<code>" for BDException,
+  // "F<code>" for CFlashMonException, "cancel", or "" for none. The object is deleted.
+  template <typename Body>
+  static std::string Failure(Body body) {
+    try {
+      body();
+    } catch (DeviceException* e) {
+      std::string s = "D" + std::to_string(e->m_code);
+      EXPECT_EQ(e->m_comPort, 1);
+      e->Delete();
+      return s;
+    } catch (BDException* e) {
+      std::string s = "B" + std::to_string(e->m_code);
+      EXPECT_EQ(e->m_comPort, 1);
+      e->Delete();
+      return s;
+    } catch (CFlashMonException* e) {
+      std::string s = "F" + std::to_string(e->m_code);
+      e->Delete();
+      return s;
+    } catch (CUserException* e) {
+      e->Delete();
+      return "cancel";
+    }
+    return "";
+  }
+
+  platform::VirtualClock clock;
+  platform::ScopedClock useClock{clock};
+  ScriptedLine line;
+  ScriptedRom rom{line};
+  TestRun run;
+  CSerialCom port;
+  CKV70Device device{port, run.record};
+};
+
+}  // namespace kv70test
