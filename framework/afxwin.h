@@ -618,9 +618,6 @@ class CPaintDC : public CDC {
   explicit CPaintDC(CWnd* wnd);
   ~CPaintDC() override;
   PAINTSTRUCT m_ps{};
-
- private:
-  CWnd* wnd_;
 };
 
 // Draws on a window outside of painting.

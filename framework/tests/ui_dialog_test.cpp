@@ -320,3 +320,19 @@ TEST_F(DialogTest, ExchangeWithAMissingControlFails) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DialogTest, DestroyingAControlThroughItsTemporaryWrapper) {
+  CDialog dlg(IDD_FORM);
+  ui->QueueDialog(IDD_FORM, [](CDialog& d) {
+    HWND save = d.GetDlgItem(5049)->m_hWnd;
+    EXPECT_TRUE(d.GetDlgItem(5049)->DestroyWindow());
+    EXPECT_FALSE(platform::IsWindow(save));
+    EXPECT_EQ(d.GetDlgItem(5049), nullptr);
+    AfxUiPressEscape(d);
+  });
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+
+}  // namespace

@@ -300,7 +300,7 @@ void CDC::FillSolidRect(int x, int y, int width, int height, COLORREF color) {
 
 // ---------------------------------------------------------------------------------------
 
-CPaintDC::CPaintDC(CWnd* wnd) : wnd_(wnd) {
+CPaintDC::CPaintDC(CWnd* wnd) {
   afx_ui::StatePtr state = wnd ? afx_ui::FindState(wnd->m_hWnd) : nullptr;
   if (!state) return;
   afx_ui::BeginPaint(*state, m_ps);

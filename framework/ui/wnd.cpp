@@ -130,9 +130,10 @@ BOOL CWnd::CreateModel(WndClass cls, LPCTSTR text, DWORD style, const RECT& rect
 }
 
 BOOL CWnd::DestroyWindow() {
-  if (!FindState(m_hWnd)) return FALSE;
-  afx_ui::DestroyWnd(m_hWnd);
-  m_hWnd = nullptr;
+  const HWND hwnd = m_hWnd;
+  if (!FindState(hwnd)) return FALSE;
+  // Unbinds this object, or deletes it when it is a temporary wrapper: not touched after.
+  afx_ui::DestroyWnd(hwnd);
   return TRUE;
 }
 
