@@ -25,23 +25,23 @@ std::string NativePath(const char* fileName) {
   return path.find('\\') == std::string::npos ? path : platform::ToNativePath(path);
 }
 
-bool DirectoryOf(const std::string& path, std::string& dir) {
+// The directory part of a path ("." for a bare name).
+std::string ParentOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) {
-    dir = ".";
-  } else {
-    dir = slash == 0 ? "/" : path.substr(0, slash);
-  }
+  if (slash == std::string::npos) return std::string(".");
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool IsDirectory(const std::string& path) {
   struct stat st {};
-  return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Windows error number for a failed open or removal: a name in a directory that does
 // not exist is a bad path, a missing file in an existing directory is "not found".
 DWORD ErrorForPath(int err, const std::string& path) {
   if (err == ENOENT) {
-    std::string dir;
-    return DirectoryOf(path, dir) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    return IsDirectory(ParentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
   }
   return platform::ErrorFromErrno(err);
 }
