@@ -1,0 +1,103 @@
+#include "host/run_session.h"
+
+#include <atomic>
+#include <exception>
+#include <string>
+#include <thread>
+
+#include "host/interrupts.h"
+#include "platform/sync.h"
+#include "platform/window.h"
+
+namespace velmora {
+
+namespace {
+
+// How often the main thread looks at Ctrl-C and redraws the elapsed time while nothing
+// arrives from the run. This is the host's own pace, not a wait on the device.
+constexpr DWORD kPumpSliceMs = 100;
+
+// The host window: created and destroyed on the thread that pumps it.
+class HostWindow {
+ public:
+  explicit HostWindow(platform::WindowProc proc)
+      : hwnd_(platform::CreateWindowObject(std::move(proc), "Velmora")) {}
+  ~HostWindow() { platform::DestroyWindowObject(hwnd_); }
+  HostWindow(const HostWindow&) = delete;
+  HostWindow& operator=(const HostWindow&) = delete;
+  HWND get() const { return hwnd_; }
+
+ private:
+  HWND hwnd_;
+};
+
+}  // namespace
+
+RunSession::RunSession(RunFunction run, RunView& view) : run_(std::move(run)), view_(view) {}
+
+int RunSession::Run(const RunRequest& request) {
+  completed_ = false;
+  cancelRequested_ = false;
+  HostWindow window([this](HWND, UINT msg, WPARAM, LPARAM lParam) -> LRESULT {
+    switch (msg) {
+      case WM_OPERATION_STATUS:
+        // The text lives only until this send returns: the view copies it.
+        view_.Status(lParam ? reinterpret_cast<const char*>(lParam) : "");
+        return 0;
+      case WM_OPERATION_PROGRESS:
+        view_.Progress(static_cast<long>(lParam));
+        return 0;
+      case WM_OPERATION_COMPLETE:
+        completed_ = true;
+        return 0;
+      default:
+        return 0;
+    }
+  });
+  platform::Event cancel(true, false);
+  RunRecord record{request.comPort, request.operationIndex, window.get(), cancel.get()};
+
+  view_.Start();
+  const int interruptsBefore = InterruptCount();
+  std::atomic<bool> done{false};
+  int result = OPERATION_FAILED;
+  std::exception_ptr failure;
+  const HWND hwnd = window.get();
+  std::thread worker([&] {
+    try {
+      result = run_(record);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    done.store(true);
+    platform::WakeWindowThread(hwnd);
+  });
+
+  std::string caption = platform::GetWindowText(hwnd);
+  auto followCaption = [&] {
+    const std::string now = platform::GetWindowText(hwnd);
+    if (now != caption) {
+      caption = now;
+      view_.Caption(now);
+    }
+  };
+  while (!done.load()) {
+    platform::PumpMessages(true, kPumpSliceMs);
+    followCaption();
+    if (!cancelRequested_ && InterruptCount() != interruptsBefore) {
+      cancelRequested_ = true;
+      cancel.Set();
+      view_.Notice("Cancelling... (the run stops at its next safe point)");
+    }
+    view_.Tick();
+  }
+  worker.join();
+  // The completion message was posted just before DoOperation returned.
+  platform::PumpMessages(false);
+  followCaption();
+  view_.Finish();
+  if (failure) std::rethrow_exception(failure);
+  return result;
+}
+
+}  // namespace velmora
