@@ -111,6 +111,8 @@ TEST_F(DeviceTest, ReadRetriesBadAnswers) {
       {"bad checksum once", [](Bytes& a, int i) { if (i == 0) a[6] ^= 1; }, 15, "", 2},
       {"wrong header once", [](Bytes& a, int i) { if (i == 0) a[2] = 0x93; }, 15, "", 2},
       {"no ETX once", [](Bytes& a, int i) { if (i == 0) a.pop_back(); }, 15, "", 2},
+      {"endless bytes before the ETX once",
+       [](Bytes& a, int i) { if (i == 0) a.insert(a.end() - 1, 2000, 0x00); }, 15, "", 2},
       {"always corrupt", [](Bytes& a, int) { a[4] ^= 0xFF; }, 3, "D509", 3},
       {"no attempts", [](Bytes&, int) {}, 0, "D509", 0},
   };

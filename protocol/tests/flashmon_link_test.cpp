@@ -13,6 +13,13 @@ namespace {
 
 const Bytes kSilence;
 
+// `count` noise bytes (never an STX), then `tail`.
+Bytes Babble(size_t count, const Bytes& tail) {
+  Bytes b(count, 0x55);
+  b.insert(b.end(), tail.begin(), tail.end());
+  return b;
+}
+
 // Runs `body`; returns the CFlashMonException code it threw (0: none), deleting it.
 template <typename Body>
 int FlashMonCode(Body body) {
@@ -51,6 +58,8 @@ TEST_F(LinkTest, PingTriesTwiceWithAPurgeEach) {
       {"second answer", {kSilence, MonitorReply(0x00, {})}, TRUE, 2},
       {"wrong command", {MonitorReply(0x01, {}), MonitorReply(0x01, {})}, FALSE, 2},
       {"silent", {}, FALSE, 2},
+      // A line that never stops sending gives up the read instead of holding the run.
+      {"babbling line", {Babble(9000, MonitorReply(0x00, {}))}, FALSE, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

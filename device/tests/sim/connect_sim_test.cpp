@@ -99,7 +99,16 @@ class SimConnectTest : public ::testing::Test {
 
 TEST_F(SimConnectTest, TheWireOfAFullConnection) {
   UseDevice("breaks=1");
+  const std::uint64_t start = clock.NowMs();
+  std::uint64_t uploadStart = 0, uploadEnd = 0;
+  run.onReport = [&](TestRun& r) {
+    if (r.progress.size() == 4) uploadStart = clock.NowMs();  // before chunk 0
+    if (!r.progress.empty() && r.progress.back() == 100 && !uploadEnd) uploadEnd = clock.NowMs();
+  };
   ASSERT_EQ(Connect(0), "");
+  RecordProperty("connect_and_reboot_virtual_ms", std::to_string(clock.NowMs() - start));
+  // Write and read-back of the image at 38400 bit/s, the 2 s start and the ping.
+  RecordProperty("upload_virtual_ms", std::to_string(uploadEnd - uploadStart));
   EXPECT_TRUE(connected);
   EXPECT_EQ(flashType, 8922);
 
