@@ -205,7 +205,7 @@ std::uint64_t Device::NextTimer() const {
   return next;
 }
 
-void Device::AdvanceTo(std::uint64_t ns) {
+void Device::CatchUp(std::uint64_t ns) {
   for (;;) {
     std::uint64_t timer = NextTimer();
     std::uint64_t byte = outHead_ < out_.size() ? out_[outHead_].ns : UINT64_MAX;
@@ -306,7 +306,7 @@ std::uint64_t Device::PcWrite(const std::uint8_t* data, std::size_t count, std::
   return t;
 }
 
-std::size_t Device::PcTake(std::uint8_t* out, std::size_t max) {
+std::size_t Device::TakeSlow(std::uint8_t* out, std::size_t max) {
   std::size_t n = std::min(max, PcAvailable());
   std::memcpy(out, rx_.data() + rxHead_, n);
   rxHead_ += n;
@@ -315,10 +315,6 @@ std::size_t Device::PcTake(std::uint8_t* out, std::size_t max) {
     rxHead_ = 0;
   }
   return n;
-}
-
-std::uint64_t Device::NextEventNs() const {
-  return std::min(NextTimer(), outHead_ < out_.size() ? out_[outHead_].ns : UINT64_MAX);
 }
 
 bool Device::NextArrival(std::uint64_t& ns) const {

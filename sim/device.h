@@ -85,18 +85,35 @@ class Device {
   void Restart(std::uint64_t ns);
 
   // --- The PC's end of the line.
-  void AdvanceTo(std::uint64_t ns);
+  void AdvanceTo(std::uint64_t ns) {
+    if (ns < NextEventNs()) {
+      if (ns > nowNs_) nowNs_ = ns;
+      return;
+    }
+    CatchUp(ns);
+  }
   // Sends bytes from `ns` at the PC's line speed; returns the time the last one has
   // crossed the line (the device has acted on them by then).
   std::uint64_t PcWrite(const std::uint8_t* data, std::size_t count, std::uint64_t ns);
   // Bytes that have arrived at the PC and were not yet taken.
   std::size_t PcAvailable() const { return rx_.size() - rxHead_; }
-  std::size_t PcTake(std::uint8_t* out, std::size_t max);
+  std::size_t PcTake(std::uint8_t* out, std::size_t max) {
+    if (max == 1 && rxHead_ < rx_.size()) {   // the loaders' byte-at-a-time reads
+      *out = rx_[rxHead_++];
+      return 1;
+    }
+    return TakeSlow(out, max);
+  }
   // Arrival time of the next byte still on its way to the PC, if any.
   bool NextArrival(std::uint64_t& ns) const;
   // Time of the next thing the device will do on its own (a byte reaching the PC, a
   // break, a restart); UINT64_MAX when it only waits.
-  std::uint64_t NextEventNs() const;
+  std::uint64_t NextEventNs() const {
+    std::uint64_t next = restartAtNs_;
+    if (breaksLeft_ > 0 && nextBreakNs_ < next) next = nextBreakNs_;
+    if (outHead_ < out_.size() && out_[outHead_].ns < next) next = out_[outHead_].ns;
+    return next;
+  }
   // The PC's line settings; `eightN1` false garbles everything both ways.
   void PcSetLine(std::uint32_t baud, bool eightN1, std::uint64_t ns);
   void PcSetBreak(bool on, std::uint64_t ns);
@@ -142,6 +159,8 @@ class Device {
   enum class Erase { None, Busy, Done, Failed };
 
   void Boot(std::uint64_t ns, StartState how);
+  void CatchUp(std::uint64_t ns);
+  std::size_t TakeSlow(std::uint8_t* out, std::size_t max);
   std::uint64_t NextTimer() const;
   void FireTimer(std::uint64_t ns);
   void Deliver(const InFlight& byte);

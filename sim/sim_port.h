@@ -38,7 +38,7 @@ class SimPort final : public platform::CommPort {
 
  private:
   std::uint64_t NowNs();
-  void SleepUntil(std::uint64_t ns);
+  void SleepFromTo(std::uint64_t from, std::uint64_t to);
 
   std::shared_ptr<Device> device_;
   platform::Clock& clock_;
