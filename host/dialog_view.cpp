@@ -277,7 +277,7 @@ std::string RenderDialogHint(const DialogView& view) {
     if (!list->items.empty()) parts.push_back("N selects item N, \"open N\" double-clicks it");
     parts.push_back("\"ins\" / \"del\" press Insert / Delete in the list");
   }
-  if (view.FirstEdit()) parts.push_back("\"e1 TEXT\" fills field e1 (\"e1\" alone asks)");
+  if (view.FirstEdit()) parts.push_back("\"e1 TEXT\" fills field e1 (\"e1\" alone asks, e1 \"\" empties it)");
   bool buttons = false;
   for (const ViewElement& e : view.elements) buttons = buttons || e.kind == ViewElement::Kind::Button;
   if (buttons) parts.push_back("a button's name presses it");
@@ -329,8 +329,12 @@ UserCommand ParseUserCommand(const std::string& line, const DialogView& view, bo
   if (const ViewElement* edit = view.FindEdit(head)) {
     cmd.kind = UserCommand::Kind::Edit;
     cmd.id = edit->id;
-    // What follows the key is the text, inner spaces included.
+    // What follows the key is the text, inner spaces included; quotes around it are
+    // taken away, so that "" empties a field.
     cmd.text = rest;
+    if (cmd.text.size() >= 2 && cmd.text.front() == '"' && cmd.text.back() == '"') {
+      cmd.text = cmd.text.substr(1, cmd.text.size() - 2);
+    }
     cmd.hasText = !rest.empty();
     return cmd;
   }

@@ -38,13 +38,25 @@ RunSession::RunSession(RunFunction run, RunView& view) : run_(std::move(run)), v
 int RunSession::Run(const RunRequest& request) {
   completed_ = false;
   cancelRequested_ = false;
-  HostWindow window([this](HWND, UINT msg, WPARAM, LPARAM lParam) -> LRESULT {
+  // The caption is read before each message is shown, so that a caption set just before
+  // a status text is printed above it.
+  std::string caption;
+  auto followCaption = [&](HWND hwnd) {
+    const std::string now = platform::GetWindowText(hwnd);
+    if (now != caption) {
+      caption = now;
+      view_.Caption(now);
+    }
+  };
+  HostWindow window([&](HWND hwnd, UINT msg, WPARAM, LPARAM lParam) -> LRESULT {
     switch (msg) {
       case WM_OPERATION_STATUS:
+        followCaption(hwnd);
         // The text lives only until this send returns: the view copies it.
         view_.Status(lParam ? reinterpret_cast<const char*>(lParam) : "");
         return 0;
       case WM_OPERATION_PROGRESS:
+        followCaption(hwnd);
         view_.Progress(static_cast<long>(lParam));
         return 0;
       case WM_OPERATION_COMPLETE:
@@ -63,6 +75,7 @@ int RunSession::Run(const RunRequest& request) {
   int result = OPERATION_FAILED;
   std::exception_ptr failure;
   const HWND hwnd = window.get();
+  caption = platform::GetWindowText(hwnd);
   std::thread worker([&] {
     try {
       result = run_(record);
@@ -73,17 +86,9 @@ int RunSession::Run(const RunRequest& request) {
     platform::WakeWindowThread(hwnd);
   });
 
-  std::string caption = platform::GetWindowText(hwnd);
-  auto followCaption = [&] {
-    const std::string now = platform::GetWindowText(hwnd);
-    if (now != caption) {
-      caption = now;
-      view_.Caption(now);
-    }
-  };
   while (!done.load()) {
     platform::PumpMessages(true, kPumpSliceMs);
-    followCaption();
+    followCaption(hwnd);
     if (!cancelRequested_ && InterruptCount() != interruptsBefore) {
       cancelRequested_ = true;
       cancel.Set();
@@ -94,7 +99,7 @@ int RunSession::Run(const RunRequest& request) {
   worker.join();
   // The completion message was posted just before DoOperation returned.
   platform::PumpMessages(false);
-  followCaption();
+  followCaption(hwnd);
   view_.Finish();
   if (failure) std::rethrow_exception(failure);
   return result;
