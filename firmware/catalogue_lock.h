@@ -1,0 +1,23 @@
+// Keeps the plug-in's catalogue writers and cleaners in separate processes apart.
+//
+// Every registry call is its own transaction, so an entry is written in five steps, and
+// an enumeration in another process that meets it half written would delete it as
+// invalid. Both take this lock: an addition is then whole before an enumeration looks at
+// it. It is held only for the length of one addition or one enumeration. Where the lock
+// cannot be had (no writable directory beside the store) the work goes on without it.
+#pragma once
+
+class CCatalogueLock {
+ public:
+  CCatalogueLock();   // waits for the lock
+  ~CCatalogueLock();  // releases it
+  CCatalogueLock(const CCatalogueLock&) = delete;
+  CCatalogueLock& operator=(const CCatalogueLock&) = delete;
+
+  bool IsHeld() const { return held_; }
+
+ private:
+  int fd_ = -1;
+  bool held_ = false;
+  bool outermost_ = false;
+};
