@@ -179,6 +179,10 @@ void Device::Boot(std::uint64_t ns, StartState how) {
     std::memcpy(bus_.MainRam(), kBuiltInMonitor, kBuiltInMonitorSize);
     state_ = DeviceState::FlashMonitor;
     breaksLeft_ = 0;
+  } else if (how == StartState::Rom) {
+    bus_.ResetRegisters();
+    state_ = DeviceState::RomMonitor;
+    breaksLeft_ = 0;
   } else {
     bus_.ResetRegisters();
     state_ = DeviceState::Booting;

@@ -20,9 +20,11 @@ void OnSignal(int) { gStop.store(true); }
 
 constexpr const char* kFooter = R"(
 A pseudo-terminal carries no break. The boot ROM's breaks cannot reach the PC, so a
-loader that waits for them will not see the device restart: serve it with
-state=monitor (a flash monitor left running at 38400 bit/s), or have the loader go on
-without a break. Breaks sent by the PC are likewise lost.
+loader that answers them never hears the device restart. Serve it with state=rom (the
+ROM monitor already identified: a loader that probes after waiting in vain for a break
+goes through the whole bootstrap) or state=monitor (a flash monitor left running at
+38400 bit/s). Breaks sent by the PC are likewise lost. The device follows the line
+speed and format the PC sets on the terminal; a mismatch garbles bytes both ways.
 
 Faults (each a setting): pull, pull-ms, noise, foreign, bad-checksum,
 bad-checksum-rate, erase-busy, program-refuse, monitor-silent, config-len.

@@ -67,23 +67,26 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
   platform::SystemClock clock;
   std::uint32_t baud = 0;
   bool eightN1 = true;
+  // The PC's line settings are the terminal's: follow them before every step, so that
+  // bytes written just after a change are taken at the new speed.
+  auto followTerminal = [&](std::uint64_t now) {
+    termios tio{};
+    if (tcgetattr(master_, &tio) != 0) return;
+    std::uint32_t b = BaudOf(cfgetospeed(&tio));
+    bool e = (tio.c_cflag & CSIZE) == CS8 && !(tio.c_cflag & PARENB) && !(tio.c_cflag & CSTOPB);
+    if (b != baud || e != eightN1) {
+      baud = b;
+      eightN1 = e;
+      device.PcSetLine(baud, eightN1, now);
+    }
+  };
   std::uint8_t buffer[4096];
   while (!stop.load()) {
     std::uint64_t now = clock.NowUs() * 1000;
     std::uint64_t next;
     {
       std::lock_guard lock(device.Mutex());
-      // The PC's line settings are the terminal's: follow them.
-      termios tio{};
-      if (tcgetattr(master_, &tio) == 0) {
-        std::uint32_t b = BaudOf(cfgetospeed(&tio));
-        bool e = (tio.c_cflag & CSIZE) == CS8 && !(tio.c_cflag & PARENB) && !(tio.c_cflag & CSTOPB);
-        if (b != baud || e != eightN1) {
-          baud = b;
-          eightN1 = e;
-          device.PcSetLine(baud, eightN1, now);
-        }
-      }
+      followTerminal(now);
       device.AdvanceTo(now);
       if (device.PcTakeErrors() & CE_BREAK) onBreakLost();
       while (device.PcAvailable()) {
@@ -109,7 +112,9 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
       ssize_t n = read(master_, buffer, sizeof buffer);
       if (n > 0) {
         std::lock_guard lock(device.Mutex());
-        device.PcWrite(buffer, static_cast<std::size_t>(n), clock.NowUs() * 1000);
+        std::uint64_t at = clock.NowUs() * 1000;
+        followTerminal(at);
+        device.PcWrite(buffer, static_cast<std::size_t>(n), at);
         device.PcRead();   // the terminal reads continuously: every burst is its own exchange
       } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
         ThrowErrno("read pty");

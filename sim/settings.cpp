@@ -74,23 +74,27 @@ struct Row {
 
 // key, value form, help, setter
 const Row kRows[] = {
-    {{"name", "ID", "instance name: ports opened with the same name in one process share one "
+    {{"name", "ID", "in-process: instance name: ports opened with the same name in one process share one "
                     "device (its flash and record survive a close and reopen)"},
      [](Settings& s, auto, auto v) { s.name = std::string(v); }},
-    {{"on-open", "restart|keep", "what opening the port does to a named device that already "
+    {{"on-open", "restart|keep", "in-process: what opening the port does to a named device that already "
                                  "exists: restart it as 'state' says (default), or leave it as it is"},
      [](Settings& s, auto k, auto v) {
        if (v == "restart") s.onOpen = OnOpen::Restart;
        else if (v == "keep") s.onOpen = OnOpen::Keep;
        else Fail(k, v, "expected restart or keep");
      }},
-    {{"state", "boot|monitor", "boot: the device restarts into its boot ROM and signals with "
-                               "breaks (default); monitor: a flash monitor is left running at "
-                               "38400 bit/s from an earlier connection"},
+    {{"state", "boot|rom|monitor", "boot: the device restarts into its boot ROM and signals with "
+                                   "breaks (default); rom: as boot, with the breaks and the "
+                                   "identification taken as done, so that the ROM monitor answers "
+                                   "probes at 9600 bit/s (for a line that carries no break); "
+                                   "monitor: a flash monitor is left running at 38400 bit/s from "
+                                   "an earlier connection"},
      [](Settings& s, auto k, auto v) {
        if (v == "boot") s.state = StartState::Boot;
+       else if (v == "rom") s.state = StartState::Rom;
        else if (v == "monitor") s.state = StartState::Monitor;
-       else Fail(k, v, "expected boot or monitor");
+       else Fail(k, v, "expected boot, rom or monitor");
      }},
     {{"breaks", "N", "breaks the boot ROM signals after a restart (default 1)"},
      [](Settings& s, auto k, auto v) { s.breaks = static_cast<unsigned>(Number(k, v, 1000)); }},

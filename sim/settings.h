@@ -25,7 +25,7 @@ struct Range {
   bool Contains(std::uint64_t v) const { return v >= first && v <= last; }
 };
 
-enum class StartState { Boot, Monitor };
+enum class StartState { Boot, Rom, Monitor };
 enum class OnOpen { Restart, Keep };
 enum class FsFill { Pattern, Erased };
 

@@ -66,7 +66,7 @@ TEST(Settings, RefusesBadInputNamingIt) {
       {"options=ABC", "odd number"},
       {"options=GG", "not hex"},
       {"pull=5-3", "ends before"},
-      {"state=running", "boot or monitor"},
+      {"state=running", "boot, rom or monitor"},
       {"serial=123456789012345678901234567890123", "longer than 32"},
       {"bad-checksum-rate=2", "0 to 1"},
       {"realtime=maybe", "0 or 1"},
