@@ -150,8 +150,9 @@ const Row kRows[] = {
      [](Settings& s, auto k, auto v) { s.seed = Number(k, v, UINT64_MAX); }},
     {{"realtime", "0|1", "in-process: keep wall-clock time instead of the platform clock"},
      [](Settings& s, auto k, auto v) { s.realtime = Flag(k, v); }},
-    {{"pull", "K-M", "fault: cable pulled from exchange K to M (an exchange starts with the "
-                     "first write after a read); repeatable"},
+    {{"pull", "K-M", "fault: cable pulled from exchange K to M; an exchange starts with the "
+                     "first write after a read, counted from 1 since the device was made, "
+                     "ROM-monitor exchanges included; repeatable"},
      [](Settings& s, auto k, auto v) { s.pullExchanges.push_back(RangeOf(k, v)); }},
     {{"pull-ms", "A-B", "fault: cable pulled from A to B ms after the device was made; repeatable"},
      [](Settings& s, auto k, auto v) { s.pullMs.push_back(RangeOf(k, v)); }},
