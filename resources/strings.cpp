@@ -167,6 +167,13 @@ constexpr StringEntry kStrings[] = {
     {IDS_COLUMN_VALUE, "Value"},
     {IDS_OPTION_ENABLED, "Enabled"},
     {IDS_ERASING_FILE_SYSTEM, "Erasing file system flash..."},
+    {IDS_REPLACE_FIRMWARE_FILE,
+     "The file %s already exists and may belong to another registered software version.\n\n"
+     "Press yes to replace it with %s."},
+    {IDS_DESCRIPTION_BACKSLASH,
+     "The description may not contain a backslash.\n\nEnter another description and try again."},
+    {IDS_REPLACE_LOG_FILE,
+     "The file %s already exists.\n\nPress yes to replace it with the KV70 file system."},
 };
 
 }  // namespace
