@@ -1,0 +1,56 @@
+// The checks before a software upgrade touches the flash: the file carries a software
+// identification word, and the user agrees to load software that is already installed.
+#include "device/kv70_flash_check.h"
+
+#include "config/kv70_config.h"
+#include "device/kv70_device.h"
+#include "firmware/srecord_file.h"
+#include "platform/msgbox.h"
+#include "plugin/app.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr UINT kQuestionStyle = MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND;  // 0x00010024
+
+}  // namespace
+
+BOOL IsAlreadyInstalled(const CKV70Config& config, DWORD word) {
+  const BYTE third = static_cast<BYTE>(word >> 16);
+  const BYTE fourth = static_cast<BYTE>(word >> 24);
+  const int index = third >> 4;
+  if (index >= config.GetAppEntryCount()) return FALSE;
+  if (config.ApplicationId() != index) return FALSE;
+  const AppEntry* entry = config.GetAppEntry(index);
+  return entry && entry->Value == fourth;
+}
+
+void CKV70Device::CheckSoftwareFile(LPCTSTR path) {
+  bool invalid = false;
+  {
+    // Closed on every way out of this scope, a cancel included.
+    CSRecordFile file(path ? path : "");
+    try {
+      file.OpenAndCheck();
+      DWORD word = 0;
+      if (!file.FindImageWord(word, *this)) {
+        invalid = true;
+      } else if (IsAlreadyInstalled(m_config, word)) {
+        CString question;
+        question.LoadString(IDS_ALREADY_INSTALLED);
+        if (platform::MessageBox(m_record.hostWindow, question, AfxGetAppName(), kQuestionStyle) !=
+            IDYES)
+          AfxThrowUserException();
+      }
+    } catch (CFileException* e) {
+      e->Delete();
+      invalid = true;
+    }
+  }
+  if (invalid) {
+    CString message;
+    message.Format(IDS_SOFTWARE_FILE_INVALID, path ? path : "");
+    ShowFailureMessage(message, m_record.hostWindow);
+    AfxThrowUserException();
+  }
+}
