@@ -137,6 +137,19 @@ class AddPackageDialog : public CDialog {
   }
 };
 
+// Insert reaches the page also when the list is empty (a list box asks its parent about
+// keys only for its items).
+class InsertKeyList : public CListBox {
+ protected:
+  void OnKeyDown(UINT key, UINT repeatCount, UINT flags) override {
+    if (key == VK_INSERT && GetCount() == 0) {
+      GetParent()->SendMessage(WM_VKEYTOITEM, MAKEWPARAM(VK_INSERT, 0), reinterpret_cast<LPARAM>(m_hWnd));
+      return;
+    }
+    CListBox::OnKeyDown(key, repeatCount, flags);
+  }
+};
+
 class PackagePage : public CPropertyPage {
  public:
   PackagePage() : CPropertyPage(IDD_PACKAGES) {}
@@ -165,7 +178,9 @@ class PackagePage : public CPropertyPage {
   }
 
  protected:
-  CListBox* List() { return static_cast<CListBox*>(GetDlgItem(IDC_LIST)); }
+  CListBox* List() { return &list_; }
+  void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_LIST, list_); }
+  InsertKeyList list_;
 
   void Refresh() {
     CListBox* list = List();

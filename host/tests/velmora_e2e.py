@@ -1,0 +1,586 @@
+#!/usr/bin/env python3
+"""velmora as a person or a script uses it.
+
+Interactive cases run velmora in a pseudo-terminal and type into it; unattended cases
+give it no terminal. Each case has a registry and data directory of its own.
+
+Cases named test_kv70_* drive the KV70 plug-in (DevKV70.so beside velmora) against the
+built-in simulator in virtual time; the others use FakeDevice.so, the tests' own plug-in,
+to check that velmora drives any plug-in from its exports and pages alone.
+"""
+import argparse
+import os
+import pty
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+ARGS = None
+# A guard against a hung velmora, not a measure of anything.
+HANG_GUARD_S = 120
+
+
+def decode_status(status):
+    if os.WIFEXITED(status):
+        return os.WEXITSTATUS(status)
+    return -os.WTERMSIG(status)
+
+
+class Terminal:
+    """velmora in a pseudo-terminal: wait for text, type lines, press Ctrl-C."""
+
+    def __init__(self, argv, env):
+        pid, fd = pty.fork()
+        if pid == 0:
+            try:
+                os.execve(argv[0], argv, env)
+            finally:
+                os._exit(127)
+        self.pid = pid
+        self.fd = fd
+        self.text = ""
+        self.pos = 0
+        self.status = None
+
+    def _read(self, deadline):
+        remaining = deadline - time.monotonic()
+        if remaining <= 0:
+            return None
+        ready, _, _ = select.select([self.fd], [], [], remaining)
+        if not ready:
+            return None
+        try:
+            data = os.read(self.fd, 65536)
+        except OSError:
+            data = b""
+        return data
+
+    def expect(self, wanted):
+        """Waits until `wanted` (text or compiled pattern) appears after what was seen."""
+        deadline = time.monotonic() + HANG_GUARD_S
+        while True:
+            if isinstance(wanted, str):
+                index = self.text.find(wanted, self.pos)
+                if index >= 0:
+                    self.pos = index + len(wanted)
+                    return wanted
+            else:
+                match = wanted.search(self.text, self.pos)
+                if match:
+                    self.pos = match.end()
+                    return match
+            data = self._read(deadline)
+            if data is None:
+                raise AssertionError("velmora never showed %r; it showed:\n%s" % (wanted, self.text))
+            if not data:
+                raise AssertionError("velmora ended before showing %r; it showed:\n%s" % (wanted, self.text))
+            self.text += data.decode("utf-8", "replace").replace("\r", "")
+
+    def type(self, line):
+        os.write(self.fd, (line + "\n").encode())
+
+    def ctrl_c(self):
+        os.write(self.fd, b"\x03")
+
+    def finish(self):
+        """Reads to the end and returns the exit status."""
+        deadline = time.monotonic() + HANG_GUARD_S
+        while True:
+            data = self._read(deadline)
+            if data is None:
+                os.kill(self.pid, signal.SIGKILL)
+                os.waitpid(self.pid, 0)
+                raise AssertionError("velmora did not end; it showed:\n" + self.text)
+            if not data:
+                break
+            self.text += data.decode("utf-8", "replace").replace("\r", "")
+        _, status = os.waitpid(self.pid, 0)
+        os.close(self.fd)
+        self.status = decode_status(status)
+        return self.status
+
+
+class VelmoraTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="velmora-e2e-")
+        self.env = dict(os.environ)
+        self.env["HOME"] = self.dir
+        self.env["VELMORA_REGISTRY"] = os.path.join(self.dir, "registry.db")
+        self.env.pop("VELMORA_DATA", None)
+        for n in range(1, 7):
+            self.env.pop("VELMORA_COM%d" % n, None)
+        self.env["TERM"] = "dumb"
+        self.data = self.dir  # velmora keeps its files beside the registry
+        self.terminal = None
+
+    def tearDown(self):
+        if self.terminal and self.terminal.status is None:
+            try:
+                os.kill(self.terminal.pid, signal.SIGKILL)
+                os.waitpid(self.terminal.pid, 0)
+            except OSError:
+                pass
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    # --- helpers -------------------------------------------------------------------
+
+    def velmora(self, *args, plugin=None):
+        argv = [ARGS.velmora] + list(args)
+        if plugin:
+            argv += ["--plugin", plugin]
+        result = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                env=self.env, timeout=HANG_GUARD_S)
+        return result.returncode, result.stdout, result.stderr
+
+    def fake(self, *args):
+        return self.velmora(*args, plugin=ARGS.fake)
+
+    def interactive(self, *args, plugin=None):
+        argv = [ARGS.velmora] + list(args)
+        if plugin:
+            argv += ["--plugin", plugin]
+        self.terminal = Terminal(argv, self.env)
+        return self.terminal
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def register_firmware(self, description, source, device_type="KV70"):
+        """Puts a firmware entry into the catalogue with a .reg file, as the demo does."""
+        firmware_dir = os.path.join(self.data, "Firmware")
+        os.makedirs(firmware_dir, exist_ok=True)
+        target = os.path.join(firmware_dir, os.path.basename(source))
+        shutil.copyfile(source, target)
+        reg = self.path("firmware.reg")
+        with open(reg, "w") as out:
+            out.write("REGEDIT4\n\n"
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora]\n"
+                      "\"InstallDirectory\"=\"%s\"\n\n"
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware\\%s]\n"
+                      "\"Description\"=\"%s\"\n\"DeviceType\"=\"%s\"\n\"FirmwarePath\"=\"%s\"\n"
+                      "\"OriginalInstall\"=dword:00000000\n"
+                      % (self.data, description, description, device_type, target))
+        code, out, err = self.velmora("registry", "import", reg)
+        self.assertEqual(code, 0, out + err)
+        return target
+
+    def sample(self):
+        return os.path.join(ARGS.samples, "velmora-sample.x")
+
+    # --- the command line ----------------------------------------------------------
+
+    def test_list_shows_every_operation(self):
+        code, out, err = self.fake("list")
+        self.assertEqual(code, 0, err)
+        self.assertIn("0  Package install   Installs a package into the fake device.", out)
+        self.assertIn("4  Question time", out)
+
+    def test_usage_errors_end_with_64_and_say_why(self):
+        cases = [
+            (["run", "install", "--port", "7"], "--port"),
+            (["run", "install", "--port", "0"], "--port"),
+            (["run", "flash"], "no operation called \"flash\""),
+            (["run", "9"], "no operation 9"),
+            (["run", "readout", "--device", "/dev/no-such-tty"], "no such device"),
+            (["run", "readout", "--device", "sim:no-such-setting=1"], "no-such-setting"),
+            (["run", "readout", "--bogus"], "--bogus"),
+            (["run", "readout", "--registry", "/no/such/dir/registry.db"], "/no/such/dir"),
+            (["run", "readout", "--trace", "/no/such/dir/trace.txt"], "trace"),
+            (["run", "readout", "--log-file", "x.log"], "--log-file"),
+            (["run", "install", "--firmware", "Gamma 3.0"], "\"Gamma 3.0\" is not in the list"),
+            (["run", "save"], "No file was given."),
+            ([], "subcommand"),
+        ]
+        for args, why in cases:
+            code, out, err = self.fake(*args)
+            self.assertEqual(code, 64, "%s: %s%s" % (args, out, err))
+            self.assertIn(why, out + err, args)
+        code, out, err = self.velmora("run", "config", "--plugin", "/no/such/plugin.so")
+        self.assertEqual(code, 64)
+        self.assertIn("/no/such/plugin.so", err)
+        code, out, err = self.velmora("registry", "import", self.path("missing.reg"))
+        self.assertEqual(code, 64)
+
+    def test_help_on_every_command(self):
+        for args in (["--help"], ["list", "--help"], ["run", "--help"], ["registry", "--help"],
+                     ["registry", "import", "--help"], ["registry", "export", "--help"]):
+            code, out, err = self.velmora(*args)
+            self.assertEqual(code, 0, args)
+            self.assertIn("Usage", out, args)
+        code, out, _ = self.velmora("run", "--help")
+        for option in ("--port", "--device", "--plugin", "--registry", "--yes", "--trace",
+                       "--firmware", "--log-file", "Exit status"):
+            self.assertIn(option, out)
+
+    def test_first_run_writes_install_directory_and_catalogue_key(self):
+        code, out, err = self.fake("run", "readout")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("First run: Velmora keeps its files in " + self.dir, out)
+        self.assertTrue(os.path.isdir(os.path.join(self.dir, "Firmware")))
+        exported = self.path("export.reg")
+        code, out, err = self.velmora("registry", "export", exported, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell")
+        self.assertEqual(code, 0, err)
+        with open(exported) as f:
+            text = f.read()
+        self.assertIn("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora]", text)
+        self.assertIn("\"InstallDirectory\"=\"%s\"" % self.dir, text)
+        self.assertIn("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware]", text)
+        # A second run leaves it alone.
+        code, out, _ = self.fake("run", "readout")
+        self.assertNotIn("First run", out)
+
+    def test_registry_import_and_export(self):
+        reg = self.path("in.reg")
+        with open(reg, "w") as out:
+            out.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Test]\n\"Name\"=\"Value\"\n\"Count\"=dword:0000002a\n")
+        code, out, err = self.velmora("registry", "import", reg)
+        self.assertEqual(code, 0, err)
+        exported = self.path("out.reg")
+        code, out, err = self.velmora("registry", "export", exported, "HKEY_CURRENT_USER\\Software\\Test")
+        self.assertEqual(code, 0, err)
+        with open(exported) as f:
+            text = f.read()
+        self.assertIn("\"Name\"=\"Value\"", text)
+        self.assertIn("\"Count\"=dword:0000002a", text)
+        code, _, err = self.velmora("registry", "export", exported, "HKEY_CURRENT_USER\\Software\\Nothing")
+        self.assertEqual(code, 1)
+        self.assertIn("no key", err)
+        bad = self.path("bad.reg")
+        with open(bad, "w") as out:
+            out.write("this is not a registry file\n")
+        code, _, err = self.velmora("registry", "import", bad)
+        self.assertEqual(code, 1)
+        self.assertIn("bad.reg", err)
+        code, _, err = self.velmora("registry", "export", self.path("x.reg"), "NOT_A_ROOT\\Key")
+        self.assertEqual(code, 64)
+
+    # --- unattended runs -----------------------------------------------------------
+
+    def test_unattended_run_shows_status_progress_and_answers_yes(self):
+        code, out, err = self.fake("run", "install", "--firmware", "Alpha 1.0", "--yes", "--port", "3")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("-> selects \"Alpha 1.0\"", out)
+        self.assertIn("Plug the fake device into COM3 (100% fake).", out)
+        self.assertIn("== Fake - Installing ==\nInstalling Alpha 1.0...", out)
+        self.assertIn("progress 75%\nprogress 100%\n", out)
+        self.assertNotIn("progress 130%", out)
+        self.assertIn("-> Yes (--yes)", out)
+        self.assertIn("Installed Alpha 1.0.", out)
+        self.assertIn("Package install succeeded.", out)
+
+    def test_unattended_question_is_answered_no(self):
+        code, out, err = self.fake("run", "install")
+        self.assertEqual(code, 2, out + err)
+        self.assertIn("Install it again?\n-> No (nobody to ask; --yes answers Yes)", out)
+        self.assertIn("Package install was cancelled.", out)
+
+    def test_unattended_dialog_during_a_run_is_printed_and_closed(self):
+        code, out, err = self.fake("run", "readout")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("=== Readings ===", out)
+        self.assertIn("    Radio   Enabled", out)
+
+    def test_unattended_page_input_fills_the_field(self):
+        log = self.path("fake.log")
+        code, out, err = self.fake("run", "save", "--log-file", log)
+        self.assertEqual(code, 0, out + err)
+        with open(log) as f:
+            self.assertEqual(f.read(), "fake log\n")
+
+    # --- the wizard in a terminal --------------------------------------------------
+
+    def test_interactive_pick_insert_delete_refuse_back_and_finish(self):
+        t = self.interactive("run", "install", plugin=ARGS.fake)
+        t.expect("=== Fake - Choose Package === (page 1 of 2)")
+        t.expect("   * 2. Beta 2.0")
+        t.expect("> ")
+        # Pick the first entry.
+        t.type("1")
+        t.expect("   * 1. Alpha 1.0")
+        t.expect("> ")
+        # Insert: the dialog, a field typed, a field through Browse, then Add.
+        t.type("ins")
+        t.expect("=== Add Package ===")
+        t.expect("Name: [e1] \"\"")
+        t.expect("> ")
+        t.type("e1 Gamma 3.0")
+        t.expect("Name: [e1] \"Gamma 3.0\"")
+        t.expect("> ")
+        t.type("add")
+        t.expect("Both the name and the file are needed.")
+        t.expect("(Enter: OK) > ")
+        t.type("")
+        t.expect("> ")
+        package = self.path("gamma.pkg")
+        open(package, "w").close()
+        t.type("browse")
+        t.expect("--- Open (Package files (*.pkg), All files (*.*)) ---")
+        t.expect("(empty line cancels) > ")
+        t.type(package)
+        t.expect("File: [e2] \"%s\"" % package)
+        t.expect("> ")
+        t.type("add")
+        t.expect("   * 3. Gamma 3.0")
+        t.expect("> ")
+        # Delete with the question: No keeps the entry, Yes removes it.
+        t.type("del")
+        t.expect("Remove Gamma 3.0 from the list?")
+        t.expect("[y]es  [n]o  (Enter: Yes) > ")
+        t.type("n")
+        t.expect("   * 3. Gamma 3.0")
+        t.expect("> ")
+        for _ in range(3):
+            t.type("del")
+            t.expect("from the list?")
+            t.expect("> ")
+            t.type("y")
+            t.expect("> ")
+        self.assertIn("(no items)", t.text[t.text.rfind("=== Fake"):])
+        # Next without a selection is refused with the page's message; the page stays.
+        t.type("n")
+        t.expect("No package was chosen.")
+        t.expect("(Enter: OK) > ")
+        t.type("")
+        t.expect("=== Fake - Choose Package === (page 1 of 2)")
+        t.expect("> ")
+        t.type("ins")
+        t.expect("=== Add Package ===")
+        t.expect("> ")
+        t.type("e1 Delta 4.0")
+        t.expect("> ")
+        t.type("e2 " + package)
+        t.expect("> ")
+        t.type("")  # Enter: the default button, Add
+        t.expect("   * 1. Delta 4.0")
+        t.expect("> ")
+        # Double click goes on like Next; Back returns; Enter goes on again.
+        t.type("open 1")
+        t.expect("=== Velmora - Summary === (page 2 of 2)")
+        t.expect("Install Delta 4.0")
+        t.expect("Plug the fake device into COM1 (100% fake).")
+        t.expect("> ")
+        t.type("b")
+        t.expect("=== Fake - Choose Package === (page 1 of 2)")
+        t.expect("> ")
+        t.type("")
+        t.expect("=== Velmora - Summary ===")
+        t.expect("> ")
+        t.type("f")
+        t.expect("Install it again?")
+        t.expect("> ")
+        t.type("yes")
+        t.expect("Installed Delta 4.0.")
+        self.assertEqual(t.finish(), 0, t.text)
+
+    def test_interactive_cancel_in_the_wizard(self):
+        t = self.interactive("run", "install", plugin=ARGS.fake)
+        t.expect("=== Fake - Choose Package ===")
+        t.expect("> ")
+        t.type("c")
+        t.expect("Cancelled before the operation started.")
+        self.assertEqual(t.finish(), 2, t.text)
+
+    def test_interactive_log_file_name_typed(self):
+        log = self.path("typed.log")
+        t = self.interactive("run", "save", plugin=ARGS.fake)
+        t.expect("Output file: [e1] \"\"")
+        t.expect("> ")
+        t.type("e1")
+        t.expect("Output file (now \"\"; empty line keeps it) > ")
+        t.type(log)
+        t.expect("Output file: [e1] \"%s\"" % log)
+        t.expect("> ")
+        t.type("")
+        t.expect("=== Velmora - Summary ===")
+        t.expect("> ")
+        t.type("")
+        t.expect("Log saved.")
+        self.assertEqual(t.finish(), 0, t.text)
+        with open(log) as f:
+            self.assertEqual(f.read(), "fake log\n")
+
+    def test_ctrl_c_during_a_run_cancels_it(self):
+        t = self.interactive("run", "wait", plugin=ARGS.fake)
+        t.expect("=== Velmora - Summary ===")
+        t.expect("> ")
+        t.type("")
+        t.expect("Waiting for Ctrl-C...")
+        t.ctrl_c()
+        t.expect("Cancelling...")
+        t.expect("The operation was canceled.")
+        t.expect("Endless wait was cancelled.")
+        self.assertEqual(t.finish(), 2, t.text)
+
+    def test_second_ctrl_c_during_a_question_ends_velmora(self):
+        t = self.interactive("run", "question", plugin=ARGS.fake)
+        t.expect("> ")
+        t.type("")
+        t.expect("Shall we go on?")
+        t.expect("(Enter: Yes) > ")
+        t.ctrl_c()
+        t.expect("Press Ctrl-C again to quit at once.")
+        t.ctrl_c()
+        t.expect("stopped at your request")
+        self.assertEqual(t.finish(), 2, t.text)
+
+    def test_ctrl_c_in_the_wizard_cancels(self):
+        t = self.interactive("run", "install", plugin=ARGS.fake)
+        t.expect("=== Fake - Choose Package ===")
+        t.expect("> ")
+        t.ctrl_c()
+        t.expect("Cancelled before the operation started.")
+        self.assertEqual(t.finish(), 2, t.text)
+
+    # --- the KV70 plug-in against the simulator ------------------------------------
+
+    def test_kv70_config_with_trace(self):
+        trace = self.path("trace.txt")
+        code, out, err = self.velmora("run", "config", "--device", "sim", "--trace", trace)
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("Establishing communication with the KV70. Please wait...", out)
+        self.assertIn("=== Device Configuration ===", out)
+        self.assertIn("KV70 S/N: KV70-0012345", out)
+        self.assertIn("The configuration information was retrieved successfully.", out)
+        with open(trace) as f:
+            lines = f.read().splitlines()
+        self.assertTrue(lines, "empty trace")
+        line_form = re.compile(r"^\d+ (([<>])( [0-9A-F]{2})+|! (break-sent \d+|break-received|speed \d+))$")
+        for line in lines:
+            self.assertRegex(line, line_form)
+        writes = [line for line in lines if line.split(" ")[1] == ">"]
+        self.assertTrue(writes)
+        self.assertEqual(len(writes[0].split(" ")) - 2, 90, writes[0])
+        self.assertIn("! speed 38400", "\n".join(lines))
+        times = [int(line.split(" ")[0]) for line in lines]
+        self.assertEqual(times, sorted(times))
+
+    def test_kv70_upgrade_unattended(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        prog = self.path("prog.bin")
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim:prog-out=" + prog,
+                                      "--firmware", "Sample application 2.1", "--yes")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("-> selects \"Sample application 2.1\"", out)
+        self.assertIn("Updating the software of the KV70...", out)
+        self.assertIn("The software upgrade was completed successfully.", out)
+        with open(prog, "rb") as f:
+            flash = f.read()
+        self.assertEqual(flash[0x420:0x424], bytes([0x56, 0x4D, 0x00, 0x21]))
+        expected = subprocess.run(["srec_cat", self.sample(), "-offset", "-0x02400000", "-o", "-", "-binary"],
+                                  capture_output=True, check=True).stdout
+        self.assertEqual(flash[:len(expected)], expected)
+
+    def test_kv70_upgrade_refuses_an_unknown_entry(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim", "--firmware", "Nothing 9.9")
+        self.assertEqual(code, 64, out + err)
+        self.assertIn("\"Nothing 9.9\" is not in the list", err)
+
+    def test_kv70_dump_unattended(self):
+        log = self.path("kv70-fs.log")
+        fs_out = self.path("fs-out.bin")
+        code, out, err = self.velmora("run", "dump", "--device", "sim:fs-out=" + fs_out, "--log-file", log)
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("Reading file system...", out)
+        self.assertIn("The file system dump completed successfully.", out)
+        with open(log, "rb") as f:
+            dumped = f.read()
+        with open(fs_out, "rb") as f:
+            device = f.read()
+        self.assertEqual(len(dumped), 1024 * 1024)
+        self.assertEqual(dumped, device)
+
+    def test_kv70_dump_without_log_file_is_refused(self):
+        code, out, err = self.velmora("run", "dump", "--device", "sim")
+        self.assertEqual(code, 64, out + err)
+        self.assertIn("No file was selected.", out)
+
+    def test_kv70_interactive_upgrade_through_the_page(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        # --yes answers the "already installed" question; the pages are still asked.
+        t = self.interactive("run", "upgrade", "--device", "sim", "--port", "2", "--yes")
+        t.expect("=== Velmora - KV70 Software Selection === (page 1 of 2)")
+        t.expect("   * 1. Sample application 2.1")
+        t.expect("> ")
+        # Register a second file through Insert and the register dialog.
+        t.type("ins")
+        t.expect("=== Register Firmware ===")
+        t.expect("> ")
+        t.type("e1 Sample copy")
+        t.expect("> ")
+        t.type("e2 " + self.sample())
+        t.expect("> ")
+        t.type("add entry")
+        t.expect("2. Sample copy")
+        t.expect("> ")
+        # Delete asks first; No keeps the entry.
+        t.type("2")
+        t.expect("> ")
+        t.type("del")
+        t.expect("This operation will unregister Sample copy with Velmora")
+        t.expect("> ")
+        t.type("n")
+        t.expect("2. Sample copy")
+        t.expect("> ")
+        t.type("1")
+        t.expect("   * 1. Sample application 2.1")
+        t.expect("> ")
+        t.type("")
+        t.expect("=== Velmora - Summary ===")
+        t.expect("COM2")
+        t.expect("> ")
+        t.type("f")
+        t.expect("Updating the software of the KV70...")
+        t.expect("The software upgrade was completed successfully.")
+        self.assertEqual(t.finish(), 0, t.text)
+
+    def test_kv70_interactive_dump_with_typed_name(self):
+        log = self.path("typed-fs.log")
+        t = self.interactive("run", "dump", "--device", "sim")
+        t.expect("=== Velmora - KV70 Log File Selection ===")
+        t.expect("> ")
+        t.type("n")
+        t.expect("No file was selected.")
+        t.expect("> ")
+        t.type("")
+        t.expect("> ")
+        t.type("e1 " + log)
+        t.expect("> ")
+        t.type("")
+        t.expect("=== Velmora - Summary ===")
+        t.expect("> ")
+        t.type("")
+        t.expect("The file system dump completed successfully.")
+        self.assertEqual(t.finish(), 0, t.text)
+        self.assertEqual(os.path.getsize(log), 1024 * 1024)
+
+    def test_kv70_ctrl_c_during_a_run(self):
+        # In real time, so that the run is still going when Ctrl-C arrives.
+        t = self.interactive("run", "config", "--device", "sim:realtime=1")
+        t.expect("=== Velmora - Summary ===")
+        t.expect("> ")
+        t.type("")
+        t.expect("Establishing communication with the KV70. Please wait...")
+        t.ctrl_c()
+        t.expect("The operation was canceled.")
+        self.assertEqual(t.finish(), 2, t.text)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--velmora", required=True)
+    parser.add_argument("--fake", required=True)
+    parser.add_argument("--samples", required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest)
+
+
+if __name__ == "__main__":
+    main()
