@@ -37,7 +37,12 @@ class CKV70Device : public CBDDevice {
 
   // Flash programming and file-system reading.
   void CheckSoftwareFile(LPCTSTR path);
+  // Copies the file-system flash into a new file at `path`, one 1024-byte block at a
+  // time; without an answer a block is tried again, once a second, until the user
+  // cancels. Throws CFileException, CFlashMonException 408 or CUserException.
   void ReadFileSystem(LPCTSTR path);
+  // Blocks of file-system flash a record's FileSystemMb announces (0 for absent, 0xFFFF).
+  static DWORD FileSystemBlocks(WORD fileSystemMb);
 
   CKV70Config& GetConfig() { return m_config; }
   BYTE GetReadOnly() const { return m_readOnly; }

@@ -1,0 +1,89 @@
+// CKV70Device::ReadFileSystem: the data file-system flash, block by block, into a file
+// on the PC, waiting out a pulled cable for as long as the user lets it.
+#include "device/kv70_device.h"
+#include "framework/afx.h"
+#include "platform/clock.h"
+#include "plugin/failures.h"
+#include "plugin/reporting.h"
+#include "protocol/flashmon_commands.h"
+#include "protocol/mem_block.h"
+#include "resources/resource.h"
+#include "serial/serial_com.h"
+
+namespace {
+
+constexpr DWORD kFileSystemBase = 0x02800000;
+// The largest reply the flash monitor sends, so one exchange per block.
+constexpr WORD kBlockBytes = 1024;
+constexpr DWORD kBlocksPerMb = (1024 * 1024) / kBlockBytes;
+// A record without a file-system size says so with this value.
+constexpr WORD kFileSystemAbsent = 0xFFFF;
+// Progress and the cancel check come every 33rd block: the counter counts up to here.
+constexpr int kReportEvery = 32;
+constexpr std::uint32_t kReconnectWaitMs = 1000;
+constexpr int kNoAnswer = 407;
+
+// One block read, repeated until the monitor answers. Only a missing answer is retried:
+// a reply of the wrong length means the monitor misbehaves and ends the dump.
+void ReadUntilAnswered(CFlashMonLink& link, RunRecord& record, CMemBlock& block) {
+  bool failedBefore = false;
+  for (;;) {
+    try {
+      link.ReadMemory(block, MON_READ);
+      break;
+    } catch (CFlashMonException* e) {
+      if (e->m_code != kNoAnswer) throw;
+      e->Delete();
+    }
+    // Stays on the host's display until an answer comes back.
+    SendStatus(&record, IDS_WAITING_FOR_RECONNECT);
+    failedBefore = true;
+    CheckCancel(&record);
+    // A late reply to the try that gave up must not be taken for the next one's.
+    link.GetPort().Purge(TRUE, TRUE);
+    platform::GetClock().SleepMs(kReconnectWaitMs);
+  }
+  if (failedBefore) SendStatus(&record, IDS_READING_FILE_SYSTEM);
+}
+
+}  // namespace
+
+DWORD CKV70Device::FileSystemBlocks(WORD fileSystemMb) {
+  if (fileSystemMb == kFileSystemAbsent) return 0;
+  // At most 0xFFFE * 1024 blocks: a DWORD holds the count, where the byte count of a
+  // flash of 4 GiB or more would not fit.
+  return static_cast<DWORD>(fileSystemMb) * kBlocksPerMb;
+}
+
+void CKV70Device::ReadFileSystem(LPCTSTR path) {
+  CMemBlock block(kFileSystemBase, kBlockBytes);
+  // Replaces a file of that name. Closed by its destructor on a failure, holding the
+  // blocks read so far.
+  CFile log(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
+
+  const DWORD blocks = FileSystemBlocks(m_config.FileSystemMb());
+  DWORD address = kFileSystemBase;
+  int reportCounter = 0;
+  SendStatus(&m_record, IDS_READING_FILE_SYSTEM);
+  SendProgress(&m_record, 0);
+
+  for (DWORD k = 0; k < blocks; ++k) {
+    if (reportCounter == kReportEvery) {
+      SendProgress(&m_record, static_cast<int>(static_cast<double>(k) / blocks * 100.0));
+      CheckCancel(&m_record);
+      reportCounter = 0;
+    } else {
+      ++reportCounter;
+    }
+    block.SetAddress(address);
+    ReadUntilAnswered(m_link, m_record, block);
+    // Throws on a short write (a full disk): the dump fails rather than end with a
+    // file that lacks blocks.
+    log.Write(block.GetData(), kBlockBytes);
+    address += kBlockBytes;
+  }
+
+  SendProgress(&m_record, 100);
+  // Throws when the file system reports a failure only on close.
+  log.Close();
+}
