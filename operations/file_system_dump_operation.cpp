@@ -3,7 +3,7 @@
 #include "resources/resource.h"
 
 CFileSystemDumpOperation::CFileSystemDumpOperation()
-    : COperation(1), m_logFilePage(IDD_LOG_FILE) {
+    : COperation(1) {
   m_name.LoadString(IDS_DUMP_NAME);
   m_description.LoadString(IDS_DUMP_DESCRIPTION);
   SetPage(0, &m_logFilePage);
@@ -11,10 +11,7 @@ CFileSystemDumpOperation::CFileSystemDumpOperation()
 
 CFileSystemDumpOperation::~CFileSystemDumpOperation() = default;
 
-CString CFileSystemDumpOperation::LogFileName() const {
-  // The page does not ask for a name yet: the name is empty, as on a new page.
-  return CString();
-}
+CString CFileSystemDumpOperation::LogFileName() const { return m_logFilePage.GetLogFileName(); }
 
 bool CFileSystemDumpOperation::GetText(int index, char* buffer, UINT length) {
   switch (index) {

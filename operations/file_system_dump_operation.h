@@ -2,6 +2,7 @@
 #pragma once
 #include "framework/afxwin.h"
 #include "plugin/operation.h"
+#include "ui/log_file_page.h"
 
 class CFileSystemDumpOperation : public COperation {
  public:
@@ -20,5 +21,5 @@ class CFileSystemDumpOperation : public COperation {
   CString m_name;
   CString m_description;
   // The log file page, where the user names the file to write.
-  CPropertyPage m_logFilePage;
+  CLogFilePage m_logFilePage;
 };

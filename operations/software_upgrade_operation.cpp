@@ -3,7 +3,7 @@
 #include "resources/resource.h"
 
 CSoftwareUpgradeOperation::CSoftwareUpgradeOperation()
-    : COperation(1), m_selectionPage(IDD_SOFTWARE_SELECTION) {
+    : COperation(1), m_selectionPage(IDS_DEVICE_TYPE, IDS_SRECORD_FILE_FILTER) {
   m_name.LoadString(IDS_UPGRADE_NAME);
   m_description.LoadString(IDS_UPGRADE_DESCRIPTION);
   SetPage(0, &m_selectionPage);
@@ -12,8 +12,8 @@ CSoftwareUpgradeOperation::CSoftwareUpgradeOperation()
 CSoftwareUpgradeOperation::~CSoftwareUpgradeOperation() = default;
 
 CString CSoftwareUpgradeOperation::SelectedDescription() const {
-  // The page does not offer a choice yet: nothing is selected.
-  return CString();
+  // Empty while no listed entry is chosen.
+  return m_selectionPage.GetSelectedDescription();
 }
 
 bool CSoftwareUpgradeOperation::GetText(int index, char* buffer, UINT length) {

@@ -3,6 +3,7 @@
 #pragma once
 #include "framework/afxwin.h"
 #include "plugin/operation.h"
+#include "ui/software_selection_page.h"
 
 class CSoftwareUpgradeOperation : public COperation {
  public:
@@ -21,5 +22,5 @@ class CSoftwareUpgradeOperation : public COperation {
   CString m_name;
   CString m_description;
   // The software selection page, where the user picks the firmware file.
-  CPropertyPage m_selectionPage;
+  CSoftwareSelectionPage m_selectionPage;
 };

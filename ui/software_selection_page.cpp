@@ -1,0 +1,212 @@
+#include "ui/software_selection_page.h"
+
+#include <string>
+
+#include "firmware/install_settings.h"
+#include "firmware/registry_values.h"
+#include "firmware/srecord_file.h"
+#include "platform/files.h"
+#include "resources/resource.h"
+#include "ui/register_firmware_dialog.h"
+
+namespace {
+
+// Paths name the same place when they differ only in letter case or in which separator
+// they use (the plug-in builds Windows-style paths).
+bool SamePlace(const CString& a, const CString& b) {
+  return CString(platform::ToNativePath(a.str())).CompareNoCase(platform::ToNativePath(b.str()).c_str()) == 0;
+}
+
+// Creates a directory and the missing ones above it; a fresh installation may not have
+// its firmware directory yet. Failures show later, when the copy fails.
+void CreateDirectories(const CString& directory) {
+  const std::string path = platform::ToNativePath(directory.str());
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    platform::CreateDirectory(path.substr(0, slash).c_str());
+  }
+  platform::CreateDirectory(path.c_str());
+}
+
+}  // namespace
+
+CSoftwareSelectionPage::CSoftwareSelectionPage(UINT deviceTypeId, UINT fileFilterId)
+    : CWizardPageFrame(IDD_SOFTWARE_SELECTION) {
+  m_strDeleteQuestion.LoadString(IDS_DELETE_QUESTION);
+  m_strRemoveFailed.LoadString(IDS_REMOVE_FAILED);
+  m_strInvalidLocation.LoadString(IDS_INVALID_LOCATION);
+  m_strAddFailed.LoadString(IDS_ADD_FAILED);
+  m_strNoSelection.LoadString(IDS_NO_SELECTION);
+  m_strDeviceType.LoadString(deviceTypeId);
+  m_strFileFilter.LoadString(fileFilterId);
+  m_strCopyFailed.LoadString(IDS_COPY_FAILED);
+  m_strReplaceQuestion.LoadString(IDS_REPLACE_FIRMWARE_FILE);
+}
+
+CSoftwareSelectionPage::~CSoftwareSelectionPage() = default;
+
+// --- Selection ----------------------------------------------------------------------------
+
+int CSoftwareSelectionPage::EntryOfItem(int item) const {
+  const DWORD_PTR data = m_listBox.GetItemData(item);
+  return data == static_cast<DWORD_PTR>(LB_ERR) ? -1 : static_cast<int>(data);
+}
+
+int CSoftwareSelectionPage::ItemOfEntry(int position) const {
+  for (int item = 0; item < m_listBox.GetCount(); ++item) {
+    if (EntryOfItem(item) == position) return item;
+  }
+  return -1;
+}
+
+void CSoftwareSelectionPage::DoDataExchange(CDataExchange* dx) {
+  CWizardPageFrame::DoDataExchange(dx);
+  DDX_Control(dx, IDC_SOFTWARE_LIST, m_listBox);
+  int item = -1;
+  if (dx->m_bSaveAndValidate) {
+    DDX_LBIndex(dx, IDC_SOFTWARE_LIST, item);
+    m_nSelected = item < 0 ? -1 : EntryOfItem(item);
+  } else {
+    item = ItemOfEntry(m_nSelected);
+    DDX_LBIndex(dx, IDC_SOFTWARE_LIST, item);
+  }
+}
+
+const CFirmwareEntry* CSoftwareSelectionPage::SelectedEntry() const { return m_entries.GetAt(m_nSelected); }
+
+CString CSoftwareSelectionPage::GetSelectedDescription() const {
+  const CFirmwareEntry* entry = SelectedEntry();
+  return entry ? entry->m_strDescription : CString();
+}
+
+CString CSoftwareSelectionPage::GetSelectedPath() const {
+  const CFirmwareEntry* entry = SelectedEntry();
+  return entry ? entry->m_strFirmwarePath : CString();
+}
+
+// --- Activation and Next --------------------------------------------------------------------
+
+BOOL CSoftwareSelectionPage::OnSetActive() {
+  const BOOL result = CWizardPageFrame::OnSetActive();
+  if (result == TRUE) RefreshList();
+  UpdateData(FALSE);
+  return result;
+}
+
+LRESULT CSoftwareSelectionPage::OnWizardNext() {
+  if (!UpdateData(TRUE)) return STAY_ON_PAGE;
+  const CFirmwareEntry* entry = SelectedEntry();
+  if (m_nSelected == -1 || !entry) {
+    ShowRefusal(m_strNoSelection);
+    return STAY_ON_PAGE;
+  }
+  try {
+    CSRecordFile file(entry->m_strFirmwarePath);
+    file.OpenAndCheck();
+  } catch (CFileException* e) {
+    e->Delete();
+    CString text;
+    text.Format(m_strInvalidLocation, entry->m_strFirmwarePath.GetString(), entry->m_strDescription.GetString());
+    ShowRefusal(text);
+    return STAY_ON_PAGE;
+  }
+  return CWizardPageFrame::OnWizardNext();
+}
+
+// --- The list ------------------------------------------------------------------------------
+
+void CSoftwareSelectionPage::RefreshList() {
+  m_listBox.ResetContent();
+  m_entries.Enumerate(m_strDeviceType);
+  bool seenFile = false;
+  std::int64_t newest = 0;
+  for (int i = 0; i < m_entries.GetCount(); ++i) {
+    const CFirmwareEntry* entry = m_entries.GetAt(i);
+    platform::FileStatus status;
+    if (!platform::GetFileStatus(entry->m_strFirmwarePath.str(), status)) continue;
+    // The newest file is preselected; of equal times the later one.
+    if (!seenFile || status.modifiedUs >= newest) {
+      seenFile = true;
+      newest = status.modifiedUs;
+      m_nSelected = i;
+    }
+    const int item = m_listBox.AddString(entry->m_strDescription);
+    m_listBox.SetItemData(item, static_cast<DWORD_PTR>(i));
+  }
+  m_listBox.SetCurSel(ItemOfEntry(m_nSelected));
+}
+
+int CSoftwareSelectionPage::OnVKeyToItem(UINT key, CListBox* listBox, UINT index) {
+  const int item = m_listBox.GetCurSel();
+  if (key == VK_DELETE) {
+    if (item != LB_ERR) {
+      DeleteEntry(EntryOfItem(item));
+      m_nSelected = 0;
+      RefreshList();
+    }
+  } else if (key == VK_INSERT) {
+    AddEntry();
+    m_nSelected = 0;
+    RefreshList();
+  }
+  return CWizardPageFrame::OnVKeyToItem(key, listBox, index);
+}
+
+BOOL CSoftwareSelectionPage::OnCommand(WPARAM wParam, LPARAM lParam) {
+  if (LOWORD(wParam) == IDC_SOFTWARE_LIST && HIWORD(wParam) == LBN_DBLCLK) {
+    // Exactly as if the user had pressed Next, checks included.
+    if (CWnd* sheet = GetParent()) sheet->PostMessage(PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+    return TRUE;
+  }
+  return CWizardPageFrame::OnCommand(wParam, lParam);
+}
+
+void CSoftwareSelectionPage::DeleteEntry(int position) {
+  const CFirmwareEntry* entry = m_entries.GetAt(position);
+  if (!entry) return;
+  CString question;
+  question.Format(m_strDeleteQuestion, entry->m_strDescription.GetString(), entry->m_strFirmwarePath.GetString());
+  if (!AskYesNo(question)) return;
+  try {
+    CFile::Remove(entry->m_strFirmwarePath);
+  } catch (CFileException* e) {
+    // The file is gone or cannot go: say so, and unregister it all the same.
+    e->m_strFileName = entry->m_strFirmwarePath;
+    e->ReportError(MB_OK);
+    e->Delete();
+  }
+  LONG error = ERROR_SUCCESS;
+  if (!CFirmwareList::RemoveFromRegistry(entry->m_strKeyName, error)) ShowRefusal(m_strRemoveFailed);
+}
+
+void CSoftwareSelectionPage::AddEntry() {
+  CRegisterFirmwareDialog dialog(m_strFileFilter);
+  if (dialog.DoModal() != IDOK) return;
+  std::string name, ext;
+  platform::SplitPath(dialog.m_strPath.str(), nullptr, &name, &ext);
+  CString directory;
+  if (!GetFirmwareDirectory(directory)) return;
+  const CString destination = directory + "\\" + name.c_str() + ext.c_str();
+
+  const bool copy = !SamePlace(destination, dialog.m_strPath);
+  if (copy && FileExists(destination)) {
+    // Another entry may point at the file of that name.
+    CString question;
+    question.Format(m_strReplaceQuestion, destination.GetString(), dialog.m_strPath.GetString());
+    if (!AskYesNo(question)) return;
+  }
+
+  CWaitCursor wait;
+  if (copy) {
+    CreateDirectories(directory);
+    if (!platform::CopyFile(dialog.m_strPath, destination, FALSE)) {
+      const long error = static_cast<long>(platform::GetLastError());
+      CString text;
+      text.Format(m_strCopyFailed, error, dialog.m_strPath.GetString(), destination.GetString());
+      ShowRefusal(text);
+      return;
+    }
+  }
+  CFirmwareEntry entry(dialog.m_strDescription, m_strDeviceType, destination, dialog.m_strDescription, 0);
+  LONG error = ERROR_SUCCESS;
+  if (!CFirmwareList::AddToRegistry(entry, error)) ShowRefusal(m_strAddFailed);
+}
