@@ -1,0 +1,321 @@
+// The software selection page through the scripted user: listing and preselection,
+// Next and double click, Delete, and Insert with the register dialog.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "firmware/registry_values.h"
+#include "operations/software_upgrade_operation.h"
+#include "ui/software_selection_page.h"
+#include "ui/tests/pages_fixture.h"
+
+namespace pages_test {
+namespace {
+
+using Names = std::vector<std::string>;
+
+class SelectionPageTest : public PagesTest {
+ protected:
+  void SetUp() override {
+    PagesTest::SetUp();
+    CreateFirmwareKey();
+    ui().SetQuestionAnswer(IDYES);
+  }
+  // The descriptions in the list box and its selection.
+  static Names Items(const CWnd& page) {
+    Names names;
+    for (const auto& item : Control(page, IDC_SOFTWARE_LIST).items) names.emplace_back(item.str());
+    return names;
+  }
+  static int Selection(const CWnd& page) { return Control(page, IDC_SOFTWARE_LIST).selection; }
+  // Types into the register dialog and presses Add Entry.
+  void RegisterWith(const std::string& description, const std::string& path) {
+    ui().QueueDialog(IDD_REGISTER_FIRMWARE, [=](CDialog& dialog) {
+      AfxUiTypeText(dialog, IDC_FIRMWARE_DESCRIPTION, description.c_str());
+      AfxUiTypeText(dialog, IDC_FIRMWARE_PATH, path.c_str());
+      AfxUiClickButton(dialog, IDC_ADD_ENTRY);
+    });
+  }
+
+  CSoftwareSelectionPage page{IDS_DEVICE_TYPE, IDS_SRECORD_FILE_FILTER};
+};
+
+TEST_F(SelectionPageTest, NothingIsSelectedBeforeThePageIsShown) {
+  WriteEntry("a", "Release 1", "KV70", MakeFirmware("a.x"));
+  EXPECT_EQ(page.GetSelectedDescription(), "");
+  EXPECT_EQ(page.GetSelectedPath(), "");
+}
+
+TEST_F(SelectionPageTest, ShowingThePageListsTheDeviceTypeAndDropsMissingFiles) {
+  WriteEntry("a", "Release 1", "KV70", MakeFirmware("a.x"));
+  WriteEntry("b", "Gone", "KV70", Path("gone.x"));
+  WriteEntry("c", "Other device", "KV80", MakeFirmware("c.x"));
+  WriteEntry("d", "Lower case", "kv70", MakeFirmware("d.x"));
+  Wizard wizard(page);
+  EXPECT_EQ(Items(page), Names{"Release 1"});
+  EXPECT_EQ(Subkeys(), (Names{"a", "c", "d"}));
+  EXPECT_EQ(wizard.sheet().GetWizardButtons(), PSWIZB_BACK | PSWIZB_NEXT);
+}
+
+TEST_F(SelectionPageTest, TheNewestFileIsPreselectedEachTimeThePageIsShown) {
+  WriteEntry("a", "Old", "KV70", MakeFirmware("a.x", 300));
+  WriteEntry("b", "Newest", "KV70", MakeFirmware("b.x", 10));
+  WriteEntry("c", "Middle", "KV70", MakeFirmware("c.x", 200));
+  Wizard wizard(page);
+  EXPECT_EQ(Items(page), (Names{"Old", "Newest", "Middle"}));
+  EXPECT_EQ(Selection(page), 1);
+  EXPECT_EQ(page.GetSelectedDescription(), "Newest");
+
+  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 2));
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_EQ(wizard.Active(), 1);
+  EXPECT_EQ(page.GetSelectedDescription(), "Middle") << "the user's choice";
+  EXPECT_EQ(page.GetSelectedPath(), Path("c.x").c_str());
+  wizard.Press(PSBTN_BACK);
+  ASSERT_EQ(wizard.Active(), 0);
+  EXPECT_EQ(Selection(page), 1) << "recomputed on every activation";
+  EXPECT_EQ(page.GetSelectedDescription(), "Newest");
+}
+
+TEST_F(SelectionPageTest, OfEqualTimesTheLaterPositionWins) {
+  const std::string a = MakeFirmware("a.x", 50), b = MakeFirmware("b.x", 50);
+  std::filesystem::last_write_time(b, std::filesystem::last_write_time(a));
+  WriteEntry("a", "First", "KV70", a);
+  WriteEntry("b", "Second", "KV70", b);
+  Wizard wizard(page);
+  EXPECT_EQ(Selection(page), 1);
+}
+
+TEST_F(SelectionPageTest, NextWithoutASelectionIsRefused) {
+  Wizard wizard(page);
+  EXPECT_EQ(Items(page), Names{});
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), 0);
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_EQ(ui().LastBox().text,
+            "No software version was selected.\n\nSelect a software version file from the list or add a firmware "
+            "entry and try again.");
+  EXPECT_EQ(ui().LastBox().style, MB_OK | MB_ICONEXCLAMATION);
+  EXPECT_EQ(ui().LastBox().caption, "DevKV70");
+}
+
+TEST_F(SelectionPageTest, AFileThatIsNoLongerFirmwareIsRefusedAtNext) {
+  const std::string file = MakeFirmware("a.x");
+  WriteEntry("a", "Release 1", "KV70", file);
+  Wizard wizard(page);
+  std::ofstream(file, std::ios::trunc) << "Some notes, not firmware.\n";
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), 0);
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_EQ(ui().LastBox().text, "The location (" + file +
+                                     ") of Release 1 points to an invalid software file.\n\nEither select another "
+                                     "software version, or check the location and try again.");
+}
+
+TEST_F(SelectionPageTest, ADoubleClickIsNextWithItsChecks) {
+  WriteEntry("a", "Good", "KV70", MakeFirmware("a.x", 10));
+  WriteEntry("b", "Bad", "KV70", MakeFile("b.x", "not firmware\n"));
+  Wizard wizard(page);
+  ASSERT_TRUE(AfxUiDoubleClickItem(page, IDC_SOFTWARE_LIST, 1));
+  EXPECT_EQ(wizard.Active(), 0) << "posted: nothing happens before the wizard pumps";
+  platform::PumpMessages();
+  EXPECT_EQ(wizard.Active(), 0) << "refused";
+  EXPECT_EQ(ui().BoxCount(), 1u);
+  ASSERT_TRUE(AfxUiDoubleClickItem(page, IDC_SOFTWARE_LIST, 0));
+  platform::PumpMessages();
+  EXPECT_EQ(wizard.Active(), 1);
+  EXPECT_EQ(page.GetSelectedDescription(), "Good");
+}
+
+// --- Delete -----------------------------------------------------------------------------
+
+TEST_F(SelectionPageTest, DeleteAsksThenRemovesFileAndEntry) {
+  const std::string file = MakeFirmware("a.x");
+  WriteEntry("Key a", "Release 1", "KV70", file);
+  WriteEntry("z", "Release 2", "KV70", MakeFirmware("b.x"));
+  Wizard wizard(page);
+  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_EQ(ui().LastBox().text, "This operation will unregister Release 1 with Velmora and delete the file " + file +
+                                     ".\n\nPress yes to continue the operation.");
+  EXPECT_EQ(ui().LastBox().style, MB_YESNO);
+  EXPECT_FALSE(FileExists(file.c_str()));
+  EXPECT_EQ(Subkeys(), Names{"z"});
+  EXPECT_EQ(Items(page), Names{"Release 2"});
+  EXPECT_EQ(Selection(page), 0);
+}
+
+TEST_F(SelectionPageTest, DeleteAnsweredNoChangesNothing) {
+  const std::string file = MakeFirmware("a.x");
+  WriteEntry("a", "Release 1", "KV70", file);
+  Wizard wizard(page);
+  ui().SetQuestionAnswer(IDNO);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  EXPECT_EQ(ui().BoxCount(), 1u);
+  EXPECT_TRUE(FileExists(file.c_str()));
+  EXPECT_EQ(Subkeys(), Names{"a"});
+  EXPECT_EQ(Items(page), Names{"Release 1"});
+}
+
+TEST_F(SelectionPageTest, DeleteWithoutASelectionDoesNothing) {
+  WriteEntry("a", "Release 1", "KV70", MakeFirmware("a.x"));
+  Wizard wizard(page);
+  static_cast<CListBox*>(page.GetDlgItem(IDC_SOFTWARE_LIST))->SetCurSel(-1);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  EXPECT_EQ(ui().BoxCount(), 0u);
+  EXPECT_EQ(Subkeys(), Names{"a"});
+}
+
+TEST_F(SelectionPageTest, AFileThatCannotBeDeletedIsReportedAndTheEntryStillGoes) {
+  const std::string file = MakeFirmware("a.x");
+  WriteEntry("a", "Release 1", "KV70", file);
+  Wizard wizard(page);
+  CFile holder(file.c_str(), CFile::modeRead | CFile::shareExclusive);  // another program has it open
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  const auto texts = BoxTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[1].find(file), std::string::npos) << "the framework's file error names the file: " << texts[1];
+  EXPECT_EQ(ui().LastBox().style, MB_OK);
+  EXPECT_TRUE(FileExists(file.c_str()));
+  EXPECT_EQ(Subkeys(), Names{});
+}
+
+TEST_F(SelectionPageTest, AnEntryThatCannotBeRemovedIsReported) {
+  WriteEntry("a", "Release 1", "KV70", MakeFirmware("a.x"));
+  CreateKey(std::string(kFirmwareKeyPath) + "\\a\\child");  // a key with subkeys stays
+  Wizard wizard(page);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  const auto texts = BoxTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[1], "There was a error removing the entry from the registry.");
+  EXPECT_EQ(ui().LastBox().style, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// --- Insert -----------------------------------------------------------------------------
+
+TEST_F(SelectionPageTest, InsertInAnEmptyListOpensTheRegisterDialog) {
+  Wizard wizard(page);
+  ASSERT_EQ(Items(page), Names{});
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  const auto shown = ui().Dialogs();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].templateId, IDD_REGISTER_FIRMWARE);
+  EXPECT_EQ(ui().BoxCount(), 0u) << "cancelled: nothing else happens";
+}
+
+TEST_F(SelectionPageTest, RegisteringCopiesIntoANewFirmwareDirectory) {
+  const std::string install = SetInstallDirectory();
+  const std::string source = MakeFirmware("incoming/Release.x", 5);
+  WriteEntry("old", "Old", "KV70", MakeFirmware("old.x", 500));
+  Wizard wizard(page);
+  RegisterWith("Release 2", source);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  EXPECT_EQ(ui().BoxCount(), 0u) << (ui().BoxCount() ? ui().LastBox().text : "");
+  const std::string destination = install + "\\Firmware\\Release.x";
+  EXPECT_TRUE(FileExists((install + "/Firmware/Release.x").c_str()));
+  EXPECT_EQ(ReadValue("Release 2", kValueFirmwarePath), RawValue::Sz(destination));
+  EXPECT_EQ(ReadValue("Release 2", kValueDeviceType), RawValue::Sz("KV70"));
+  EXPECT_EQ(ReadValue("Release 2", kValueDescription), RawValue::Sz("Release 2"));
+  EXPECT_EQ(ReadValue("Release 2", kValueOriginalInstall), RawValue::Dword(0));
+  EXPECT_EQ(Items(page), (Names{"Old", "Release 2"}));
+  EXPECT_EQ(page.GetSelectedDescription(), "Release 2") << "the fresh copy is the newest";
+  EXPECT_EQ(ui().WaitCursorChanges(), (std::vector<bool>{true, false}));
+  EXPECT_TRUE(FileExists(source.c_str())) << "the original stays";
+}
+
+TEST_F(SelectionPageTest, AFileAlreadyInTheFirmwareDirectoryIsNotCopied) {
+  const std::string install = SetInstallDirectory();
+  const std::string file = MakeFirmware("install/Firmware/fw.x", 1000);
+  Wizard wizard(page);
+  RegisterWith("In place", file);  // the same place written with other separators
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  EXPECT_EQ(ui().BoxCount(), 0u);
+  EXPECT_EQ(ReadValue("In place", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw.x"));
+  EXPECT_EQ(Items(page), Names{"In place"});
+  const auto age = std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(file);
+  EXPECT_GT(age, std::chrono::seconds(900)) << "not written again";
+}
+
+TEST_F(SelectionPageTest, ReplacingAnotherFileOfTheSameNameIsAskedFirst) {
+  const std::string install = SetInstallDirectory();
+  const std::string existing = MakeFirmware("install/Firmware/fw.x", 100, 'A');
+  WriteEntry("Existing", "Existing", "KV70", existing);
+  const std::string incoming = MakeFirmware("incoming/fw.x", 50, 'B');
+  const std::string before = SRecordText('A');
+  Wizard wizard(page);
+
+  ui().SetQuestionAnswer(IDNO);
+  RegisterWith("Incoming", incoming);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_EQ(ui().LastBox().text, "The file " + install + "\\Firmware\\fw.x" +
+                                     " already exists and may belong to another registered software version.\n\n"
+                                     "Press yes to replace it with " + incoming + ".");
+  EXPECT_EQ(ui().LastBox().style, MB_YESNO);
+  std::ifstream in(existing);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before) << "No changes nothing";
+  EXPECT_EQ(Subkeys(), Names{"Existing"});
+
+  ui().SetQuestionAnswer(IDYES);
+  RegisterWith("Incoming", incoming);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  std::ifstream replaced(existing);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(replaced), {}), SRecordText('B'));
+  EXPECT_EQ(Subkeys(), (Names{"Existing", "Incoming"}));
+}
+
+TEST_F(SelectionPageTest, WithoutAnInstallDirectoryNothingIsRegisteredSilently) {
+  const std::string file = MakeFirmware("fw.x");
+  Wizard wizard(page);
+  RegisterWith("Release", file);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  EXPECT_EQ(ui().Dialogs().size(), 1u);
+  EXPECT_EQ(ui().BoxCount(), 0u);
+  EXPECT_EQ(Subkeys(), Names{});
+}
+
+TEST_F(SelectionPageTest, AFailedCopyIsReportedAndRegistersNothing) {
+  const std::string install = SetInstallDirectory();
+  MakeFile("install/Firmware", "a file where the directory should be");
+  const std::string file = MakeFirmware("fw.x");
+  Wizard wizard(page);
+  RegisterWith("Release", file);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  const std::string text = ui().LastBox().text;
+  EXPECT_EQ(text.rfind("There was a fatal error (", 0), 0u) << text;
+  EXPECT_NE(text.find(") while copying " + file + " to " + install + "\\Firmware\\fw.x.\n\n"), std::string::npos)
+      << text;
+  EXPECT_EQ(ui().LastBox().style, MB_OK | MB_ICONEXCLAMATION);
+  EXPECT_EQ(Subkeys(), Names{});
+  EXPECT_FALSE(ui().WaitCursorShown());
+}
+
+TEST_F(SelectionPageTest, AFailedRegistrationIsReported) {
+  SetInstallDirectory();
+  // Without the catalogue key nothing can be added.
+  ASSERT_EQ(platform::RegDeleteKey(HKEY_LOCAL_MACHINE, kFirmwareKeyPath), kOk);
+  const std::string file = MakeFirmware("fw.x");
+  Wizard wizard(page);
+  RegisterWith("Release", file);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_EQ(ui().LastBox().text, "There was a failure adding the entry to the registry.");
+}
+
+// --- With the operation -----------------------------------------------------------------
+
+TEST_F(SelectionPageTest, TheUpgradeSummaryNamesTheChosenEntry) {
+  WriteEntry("a", "Release 7", "KV70", MakeFirmware("a.x"));
+  CSoftwareUpgradeOperation operation;
+  char text[256] = {};
+  ASSERT_TRUE(operation.GetText(0, text, sizeof text));
+  EXPECT_STREQ(text, "Operation to perform:\r\n\tSoftware upgrade\r\n\r\nUpgrade software to:\r\n\t");
+  Wizard wizard(*operation.GetPageAt(0));
+  ASSERT_TRUE(operation.GetText(0, text, sizeof text));
+  EXPECT_STREQ(text, "Operation to perform:\r\n\tSoftware upgrade\r\n\r\nUpgrade software to:\r\n\tRelease 7");
+}
+
+}  // namespace
+}  // namespace pages_test
