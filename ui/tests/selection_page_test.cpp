@@ -127,6 +127,33 @@ TEST_F(SelectionPageTest, ADoubleClickIsNextWithItsChecks) {
   EXPECT_EQ(page.GetSelectedDescription(), "Good");
 }
 
+// A refresh in which the first entry's file vanished after the catalogue was read: its
+// item is missing from the list box.
+class FirstFileVanishes : public CSoftwareSelectionPage {
+ public:
+  FirstFileVanishes() : CSoftwareSelectionPage(IDS_DEVICE_TYPE, IDS_SRECORD_FILE_FILTER) {}
+  void RefreshList() override {
+    CSoftwareSelectionPage::RefreshList();
+    static_cast<CListBox*>(GetDlgItem(IDC_SOFTWARE_LIST))->DeleteString(0);
+  }
+};
+
+TEST_F(SelectionPageTest, TheSelectionNamesTheEntryTheUserSees) {
+  WriteEntry("a", "Vanished", "KV70", MakeFirmware("a.x", 300));
+  WriteEntry("b", "Second", "KV70", MakeFirmware("b.x", 200));
+  WriteEntry("c", "Third", "KV70", MakeFirmware("c.x", 100));
+  FirstFileVanishes vanishing;
+  Wizard wizard(vanishing);
+  EXPECT_EQ(Items(vanishing), (Names{"Second", "Third"}));
+  ASSERT_TRUE(AfxUiSelectItem(vanishing, IDC_SOFTWARE_LIST, 0));
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_EQ(wizard.Active(), 1);
+  EXPECT_EQ(vanishing.GetSelectedDescription(), "Second");
+  EXPECT_EQ(vanishing.GetSelectedPath(), Path("b.x").c_str());
+  wizard.Press(PSBTN_BACK);
+  EXPECT_EQ(Selection(vanishing), 1) << "the newest, Third, is item 1";
+}
+
 // --- Delete -----------------------------------------------------------------------------
 
 TEST_F(SelectionPageTest, DeleteAsksThenRemovesFileAndEntry) {

@@ -1,0 +1,159 @@
+// The log file page through the scripted user: Next checks the name without harming a
+// file that is there, and asks before such a file will be replaced.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "firmware/registry_values.h"
+#include "operations/file_system_dump_operation.h"
+#include "ui/log_file_page.h"
+#include "ui/tests/pages_fixture.h"
+
+namespace pages_test {
+namespace {
+
+class LogFilePageTest : public PagesTest {
+ protected:
+  std::string Content(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void Type(const std::string& name) { ASSERT_TRUE(AfxUiTypeText(page, IDC_LOG_FILE_NAME, name.c_str())); }
+
+  CLogFilePage page;
+};
+
+TEST_F(LogFilePageTest, AnEmptyNameIsRefused) {
+  Wizard wizard(page);
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), 0);
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_EQ(ui().LastBox().text,
+            "No file was selected.\n\nPlease select a valid log file for the KV70 file system.");
+  EXPECT_EQ(ui().LastBox().style, MB_OK | MB_ICONEXCLAMATION);
+  EXPECT_EQ(ui().LastBox().caption, "DevKV70");
+}
+
+TEST_F(LogFilePageTest, ANewNameGoesOnAndLeavesNoFile) {
+  Wizard wizard(page);
+  const std::string name = Path("dump");  // no extension: used as it is
+  Type(name);
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), 1);
+  EXPECT_EQ(ui().BoxCount(), 0u);
+  EXPECT_EQ(page.GetLogFileName(), name.c_str());
+  EXPECT_FALSE(FileExists(name.c_str())) << "the dump creates it when it runs";
+}
+
+TEST_F(LogFilePageTest, AMissingDirectoryIsRefusedWithTheFileError) {
+  Wizard wizard(page);
+  const std::string name = Path("no such folder/fs.log");
+  Type(name);
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), 0);
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_NE(ui().LastBox().text.find(name), std::string::npos) << ui().LastBox().text;
+  EXPECT_EQ(ui().LastBox().style, MB_OK);
+  EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text, name.c_str()) << "the name stays";
+}
+
+struct ExistingCase {
+  const char* name;
+  int answer;
+  int expectedPage;
+};
+
+const ExistingCase kExisting[] = {{"No", IDNO, 0}, {"Yes", IDYES, 1}};
+
+class ExistingFileTest : public LogFilePageTest, public ::testing::WithParamInterface<ExistingCase> {};
+
+TEST_P(ExistingFileTest, IsAskedAboutAndKeptWhole) {
+  const std::string name = MakeFile("fs.log", "the last dump\n");
+  Wizard wizard(page);
+  Type(name);
+  ui().SetQuestionAnswer(GetParam().answer);
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), GetParam().expectedPage);
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_EQ(ui().LastBox().text,
+            "The file " + name + " already exists.\n\nPress yes to replace it with the KV70 file system.");
+  EXPECT_EQ(ui().LastBox().style, MB_YESNO);
+  EXPECT_EQ(Content(name), "the last dump\n") << "nothing is lost before the dump runs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ExistingFileTest, ::testing::ValuesIn(kExisting),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LogFilePageTest, AFileInUseIsRefusedAndKept) {
+  const std::string name = MakeFile("fs.log", "in use\n");
+  CFile holder(name.c_str(), CFile::modeRead | CFile::shareDenyWrite);
+  Wizard wizard(page);
+  Type(name);
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), 0);
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_NE(ui().LastBox().text.find(name), std::string::npos) << ui().LastBox().text;
+  EXPECT_EQ(Content(name), "in use\n");
+}
+
+TEST_F(LogFilePageTest, BrowseAsksTheSaveDialogAndFillsTheName) {
+  const std::string chosen = MakeFile("chosen.log", "old\n");
+  ui().QueueFile(chosen.c_str());
+  ui().SetQuestionAnswer(IDYES);  // the file dialog's overwrite prompt
+  Wizard wizard(page);
+  ASSERT_TRUE(AfxUiClickButton(page, IDC_LOG_BROWSE));
+  EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text, chosen.c_str());
+  const auto requests = ui().FileRequests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_FALSE(requests[0].open);
+  EXPECT_EQ(requests[0].flags, 0x2006u);
+  EXPECT_EQ(requests[0].defExt, "log");
+  EXPECT_EQ(requests[0].initialName, "");
+  EXPECT_EQ(requests[0].owner, page.m_hWnd);
+  ASSERT_EQ(requests[0].filters.size(), 2u);
+  EXPECT_EQ(requests[0].filters[0].description, "File Dump Files (*.log)");
+  EXPECT_EQ(requests[0].filters[0].pattern, "*.log");
+  const std::size_t boxes = ui().BoxCount();  // the dialog's own overwrite prompt
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), 1);
+  EXPECT_EQ(ui().BoxCount(), boxes) << "asked once, in the file dialog";
+  EXPECT_EQ(Content(chosen), "old\n");
+}
+
+TEST_F(LogFilePageTest, BrowseCancelledKeepsATypedName) {
+  ui().QueueFileCancel();
+  Wizard wizard(page);
+  Type("typed.log");
+  ASSERT_TRUE(AfxUiClickButton(page, IDC_LOG_BROWSE));
+  EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text, "typed.log");
+}
+
+TEST_F(LogFilePageTest, NamesAreLimitedTo255Characters) {
+  Wizard wizard(page);
+  EXPECT_EQ(static_cast<CEdit*>(page.GetDlgItem(IDC_LOG_FILE_NAME))->GetLimitText(), 255u);
+  const std::string longName = Path(std::string(300, 'n'));
+  Type(longName);
+  EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text.GetLength(), 255) << "typing stops at the limit";
+  // A longer text put there otherwise is refused by the exchange.
+  page.GetDlgItem(IDC_LOG_FILE_NAME)->SetWindowText(longName.c_str());
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), 0);
+  EXPECT_EQ(ui().LastBox().text, "Enter no more than 255 characters.");
+}
+
+TEST_F(LogFilePageTest, TheDumpSummaryNamesTheFile) {
+  CFileSystemDumpOperation operation;
+  char text[512] = {};
+  ASSERT_TRUE(operation.GetText(0, text, sizeof text));
+  EXPECT_STREQ(text, "Operation to perform:\r\n\tFile system dump\r\n\r\nFile system log file:\r\n\t");
+  auto& logPage = static_cast<CLogFilePage&>(*operation.GetPageAt(0));
+  Wizard wizard(logPage);
+  ASSERT_TRUE(AfxUiTypeText(logPage, IDC_LOG_FILE_NAME, Path("fs.log").c_str()));
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(operation.GetText(0, text, sizeof text));
+  EXPECT_EQ(std::string(text),
+            "Operation to perform:\r\n\tFile system dump\r\n\r\nFile system log file:\r\n\t" + Path("fs.log"));
+}
+
+}  // namespace
+}  // namespace pages_test
