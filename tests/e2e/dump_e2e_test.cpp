@@ -259,6 +259,19 @@ TEST_F(DumpE2eTest, ACableOutInTheMiddleOfAReplyLeavesNoGapAndNoDuplicate) {
   EXPECT_EQ(ProgressOfTheDump(run), DumpProgress(1024));
 }
 
+TEST_F(DumpE2eTest, AnExistingLogFileIsReplacedByTheDump) {
+  h.UseDevice("fs-mb=1,fs-image=" + RandomImage(1, 8));
+  std::ofstream(logPath, std::ios::binary) << std::string(3 * 1048576, 'x');
+  // The page asks before an existing file is replaced; the user agrees.
+  h.Ui().SetQuestionAnswer(IDYES);
+  ChooseLogFile(logPath.string());
+  ASSERT_TRUE(fs::exists(logPath)) << "choosing the file leaves it as it is";
+  const RunOutcome run = h.Run(kFileSystemDump);
+
+  EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
+  EXPECT_TRUE(ReadFile(logPath) == image) << "the old, longer content is gone";
+}
+
 TEST_F(DumpE2eTest, AnEmptyFileSystemGivesAnEmptyFile) {
   h.UseDevice("fs-mb=0");
   ChooseLogFile(logPath.string());
