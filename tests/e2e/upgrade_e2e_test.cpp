@@ -425,6 +425,35 @@ TEST_F(UpgradeE2eTest, NoChoiceOnThePageEndsBeforeThePortOpens) {
   EXPECT_EQ(h.Simulator(), nullptr);
 }
 
+TEST_F(UpgradeE2eTest, PortThatCannotBeOpened) {
+  Offer(SmallImage());
+  h.SetPortName(1, (dir / "no-such-tty").string());
+  const RunOutcome run = Upgrade();
+  EXPECT_EQ(run.result, OPERATION_FAILED);
+  EXPECT_EQ(run.caption, "Software Upgrade");
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_NE(run.boxes[0].text.find("COM Failure! [301] There was a failure [2] attempting to open COM1."),
+            std::string::npos)
+      << run.boxes[0].text;
+  EXPECT_EQ(run.statuses, (std::vector<std::string>{kEstablishing, kFailed}));
+  EXPECT_EQ(run.completions, 1);
+}
+
+TEST_F(UpgradeE2eTest, CancelDuringConnectReleasesThePort) {
+  h.UseDevice("name=kept");
+  Offer(SmallImage());
+  h.CancelWhenProgress(15);
+  const RunOutcome run = Upgrade();
+  EXPECT_EQ(run.result, OPERATION_CANCELED);
+  EXPECT_EQ(run.statuses, (std::vector<std::string>{kEstablishing, kCanceled}));
+  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_EQ(Erases(), 0u);
+  // The named device is open to one port at a time: a second run reaches it only if the
+  // first let go of the port.
+  h.ClearCancel();
+  EXPECT_EQ(Upgrade().result, OPERATION_SUCCEEDED);
+}
+
 TEST_F(UpgradeE2eTest, CancelDuringProgrammingReleasesThePort) {
   h.UseDevice("name=kept");
   up::ImageOptions o;
