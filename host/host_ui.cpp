@@ -12,6 +12,12 @@
 
 namespace velmora {
 
+void PumpPending() {
+  // A bound, so that a window that keeps posting to itself cannot hold the UI.
+  for (int round = 0; round < 100 && platform::PumpMessages() > 0; ++round) {
+  }
+}
+
 HostUi::HostUi(Console& console, UiSettings settings)
     : console_(console), settings_(std::move(settings)) {}
 
@@ -95,7 +101,7 @@ void HostUi::RunDialogUnattended(CDialog& dialog) {
   // Enter: what the dialog's default button does.
   console_.PrintLine("-> Enter");
   AfxUiPressEnter(dialog);
-  platform::PumpMessages();
+  PumpPending();
   if (!dialog.IsEnded()) {
     console_.PrintLine("-> Escape");
     AfxUiPressEscape(dialog);
@@ -124,7 +130,7 @@ void HostUi::RunDialogInteractive(CDialog& dialog) {
     }
     const UserCommand command = ParseUserCommand(line, view, false);
     Execute(command, dialog, view, nullptr);
-    platform::PumpMessages();
+    PumpPending();
   }
 }
 

@@ -19,6 +19,10 @@
 
 namespace velmora {
 
+// Handles every message queued for this thread's windows, including those that handling
+// them queues (a page's PSM_PRESSBUTTON brings the next page, which posts its buttons).
+void PumpPending();
+
 struct UiSettings {
   bool interactive = false;               // ask the user
   bool yes = false;                       // questions are answered Yes without asking

@@ -51,7 +51,7 @@ void HostUi::RunWizard(CPropertySheet& sheet) {
   wizardEnd_ = WizardEnd::Cancelled;
   wizardProblem_.clear();
   // What the start page posted (its wizard buttons) arrives before anything is shown.
-  platform::PumpMessages();
+  PumpPending();
   if (settings_.interactive) {
     RunWizardInteractive(sheet);
   } else {
@@ -112,7 +112,7 @@ void HostUi::RunWizardInteractive(CPropertySheet& sheet) {
         Execute(command, *page, view, &sheet);
         break;
     }
-    platform::PumpMessages();
+    PumpPending();
     if (InterruptCount() != interruptsBefore && !sheet.IsEnded()) {
       sheet.PressButton(PSBTN_CANCEL);
       break;
@@ -157,7 +157,7 @@ bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
       editUsed_ = true;
     }
   }
-  platform::PumpMessages();
+  PumpPending();
   return true;
 }
 
@@ -187,7 +187,7 @@ void HostUi::RunWizardUnattended(CPropertySheet& sheet) {
       }
       console_.PrintLine("-> Finish");
       sheet.PressButton(PSBTN_FINISH);
-      platform::PumpMessages();
+      PumpPending();
       continue;
     }
     if (!FillPage(*page, view)) {
@@ -200,7 +200,7 @@ void HostUi::RunWizardUnattended(CPropertySheet& sheet) {
     }
     console_.PrintLine("-> Next");
     sheet.PressButton(PSBTN_NEXT);
-    platform::PumpMessages();
+    PumpPending();
     if (!sheet.IsEnded() && sheet.GetActivePage() == page) {
       wizardEnd_ = WizardEnd::Refused;
       std::lock_guard lock(lastBoxMutex_);

@@ -207,6 +207,19 @@ TEST_F(HostUiTest, InteractiveWizardFollowsTypedCommands) {
   EXPECT_TRUE(Contains(out, "=== Velmora - Summary === (page 2 of 2)")) << out;
 }
 
+TEST_F(HostUiTest, DoubleClickReachesTheNextPageWithItsOwnButtons) {
+  UiSettings settings;
+  settings.interactive = true;
+  HostUi ui(console_.console(), settings);
+  // The double click posts Next; the summary page then posts Back and Finish, which
+  // must be in force before the page is shown, or "f" would be refused.
+  console_.Type("open 1\nf\n");
+  EXPECT_EQ(RunWizard(kInstall, ui), HostUi::WizardEnd::Finished);
+  const std::string out = console_.Output();
+  EXPECT_FALSE(Contains(out, "not offered")) << out;
+  EXPECT_TRUE(Contains(out, "[b] Back  [f] Finish  [c] Cancel")) << out;
+}
+
 TEST_F(HostUiTest, InteractiveWizardEndsCancelledAtTheEndOfInput) {
   UiSettings settings;
   settings.interactive = true;
