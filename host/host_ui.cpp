@@ -50,6 +50,8 @@ int HostUi::MessageBox(const platform::MessageBoxRequest& request) {
     lastBoxText_ = request.text;
   }
   std::lock_guard lock(console_.Mutex());
+  // The progress bar comes back with the run's next report, below the box.
+  console_.ClearTransient();
   Print(FormatBox(request));
   const UINT type = request.style & MB_TYPEMASK;
   const bool question = type == MB_YESNO || type == MB_YESNOCANCEL;
@@ -88,6 +90,7 @@ int HostUi::AskBox(const platform::MessageBoxRequest& request) {
 }
 
 void HostUi::RunModalDialog(CDialog& dialog) {
+  console_.ClearTransient();
   if (settings_.interactive) {
     RunDialogInteractive(dialog);
   } else {
