@@ -70,7 +70,7 @@ inline Bytes MonitorFrame(BYTE command, const Bytes& data) {
 }
 
 // The 184-byte configuration record with the numbers the flash steps read.
-struct RecordSpec {
+struct RecordLayout {
   WORD flashType = 8922;
   WORD info0 = 4;
   WORD info1 = 0xFFFF;
@@ -79,7 +79,7 @@ struct RecordSpec {
   BYTE appValue1 = 0xFF;  // of application option 40
 };
 
-inline Bytes MakeRecord(const RecordSpec& s) {
+inline Bytes MakeRecord(const RecordLayout& s) {
   Bytes r(184, 0);
   auto put = [&r](size_t offset, WORD v) {
     r[offset] = static_cast<BYTE>(v >> 8);
@@ -119,8 +119,8 @@ class FlashTest : public ::testing::Test {
   }
 
   // Decodes the record into the device, as Connect would have.
-  void UseRecord(const RecordSpec& spec) {
-    record = MakeRecord(spec);
+  void UseRecord(const RecordLayout& layout) {
+    record = MakeRecord(layout);
     ASSERT_TRUE(device.GetConfig().Decode(record.data(), 184));
   }
 
