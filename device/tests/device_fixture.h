@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "device/kv70_device.h"
+#include "device/tests/failure_text.h"
 #include "device/tests/scripted_rom.h"
 #include "platform/clock.h"
 #include "plugin/failures.h"
@@ -20,33 +21,6 @@ class DeviceTest : public ::testing::Test {
     port.Open(1, 1, 0, 0, 6);
   }
   void TearDown() override { port.Close(); }
-
-  // The failure `body` threw: "D<code>" for DeviceException, "B<code>" for BDException,
-  // "F<code>" for CFlashMonException, "cancel", or "" for none. The object is deleted.
-  template <typename Body>
-  static std::string Failure(Body body) {
-    try {
-      body();
-    } catch (DeviceException* e) {
-      std::string s = "D" + std::to_string(e->m_code);
-      EXPECT_EQ(e->m_comPort, 1);
-      e->Delete();
-      return s;
-    } catch (BDException* e) {
-      std::string s = "B" + std::to_string(e->m_code);
-      EXPECT_EQ(e->m_comPort, 1);
-      e->Delete();
-      return s;
-    } catch (CFlashMonException* e) {
-      std::string s = "F" + std::to_string(e->m_code);
-      e->Delete();
-      return s;
-    } catch (CUserException* e) {
-      e->Delete();
-      return "cancel";
-    }
-    return "";
-  }
 
   platform::VirtualClock clock;
   platform::ScopedClock useClock{clock};

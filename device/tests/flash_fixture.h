@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "device/kv70_device.h"
+#include "device/tests/failure_text.h"
 #include "platform/clock.h"
 #include "plugin/failures.h"
 #include "protocol/testing/scripted_line.h"
@@ -180,35 +181,6 @@ class FlashTest : public ::testing::Test {
                      Bytes(w.begin() + 8, w.begin() + 8 + static_cast<long>(n))});
     }
     return out;
-  }
-
-  // "D<code>", "B<code>", "F<code>", "file", "cancel" or "" for none; the object is deleted.
-  template <typename Body>
-  static std::string Failure(Body body) {
-    try {
-      body();
-    } catch (DeviceException* e) {
-      std::string s = "D" + std::to_string(e->m_code);
-      EXPECT_EQ(e->m_comPort, 1);
-      e->Delete();
-      return s;
-    } catch (BDException* e) {
-      std::string s = "B" + std::to_string(e->m_code);
-      EXPECT_EQ(e->m_comPort, 1);
-      e->Delete();
-      return s;
-    } catch (CFlashMonException* e) {
-      std::string s = "F" + std::to_string(e->m_code);
-      e->Delete();
-      return s;
-    } catch (CFileException* e) {
-      e->Delete();
-      return "file";
-    } catch (CUserException* e) {
-      e->Delete();
-      return "cancel";
-    }
-    return "";
   }
 
   platform::VirtualClock clock;

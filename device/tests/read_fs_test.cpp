@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "device/kv70_device.h"
+#include "device/tests/failure_text.h"
 #include "platform/clock.h"
 #include "plugin/failures.h"
 #include "protocol/testing/scripted_line.h"
@@ -104,21 +105,7 @@ class ReadFsTest : public ::testing::Test {
 
   // Runs the read; "" when it returned, else the failure ("F408", "cancel", "file:<cause>").
   std::string Read(const std::string& path) {
-    try {
-      device.ReadFileSystem(path.c_str());
-    } catch (CFlashMonException* e) {
-      std::string s = "F" + std::to_string(e->m_code);
-      e->Delete();
-      return s;
-    } catch (CUserException* e) {
-      e->Delete();
-      return "cancel";
-    } catch (CFileException* e) {
-      std::string s = "file:" + std::to_string(e->m_cause);
-      e->Delete();
-      return s;
-    }
-    return "";
+    return Failure([&] { device.ReadFileSystem(path.c_str()); }, FileFailure::kWithCause);
   }
   std::string Read() { return Read(logPath.string()); }
 
