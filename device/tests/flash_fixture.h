@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,57 +17,13 @@
 #include "device/tests/failure_text.h"
 #include "platform/clock.h"
 #include "plugin/failures.h"
+#include "protocol/testing/monitor_bytes.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
 
 namespace kv70test {
-
-// One S-record line with CR LF; `type` 1, 2 or 3 gives a 2-, 3- or 4-byte address, any
-// other type no address.
-inline std::string SRecordText(int type, DWORD address, const Bytes& data, bool badChecksum = false) {
-  const int addressBytes = type == 1 ? 2 : type == 2 ? 3 : type == 3 ? 4 : 0;
-  Bytes fields;
-  fields.push_back(static_cast<BYTE>(addressBytes + data.size() + 1));
-  for (int i = addressBytes - 1; i >= 0; --i) fields.push_back(static_cast<BYTE>(address >> (8 * i)));
-  fields.insert(fields.end(), data.begin(), data.end());
-  BYTE sum = 0;
-  for (BYTE b : fields) sum = static_cast<BYTE>(sum + b);
-  fields.push_back(static_cast<BYTE>(~sum + (badChecksum ? 1 : 0)));
-  std::string line = "S" + std::to_string(type);
-  char hex[3];
-  for (BYTE b : fields) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    line += hex;
-  }
-  return line + "\r\n";
-}
-
-inline Bytes Counting(size_t n, BYTE first) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<BYTE>(first + i);
-  return b;
-}
-
-// A reply frame as the monitor sends it.
-inline Bytes MonitorFrame(BYTE command, const Bytes& data) {
-  Bytes f;
-  f.reserve(data.size() + 7);
-  f.push_back(0x02);
-  f.push_back(command);
-  f.push_back(static_cast<BYTE>(data.size() >> 8));
-  f.push_back(static_cast<BYTE>(data.size()));
-  WORD sum = static_cast<WORD>(command + f[2] + f[3]);
-  for (BYTE b : data) {
-    sum = static_cast<WORD>(sum + b);
-    f.push_back(b);
-  }
-  f.push_back(static_cast<BYTE>(sum >> 8));
-  f.push_back(static_cast<BYTE>(sum));
-  f.push_back(0x03);
-  return f;
-}
 
 // The 184-byte configuration record with the numbers the flash steps read.
 struct RecordLayout {

@@ -15,6 +15,7 @@
 #include "device/tests/failure_text.h"
 #include "platform/clock.h"
 #include "plugin/failures.h"
+#include "protocol/testing/monitor_bytes.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"
 #include "resources/testing/kv70_test_module.h"
@@ -42,17 +43,6 @@ Bytes FlashBytes(DWORD address, size_t count) {
   Bytes out(count);
   for (size_t i = 0; i < count; ++i) out[i] = FlashByte(address + static_cast<DWORD>(i));
   return out;
-}
-
-Bytes Frame(BYTE command, const Bytes& data) {
-  Bytes f{0x02, command, static_cast<BYTE>(data.size() >> 8), static_cast<BYTE>(data.size())};
-  WORD sum = static_cast<WORD>(command + f[2] + f[3]);
-  for (BYTE b : data) sum = static_cast<WORD>(sum + b);
-  f.insert(f.end(), data.begin(), data.end());
-  f.push_back(static_cast<BYTE>(sum >> 8));
-  f.push_back(static_cast<BYTE>(sum));
-  f.push_back(0x03);
-  return f;
 }
 
 Bytes ReadFile(const fs::path& path) {
@@ -100,7 +90,7 @@ class ReadFsTest : public ::testing::Test {
     const size_t count = size_t{w[8]} << 8 | w[9];
     addresses.push_back(address);
     if (silent.count(n)) return;
-    l.Queue(Frame(0x05, FlashBytes(address, n == shortAt ? count - shortBy : count)));
+    l.Queue(MonitorFrame(0x05, FlashBytes(address, n == shortAt ? count - shortBy : count)));
   }
 
   // Runs the read; "" when it returned, else the failure ("F408", "cancel", "file:<cause>").

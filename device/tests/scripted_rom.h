@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/testing/monitor_bytes.h"
 #include "protocol/testing/scripted_line.h"
 
 namespace kv70test {
@@ -57,23 +58,6 @@ class ScriptedRom {
   Bytes record;
   bool monitorRunning = false;
   int breaksLeft = 0;
-
-  static Bytes MonitorFrame(BYTE command, const Bytes& data) {
-    Bytes f;
-    f.reserve(data.size() + 7);
-    for (BYTE b : {BYTE{0x02}, command, static_cast<BYTE>(data.size() >> 8),
-                   static_cast<BYTE>(data.size())})
-      f.push_back(b);
-    WORD sum = static_cast<WORD>(command + f[2] + f[3]);
-    for (BYTE b : data) {
-      sum = static_cast<WORD>(sum + b);
-      f.push_back(b);
-    }
-    f.push_back(static_cast<BYTE>(sum >> 8));
-    f.push_back(static_cast<BYTE>(sum));
-    f.push_back(0x03);
-    return f;
-  }
 
  private:
   static DWORD Address(const Bytes& w) {

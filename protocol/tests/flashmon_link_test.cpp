@@ -53,13 +53,13 @@ TEST_F(LinkTest, PingTriesTwiceWithAPurgeEach) {
     BOOL result;
     size_t writes;
   } cases[] = {
-      {"first answer", {MonitorReply(0x00, {})}, TRUE, 1},
-      {"answer carries data", {MonitorReply(0x00, {0x12, 0x34})}, TRUE, 1},
-      {"second answer", {kSilence, MonitorReply(0x00, {})}, TRUE, 2},
-      {"wrong command", {MonitorReply(0x01, {}), MonitorReply(0x01, {})}, FALSE, 2},
+      {"first answer", {MonitorFrame(0x00, {})}, TRUE, 1},
+      {"answer carries data", {MonitorFrame(0x00, {0x12, 0x34})}, TRUE, 1},
+      {"second answer", {kSilence, MonitorFrame(0x00, {})}, TRUE, 2},
+      {"wrong command", {MonitorFrame(0x01, {}), MonitorFrame(0x01, {})}, FALSE, 2},
       {"silent", {}, FALSE, 2},
       // A line that never stops sending gives up the read instead of holding the run.
-      {"babbling line", {Babble(9000, MonitorReply(0x00, {}))}, FALSE, 2},
+      {"babbling line", {Babble(9000, MonitorFrame(0x00, {}))}, FALSE, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -80,8 +80,8 @@ TEST_F(LinkTest, EraseSendsTheListThenPollsUntilFinished) {
   CSectorList list;
   list.Append(0x02400000);
   list.Append(0x02410000);
-  answers = {MonitorReply(0x01, {}), MonitorReply(0x02, {0x00}), MonitorReply(0x02, {}),
-             kSilence, MonitorReply(0x02, {0x01})};
+  answers = {MonitorFrame(0x01, {}), MonitorFrame(0x02, {0x00}), MonitorFrame(0x02, {}),
+             kSilence, MonitorFrame(0x02, {0x01})};
   link.EraseSectors(list, 0x01, 0x02);
   ASSERT_EQ(line.Writes().size(), 5u);
   EXPECT_EQ(line.Writes()[0],
@@ -101,8 +101,8 @@ TEST_F(LinkTest, EraseFailures) {
   } cases[] = {
       // The read of a silent line takes the whole 1.0 s: one erase request, then 401.
       {"no answer to the erase", {}, 401, 1},
-      {"a frame for another command only", {MonitorReply(0x07, {})}, 401, 1},
-      {"erase failed", {MonitorReply(0x01, {}), MonitorReply(0x02, {0x03}), MonitorReply(0x02, {0x02})},
+      {"a frame for another command only", {MonitorFrame(0x07, {})}, 401, 1},
+      {"erase failed", {MonitorFrame(0x01, {}), MonitorFrame(0x02, {0x03}), MonitorFrame(0x02, {0x02})},
        402, 1},
   };
   for (const auto& c : cases) {
@@ -122,8 +122,8 @@ TEST_F(LinkTest, EraseFailures) {
 TEST_F(LinkTest, EraseAnswerLimitIsWallTimeNotProcessorTime) {
   // The erase answer arrives only for the third request: by then more than 1.0 s of the
   // monotonic clock has passed (two read time-outs), whatever the processor did.
-  answers = {kSilence, kSilence, MonitorReply(0x01, {})};
-  answerRest = std::make_unique<Bytes>(MonitorReply(0x02, {0x01}));
+  answers = {kSilence, kSilence, MonitorFrame(0x01, {})};
+  answerRest = std::make_unique<Bytes>(MonitorFrame(0x02, {0x01}));
   CSectorList list;
   list.Append(0x02400000);
   const std::uint64_t start = clock.NowMs();
@@ -133,8 +133,8 @@ TEST_F(LinkTest, EraseAnswerLimitIsWallTimeNotProcessorTime) {
 }
 
 TEST_F(LinkTest, EraseBusyForeverGives403After300PollsWithProgressBeyond100) {
-  answers = {MonitorReply(0x01, {})};
-  answerRest = std::make_unique<Bytes>(MonitorReply(0x02, {0x00}));
+  answers = {MonitorFrame(0x01, {})};
+  answerRest = std::make_unique<Bytes>(MonitorFrame(0x02, {0x00}));
   CSectorList list;
   list.Append(0x02400000);
   EXPECT_EQ(FlashMonCode([&] { link.EraseSectors(list, 0x01, 0x02); }), 403);
@@ -149,8 +149,8 @@ TEST_F(LinkTest, EraseBusyForeverGives403After300PollsWithProgressBeyond100) {
 }
 
 TEST_F(LinkTest, EraseCancelDuringPolls) {
-  answers = {MonitorReply(0x01, {})};
-  answerRest = std::make_unique<Bytes>(MonitorReply(0x02, {0x00}));
+  answers = {MonitorFrame(0x01, {})};
+  answerRest = std::make_unique<Bytes>(MonitorFrame(0x02, {0x00}));
   run.onReport = [](TestRun& r) {
     if (r.progress.size() == 5) r.Cancel();
   };
@@ -177,15 +177,15 @@ TEST_F(LinkTest, ProgramBlockAnswers) {
     size_t writes;
     std::vector<std::string> statuses;
   } cases[] = {
-      {"accepted", {MonitorReply(0x03, {0x01})}, 0, 1, {}},
-      {"refused", {MonitorReply(0x03, {0x00})}, 405, 1, {}},
-      {"silent, then accepted", {kSilence, kSilence, MonitorReply(0x03, {0x01})}, 0, 3,
+      {"accepted", {MonitorFrame(0x03, {0x01})}, 0, 1, {}},
+      {"refused", {MonitorFrame(0x03, {0x00})}, 405, 1, {}},
+      {"silent, then accepted", {kSilence, kSilence, MonitorFrame(0x03, {0x01})}, 0, 3,
        {waiting, waiting, updating}},
-      {"two bytes, then accepted", {MonitorReply(0x03, {0x01, 0x01}), MonitorReply(0x03, {0x01})},
+      {"two bytes, then accepted", {MonitorFrame(0x03, {0x01, 0x01}), MonitorFrame(0x03, {0x01})},
        0, 2, {waiting, updating}},
-      {"no data, then refused", {MonitorReply(0x03, {}), MonitorReply(0x03, {0x00})}, 405, 2,
+      {"no data, then refused", {MonitorFrame(0x03, {}), MonitorFrame(0x03, {0x00})}, 405, 2,
        {waiting}},
-      {"other value, then accepted", {MonitorReply(0x03, {0x07}), MonitorReply(0x03, {0x01})}, 0,
+      {"other value, then accepted", {MonitorFrame(0x03, {0x07}), MonitorFrame(0x03, {0x01})}, 0,
        2, {waiting, updating}},
   };
   for (const auto& c : cases) {
@@ -225,10 +225,10 @@ TEST_F(LinkTest, SingleExchangeCommands) {
     std::vector<Bytes> answers;
     int code;
   } cases[] = {
-      {"reboot answered", [](CFlashMonLink& l) { l.Reboot(0x04); }, {MonitorReply(0x04, {0x09})}, 0},
+      {"reboot answered", [](CFlashMonLink& l) { l.Reboot(0x04); }, {MonitorFrame(0x04, {0x09})}, 0},
       {"reboot silent", [](CFlashMonLink& l) { l.Reboot(0x04); }, {}, 406},
       {"erase FFS answered", [](CFlashMonLink& l) { l.EraseFileSystem(0x0D); },
-       {MonitorReply(0x0D, {})}, 0},
+       {MonitorFrame(0x0D, {})}, 0},
       {"erase FFS silent", [](CFlashMonLink& l) { l.EraseFileSystem(0x0D); }, {}, 414},
   };
   for (const auto& c : cases) {
@@ -247,10 +247,10 @@ TEST_F(LinkTest, ReadMemoryCopiesExactlyTheBytesAsked) {
     std::vector<Bytes> answers;
     int code;
   } cases[] = {
-      {"four bytes", {MonitorReply(0x05, {0xDE, 0xAD, 0xBE, 0xEF})}, 0},
+      {"four bytes", {MonitorFrame(0x05, {0xDE, 0xAD, 0xBE, 0xEF})}, 0},
       {"silent", {}, 407},
-      {"three bytes", {MonitorReply(0x05, {0xDE, 0xAD, 0xBE})}, 408},
-      {"five bytes", {MonitorReply(0x05, {0xDE, 0xAD, 0xBE, 0xEF, 0x00})}, 408},
+      {"three bytes", {MonitorFrame(0x05, {0xDE, 0xAD, 0xBE})}, 408},
+      {"five bytes", {MonitorFrame(0x05, {0xDE, 0xAD, 0xBE, 0xEF, 0x00})}, 408},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -294,11 +294,11 @@ TEST_F(LinkTest, ReadConfigurationNeedsTheRecordSizeAndItsConsent) {
     int code;
     int decodes;
   } cases[] = {
-      {"accepted", {MonitorReply(0x06, record)}, true, 0, 1},
+      {"accepted", {MonitorFrame(0x06, record)}, true, 0, 1},
       {"silent", {}, true, 411, 0},
-      {"183 bytes", {MonitorReply(0x06, Bytes(record.begin(), record.end() - 1))}, true, 411, 0},
-      {"185 bytes", {MonitorReply(0x06, Bytes(185, 0))}, true, 411, 0},
-      {"rejected by the record", {MonitorReply(0x06, record)}, false, 411, 1},
+      {"183 bytes", {MonitorFrame(0x06, Bytes(record.begin(), record.end() - 1))}, true, 411, 0},
+      {"185 bytes", {MonitorFrame(0x06, Bytes(185, 0))}, true, 411, 0},
+      {"rejected by the record", {MonitorFrame(0x06, record)}, false, 411, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -326,11 +326,11 @@ TEST_F(LinkTest, RunStatusCommandWaitsThenChecksTheFirstByte) {
     size_t writes;
     std::uint64_t elapsedMs;
   } cases[] = {
-      {"status 1", {MonitorReply(0x07, {0x01})}, 5, 0, 1, 5000},
-      {"status 1 with more data", {MonitorReply(0x07, {0x01, 0x00})}, 5, 0, 1, 5000},
-      {"status 0 at once", {MonitorReply(0x07, {0x00})}, 5, 412, 1, 5000},
-      {"no data", {MonitorReply(0x07, {})}, 5, 412, 1, 5000},
-      {"second attempt", {kSilence, MonitorReply(0x07, {0x01})}, 5, 0, 2, 11000},
+      {"status 1", {MonitorFrame(0x07, {0x01})}, 5, 0, 1, 5000},
+      {"status 1 with more data", {MonitorFrame(0x07, {0x01, 0x00})}, 5, 0, 1, 5000},
+      {"status 0 at once", {MonitorFrame(0x07, {0x00})}, 5, 412, 1, 5000},
+      {"no data", {MonitorFrame(0x07, {})}, 5, 412, 1, 5000},
+      {"second attempt", {kSilence, MonitorFrame(0x07, {0x01})}, 5, 0, 2, 11000},
       {"silent", {}, 5, 413, 2, 12000},
       {"silent without wait", {}, 0, 413, 2, 2000},
   };

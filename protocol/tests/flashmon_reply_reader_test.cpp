@@ -3,27 +3,17 @@
 #include <vector>
 
 #include "protocol/flashmon_reply_reader.h"
+#include "protocol/testing/monitor_bytes.h"
 
 namespace {
 
 using Bytes = std::vector<BYTE>;
+using kv70test::MonitorFrame;
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
-}
-
-// A well-formed reply, for the long frames that byte literals cannot spell out.
-Bytes Reply(BYTE command, const Bytes& data) {
-  Bytes f{0x02, command, static_cast<BYTE>(data.size() >> 8), static_cast<BYTE>(data.size())};
-  WORD sum = static_cast<WORD>(command + f[2] + f[3]);
-  for (BYTE b : data) sum = static_cast<WORD>(sum + b);
-  f.insert(f.end(), data.begin(), data.end());
-  f.push_back(static_cast<BYTE>(sum >> 8));
-  f.push_back(static_cast<BYTE>(sum));
-  f.push_back(0x03);
-  return f;
 }
 
 struct Outcome {
@@ -89,19 +79,20 @@ TEST(FlashMonReplyReader, LengthLimitIs1024) {
   {
     SCOPED_TRACE("1024 accepted");
     Bytes data(1024, 0x5A);
-    Outcome out = FeedAll(0x05, Reply(0x05, data));
+    Outcome out = FeedAll(0x05, MonitorFrame(0x05, data));
     EXPECT_TRUE(out.complete);
     EXPECT_EQ(out.data, data);
   }
   {
     SCOPED_TRACE("1025 ignored, the next good frame taken");
-    Outcome out = FeedAll(0x05, Cat({Reply(0x05, Bytes(1025, 0x00)), Reply(0x05, {0x42})}));
+    Outcome out =
+        FeedAll(0x05, Cat({MonitorFrame(0x05, Bytes(1025, 0x00)), MonitorFrame(0x05, {0x42})}));
     EXPECT_TRUE(out.complete);
     EXPECT_EQ(out.data, (Bytes{0x42}));
   }
   {
     SCOPED_TRACE("1025 alone is never complete");
-    EXPECT_FALSE(FeedAll(0x05, Reply(0x05, Bytes(1025, 0x00))).complete);
+    EXPECT_FALSE(FeedAll(0x05, MonitorFrame(0x05, Bytes(1025, 0x00))).complete);
   }
   {
     SCOPED_TRACE("0xFFFF announced");
@@ -152,7 +143,7 @@ TEST(FlashMonReplyReader, ResetDropsEarlierData) {
   EXPECT_EQ(reader.GetData(), nullptr);
   // A second frame on the same reader.
   ReplyFeed last = ReplyFeed::NeedMore;
-  for (BYTE b : Reply(0x06, {0x10, 0x20})) last = reader.Feed(b);
+  for (BYTE b : MonitorFrame(0x06, {0x10, 0x20})) last = reader.Feed(b);
   EXPECT_EQ(last, ReplyFeed::Complete);
   ASSERT_EQ(reader.GetDataLength(), 2);
   EXPECT_EQ(reader.GetData()[1], 0x20);

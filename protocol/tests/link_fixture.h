@@ -8,24 +8,13 @@
 
 #include "platform/clock.h"
 #include "protocol/flashmon_link.h"
+#include "protocol/testing/monitor_bytes.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
 
 namespace kv70test {
-
-// A reply frame as a monitor sends it.
-inline Bytes MonitorReply(BYTE command, const Bytes& data) {
-  Bytes f{0x02, command, static_cast<BYTE>(data.size() >> 8), static_cast<BYTE>(data.size())};
-  WORD sum = static_cast<WORD>(command + f[2] + f[3]);
-  for (BYTE b : data) sum = static_cast<WORD>(sum + b);
-  f.insert(f.end(), data.begin(), data.end());
-  f.push_back(static_cast<BYTE>(sum >> 8));
-  f.push_back(static_cast<BYTE>(sum));
-  f.push_back(0x03);
-  return f;
-}
 
 class LinkTest : public ::testing::Test {
  protected:

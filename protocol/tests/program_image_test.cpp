@@ -8,35 +8,11 @@
 
 #include "firmware/srecord_file.h"
 #include "plugin/failures.h"
+#include "protocol/testing/monitor_bytes.h"
 #include "protocol/tests/link_fixture.h"
 
 namespace kv70test {
 namespace {
-
-// One S-record line; `type` 1, 2 or 3 picks the address width.
-std::string SRecord(int type, DWORD address, const Bytes& data, bool badChecksum = false) {
-  const int addressBytes = type == 1 ? 2 : type == 2 ? 3 : 4;
-  Bytes fields;
-  fields.push_back(static_cast<BYTE>(addressBytes + data.size() + 1));
-  for (int i = addressBytes - 1; i >= 0; --i) fields.push_back(static_cast<BYTE>(address >> (8 * i)));
-  fields.insert(fields.end(), data.begin(), data.end());
-  BYTE sum = 0;
-  for (BYTE b : fields) sum = static_cast<BYTE>(sum + b);
-  fields.push_back(static_cast<BYTE>(~sum + (badChecksum ? 1 : 0)));
-  std::string line = "S" + std::to_string(type);
-  char hex[3];
-  for (BYTE b : fields) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    line += hex;
-  }
-  return line + "\r\n";
-}
-
-Bytes Fill(size_t n, BYTE first) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<BYTE>(first + i);
-  return b;
-}
 
 // A program request as seen on the line: its address and data.
 struct Block {
@@ -61,7 +37,7 @@ class ProgramImageTest : public LinkTest {
  protected:
   void SetUp() override {
     LinkTest::SetUp();
-    answerRest = std::make_unique<Bytes>(MonitorReply(0x03, {0x01}));
+    answerRest = std::make_unique<Bytes>(MonitorFrame(0x03, {0x01}));
     path = (std::filesystem::temp_directory_path() /
             ("kv70_program_" + std::to_string(::getpid()) + ".x")).string();
   }
@@ -75,7 +51,7 @@ class ProgramImageTest : public LinkTest {
     std::ofstream out(path, std::ios::binary);
     out << "S00600004844521B\r\n";
     for (const auto& l : lines) out << l;
-    for (int i = 0; i < 5; ++i) out << SRecord(1, 0x0000, {}).replace(1, 1, "5");
+    for (int i = 0; i < 5; ++i) out << SRecordText(1, 0x0000, {}).replace(1, 1, "5");
     out << "S70500000000FA\r\n";
   }
   int Program() {
@@ -94,7 +70,8 @@ class ProgramImageTest : public LinkTest {
 };
 
 TEST_F(ProgramImageTest, MergesContiguousRecordsIntoBlocksOfAtMost252Bytes) {
-  const Bytes a = Fill(64, 0x00), b = Fill(64, 0x40), c = Fill(64, 0x80), d = Fill(64, 0xC0);
+  const Bytes a = Counting(64, 0x00), b = Counting(64, 0x40), c = Counting(64, 0x80),
+              d = Counting(64, 0xC0);
   auto cat = [](std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
@@ -106,23 +83,24 @@ TEST_F(ProgramImageTest, MergesContiguousRecordsIntoBlocksOfAtMost252Bytes) {
     std::vector<Block> blocks;
   } cases[] = {
       {"four 64-byte records: 192 + 64",
-       {SRecord(3, 0x1000, a), SRecord(3, 0x1040, b), SRecord(3, 0x1080, c), SRecord(3, 0x10C0, d)},
+       {SRecordText(3, 0x1000, a), SRecordText(3, 0x1040, b), SRecordText(3, 0x1080, c),
+        SRecordText(3, 0x10C0, d)},
        {{0x1000, cat({a, b, c})}, {0x10C0, d}}},
       {"four 63-byte records fill exactly 252",
-       {SRecord(3, 0x2000, Fill(63, 0)), SRecord(3, 0x203F, Fill(63, 1)),
-        SRecord(3, 0x207E, Fill(63, 2)), SRecord(3, 0x20BD, Fill(63, 3))},
-       {{0x2000, cat({Fill(63, 0), Fill(63, 1), Fill(63, 2), Fill(63, 3)})}}},
+       {SRecordText(3, 0x2000, Counting(63, 0)), SRecordText(3, 0x203F, Counting(63, 1)),
+        SRecordText(3, 0x207E, Counting(63, 2)), SRecordText(3, 0x20BD, Counting(63, 3))},
+       {{0x2000, cat({Counting(63, 0), Counting(63, 1), Counting(63, 2), Counting(63, 3)})}}},
       {"a gap starts a new block",
-       {SRecord(3, 0x1000, Fill(16, 0)), SRecord(3, 0x1020, Fill(16, 16))},
-       {{0x1000, Fill(16, 0)}, {0x1020, Fill(16, 16)}}},
+       {SRecordText(3, 0x1000, Counting(16, 0)), SRecordText(3, 0x1020, Counting(16, 16))},
+       {{0x1000, Counting(16, 0)}, {0x1020, Counting(16, 16)}}},
       {"a record behind the block starts a new block",
-       {SRecord(3, 0x1010, Fill(16, 0)), SRecord(3, 0x1000, Fill(16, 16))},
-       {{0x1010, Fill(16, 0)}, {0x1000, Fill(16, 16)}}},
+       {SRecordText(3, 0x1010, Counting(16, 0)), SRecordText(3, 0x1000, Counting(16, 16))},
+       {{0x1010, Counting(16, 0)}, {0x1000, Counting(16, 16)}}},
       {"other record types are skipped without breaking a block",
-       {SRecord(3, 0x1000, Fill(16, 0)), SRecord(1, 0x0500, Fill(16, 0x55)),
-        SRecord(2, 0x123456, Fill(8, 0x66)), SRecord(3, 0x1010, Fill(16, 16))},
-       {{0x1000, Fill(32, 0)}}},
-      {"no data records", {SRecord(1, 0x0100, Fill(4, 0))}, {}},
+       {SRecordText(3, 0x1000, Counting(16, 0)), SRecordText(1, 0x0500, Counting(16, 0x55)),
+        SRecordText(2, 0x123456, Counting(8, 0x66)), SRecordText(3, 0x1010, Counting(16, 16))},
+       {{0x1000, Counting(32, 0)}}},
+      {"no data records", {SRecordText(1, 0x0100, Counting(4, 0))}, {}},
   };
   for (const auto& cs : cases) {
     SCOPED_TRACE(cs.name);
@@ -147,12 +125,12 @@ TEST_F(ProgramImageTest, FailuresInsideBecome405) {
   } cases[] = {
       // The reader raises 415 for the bad line; the block before it was already sent.
       {"checksum failure in the file",
-       {SRecord(3, 0x1000, Fill(16, 0)), SRecord(3, 0x2000, Fill(16, 0)),
-        SRecord(3, 0x2010, Fill(16, 0), true)},
+       {SRecordText(3, 0x1000, Counting(16, 0)), SRecordText(3, 0x2000, Counting(16, 0)),
+        SRecordText(3, 0x2010, Counting(16, 0), true)},
        {}, 1},
       {"monitor refuses the second block",
-       {SRecord(3, 0x1000, Fill(16, 0)), SRecord(3, 0x2000, Fill(16, 0))},
-       {MonitorReply(0x03, {0x01}), MonitorReply(0x03, {0x00})}, 2},
+       {SRecordText(3, 0x1000, Counting(16, 0)), SRecordText(3, 0x2000, Counting(16, 0))},
+       {MonitorFrame(0x03, {0x01}), MonitorFrame(0x03, {0x00})}, 2},
   };
   for (const auto& cs : cases) {
     SCOPED_TRACE(cs.name);
@@ -167,7 +145,8 @@ TEST_F(ProgramImageTest, FailuresInsideBecome405) {
 
 TEST_F(ProgramImageTest, ReportsProgressEvery1501DataRecords) {
   std::vector<std::string> lines;
-  for (DWORD i = 0; i < 3100; ++i) lines.push_back(SRecord(3, 0x02400000 + i * 16, Fill(16, 0)));
+  for (DWORD i = 0; i < 3100; ++i)
+    lines.push_back(SRecordText(3, 0x02400000 + i * 16, Counting(16, 0)));
   WriteFile(lines);
   EXPECT_EQ(Program(), 0);
   ASSERT_EQ(run.progress.size(), 4u);
@@ -182,7 +161,8 @@ TEST_F(ProgramImageTest, ReportsProgressEvery1501DataRecords) {
 
 TEST_F(ProgramImageTest, CancelPassesThroughUnchanged) {
   std::vector<std::string> lines;
-  for (DWORD i = 0; i < 1600; ++i) lines.push_back(SRecord(3, 0x02400000 + i * 16, Fill(16, 0)));
+  for (DWORD i = 0; i < 1600; ++i)
+    lines.push_back(SRecordText(3, 0x02400000 + i * 16, Counting(16, 0)));
   WriteFile(lines);
   run.Cancel();
   CSRecordFile file(path.c_str());
