@@ -1,0 +1,38 @@
+#include "operations/connected_run.h"
+
+#include "device/kv70_device.h"
+#include "plugin/reporting.h"
+#include "resources/resource.h"
+#include "serial/serial_com.h"
+
+namespace {
+
+// 8 data bits, one stop bit, no parity, 9600 bit/s: what the boot ROM listens at.
+constexpr int kByteSize8 = 1;
+constexpr int kOneStopBit = 0;
+constexpr int kNoParity = 0;
+constexpr int kSpeed9600 = 6;
+
+}  // namespace
+
+void RunOnConnectedDevice(RunRecord* record, BYTE readOnly, EstablishingStatus establishing,
+                          const std::function<void(CKV70Device& device)>& work) {
+  SendStatus(record, IDS_ESTABLISHING);
+  SendProgress(record, 0);
+
+  // Declared in this order, so that on every way out the device goes first and then the
+  // port, which its destructor closes. A port that cannot be opened throws before any
+  // device exists.
+  CSerialCom port;
+  port.Open(static_cast<DWORD>(record->comPort), kByteSize8, kOneStopBit, kNoParity, kSpeed9600);
+  CKV70Device device(port, *record);
+  device.SetReadOnly(readOnly);
+
+  if (establishing == EstablishingStatus::kAgainBeforeConnect) SendStatus(record, IDS_ESTABLISHING);
+  device.Connect();
+  work(device);
+
+  SendStatus(record, IDS_REBOOTING);
+  device.RebootDevice();
+  port.Close();
+}
