@@ -5,8 +5,12 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
 FUZZ_LONG_SECONDS ?= 300
+BENCH_BUILD ?= build-bench
+SAN_BUILD ?= build-asan
+# The sanitizer pass leaves out what measures or only repeats runs.
+SANITIZE_EXCLUDE ?= bench|matrix
 
-.PHONY: all deps build test demo bench fuzz fuzz-build clean
+.PHONY: all deps build test demo bench fuzz fuzz-build sanitize-build clean
 
 all: build
 
@@ -17,9 +21,18 @@ build: deps
 	@cmake -S . -B $(BUILD) $(GENERATOR) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: build fuzz-build
+test: build sanitize-build fuzz-build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) \
+	  -LE '$(SANITIZE_EXCLUDE)'
 	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer (-O1 and
+# line tables only: quicker to build, and enough for the sanitizers' reports).
+sanitize-build: deps
+	@cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DKV70_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" >/dev/null
+	@cmake --build $(SAN_BUILD) -j $(JOBS)
 
 # The fuzz programs, with clang and the sanitizers over the whole of that build (-O1 and
 # line tables only: quicker to build, and enough for the sanitizers' reports).
@@ -32,8 +45,15 @@ fuzz-build: deps
 fuzz: fuzz-build
 	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_LONG_SECONDS)
 
+# One table of every benchmark's figures (optimised build of its own).
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target operations_bench dump_bench upgrade_bench \
+	  srec_throughput serial_syscalls
+	@bench/run-bench.sh $(BENCH_BUILD)
+
 demo: build
 	@scripts/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(SAN_BUILD) $(BENCH_BUILD)
