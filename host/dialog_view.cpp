@@ -4,21 +4,11 @@
 #include <cctype>
 #include <sstream>
 
+#include "host/text.h"
+
 namespace velmora {
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 
 // "Installed Options" keeps its words; a label loses a trailing colon so that we can
 // add our own.

@@ -1,10 +1,11 @@
 // The wizard on the terminal: the active page shown as text with Back, Next, Finish and
 // Cancel, either asked of the user or filled from the page inputs.
 #include <algorithm>
-#include <cctype>
+#include <optional>
 
 #include "host/host_ui.h"
 #include "host/interrupts.h"
+#include "host/text.h"
 #include "platform/window.h"
 
 namespace velmora {
@@ -40,9 +41,25 @@ std::string PageHeading(const CPropertySheet& sheet) {
          std::to_string(sheet.GetPageCount()) + ")";
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
+// The sheet's active page as it is shown: described, and rendered with the page heading
+// on its first line.
+struct ShownPage {
+  CPropertyPage* page;
+  DialogView view;
+  std::vector<std::string> lines;
+};
+
+// The active page shown, or, with no active page, nullopt after cancelling the sheet.
+std::optional<ShownPage> ShowActivePage(CPropertySheet& sheet) {
+  CPropertyPage* page = sheet.GetActivePage();
+  if (!page) {
+    sheet.PressButton(PSBTN_CANCEL);
+    return std::nullopt;
+  }
+  ShownPage shown{page, DescribeDialog(*page), {}};
+  shown.lines = RenderDialog(shown.view);
+  if (!shown.lines.empty()) shown.lines.front() += " " + PageHeading(sheet);
+  return shown;
 }
 
 }  // namespace
@@ -64,14 +81,11 @@ void HostUi::RunWizardInteractive(CPropertySheet& sheet) {
   const int interruptsBefore = InterruptCount();
   CPropertyPage* hinted = nullptr;
   while (!sheet.IsEnded()) {
-    CPropertyPage* page = sheet.GetActivePage();
-    if (!page) {
-      sheet.PressButton(PSBTN_CANCEL);
-      break;
-    }
-    const DialogView view = DescribeDialog(*page);
-    std::vector<std::string> lines = RenderDialog(view);
-    if (!lines.empty()) lines.front() += " " + PageHeading(sheet);
+    std::optional<ShownPage> shown = ShowActivePage(sheet);
+    if (!shown) break;
+    CPropertyPage* const page = shown->page;
+    const DialogView& view = shown->view;
+    std::vector<std::string>& lines = shown->lines;
     lines.push_back(NavigationLine(sheet));
     if (hinted != page) {
       const std::string hint = RenderDialogHint(view);
@@ -165,14 +179,11 @@ void HostUi::RunWizardUnattended(CPropertySheet& sheet) {
   listUsed_ = false;
   editUsed_ = false;
   while (!sheet.IsEnded()) {
-    CPropertyPage* page = sheet.GetActivePage();
-    if (!page) {
-      sheet.PressButton(PSBTN_CANCEL);
-      break;
-    }
-    const DialogView view = DescribeDialog(*page);
-    std::vector<std::string> lines = RenderDialog(view);
-    if (!lines.empty()) lines.front() += " " + PageHeading(sheet);
+    std::optional<ShownPage> shown = ShowActivePage(sheet);
+    if (!shown) break;
+    CPropertyPage* const page = shown->page;
+    const DialogView& view = shown->view;
+    std::vector<std::string>& lines = shown->lines;
     Print(lines);
     const DWORD flags = WizardButtons(sheet);
     if (OffersFinish(flags)) {

@@ -1,7 +1,8 @@
 #include "host/message_box_text.h"
 
-#include <cctype>
 #include <sstream>
+
+#include "host/text.h"
 
 namespace velmora {
 
@@ -10,18 +11,6 @@ namespace {
 constexpr UINT kAbortRetryIgnore = 0x2;
 constexpr UINT kRetryCancel = 0x5;
 constexpr UINT kDefButtonMask = 0x300;
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 
 const char* IconWord(UINT style) {
   switch (style & MB_ICONMASK) {
