@@ -15,8 +15,10 @@ const Bytes kSilence;
 
 // `count` noise bytes (never an STX), then `tail`.
 Bytes Babble(size_t count, const Bytes& tail) {
-  Bytes b(count, 0x55);
-  b.insert(b.end(), tail.begin(), tail.end());
+  Bytes b;
+  b.reserve(count + tail.size());
+  b.resize(count, 0x55);
+  for (auto byte : tail) b.push_back(byte);
   return b;
 }
 
