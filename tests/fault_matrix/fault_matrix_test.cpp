@@ -2,7 +2,8 @@
 // the simulator can show, over many seeds. Whatever the fault does, a run must end in a
 // correct result (the log file is the flash; program flash is the file over erased
 // bytes), a failure the user was told about, or a cancellation. A success with wrong
-// data, or a failure nobody was told about, is a fault of the plug-in.
+// data, a failure nobody was told about, or a stopped dump whose log file holds anything
+// but whole blocks of the flash as it is, is a fault of the plug-in.
 //
 // A run that would wait for ever (a monitor that never answers, say) is cancelled as a
 // user would cancel it, after a generous stretch of virtual time; it counts as cancelled.
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -44,9 +46,12 @@ constexpr std::uint32_t kImageBytes = 0x8000;
 // run that makes progress (a 1 MiB dump needs under five minutes of line time).
 constexpr std::uint64_t kPatienceUs = 3600ull * 1000 * 1000;
 
-enum Outcome { kCorrect, kFailedReported, kCancelled, kFalseSuccess, kFailedUnreported, kOther, kOutcomes };
-const char* const kOutcomeNames[kOutcomes] = {"correct", "failed+told", "cancelled",
-                                              "FALSE-SUCCESS", "FAILED-UNTOLD", "OTHER"};
+enum Outcome {
+  kCorrect, kFailedReported, kCancelled,
+  kFalseSuccess, kFailedUnreported, kBadPartial, kOther, kOutcomes
+};
+const char* const kOutcomeNames[kOutcomes] = {"correct", "failed+told", "cancelled",    "FALSE-SUCCESS",
+                                              "FAILED-UNTOLD", "BAD-PARTIAL", "OTHER"};
 
 int Seeds() {
   if (const char* text = std::getenv("KV70_MATRIX_SEEDS"); text && *text) return std::max(1, std::atoi(text));
@@ -183,19 +188,19 @@ struct Matrix {
   }
   void Print(const char* title) const {
     std::printf("\n%s\n%-26s", title, "fault");
-    for (const char* name : kOutcomeNames) std::printf(" %14s", name);
+    for (const char* name : kOutcomeNames) std::printf(" %13s", name);
     std::printf("\n");
     std::array<int, kOutcomes> total{};
     for (const std::string& fault : faults) {
       std::printf("%-26s", fault.c_str());
       for (int o = 0; o < kOutcomes; ++o) {
-        std::printf(" %14d", counts.at(fault)[o]);
+        std::printf(" %13d", counts.at(fault)[o]);
         total[o] += counts.at(fault)[o];
       }
       std::printf("\n");
     }
     std::printf("%-26s", "total");
-    for (int o = 0; o < kOutcomes; ++o) std::printf(" %14d", total[o]);
+    for (int o = 0; o < kOutcomes; ++o) std::printf(" %13d", total[o]);
     std::printf("\n");
     for (const std::string& line : bad) std::printf("  broke the rule: %s\n", line.c_str());
     std::fflush(stdout);
@@ -219,9 +224,11 @@ class FaultMatrixTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  // Runs the operation on a fresh device and classifies what came out.
+  // Runs the operation on a fresh device and classifies what came out. `partialIsSound`
+  // judges what a failed or cancelled run left behind.
   Outcome RunOnce(int operation, const std::string& settings, std::size_t cancelAfter,
-                  const std::function<bool()>& resultIsCorrect) {
+                  const std::function<bool()>& resultIsCorrect,
+                  const std::function<bool()>& partialIsSound = [] { return true; }) {
     h.ClearCancel();
     if (cancelAfter) h.CancelAfterProgressMessages(cancelAfter);
     h.UseDevice(settings);
@@ -229,6 +236,8 @@ class FaultMatrixTest : public ::testing::Test {
     user.Arm();
     const RunOutcome run = h.Run(operation);
     if (run.result == OPERATION_SUCCEEDED) return resultIsCorrect() ? kCorrect : kFalseSuccess;
+    if (run.result != OPERATION_CANCELED && run.result != OPERATION_FAILED) return kOther;
+    if (!partialIsSound()) return kBadPartial;
     if (run.result == OPERATION_CANCELED) return kCancelled;
     if (run.result == OPERATION_FAILED) return run.boxes.empty() ? kFailedUnreported : kFailedReported;
     return kOther;
@@ -272,6 +281,13 @@ TEST_F(FaultMatrixTest, DumpEndsInTheFlashOrAReportedFailure) {
           flash.assign(sim->FsFlash().begin(), sim->FsFlash().end());
         }
         return flash == image && ReadFile(log) == flash;
+      }, [&] {
+        // A dump that stopped leaves the blocks written so far: whole blocks, each the
+        // flash's own bytes.
+        if (!fs::exists(log)) return true;
+        const Bytes partial = ReadFile(log);
+        return partial.size() % 1024 == 0 && partial.size() <= image.size() &&
+               std::equal(partial.begin(), partial.end(), image.begin());
       });
       matrix.Add(fault.name, outcome);
       if (outcome >= kFalseSuccess)
@@ -282,6 +298,7 @@ TEST_F(FaultMatrixTest, DumpEndsInTheFlashOrAReportedFailure) {
   matrix.Print("File system dump (1 MiB), runs per outcome");
   EXPECT_EQ(matrix.Count(kFalseSuccess), 0);
   EXPECT_EQ(matrix.Count(kFailedUnreported), 0);
+  EXPECT_EQ(matrix.Count(kBadPartial), 0);
   EXPECT_EQ(matrix.Count(kOther), 0);
   EXPECT_GT(matrix.Count(kCorrect), 0);
 }
@@ -323,6 +340,7 @@ TEST_F(FaultMatrixTest, UpgradeEndsInTheFileOrAReportedFailure) {
   matrix.Print("Software upgrade (32 KiB image with gaps), runs per outcome");
   EXPECT_EQ(matrix.Count(kFalseSuccess), 0);
   EXPECT_EQ(matrix.Count(kFailedUnreported), 0);
+  EXPECT_EQ(matrix.Count(kBadPartial), 0);
   EXPECT_EQ(matrix.Count(kOther), 0);
   EXPECT_GT(matrix.Count(kCorrect), 0);
 }
