@@ -34,9 +34,12 @@ inline std::string SRecordText(char fill = '0') {
 
 class PagesTest : public catalogue_test::CatalogueTest {
  protected:
+  // Pages load their texts when they are constructed, and test fixtures construct their
+  // page members before SetUp runs: the resources must be in place first.
+  PagesTest() : module_(kv70::testing::UseKV70Resources()) {}
+
   void SetUp() override {
     CatalogueTest::SetUp();
-    module_ = kv70::testing::UseKV70Resources();
     ui_ = std::make_shared<ScriptedUi>();
     scope_ = std::make_unique<CUiBackendScope>(ui_);
   }
