@@ -312,6 +312,7 @@ std::uint64_t Device::PcWrite(const std::uint8_t* data, std::size_t count, std::
 
 std::size_t Device::TakeSlow(std::uint8_t* out, std::size_t max) {
   std::size_t n = std::min(max, PcAvailable());
+  if (n == 0) return 0;   // an empty buffer may have no storage: no memcpy from null
   std::memcpy(out, rx_.data() + rxHead_, n);
   rxHead_ += n;
   if (rxHead_ == rx_.size()) {
