@@ -86,7 +86,7 @@ class PagesTest : public catalogue_test::CatalogueTest {
 // A wizard of the page under test and a plain page after it, started on the first.
 class Wizard {
  public:
-  explicit Wizard(CPropertyPage& page) : sheet_("Velmora"), next_(IDD_LOG_FILE) {
+  explicit Wizard(CPropertyPage& page) : next_(IDD_LOG_FILE), sheet_("Velmora") {
     sheet_.AddPage(&page);
     sheet_.AddPage(&next_);
     sheet_.SetWizardMode();
@@ -102,8 +102,9 @@ class Wizard {
   }
 
  private:
-  CPropertySheet sheet_;
+  // The page outlives the sheet: the sheet's destruction still talks to its active page.
   CPropertyPage next_;
+  CPropertySheet sheet_;
 };
 
 // What a control shows.
