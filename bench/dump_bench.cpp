@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_stats.h"
 #include "device/kv70_device.h"
 #include "platform/clock.h"
 #include "plugin/failures.h"
@@ -35,21 +36,8 @@ constexpr std::uint64_t kBlocksPerMb = 1024;
 // that still counts as "no growth" (allocator and page granularity).
 constexpr long kMemoryAllowanceKb = 512;
 
-double CpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// A /proc/self/status field in kB; -1 when it cannot be read.
-long StatusKb(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const std::string key = std::string(field) + ":";
-  while (std::getline(in, line))
-    if (line.compare(0, key.size(), key) == 0) return std::strtol(line.c_str() + key.size(), nullptr, 10);
-  return -1;
-}
+using bench::CpuSeconds;
+using bench::StatusKb;
 
 // Sets the peak resident size back to the current one.
 bool ResetPeak() {

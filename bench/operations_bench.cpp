@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_stats.h"
 #include "sim/sim_port.h"
 #include "tests/e2e/e2e_harness.h"
 #include "tests/e2e/upgrade_image.h"
@@ -70,20 +71,8 @@ std::string Seconds(double s) {
   return text;
 }
 
-double CpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-long StatusKb(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const std::string key = std::string(field) + ":";
-  while (std::getline(in, line))
-    if (line.compare(0, key.size(), key) == 0) return std::strtol(line.c_str() + key.size(), nullptr, 10);
-  return -1;
-}
+using bench::CpuSeconds;
+using bench::StatusKb;
 
 // Peak resident size back to the current one, so that a later peak is the run's own.
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
