@@ -61,29 +61,35 @@ void Console::ClearTransient() {
 }
 
 Console::Read Console::ReadLine(const std::string& prompt, std::string& line) {
+  return ReadLine(prompt, line, InterruptCount());
+}
+
+Console::Read Console::ReadLine(const std::string& prompt, std::string& line,
+                                int interruptsSeen) {
   std::lock_guard lock(mutex_);
   EraseTransient();
   std::fputs(prompt.c_str(), output_);
   std::fflush(output_);
   line.clear();
-  const int interruptsBefore = InterruptCount();
+  const int interruptsBefore = interruptsSeen;
   for (;;) {
+    // The count, not the pipe, decides: another reader may have drained the pipe.
+    if (InterruptCount() != interruptsBefore) {
+      DrainInterruptPipe();
+      std::fputc('\n', output_);
+      std::fflush(output_);
+      return Read::Interrupted;
+    }
     pollfd fds[2] = {{inputFd_, POLLIN, 0}, {InterruptWakeFd(), POLLIN, 0}};
     const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
     if (::poll(fds, count, -1) < 0) {
-      if (errno == EINTR) {
-        if (InterruptCount() != interruptsBefore) return Read::Interrupted;
-        continue;
-      }
+      if (errno == EINTR) continue;
       return Read::End;
     }
+    // The handler counts before it writes, so once drained the count tells all.
     if (count == 2 && (fds[1].revents & POLLIN)) {
       DrainInterruptPipe();
-      if (InterruptCount() != interruptsBefore) {
-        std::fputc('\n', output_);
-        std::fflush(output_);
-        return Read::Interrupted;
-      }
+      continue;
     }
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
       char c = 0;

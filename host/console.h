@@ -35,6 +35,10 @@ class Console {
   // Writes the prompt and reads one line (without its line end). Interrupted when a
   // Ctrl-C arrived while waiting; End at the end of input.
   Read ReadLine(const std::string& prompt, std::string& line);
+  // The same, Interrupted also by a Ctrl-C that came after the caller last looked at
+  // the count (`interruptsSeen`), even before this read began: one that lands between
+  // two reads must not be lost.
+  Read ReadLine(const std::string& prompt, std::string& line, int interruptsSeen);
 
  private:
   void EraseTransient();

@@ -33,8 +33,8 @@ void HostUi::BeginRun() {
 
 void HostUi::EndRun() { runInProgress_.store(false); }
 
-void HostUi::InterruptedDuringRun() {
-  if (InterruptCount() - runInterruptBase_.load() >= 2) {
+void HostUi::InterruptedDuringRun(int interrupts) {
+  if (interrupts - runInterruptBase_.load() >= 2) {
     console_.PrintLine("velmora: stopped at your request; the device may need a restart.");
     std::fflush(nullptr);
     // The worker is waiting for this answer and cannot unwind; leave without it.
@@ -68,12 +68,15 @@ int HostUi::MessageBox(const platform::MessageBoxRequest& request) {
 }
 
 int HostUi::AskBox(const platform::MessageBoxRequest& request) {
+  int interruptsSeen = InterruptCount();
   for (;;) {
     std::string line;
-    const Console::Read read = console_.ReadLine(FormatChoices(request.style) + " > ", line);
+    const Console::Read read =
+        console_.ReadLine(FormatChoices(request.style) + " > ", line, interruptsSeen);
     if (read == Console::Read::Interrupted) {
       if (runInProgress_.load()) {
-        InterruptedDuringRun();
+        interruptsSeen = InterruptCount();
+        InterruptedDuringRun(interruptsSeen);
         continue;
       }
       return UnattendedBoxResult(request.style, false);
@@ -114,6 +117,7 @@ void HostUi::RunDialogUnattended(CDialog& dialog) {
 void HostUi::RunDialogInteractive(CDialog& dialog) {
   std::lock_guard lock(console_.Mutex());
   bool hintShown = false;
+  int interruptsSeen = InterruptCount();
   while (!dialog.IsEnded()) {
     const DialogView view = DescribeDialog(dialog);
     Print(RenderDialog(view));
@@ -122,9 +126,10 @@ void HostUi::RunDialogInteractive(CDialog& dialog) {
       hintShown = true;
     }
     std::string line;
-    const Console::Read read = console_.ReadLine("> ", line);
+    const Console::Read read = console_.ReadLine("> ", line, interruptsSeen);
     if (read == Console::Read::Interrupted && runInProgress_.load()) {
-      InterruptedDuringRun();
+      interruptsSeen = InterruptCount();
+      InterruptedDuringRun(interruptsSeen);
       continue;
     }
     if (read != Console::Read::Line) {

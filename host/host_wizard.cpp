@@ -95,7 +95,8 @@ void HostUi::RunWizardInteractive(CPropertySheet& sheet) {
     Print(lines);
 
     std::string line;
-    const Console::Read read = console_.ReadLine("> ", line);
+    // A Ctrl-C at any moment of the wizard, even while a page was being drawn, cancels.
+    const Console::Read read = console_.ReadLine("> ", line, interruptsBefore);
     if (read != Console::Read::Line) {
       sheet.PressButton(PSBTN_CANCEL);
       break;

@@ -11,6 +11,7 @@
 #include "host/dialog_view.h"
 #include "host/host_module.h"
 #include "host/host_ui.h"
+#include "host/interrupts.h"
 #include "host/plugin_library.h"
 #include "host/summary_page.h"
 #include "host/tests/test_console.h"
@@ -267,6 +268,21 @@ TEST_F(HostUiTest, InteractiveQuestionsAskUntilAnAnswerFits) {
   console_.Type("perhaps\nn\n");
   EXPECT_EQ(platform::MessageBox(nullptr, "Go on?", "Test", MB_YESNO), IDNO);
   EXPECT_TRUE(Contains(console_.Output(), "Please answer with one of: [y]es  [n]o")) << console_.Output();
+}
+
+TEST(ConsoleReadLine, ACtrlCThatLandsBetweenTwoReadsInterruptsTheNextOne) {
+  InstallInterruptHandler();
+  testing::TestConsole console;
+  const int seen = InterruptCount();
+  RaiseInterruptForTest();
+  // Whoever read before may already have emptied the pipe; the count still tells.
+  DrainInterruptPipe();
+  console.Type("y\n");
+  std::string line;
+  EXPECT_EQ(console.console().ReadLine("> ", line, seen), Console::Read::Interrupted);
+  // Counted once: the next read with the count brought up to date takes the line.
+  EXPECT_EQ(console.console().ReadLine("> ", line, InterruptCount()), Console::Read::Line);
+  EXPECT_EQ(line, "y");
 }
 
 TEST(PluginLibrary, AFileThatIsNotAPluginIsRefusedWithAReason) {
