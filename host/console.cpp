@@ -71,10 +71,9 @@ Console::Read Console::ReadLine(const std::string& prompt, std::string& line,
   std::fputs(prompt.c_str(), output_);
   std::fflush(output_);
   line.clear();
-  const int interruptsBefore = interruptsSeen;
   for (;;) {
     // The count, not the pipe, decides: another reader may have drained the pipe.
-    if (InterruptCount() != interruptsBefore) {
+    if (InterruptCount() != interruptsSeen) {
       DrainInterruptPipe();
       std::fputc('\n', output_);
       std::fflush(output_);

@@ -33,7 +33,8 @@ void HostUi::BeginRun() {
 
 void HostUi::EndRun() { runInProgress_.store(false); }
 
-void HostUi::InterruptedDuringRun(int interrupts) {
+int HostUi::InterruptedDuringRun() {
+  const int interrupts = InterruptCount();
   if (interrupts - runInterruptBase_.load() >= 2) {
     console_.PrintLine("velmora: stopped at your request; the device may need a restart.");
     std::fflush(nullptr);
@@ -42,6 +43,7 @@ void HostUi::InterruptedDuringRun(int interrupts) {
   }
   console_.PrintLine("Cancel requested: the run stops after this question. "
                      "Press Ctrl-C again to quit at once.");
+  return interrupts;
 }
 
 int HostUi::MessageBox(const platform::MessageBoxRequest& request) {
@@ -75,8 +77,7 @@ int HostUi::AskBox(const platform::MessageBoxRequest& request) {
         console_.ReadLine(FormatChoices(request.style) + " > ", line, interruptsSeen);
     if (read == Console::Read::Interrupted) {
       if (runInProgress_.load()) {
-        interruptsSeen = InterruptCount();
-        InterruptedDuringRun(interruptsSeen);
+        interruptsSeen = InterruptedDuringRun();
         continue;
       }
       return UnattendedBoxResult(request.style, false);
@@ -128,8 +129,7 @@ void HostUi::RunDialogInteractive(CDialog& dialog) {
     std::string line;
     const Console::Read read = console_.ReadLine("> ", line, interruptsSeen);
     if (read == Console::Read::Interrupted && runInProgress_.load()) {
-      interruptsSeen = InterruptCount();
-      InterruptedDuringRun(interruptsSeen);
+      interruptsSeen = InterruptedDuringRun();
       continue;
     }
     if (read != Console::Read::Line) {

@@ -65,9 +65,9 @@ class HostUi final : public CUiBackend {
                CPropertySheet* sheet);
   // Asks for an edit control's new text; false when the user gave up.
   bool AskText(const ViewElement& edit, std::string& text);
-  // Ctrl-C while reading during a run, `interrupts` being the count then: a second one
-  // since the run began ends the program.
-  void InterruptedDuringRun(int interrupts);
+  // Ctrl-C while reading during a run: a second one since the run began ends the
+  // program. Returns the count it acted on, for the next read to start from.
+  int InterruptedDuringRun();
 
   Console& console_;
   UiSettings settings_;
