@@ -9,8 +9,10 @@ BENCH_BUILD ?= build-bench
 SAN_BUILD ?= build-asan
 # The sanitizer pass leaves out what measures or only repeats runs.
 SANITIZE_EXCLUDE ?= bench|matrix
+# Warnings are errors in every build; WERROR=OFF lets a local experiment through.
+WERROR ?= ON
 
-.PHONY: all deps build test demo bench fuzz fuzz-build sanitize-build clean
+.PHONY: all deps build test check demo bench fuzz fuzz-build sanitize-build format format-check clean
 
 all: build
 
@@ -18,12 +20,17 @@ deps:
 	@scripts/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) $(GENERATOR) $(CMAKE_ARGS) >/dev/null
+	@cmake -S . -B $(BUILD) $(GENERATOR) -DKV70_WERROR=$(WERROR) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Benchmarks measure and are reported by `make bench`; tests never hold timing targets.
-test: build sanitize-build fuzz-build
+# One tree, every test but the benchmarks: the loop to run after each change. Benchmarks
+# measure and are reported by `make bench`; tests never hold timing targets.
+test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE bench
+
+# The slower checks CI runs after `make test`: the formatting of every source, the tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzzers.
+check: format-check sanitize-build fuzz-build
 	@UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) \
 	  -LE '$(SANITIZE_EXCLUDE)'
 	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
@@ -31,7 +38,8 @@ test: build sanitize-build fuzz-build
 # The tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer (-O1 and
 # line tables only: quicker to build, and enough for the sanitizers' reports).
 sanitize-build: deps
-	@cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DKV70_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DKV70_SANITIZE=ON -DKV70_WERROR=$(WERROR) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" >/dev/null
 	@cmake --build $(SAN_BUILD) -j $(JOBS)
 
@@ -45,6 +53,13 @@ fuzz-build: deps
 
 fuzz: fuzz-build
 	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_LONG_SECONDS)
+
+# The project's .clang-format over every C and C++ source git knows.
+format: deps
+	@scripts/format.sh
+
+format-check: deps
+	@scripts/format.sh --check
 
 # One table of every benchmark's figures (optimised build of its own).
 bench: deps

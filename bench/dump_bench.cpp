@@ -19,7 +19,7 @@
 #include "bench/process_stats.h"
 #include "device/kv70_device.h"
 #include "platform/clock.h"
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 #include "protocol/testing/test_run.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"

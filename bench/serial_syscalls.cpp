@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/comm_termios.h"
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 #include "serial/serial_com.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <fstream>
 #include <string>
 
-#include "firmware/srecord_file.h"
-#include "plugin/failures.h"
+#include "models/srecord_file.h"
+#include "reporting/failures.h"
 
 namespace {
 

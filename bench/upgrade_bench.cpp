@@ -13,9 +13,9 @@
 #include <string>
 
 #include "device/kv70_device.h"
-#include "firmware/srecord_file.h"
+#include "models/srecord_file.h"
 #include "platform/clock.h"
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 #include "protocol/testing/test_run.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"

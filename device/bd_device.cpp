@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "platform/clock.h"
-#include "plugin/failures.h"
-#include "plugin/reporting.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
 #include "protocol/rom_frame.h"
 #include "resources/monitor_image.h"
 #include "serial/serial_com.h"
@@ -88,4 +88,8 @@ void CBDDevice::RebootDevice() {
   m_link.Reboot(GetCommandCode(kRebootIndex));
   platform::GetClock().SleepMs(kRestartMs);
   m_port.SendBreak(kRestartBreakMs);
+}
+
+void CBDDevice::ShowConfigurationDialog() {
+  if (m_configViewer) m_configViewer(m_pConfig, m_record.hostWindow);
 }

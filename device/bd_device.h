@@ -27,7 +27,11 @@ class CBDDevice : public CDevice {
   void UploadMonitor(UINT progressBase, UINT progressSpan);
   // The monitor's reboot command, five seconds for the restart, a one-second break.
   void RebootDevice();
-  // Shows the configuration record in a modal dialog owned by the host window.
+  // Shows the configuration record in a modal dialog owned by the host window. The dialog
+  // belongs to a layer above the device, so whoever runs the device hands in the
+  // function that shows it; without one nothing is shown.
+  using ConfigurationViewer = void (*)(CDeviceConfig* config, HWND owner);
+  void SetConfigurationViewer(ConfigurationViewer viewer) { m_configViewer = viewer; }
   void ShowConfigurationDialog();
 
   CDeviceConfig* GetConfigRecord() { return m_pConfig; }
@@ -36,4 +40,7 @@ class CBDDevice : public CDevice {
   [[noreturn]] void ThrowBD(int code) const;
 
   CDeviceConfig* m_pConfig;
+
+ private:
+  ConfigurationViewer m_configViewer = nullptr;
 };

@@ -6,8 +6,8 @@
 #include "framework/afx.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
-#include "plugin/failures.h"
-#include "plugin/reporting.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
 #include "protocol/rom_frame.h"
 #include "resources/resource.h"
 #include "serial/serial_com.h"
@@ -43,7 +43,7 @@ BOOL CKV70Device::EstablishRomMonitor() {
         // The device restarted again after our answer: the user should look at it.
         CString text;
         text.LoadString(IDS_CHECK_DISPLAY);
-        platform::MessageBox(m_record.hostWindow, text, AfxGetAppName(), kCheckDisplayStyle);
+        ShowRunMessage(&m_record, text, kCheckDisplayStyle);
         m_port.ClearErrors();
       }
     } else {

@@ -4,8 +4,8 @@
 #include <iterator>
 
 #include "device/kv70_tables.h"
-#include "plugin/failures.h"
-#include "plugin/reporting.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
 #include "protocol/flashmon_commands.h"
 #include "serial/serial_com.h"
 

@@ -2,11 +2,12 @@
 // identification word, and the user agrees to load software that is already installed.
 #include "device/kv70_flash_check.h"
 
-#include "config/kv70_config.h"
-#include "device/kv70_device.h"
-#include "firmware/srecord_file.h"
+#include "models/kv70_config.h"
 #include "platform/msgbox.h"
-#include "plugin/app.h"
+#include "device/kv70_device.h"
+#include "models/srecord_file.h"
+#include "reporting/failure_box.h"
+#include "reporting/reporting.h"
 #include "resources/resource.h"
 
 namespace {
@@ -38,7 +39,7 @@ void CKV70Device::CheckSoftwareFile(LPCTSTR path) {
       } else if (IsAlreadyInstalled(m_config, word)) {
         CString question;
         question.LoadString(IDS_ALREADY_INSTALLED);
-        if (platform::MessageBox(m_record.hostWindow, question, AfxGetAppName(), kQuestionStyle) !=
+        if (ShowRunMessage(&m_record, question, kQuestionStyle) !=
             IDYES)
           AfxThrowUserException();
       }

@@ -4,8 +4,8 @@
 #include <span>
 
 #include "device/kv70_device.h"
-#include "plugin/failures.h"
-#include "plugin/reporting.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
 #include "protocol/sector_list.h"
 #include "resources/resource.h"
 

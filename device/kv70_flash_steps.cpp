@@ -1,10 +1,11 @@
 // CBDDevice's flash steps: erasing program flash by the device's sector list, garbage
 // collection, programming a file, and erasing the file-system flash.
 #include "device/bd_device.h"
-#include "firmware/srecord_file.h"
+#include "models/device_config.h"
+#include "models/srecord_file.h"
 #include "platform/clock.h"
-#include "plugin/failures.h"
-#include "plugin/reporting.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
 #include "protocol/sector_list.h"
 #include "resources/resource.h"
 

@@ -1,6 +1,6 @@
 // CKV70Device::UpdateSoftware: the whole software upgrade of a connected KV70.
 #include "device/kv70_device.h"
-#include "plugin/reporting.h"
+#include "reporting/reporting.h"
 #include "protocol/flashmon_commands.h"
 #include "resources/resource.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "config/kv70_config.h"
-#include "config/month_index.h"
+#include "models/kv70_config.h"
+#include "models/month_index.h"
 #include "resources/resource_table.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "firmware/srecord_file.h"
+#include "models/srecord_file.h"
 #include "fuzz/fuzz_input_file.h"
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 
 namespace {
 

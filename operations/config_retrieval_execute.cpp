@@ -4,6 +4,7 @@
 #include "operations/config_retrieval_operation.h"
 #include "operations/connected_run.h"
 #include "resources/resource.h"
+#include "ui/config_dialog.h"
 
 bool CConfigRetrievalOperation::Execute(RunRecord* record) {
   CString caption;
@@ -12,6 +13,7 @@ bool CConfigRetrievalOperation::Execute(RunRecord* record) {
 
   RunOnConnectedDevice(record, 1, EstablishingStatus::kAgainBeforeConnect, [](CKV70Device& device) {
     // The device waits in its flash monitor while the user reads the dialog.
+    device.SetConfigurationViewer(&ShowConfigurationDialog);
     device.ShowConfigurationDialog();
   });
   return true;

@@ -1,7 +1,7 @@
 // Operation 1: reads the KV70's configuration record and shows it. No wizard page.
 #pragma once
 #include "framework/afx.h"
-#include "plugin/operation.h"
+#include "operations/operation.h"
 
 class CConfigRetrievalOperation : public COperation {
  public:

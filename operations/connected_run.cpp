@@ -1,7 +1,7 @@
 #include "operations/connected_run.h"
 
 #include "device/kv70_device.h"
-#include "plugin/reporting.h"
+#include "reporting/reporting.h"
 #include "resources/resource.h"
 #include "serial/serial_com.h"
 

@@ -1,7 +1,7 @@
 // Operation 2: copies the KV70's data file-system flash into a log file on the PC.
 #pragma once
 #include "framework/afxwin.h"
-#include "plugin/operation.h"
+#include "operations/operation.h"
 #include "ui/log_file_page.h"
 
 class CFileSystemDumpOperation : public COperation {

@@ -4,7 +4,7 @@
 #include "operations/connected_run.h"
 #include "operations/software_upgrade_operation.h"
 #include "platform/window.h"
-#include "plugin/app.h"
+#include "reporting/failure_box.h"
 #include "resources/resource.h"
 
 bool CSoftwareUpgradeOperation::Execute(RunRecord* record) {

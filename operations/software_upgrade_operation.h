@@ -2,7 +2,7 @@
 // host, into the KV70's program flash.
 #pragma once
 #include "framework/afxwin.h"
-#include "plugin/operation.h"
+#include "operations/operation.h"
 #include "ui/software_selection_page.h"
 
 class CSoftwareUpgradeOperation : public COperation {

@@ -6,8 +6,8 @@
 #include <new>
 
 #include "platform/module.h"
-#include "platform/msgbox.h"
-#include "plugin/registry.h"
+#include "reporting/failure_box.h"
+#include "plugin/operation_table.h"
 #include "resources/resource.h"
 
 IMPLEMENT_DYNAMIC(CDevKV70App, CWinApp)
@@ -17,16 +17,9 @@ namespace {
 constexpr const char kRegistryKey[] = "QUARNELL\\Velmora";
 constexpr const char kProfileName[] = "BDDevice";
 constexpr const char kProductVersionKey[] = "\\StringFileInfo\\040904B0\\ProductVersion";
-constexpr UINT kFailureBoxStyle = MB_SETFOREGROUND | MB_ICONEXCLAMATION;   // 0x00010030
 
 // Room for any path the loader can report; a cut path could name another file.
 constexpr DWORD kModulePathSize = 4096;
-
-void ShowFailureBox(const char* version, const char* text, HWND owner, const char* caption) {
-  CString message;
-  message.Format(IDS_FAILURE_BOX, version, text ? text : "");
-  platform::MessageBox(owner, message, caption, kFailureBoxStyle);
-}
 
 }  // namespace
 
@@ -43,7 +36,8 @@ BOOL CDevKV70App::InitInstance() {
     m_pszProfileName = profile;
 
     ReadProductVersion();
-    if (!BuildOperationRegistry()) return FALSE;
+    SetFailureBoxVersion(m_version);
+    if (!BuildOperationTable()) return FALSE;
     return CWinApp::InitInstance();
   } catch (CMemoryException* failure) {
     failure->Delete();
@@ -53,7 +47,8 @@ BOOL CDevKV70App::InitInstance() {
 }
 
 int CDevKV70App::ExitInstance() {
-  DestroyOperationRegistry();
+  DestroyOperationTable();
+  SetFailureBoxVersion("");
   return CWinApp::ExitInstance();
 }
 
@@ -80,13 +75,4 @@ void CDevKV70App::ReadProductVersion() {
 
 void CDevKV70App::ShowFailureMessage(const char* text, HWND owner) {
   ShowFailureBox(m_version, text, owner, m_pszAppName ? m_pszAppName : AfxGetAppName());
-}
-
-void ShowFailureMessage(const char* text, HWND owner) {
-  CWinApp* app = AfxGetApp();
-  if (app && app->IsKindOf(RUNTIME_CLASS(CDevKV70App))) {
-    static_cast<CDevKV70App*>(app)->ShowFailureMessage(text, owner);
-  } else {
-    ShowFailureBox("", text, owner, AfxGetAppName());
-  }
 }

@@ -25,7 +25,3 @@ class CDevKV70App : public CWinApp {
  private:
   CString m_version;
 };
-
-// The failure box of the current module's application object; without a CDevKV70App
-// (unit tests) the same box with an empty version and the module's application name.
-void ShowFailureMessage(const char* text, HWND owner);

@@ -11,9 +11,9 @@
 #include "platform/module.h"
 #include "platform/window.h"
 #include "plugin/app.h"
-#include "plugin/operation.h"
-#include "plugin/registry.h"
-#include "plugin/reporting.h"
+#include "operations/operation.h"
+#include "plugin/operation_table.h"
+#include "reporting/reporting.h"
 #include "plugin/run_operation.h"
 #include "resources/resource_table.h"
 

@@ -1,9 +1,9 @@
 #include "plugin/run_operation.h"
 
 #include "framework/afx.h"
-#include "plugin/app.h"
-#include "plugin/operation.h"
-#include "plugin/reporting.h"
+#include "reporting/failure_box.h"
+#include "operations/operation.h"
+#include "reporting/reporting.h"
 #include "resources/resource.h"
 
 namespace {

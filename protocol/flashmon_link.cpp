@@ -1,9 +1,9 @@
 #include "protocol/flashmon_link.h"
 
-#include "config/device_config.h"
 #include "platform/clock.h"
-#include "plugin/failures.h"
-#include "plugin/reporting.h"
+#include "protocol/config_record_sink.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
 #include "protocol/flashmon_reply.h"
 #include "protocol/flashmon_request.h"
 #include "protocol/mem_block.h"
@@ -124,7 +124,7 @@ void CFlashMonLink::ReadMemory(CMemBlock& block, DWORD commandCode) {
   block.Fill(reply.GetData());
 }
 
-void CFlashMonLink::ReadConfiguration(CDeviceConfig& config, DWORD commandCode) {
+void CFlashMonLink::ReadConfiguration(CConfigRecordSink& config, DWORD commandCode) {
   const CFlashMonRequest request = CFlashMonRequest::Empty(Code(commandCode));
   CFlashMonReply reply(Code(commandCode));
   if (!Exchange(request, reply) || reply.GetDataLength() != config.GetSize() ||

@@ -9,7 +9,7 @@
 class CSerialCom;
 class CSectorList;
 class CMemBlock;
-class CDeviceConfig;
+class CConfigRecordSink;
 class CFlashMonRequest;
 class CFlashMonReply;
 
@@ -32,7 +32,7 @@ class CFlashMonLink {
   void ReadMemory(CMemBlock& block, DWORD commandCode);
   // Decodes the reply into `config`; throws 411 unless it arrived, has the record's
   // size and the record accepts it.
-  void ReadConfiguration(CDeviceConfig& config, DWORD commandCode);
+  void ReadConfiguration(CConfigRecordSink& config, DWORD commandCode);
   // Waits `waitSeconds` after the request; the first data byte must be 1. Throws 412
   // (refused) or 413 (two attempts without a reply).
   void RunStatusCommand(DWORD commandCode, DWORD waitSeconds);

@@ -4,7 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/sync.h"
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "ui/register_firmware_dialog.h"
 
-#include "firmware/srecord_file.h"
+#include "models/srecord_file.h"
 #include "resources/resource.h"
 
 CRegisterFirmwareDialog::CRegisterFirmwareDialog(LPCTSTR fileFilter, CWnd* parent)

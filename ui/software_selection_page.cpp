@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "firmware/install_settings.h"
-#include "firmware/registry_values.h"
-#include "firmware/srecord_file.h"
+#include "catalogue/install_settings.h"
+#include "catalogue/registry_values.h"
+#include "models/srecord_file.h"
 #include "platform/files.h"
 #include "resources/resource.h"
 #include "ui/register_firmware_dialog.h"

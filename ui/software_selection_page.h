@@ -3,7 +3,7 @@
 // unregisters one, a double click acts as Next. Next checks that the chosen file is still
 // an S-record file.
 #pragma once
-#include "firmware/firmware_list.h"
+#include "catalogue/firmware_list.h"
 #include "ui/insert_key_list_box.h"
 #include "ui/wizard_page_frame.h"
 

@@ -6,7 +6,7 @@
 #include "device/tests/failure_text.h"
 #include "device/tests/scripted_rom.h"
 #include "platform/clock.h"
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"
 #include "resources/testing/kv70_test_module.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 
 namespace kv70test {
 

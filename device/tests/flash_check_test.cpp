@@ -4,7 +4,7 @@
 
 #include "device/kv70_flash_check.h"
 #include "device/tests/flash_fixture.h"
-#include "firmware/srecord_file.h"
+#include "models/srecord_file.h"
 
 namespace kv70test {
 namespace {

@@ -14,7 +14,7 @@
 #include "device/kv70_device.h"
 #include "device/tests/failure_text.h"
 #include "platform/clock.h"
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 #include "protocol/testing/monitor_bytes.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"

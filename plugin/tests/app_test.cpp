@@ -6,8 +6,8 @@
 
 #include "framework/afx.h"
 #include "plugin/app.h"
-#include "plugin/registry.h"
-#include "plugin/tests/recording_host.h"
+#include "plugin/operation_table.h"
+#include "reporting/testing/recording_host.h"
 #include "resources/testing/kv70_test_module.h"
 
 namespace {

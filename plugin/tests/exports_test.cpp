@@ -20,7 +20,7 @@
 #include "framework/plugin_abi.h"
 #include "platform/sync.h"
 #include "platform/window.h"
-#include "plugin/tests/recording_host.h"
+#include "reporting/testing/recording_host.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "framework/afx.h"
-#include "plugin/failures.h"
-#include "plugin/operation.h"
+#include "reporting/failures.h"
+#include "operations/operation.h"
 #include "plugin/run_operation.h"
-#include "plugin/tests/recording_host.h"
+#include "reporting/testing/recording_host.h"
 #include "resources/testing/kv70_test_module.h"
 
 namespace {

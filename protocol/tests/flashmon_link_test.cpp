@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "config/device_config.h"
-#include "plugin/failures.h"
+#include "protocol/config_record_sink.h"
+#include "reporting/failures.h"
 #include "protocol/mem_block.h"
 #include "protocol/sector_list.h"
 #include "protocol/tests/link_fixture.h"
@@ -269,18 +269,14 @@ TEST_F(LinkTest, ReadMemoryCopiesExactlyTheBytesAsked) {
 
 // --- ReadConfiguration ---------------------------------------------------------------------
 
-class FakeConfig : public CDeviceConfig {
+class FakeConfig : public CConfigRecordSink {
  public:
-  FakeConfig() : CDeviceConfig(184, 0, 0) {}
   DWORD GetSize() const override { return 184; }
   BOOL Decode(const BYTE* data, DWORD length) override {
     ++decodes;
     if (accept) received.assign(data, data + length);
     return accept;
   }
-  LPCTSTR GetSerialNumber() const override { return ""; }
-  LPCTSTR GetOwnerString1() const override { return ""; }
-  LPCTSTR GetOwnerString2() const override { return ""; }
   bool accept = true;
   int decodes = 0;
   Bytes received;

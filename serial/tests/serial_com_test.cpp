@@ -10,7 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/sync.h"
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 #include "serial/tests/fake_comm.h"
 
 namespace {

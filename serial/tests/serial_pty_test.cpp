@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/comm_port.h"
-#include "plugin/failures.h"
+#include "reporting/failures.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
 #include "serial/tests/pty_pair.h"

@@ -4,8 +4,7 @@
 
 #include <fstream>
 
-#include "firmware/registry_values.h"
-#include "operations/file_system_dump_operation.h"
+#include "catalogue/registry_values.h"
 #include "ui/log_file_page.h"
 #include "ui/tests/pages_fixture.h"
 
@@ -139,20 +138,6 @@ TEST_F(LogFilePageTest, NamesAreLimitedTo255Characters) {
   wizard.Press(PSBTN_NEXT);
   EXPECT_EQ(wizard.Active(), 0);
   EXPECT_EQ(ui().LastBox().text, "Enter no more than 255 characters.");
-}
-
-TEST_F(LogFilePageTest, TheDumpSummaryNamesTheFile) {
-  CFileSystemDumpOperation operation;
-  char text[512] = {};
-  ASSERT_TRUE(operation.GetText(0, text, sizeof text));
-  EXPECT_STREQ(text, "Operation to perform:\r\n\tFile system dump\r\n\r\nFile system log file:\r\n\t");
-  auto& logPage = static_cast<CLogFilePage&>(*operation.GetPageAt(0));
-  Wizard wizard(logPage);
-  ASSERT_TRUE(AfxUiTypeText(logPage, IDC_LOG_FILE_NAME, Path("fs.log").c_str()));
-  wizard.Press(PSBTN_NEXT);
-  ASSERT_TRUE(operation.GetText(0, text, sizeof text));
-  EXPECT_EQ(std::string(text),
-            "Operation to perform:\r\n\tFile system dump\r\n\r\nFile system log file:\r\n\t" + Path("fs.log"));
 }
 
 }  // namespace

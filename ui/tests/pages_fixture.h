@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "firmware/install_settings.h"
-#include "firmware/tests/catalogue_fixture.h"
+#include "catalogue/install_settings.h"
+#include "catalogue/tests/catalogue_fixture.h"
 #include "framework/afxwin.h"
 #include "framework/testing/scripted_ui.h"
 #include "resources/resource.h"

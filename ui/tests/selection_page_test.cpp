@@ -4,8 +4,7 @@
 
 #include <fstream>
 
-#include "firmware/registry_values.h"
-#include "operations/software_upgrade_operation.h"
+#include "catalogue/registry_values.h"
 #include "ui/software_selection_page.h"
 #include "ui/tests/pages_fixture.h"
 
@@ -329,19 +328,6 @@ TEST_F(SelectionPageTest, AFailedRegistrationIsReported) {
   ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   ASSERT_EQ(ui().BoxCount(), 1u);
   EXPECT_EQ(ui().LastBox().text, "There was a failure adding the entry to the registry.");
-}
-
-// --- With the operation -----------------------------------------------------------------
-
-TEST_F(SelectionPageTest, TheUpgradeSummaryNamesTheChosenEntry) {
-  WriteEntry("a", "Release 7", "KV70", MakeFirmware("a.x"));
-  CSoftwareUpgradeOperation operation;
-  char text[256] = {};
-  ASSERT_TRUE(operation.GetText(0, text, sizeof text));
-  EXPECT_STREQ(text, "Operation to perform:\r\n\tSoftware upgrade\r\n\r\nUpgrade software to:\r\n\t");
-  Wizard wizard(*operation.GetPageAt(0));
-  ASSERT_TRUE(operation.GetText(0, text, sizeof text));
-  EXPECT_STREQ(text, "Operation to perform:\r\n\tSoftware upgrade\r\n\r\nUpgrade software to:\r\n\tRelease 7");
 }
 
 }  // namespace

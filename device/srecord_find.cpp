@@ -1,0 +1,52 @@
+// CSRecordFile::FindImageWord: the four bytes a firmware file places at the device's
+// software identification word.
+#include <cstdint>
+
+#include "device/device.h"
+#include "models/srecord_file.h"
+#include "reporting/reporting.h"
+
+namespace {
+
+// GetAddress index of the identification word.
+constexpr int kImageWordIndex = 1;
+constexpr DWORD kWordBytes = 4;
+// Progress and cancellation are looked at once every this many records plus one.
+constexpr DWORD kRecordsPerReport = 1500;
+
+}  // namespace
+
+BOOL CSRecordFile::FindImageWord(DWORD& word, CDevice& device) {
+  RunRecord& record = device.GetRunRecord();
+  SendProgress(&record, 0);
+  const DWORD target = device.GetAddress(kImageWordIndex);
+
+  BOOL found = FALSE;
+  SRecordLine line;
+  BYTE type = 0;
+  DWORD counter = 0;
+  while (ReadNextRecord(line, type)) {
+    if (counter == kRecordsPerReport) {
+      CheckCancel(&record);
+      const ULONGLONG length = m_dwLength ? m_dwLength : 1;
+      SendProgress(&record, static_cast<int>(static_cast<DWORD>(GetPosition() * 100 / length)));
+      counter = 0;
+    } else {
+      ++counter;
+    }
+    // In 64 bits: a record near the top of the address space must not wrap and seem to
+    // cover the word.
+    const std::uint64_t start = line.address;
+    const std::uint64_t end = start + line.length;
+    if (start <= target && end >= std::uint64_t{target} + kWordBytes) {
+      const DWORD offset = target - line.address;
+      word = 0;
+      for (DWORD i = 0; i < kWordBytes; ++i) word |= DWORD{line.data[offset + i]} << (8 * i);
+      found = TRUE;
+      break;
+    }
+  }
+  SeekToBegin();
+  SendProgress(&record, 100);
+  return found;
+}

@@ -1,0 +1,64 @@
+// CSRecordFile::ProgramImage: the file's type-3 records streamed into program commands,
+// contiguous records merged into blocks.
+#include <cstring>
+
+#include "models/srecord_file.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
+#include "protocol/flashmon_link.h"
+#include "protocol/mem_block.h"
+
+namespace {
+
+constexpr BYTE kDataRecord = 3;
+// A program request carries the 4-byte address and at most this many data bytes.
+constexpr DWORD kMaxBlockData = 252;
+// Room for a full block and the longest record that could still join it.
+constexpr DWORD kBlockBuffer = 400;
+static_assert(kMaxBlockData + SREC_MAX_DATA <= kBlockBuffer);
+// Progress and cancellation are looked at once every this many data records plus one.
+constexpr DWORD kRecordsPerReport = 1500;
+
+}  // namespace
+
+void CSRecordFile::ProgramImage(DWORD commandCode, CFlashMonLink& link) {
+  RunRecord& record = link.GetRunRecord();
+  try {
+    SendProgress(&record, 0);
+    BYTE block[kBlockBuffer];
+    DWORD accumulated = 0;
+    DWORD blockAddress = 0;
+    DWORD counter = 0;
+
+    auto sendBlock = [&]() {
+      CMemBlock mem(blockAddress, static_cast<WORD>(accumulated), block);
+      link.ProgramBlock(mem, commandCode);
+      accumulated = 0;
+    };
+
+    SRecordLine line;
+    BYTE type = 0;
+    while (ReadNextRecord(line, type)) {
+      if (type != kDataRecord) continue;
+      if (counter == kRecordsPerReport) {
+        CheckCancel(&record);
+        const ULONGLONG length = m_dwLength ? m_dwLength : 1;
+        SendProgress(&record, static_cast<int>(static_cast<DWORD>(GetPosition() * 100 / length)));
+        counter = 0;
+      } else {
+        ++counter;
+      }
+      if (accumulated > 0 && (accumulated + line.length > kMaxBlockData ||
+                              blockAddress + accumulated != line.address))
+        sendBlock();
+      if (accumulated == 0) blockAddress = line.address;
+      std::memcpy(block + accumulated, line.data, line.length);
+      accumulated += line.length;
+    }
+    if (accumulated > 0) sendBlock();
+    SendProgress(&record, 100);
+  } catch (CFlashMonException* e) {
+    e->Delete();
+    throw new CFlashMonException(405);
+  }
+}

@@ -1,0 +1,84 @@
+#include "reporting/failures.h"
+
+#include "resources/resource.h"
+
+IMPLEMENT_DYNAMIC(DeviceException, CException)
+IMPLEMENT_DYNAMIC(BDException, CException)
+IMPLEMENT_DYNAMIC(CFlashMonException, CException)
+IMPLEMENT_DYNAMIC(CSerialComException, CException)
+
+namespace {
+
+// Codes whose message is a fixed text rather than a formatted one.
+constexpr int kDeviceOperationFailure = 500;
+constexpr int kBDOperationFailure = 800;
+constexpr int kFlashMonOperationFailure = 400;
+constexpr int kSerialPortFailure = 300;
+
+// The help context is left as the caller had it.
+BOOL CopyMessage(const CString& text, LPTSTR error, UINT maxError) {
+  if (error && maxError > 0) AfxCopyTruncated(error, text, maxError);
+  return TRUE;
+}
+
+CString LoadText(UINT id) {
+  CString text;
+  text.LoadString(id);
+  return text;
+}
+
+}  // namespace
+
+DeviceException::DeviceException(int code, int comPort) : m_code(code), m_comPort(comPort) {}
+
+BOOL DeviceException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
+  CString text;
+  if (m_code == kDeviceOperationFailure) {
+    text = LoadText(IDS_DEVICE_FAILURE_BASE);
+  } else {
+    text.Format(static_cast<UINT>(m_code - 100), m_code, m_comPort);
+  }
+  return CopyMessage(text, error, maxError);
+}
+
+BDException::BDException(int code, int comPort) : m_code(code), m_comPort(comPort) {}
+
+BOOL BDException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
+  CString text;
+  if (m_code == kBDOperationFailure) {
+    text = LoadText(IDS_BD_FAILURE_BASE);
+  } else {
+    CString device = LoadText(IDS_DEVICE_NAME);
+    text.Format(static_cast<UINT>(m_code + 300), m_code, device.GetString(), m_comPort,
+                device.GetString());
+  }
+  return CopyMessage(text, error, maxError);
+}
+
+CFlashMonException::CFlashMonException(int code) : m_code(code) {}
+
+BOOL CFlashMonException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
+  CString text;
+  if (m_code == kFlashMonOperationFailure) {
+    text = LoadText(IDS_FLASHMON_FAILURE_BASE);
+  } else {
+    text.Format(static_cast<UINT>(m_code + 100), m_code);
+  }
+  return CopyMessage(text, error, maxError);
+}
+
+CSerialComException::CSerialComException(int comPort, DWORD platformError, int code)
+    : m_comPort(comPort), m_code(code), m_platformError(platformError) {}
+
+BOOL CSerialComException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
+  CString text;
+  if (m_code == kSerialPortFailure) {
+    text = LoadText(IDS_SERIAL_FAILURE_BASE);
+  } else {
+    // "%ld" takes a long; the error is a 32-bit value read as signed, as a 32-bit long
+    // would show it.
+    text.Format(static_cast<UINT>(m_code + 1), m_code,
+                static_cast<long>(static_cast<LONG>(m_platformError)), m_comPort);
+  }
+  return CopyMessage(text, error, maxError);
+}
