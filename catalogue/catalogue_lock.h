@@ -6,6 +6,9 @@
 // it. It is held only for the length of one addition or one enumeration. Where the lock
 // cannot be had (no writable directory beside the store) the work goes on without it.
 #pragma once
+#include <memory>
+
+#include "platform/file_lock.h"
 
 class CCatalogueLock {
  public:
@@ -17,7 +20,6 @@ class CCatalogueLock {
   bool IsHeld() const { return held_; }
 
  private:
-  int fd_ = -1;
+  std::unique_ptr<platform::FileLock> lock_;  // held by the outermost holder only
   bool held_ = false;
-  bool outermost_ = false;
 };

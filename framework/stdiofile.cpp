@@ -8,9 +8,8 @@
 //            descriptor stands.
 // Text mode folds a CR LF pair into '\n' when reading. Writing never adds CRs: files
 // written here are Linux text files, and '\n' goes out as it is.
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "framework/fd_io.h"
@@ -66,7 +65,8 @@ bool CStdioFile::FillBuffer() {
     bufPos_ = 0;
     bufLen_ = keep;
   }
-  const size_t n = afx_detail::ReadSome(m_hFile, buf_.data() + bufLen_, buf_.size() - bufLen_, m_strFileName);
+  const size_t n =
+      afx_detail::ReadSome(m_hFile, buf_.data() + bufLen_, buf_.size() - bufLen_, m_strFileName);
   bufLen_ += n;
   return n > 0;
 }
@@ -88,8 +88,10 @@ bool CStdioFile::FlushWrites(bool throwOnError) {
   } catch (CFileException* failure) {
     // Part of the data may be out; take the position from the descriptor so that the
     // file and the object agree again, and drop what could not be written.
-    const off_t at = ::lseek(m_hFile, 0, SEEK_CUR);
-    if (at >= 0) bufStart_ = static_cast<ULONGLONG>(at);
+    std::uint64_t at = 0;
+    if (platform::FileSeek(m_hFile, 0, platform::FileOrigin::kCurrent, at) == ERROR_SUCCESS) {
+      bufStart_ = static_cast<ULONGLONG>(at);
+    }
     bufPos_ = bufLen_ = 0;
     if (throwOnError) throw;
     failure->Delete();
@@ -184,9 +186,15 @@ ULONGLONG CStdioFile::Seek(LONGLONG offset, UINT from) {
   writing_ = false;
   LONGLONG base;
   switch (from) {
-    case begin: base = 0; break;
-    case current: base = static_cast<LONGLONG>(bufStart_ + bufPos_); break;
-    case end: base = static_cast<LONGLONG>(afx_detail::LengthOf(m_hFile, m_strFileName)); break;
+    case begin:
+      base = 0;
+      break;
+    case current:
+      base = static_cast<LONGLONG>(bufStart_ + bufPos_);
+      break;
+    case end:
+      base = static_cast<LONGLONG>(afx_detail::LengthOf(m_hFile, m_strFileName));
+      break;
     default:
       AfxThrowFileException(CFileException::badSeek, afx_detail::kErrorNegativeSeek, m_strFileName);
   }

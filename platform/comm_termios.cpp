@@ -85,16 +85,16 @@ constexpr int kMaxPurgeChunks = 16;
 
 constexpr std::uint64_t kNoDeadline = UINT64_MAX;
 
-// Deadlines need real time even if a virtual clock is in force for the simulator: a
-// device path is a real line.
-Clock& DeadlineClock() {
-  Clock& clock = GetClock();
-  if (!clock.IsVirtual()) return clock;
+// A device path is a real line: its time-outs run on real time even when a virtual
+// clock is in force for the simulator.
+Clock& LineClock() {
   static SystemClock system;
   return system;
 }
 
-std::uint64_t DeadlineAfter(std::uint64_t ms) { return DeadlineClock().NowMs() + ms; }
+int SystemPoll(pollfd& fd, int timeoutMs) {
+  return ::poll(&fd, 1, timeoutMs);
+}
 
 bool IsModemIoctlRefusal(int err) {
   // A pty has no modem lines; some adapters have none either.
@@ -136,7 +136,8 @@ DWORD OpenError(int err) {
 
 class TermiosPort final : public CommPort {
  public:
-  static DWORD Open(const std::string& path, std::unique_ptr<CommPort>& port);
+  static DWORD Open(const std::string& path, Clock& clock, TermiosPoll poll,
+                    std::unique_ptr<CommPort>& port);
 
   ~TermiosPort() override {
     // The exclusive flag would outlive us on a tty that another process keeps open; but
@@ -158,7 +159,10 @@ class TermiosPort final : public CommPort {
   DWORD ClearError(DWORD& errors) override;
 
  private:
-  explicit TermiosPort(int fd) : fd_(fd) {}
+  TermiosPort(int fd, Clock& clock, TermiosPoll poll)
+      : fd_(fd), clock_(clock), poll_(std::move(poll)) {}
+
+  std::uint64_t DeadlineAfter(std::uint64_t ms) { return clock_.NowMs() + ms; }
 
   DWORD Ioctl(unsigned long request) {
     return ::ioctl(fd_.get(), request) == 0 ? ERROR_SUCCESS : ErrorFromErrno(errno);
@@ -172,9 +176,11 @@ class TermiosPort final : public CommPort {
   DWORD ReadIcount();
 
   UniqueFd fd_;
+  Clock& clock_;
+  TermiosPoll poll_;
   bool ownsExclusive_ = false;
   COMMTIMEOUTS timeouts_{};
-  BYTE dtrControl_ = DTR_CONTROL_ENABLE;   // opening a tty raises DTR and RTS
+  BYTE dtrControl_ = DTR_CONTROL_ENABLE;  // opening a tty raises DTR and RTS
   BYTE rtsControl_ = RTS_CONTROL_ENABLE;
   bool parityOn_ = false;
 
@@ -194,12 +200,14 @@ class TermiosPort final : public CommPort {
   DWORD icountErrors_ = 0;
 };
 
-DWORD TermiosPort::Open(const std::string& path, std::unique_ptr<CommPort>& port) {
+DWORD TermiosPort::Open(const std::string& path, Clock& clock, TermiosPoll poll,
+                        std::unique_ptr<CommPort>& port) {
   if (path.empty()) return ERROR_FILE_NOT_FOUND;
   // Non-blocking from the start: a port without carrier would otherwise hang the open.
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return OpenError(errno);
-  std::unique_ptr<TermiosPort> opened(new TermiosPort(fd));
+  std::unique_ptr<TermiosPort> opened(
+      new TermiosPort(fd, clock, poll ? std::move(poll) : TermiosPoll(SystemPoll)));
 
   termios2 current{};
   if (::ioctl(fd, TCGETS2, &current) != 0) {
@@ -274,7 +282,9 @@ DWORD TermiosPort::GetState(DCB& dcb) {
   return ERROR_SUCCESS;
 }
 
-DWORD TermiosPort::SetState(const DCB& dcb) { return Apply(dcb, true); }
+DWORD TermiosPort::SetState(const DCB& dcb) {
+  return Apply(dcb, true);
+}
 
 DWORD TermiosPort::Apply(const DCB& dcb, bool setModemLines) {
   TermiosSettings settings;
@@ -301,7 +311,8 @@ DWORD TermiosPort::Apply(const DCB& dcb, bool setModemLines) {
   const DWORD got = applied.c_ospeed;
   const DWORD want = dcb.BaudRate;
   const DWORD diff = got > want ? got - want : want - got;
-  if (static_cast<std::uint64_t>(diff) * 100 > static_cast<std::uint64_t>(want) * kSpeedTolerancePercent) {
+  if (static_cast<std::uint64_t>(diff) * 100 >
+      static_cast<std::uint64_t>(want) * kSpeedTolerancePercent) {
     ::ioctl(fd_.get(), TCSETS2, &previous);
     return ERROR_INVALID_PARAMETER;
   }
@@ -370,18 +381,18 @@ DWORD TermiosPort::Wait(short events, std::uint64_t deadlineMs, bool& ready) {
   for (;;) {
     int timeout = -1;
     if (deadlineMs != kNoDeadline) {
-      const std::uint64_t now = DeadlineClock().NowMs();
+      const std::uint64_t now = clock_.NowMs();
       if (now >= deadlineMs) return ERROR_SUCCESS;
       timeout = static_cast<int>(std::min<std::uint64_t>(deadlineMs - now, INT_MAX));
     }
     pollfd p{fd_.get(), events, 0};
     gPollCalls.fetch_add(1, std::memory_order_relaxed);
-    const int r = ::poll(&p, 1, timeout);
+    const int r = poll_(p, timeout);
     if (r < 0) {
-      if (errno == EINTR) continue;   // the loop waits again for the time left
+      if (errno == EINTR) continue;  // the loop waits again for the time left
       return ErrorFromErrno(errno);
     }
-    if (r == 0) continue;   // the deadline check decides; poll may wake a hair early
+    if (r == 0) continue;  // the deadline check decides; poll may wake a hair early
     if (p.revents & POLLNVAL) return ERROR_INVALID_HANDLE;
     // POLLHUP and POLLERR too: the read or write that follows reports what happened.
     ready = true;
@@ -423,8 +434,8 @@ DWORD TermiosPort::Read(BYTE* buffer, DWORD count, DWORD& read) {
   if (firstByte) {
     deadline = DeadlineAfter(t.ReadTotalTimeoutConstant);
   } else if (!immediate) {
-    const std::uint64_t total =
-        static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
+    const std::uint64_t total = static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * count +
+                                t.ReadTotalTimeoutConstant;
     if (total != 0) deadline = DeadlineAfter(total);
     if (t.ReadIntervalTimeout != MAXDWORD) interval = t.ReadIntervalTimeout;
   }
@@ -437,8 +448,8 @@ DWORD TermiosPort::Read(BYTE* buffer, DWORD count, DWORD& read) {
     DWORD error = FillOnce(raw);
     if (error != ERROR_SUCCESS) return error;
     if (raw > 0) {
-      lastArrival = DeadlineClock().NowMs();
-      continue;   // data, or only line-event markers: look again before waiting
+      lastArrival = clock_.NowMs();
+      continue;  // data, or only line-event markers: look again before waiting
     }
     if (immediate) return ERROR_SUCCESS;
     std::uint64_t until = deadline;
@@ -446,7 +457,7 @@ DWORD TermiosPort::Read(BYTE* buffer, DWORD count, DWORD& read) {
     bool ready = false;
     error = Wait(POLLIN, until, ready);
     if (error != ERROR_SUCCESS) return error;
-    if (!ready) return ERROR_SUCCESS;   // time-out: a short count is not a failure
+    if (!ready) return ERROR_SUCCESS;  // time-out: a short count is not a failure
   }
 }
 
@@ -454,8 +465,9 @@ DWORD TermiosPort::Write(const BYTE* buffer, DWORD count, DWORD& written) {
   written = 0;
   if (count == 0) return ERROR_SUCCESS;
   if (!buffer) return ERROR_INVALID_PARAMETER;
-  const std::uint64_t total = static_cast<std::uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) * count +
-                              timeouts_.WriteTotalTimeoutConstant;
+  const std::uint64_t total =
+      static_cast<std::uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) * count +
+      timeouts_.WriteTotalTimeoutConstant;
   const std::uint64_t deadline = total == 0 ? kNoDeadline : DeadlineAfter(total);
   while (written < count) {
     gWriteCalls.fetch_add(1, std::memory_order_relaxed);
@@ -464,14 +476,14 @@ DWORD TermiosPort::Write(const BYTE* buffer, DWORD count, DWORD& written) {
       written += static_cast<DWORD>(n);
       continue;
     }
-    if (n == 0) return ERROR_WRITE_FAULT;   // nothing taken and no error: do not spin on it
+    if (n == 0) return ERROR_WRITE_FAULT;  // nothing taken and no error: do not spin on it
     if (errno == EINTR) continue;
     if (errno != EAGAIN) return ErrorFromErrno(errno);
     bool ready = false;
     DWORD error = Wait(POLLOUT, deadline, ready);
     if (error != ERROR_SUCCESS) return error;
     if (!ready) {
-      SetLastError(ERROR_TIMEOUT);   // the short count tells; this says why
+      SetLastError(ERROR_TIMEOUT);  // the short count tells; this says why
       return ERROR_SUCCESS;
     }
   }
@@ -540,7 +552,7 @@ DWORD TermiosPort::ClearError(DWORD& errors) {
 }
 
 DWORD OpenTermios(const std::string& path, std::unique_ptr<CommPort>& port) {
-  return TermiosPort::Open(path, port);
+  return TermiosPort::Open(path, LineClock(), {}, port);
 }
 
 [[maybe_unused]] const bool gRegistered = [] {
@@ -623,6 +635,12 @@ std::size_t ParmrkDecoder::Feed(const BYTE* in, std::size_t count, BYTE* out) {
   return produced;
 }
 
+DWORD OpenTermiosPort(const std::string& path, Clock& clock, std::unique_ptr<CommPort>& port,
+                      TermiosPoll poll) {
+  port.reset();
+  return TermiosPort::Open(path, clock, std::move(poll), port);
+}
+
 TermiosCounters GetTermiosCounters() {
   TermiosCounters counters;
   counters.reads = gReadCalls.load(std::memory_order_relaxed);
@@ -631,6 +649,8 @@ TermiosCounters GetTermiosCounters() {
   return counters;
 }
 
-std::uint64_t TermiosReadCalls() { return gReadCalls.load(std::memory_order_relaxed); }
+std::uint64_t TermiosReadCalls() {
+  return gReadCalls.load(std::memory_order_relaxed);
+}
 
 }  // namespace platform

@@ -1,20 +1,37 @@
-// The termios comm-port backend's public corner: system-call counters for benchmarks and
-// the decoder of the kernel's PARMRK line-error marking. The backend itself registers
-// under the empty prefix (device paths) and is reached only through OpenCommPort.
+// The termios comm-port backend's public corner: its factory with the clock and the wait
+// it runs on, system-call counters for benchmarks and the decoder of the kernel's PARMRK
+// line-error marking. The backend registers under the empty prefix (device paths) with
+// the system clock and poll(2).
 #pragma once
+#include <poll.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
 
+#include "platform/clock.h"
 #include "platform/comm_port.h"
 #include "platform/winbase.h"
 
 namespace platform {
 
+// How a port waits for its descriptor to become readable or writable: poll(2) on one
+// descriptor, with its result and errno.
+using TermiosPoll = std::function<int(pollfd& fd, int timeoutMs)>;
+
+// Opens a device path as a port whose time-outs run on `clock` (which must outlive the
+// port) and which waits through `poll` (empty: poll(2)). A virtual clock moves only when
+// the wait moves it, so a test that injects one also injects the wait.
+DWORD OpenTermiosPort(const std::string& path, Clock& clock, std::unique_ptr<CommPort>& port,
+                      TermiosPoll poll = {});
+
 // System calls made by every termios port of the process since it started.
 struct TermiosCounters {
-  std::uint64_t reads = 0;    // read(2), including those that found nothing waiting
-  std::uint64_t writes = 0;   // write(2)
-  std::uint64_t polls = 0;    // poll(2)
+  std::uint64_t reads = 0;   // read(2), including those that found nothing waiting
+  std::uint64_t writes = 0;  // write(2)
+  std::uint64_t polls = 0;   // poll(2)
 };
 TermiosCounters GetTermiosCounters();
 std::uint64_t TermiosReadCalls();

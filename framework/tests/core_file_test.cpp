@@ -2,9 +2,7 @@
 // opener holds, error causes, reading, writing, seeking and removal.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <filesystem>
 #include <string>
 
 #include "framework/afx.h"
@@ -119,15 +117,15 @@ TEST_F(CoreFile, ShareModeConflicts) {
 
 TEST_F(CoreFile, LockIsReleasedOnClose) {
   const std::string path = dir_.Path("r.log");
-  {
-    CFile first(path.c_str(), kCreateExclusive);
-  }
+  { CFile first(path.c_str(), kCreateExclusive); }
   CFile again;
   EXPECT_TRUE(TryOpen(again, path, kCreateExclusive).opened);
 }
 
 TEST_F(CoreFile, OpenFailureCauses) {
-  ASSERT_EQ(::chmod(dir_.Write("ro.txt", "x").c_str(), 0444), 0);
+  std::filesystem::permissions(dir_.Write("ro.txt", "x"), std::filesystem::perms::owner_read |
+                                                              std::filesystem::perms::group_read |
+                                                              std::filesystem::perms::others_read);
   struct Row {
     std::string path;
     UINT flags;
@@ -227,7 +225,8 @@ TEST_F(CoreFile, WriteOnAReadOnlyDescriptorThrows) {
 
 TEST_F(CoreFile, FullDeviceIsDiskFull) {
   CFile file;
-  if (!file.Open("/dev/full", CFile::modeWrite | CFile::shareDenyNone)) GTEST_SKIP() << "no /dev/full";
+  if (!file.Open("/dev/full", CFile::modeWrite | CFile::shareDenyNone))
+    GTEST_SKIP() << "no /dev/full";
   try {
     file.Write("x", 1);
     ADD_FAILURE() << "wrote";

@@ -1,28 +1,29 @@
-// CSerialCom over the real termios backend, with a pseudo-terminal playing the cable.
+// CSerialCom over the real termios backend, with a pseudo-terminal playing the cable. The
+// port runs on a virtual clock and its waits are recorded: time-outs are checked on what
+// the port asked poll for and on virtual time.
 #include <asm/termbits.h>
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
-#include <chrono>
-#include <cstring>
+#include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/comm_port.h"
+#include "platform/testing/pty_pair.h"
+#include "platform/testing/virtual_waits.h"
 #include "reporting/failures.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
-#include "serial/tests/pty_pair.h"
 
 namespace {
 
-using serial_test::PtyPair;
+using platform_test::PtyPair;
+using platform_test::SlaveObserver;
+using platform_test::VirtualWaits;
+using During = VirtualWaits::During;
+using Wait = VirtualWaits::Wait;
 using Bytes = std::vector<BYTE>;
 
 struct Failure {
@@ -48,37 +49,6 @@ Failure ExpectSerialFailure(Body body) {
   return failure;
 }
 
-std::int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since)
-      .count();
-}
-
-// The slave's settings as the kernel holds them, through a second descriptor opened
-// before the port was (so that the exclusive flag does not refuse it).
-class SlaveObserver {
- public:
-  explicit SlaveObserver(const std::string& path)
-      : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
-  ~SlaveObserver() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool Get(termios2& t) const { return fd_ >= 0 && ::ioctl(fd_, TCGETS2, &t) == 0; }
-  int fd() const { return fd_; }
-  // Waits until the line's input queue holds `count` bytes (as marked by the line
-  // discipline), so that a test knows the bytes are there before it acts.
-  bool WaitForInput(int count) const {
-    for (int i = 0; i < 2000; ++i) {
-      int waiting = 0;
-      if (::ioctl(fd_, FIONREAD, &waiting) == 0 && waiting >= count) return true;
-      ::usleep(1000);
-    }
-    return false;
-  }
-
- private:
-  int fd_;
-};
-
 class SerialPtyTest : public ::testing::Test {
  protected:
   static constexpr int kPort = 3;
@@ -88,8 +58,15 @@ class SerialPtyTest : public ::testing::Test {
     pty.UseAsCom(kPort);
   }
   PtyPair pty;
+  platform::VirtualClock clock;
+  platform::ScopedClock useClock{clock};
+  VirtualWaits waits{clock};
+  platform_test::ScopedTermiosBackend backend{clock, waits};
   CSerialCom com;
 };
+
+// The class's read time-out: the first byte is waited for up to 1000 ms.
+const Wait kFirstByteWait{POLLIN, 1000};
 
 TEST_F(SerialPtyTest, OpenPutsTheLineIntoRaw8N1At9600) {
   SlaveObserver observer(pty.slavePath());
@@ -167,80 +144,76 @@ TEST_F(SerialPtyTest, ReadReturnsTheWaitingBytesAtOnce) {
   // Each data FF reaches the queue doubled.
   ASSERT_TRUE(observer.WaitForInput(static_cast<int>(reply.size()) + 3));
   Bytes got(64);
-  const auto start = std::chrono::steady_clock::now();
+  const std::uint64_t start = clock.NowMs();
   DWORD n = com.Read(got.data(), 64);
-  EXPECT_LT(ElapsedMs(start), 950);   // returned before the 1000 ms time-out
   got.resize(n);
   EXPECT_EQ(got, reply);
+  EXPECT_TRUE(waits.Waits().empty());  // nothing waited for: no time passed
+  EXPECT_EQ(clock.NowMs(), start);
 }
 
-TEST_F(SerialPtyTest, ReadByteOnASilentLineGivesUpAfterAboutOneSecond) {
+TEST_F(SerialPtyTest, ReadByteOnASilentLineGivesUpAfterOneSecond) {
   com.Open(kPort, 1, 0, 0, 6);
+  const std::uint64_t start = clock.NowMs();
   BYTE byte = 0;
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(com.ReadByte(&byte));
-  const auto elapsed = ElapsedMs(start);
-  EXPECT_GE(elapsed, 950);
-  EXPECT_LT(elapsed, 5000);
-  RecordProperty("silent_read_ms", static_cast<int>(elapsed));
+  EXPECT_EQ(waits.Waits(), std::vector<Wait>{kFirstByteWait});
+  EXPECT_EQ(clock.NowMs() - start, 1000u);
   EXPECT_TRUE(com.IsOpen());
 }
 
 // Signals interrupt the wait; it goes on for the time left, neither ending early nor
 // starting over.
 TEST_F(SerialPtyTest, SignalsDuringASilentReadDoNotChangeItsLength) {
-  struct sigaction action {};
-  action.sa_handler = [](int) {};
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;   // no SA_RESTART: poll sees EINTR
-  struct sigaction previous {};
-  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
   com.Open(kPort, 1, 0, 0, 6);
-  const pthread_t reader = pthread_self();
-  std::thread interrupter([reader] {
-    for (int i = 0; i < 3; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      pthread_kill(reader, SIGUSR1);
-    }
+  const std::uint64_t start = clock.NowMs();
+  waits.OnWait([&](std::size_t index) {
+    if (index >= 3) return During::kNothing;
+    clock.SleepMs(200);
+    return During::kSignal;
   });
   BYTE byte = 0;
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(com.ReadByte(&byte));
-  const auto elapsed = ElapsedMs(start);
-  interrupter.join();
-  sigaction(SIGUSR1, &previous, nullptr);
-  EXPECT_GE(elapsed, 950);
-  EXPECT_LT(elapsed, 5000);
+  const std::vector<Wait> expected = {{POLLIN, 1000}, {POLLIN, 800}, {POLLIN, 600}, {POLLIN, 400}};
+  EXPECT_EQ(waits.Waits(), expected);
+  EXPECT_EQ(clock.NowMs() - start, 1000u);
 }
 
 TEST_F(SerialPtyTest, AByteArrivingDuringTheWaitEndsIt) {
   com.Open(kPort, 1, 0, 0, 6);
-  std::thread device([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    pty.Send({0x06});
+  const std::uint64_t start = clock.NowMs();
+  waits.OnWait([&](std::size_t index) {
+    if (index == 0) {
+      clock.SleepMs(100);
+      pty.Send({0x06});
+    }
+    return During::kDataSent;
   });
   BYTE byte = 0;
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(com.ReadByte(&byte));
-  EXPECT_LT(ElapsedMs(start), 900);
   EXPECT_EQ(byte, 0x06);
-  device.join();
+  ASSERT_FALSE(waits.Waits().empty());
+  EXPECT_EQ(waits.Waits()[0], kFirstByteWait);
+  EXPECT_EQ(clock.NowMs() - start, 100u);
 }
 
 TEST_F(SerialPtyTest, PurgeThrowsAwayWhatWasWaiting) {
   SlaveObserver observer(pty.slavePath());
   com.Open(kPort, 1, 0, 0, 6);
   ASSERT_TRUE(pty.Send({1, 2, 3, 4}));
+  ASSERT_TRUE(observer.WaitForInput(4));
   BYTE first = 0;
-  ASSERT_TRUE(com.ReadByte(&first));   // the rest now sits in the port's own buffer
+  ASSERT_TRUE(com.ReadByte(&first));  // the rest now sits in the port's own buffer
   EXPECT_EQ(first, 1);
   ASSERT_TRUE(pty.Send({5, 6}));
   ASSERT_TRUE(observer.WaitForInput(2));
   EXPECT_TRUE(com.Purge(FALSE, TRUE));
   ASSERT_TRUE(pty.Send({0x42}));
+  ASSERT_TRUE(observer.WaitForInput(1));
   BYTE byte = 0;
   ASSERT_TRUE(com.ReadByte(&byte));
   EXPECT_EQ(byte, 0x42);
+  EXPECT_TRUE(waits.Waits().empty());
   EXPECT_TRUE(com.Purge(FALSE, FALSE));
   EXPECT_TRUE(com.Purge(TRUE, TRUE));
 }
@@ -311,13 +284,15 @@ TEST_F(SerialPtyTest, ClosingANeverOpenedPortIsHarmless) {
 TEST_F(SerialPtyTest, APulledCableIsAReadFailureNotATimeout) {
   com.Open(kPort, 1, 0, 0, 6);
   pty.CloseMaster();
+  // The hang-up may still be on its way when the port first looks.
+  waits.OnWait([](std::size_t) { return During::kDataSent; });
+  const std::uint64_t start = clock.NowMs();
   BYTE byte = 0;
-  const auto start = std::chrono::steady_clock::now();
   Failure f = ExpectSerialFailure([&] { com.ReadByte(&byte); });
-  EXPECT_LT(ElapsedMs(start), 900);
+  EXPECT_EQ(clock.NowMs(), start);  // no time-out waited for
   EXPECT_EQ(f.code, 303);
   EXPECT_NE(f.error, ERROR_SUCCESS);
-  EXPECT_TRUE(com.IsOpen());   // a read failure leaves the port open
+  EXPECT_TRUE(com.IsOpen());  // a read failure leaves the port open
   f = ExpectSerialFailure([&] { com.WriteByte(0x06); });
   EXPECT_EQ(f.code, 304);
   EXPECT_NE(f.error, ERROR_SUCCESS);
@@ -339,60 +314,6 @@ TEST_F(SerialPtyTest, BreaksCanBeSentAndNoneIsSeenOnAQuietLine) {
   DWORD n = com.Read(got.data(), 3);
   got.resize(n);
   EXPECT_EQ(got, (Bytes{0xFF, 0x00, 0x00}));
-}
-
-// The backend on its own: a write that cannot get out gives a short count when its
-// time-out passes.
-TEST_F(SerialPtyTest, AStuckWriteEndsWithAShortCountAtItsTimeout) {
-  std::unique_ptr<platform::CommPort> port;
-  ASSERT_EQ(platform::OpenCommPort(pty.slavePath(), port), ERROR_SUCCESS);
-  COMMTIMEOUTS timeouts;
-  timeouts.WriteTotalTimeoutConstant = 200;
-  ASSERT_EQ(port->SetTimeouts(timeouts), ERROR_SUCCESS);
-  // Nobody reads the master, so the pty's buffers fill up.
-  std::vector<BYTE> lots(4 * 1024 * 1024, 0x55);
-  DWORD written = 0;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(port->Write(lots.data(), static_cast<DWORD>(lots.size()), written), ERROR_SUCCESS);
-  const auto elapsed = ElapsedMs(start);
-  EXPECT_LT(written, lots.size());
-  EXPECT_GT(written, 0u);
-  EXPECT_GE(elapsed, 150);
-  EXPECT_LT(elapsed, 5000);
-  EXPECT_EQ(platform::GetLastError(), ERROR_TIMEOUT);
-}
-
-TEST_F(SerialPtyTest, ImmediateReadTimeoutsNeverWait) {
-  std::unique_ptr<platform::CommPort> port;
-  ASSERT_EQ(platform::OpenCommPort(pty.slavePath(), port), ERROR_SUCCESS);
-  COMMTIMEOUTS timeouts;
-  timeouts.ReadIntervalTimeout = MAXDWORD;
-  ASSERT_EQ(port->SetTimeouts(timeouts), ERROR_SUCCESS);
-  BYTE buffer[8];
-  DWORD read = 99;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(port->Read(buffer, sizeof buffer, read), ERROR_SUCCESS);
-  EXPECT_EQ(read, 0u);
-  EXPECT_LT(ElapsedMs(start), 950);   // before any time-out could pass
-}
-
-TEST_F(SerialPtyTest, TotalReadTimeoutsWaitForTheWholeCount) {
-  std::unique_ptr<platform::CommPort> port;
-  ASSERT_EQ(platform::OpenCommPort(pty.slavePath(), port), ERROR_SUCCESS);
-  COMMTIMEOUTS timeouts;
-  timeouts.ReadTotalTimeoutConstant = 3000;
-  ASSERT_EQ(port->SetTimeouts(timeouts), ERROR_SUCCESS);
-  std::thread device([&] {
-    pty.Send({1, 2});
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    pty.Send({3, 4});
-  });
-  BYTE buffer[4] = {};
-  DWORD read = 0;
-  EXPECT_EQ(port->Read(buffer, 4, read), ERROR_SUCCESS);
-  device.join();
-  EXPECT_EQ(read, 4u);
-  EXPECT_EQ(Bytes(buffer, buffer + 4), (Bytes{1, 2, 3, 4}));
 }
 
 }  // namespace

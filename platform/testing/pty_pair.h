@@ -1,8 +1,10 @@
 // A pseudo-terminal pair for tests of the termios backend: the slave is the "COM port",
 // the test plays the device on the master.
 #pragma once
+#include <asm/termbits.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,7 +13,7 @@
 
 #include "platform/winbase.h"
 
-namespace serial_test {
+namespace platform_test {
 
 class PtyPair {
  public:
@@ -72,4 +74,34 @@ class PtyPair {
   std::string slave_;
 };
 
-}  // namespace serial_test
+// The slave's settings and input queue as the kernel holds them, through a second
+// descriptor opened before the port was (so that the exclusive flag does not refuse it).
+class SlaveObserver {
+ public:
+  explicit SlaveObserver(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+  ~SlaveObserver() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  SlaveObserver(const SlaveObserver&) = delete;
+  SlaveObserver& operator=(const SlaveObserver&) = delete;
+
+  bool Get(termios2& t) const { return fd_ >= 0 && ::ioctl(fd_, TCGETS2, &t) == 0; }
+  int fd() const { return fd_; }
+  // Waits until the line's input queue holds `count` bytes (as marked by the line
+  // discipline: a data FF counts twice), so that a test knows the bytes are there before
+  // it acts. The kernel moves them in microseconds; this bounds the wait for a fault.
+  bool WaitForInput(int count) const {
+    for (int i = 0; i < 2000; ++i) {
+      int waiting = 0;
+      if (::ioctl(fd_, FIONREAD, &waiting) == 0 && waiting >= count) return true;
+      ::usleep(1000);
+    }
+    return false;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace platform_test
