@@ -20,7 +20,8 @@ static_assert(sizeof kUpgradeText - 1 == kRomIdentifyLength);
 
 std::optional<std::uint32_t> BootRom::Receive(std::uint8_t byte, std::uint64_t ns) {
   switch (reader_.Feed(byte)) {
-    case RomFrameReader::Result::More: break;
+    case RomFrameReader::Result::More:
+      break;
     case RomFrameReader::Result::Probe:
       if (machine_.state != DeviceState::RomMonitor) {
         machine_.log.Add(ns, EventKind::FrameIgnored, 0x05);
@@ -30,7 +31,8 @@ std::optional<std::uint32_t> BootRom::Receive(std::uint8_t byte, std::uint64_t n
       machine_.log.Add(ns, EventKind::Probe);
       machine_.Answer(std::span(&kRomAck, 1), ns);
       break;
-    case RomFrameReader::Result::Frame: return OnFrame(ns);
+    case RomFrameReader::Result::Frame:
+      return OnFrame(ns);
     case RomFrameReader::Result::BadFrame:
       ++machine_.counters.badFrames;
       machine_.log.Add(ns, EventKind::BadFrame, reader_.Type());
@@ -85,7 +87,7 @@ std::optional<std::uint32_t> BootRom::OnFrame(std::uint64_t ns) {
         return std::nullopt;
       }
       machine_.log.Add(ns, EventKind::RomWrite, type, address, static_cast<std::uint32_t>(n));
-      machine_.FollowClockSelect(ns);   // the ack goes out at the speed just written
+      machine_.FollowClockSelect(ns);  // the ack goes out at the speed just written
       machine_.Answer(std::span(&kRomAck, 1), ns);
       return std::nullopt;
     }
@@ -93,7 +95,8 @@ std::optional<std::uint32_t> BootRom::OnFrame(std::uint64_t ns) {
       machine_.log.Add(ns, EventKind::RomGo, type, address);
       machine_.Answer(std::span(&kRomAck, 1), ns);
       return address;
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
 }
 

@@ -22,15 +22,17 @@ void LoadImage(const std::string& path, const char* key, std::span<std::uint8_t>
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw SettingsError(std::string(key) + ": cannot read '" + path + "'");
   if (bytes.size() > flash.size())
-    throw SettingsError(std::string(key) + ": '" + path + "' holds " + std::to_string(bytes.size()) +
-                        " bytes, more than the flash's " + std::to_string(flash.size()));
+    throw SettingsError(std::string(key) + ": '" + path + "' holds " +
+                        std::to_string(bytes.size()) + " bytes, more than the flash's " +
+                        std::to_string(flash.size()));
   std::memcpy(flash.data(), bytes.data(), bytes.size());
 }
 
 void SaveImage(const std::string& path, const char* key, std::span<const std::uint8_t> flash) {
   if (path.empty()) return;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
+  out.write(reinterpret_cast<const char*>(flash.data()),
+            static_cast<std::streamsize>(flash.size()));
   out.close();
   if (!out) throw SettingsError(std::string(key) + ": cannot write '" + path + "'");
 }
@@ -127,7 +129,7 @@ void Device::FireTimer(std::uint64_t ns) {
   if (restartAtNs_ <= ns) {
     restartAtNs_ = UINT64_MAX;
     ++machine_.counters.reboots;
-    Boot(ns, StartState::Boot);   // the monitor's reboot always lands in the boot ROM
+    Boot(ns, StartState::Boot);  // the monitor's reboot always lands in the boot ROM
     return;
   }
   // A boot break: the line is held low; the ROM listens from the first one on.

@@ -78,7 +78,7 @@ class Device final : private SerialLine::DeviceEnd {
   DeviceState State() const { return machine_.state; }
   const Counters& GetCounters() const { return machine_.counters; }
   const std::vector<Event>& Events() const { return machine_.log.Events(); }
-  std::string Trace() const { return machine_.log.Trace(); }   // the events, one line each
+  std::string Trace() const { return machine_.log.Trace(); }  // the events, one line each
   const Record& GetRecord() const { return machine_.record; }
   Bus& GetBus() { return machine_.bus; }
   std::span<const std::uint8_t> ProgFlash() const { return machine_.bus.ProgFlash().Bytes(); }
@@ -110,7 +110,7 @@ class Device final : private SerialLine::DeviceEnd {
   FlashMonitor monitor_;
   std::mutex mutex_;
   std::uint64_t nowNs_ = 0;
-  std::uint64_t lastRxNs_ = 0;         // when the last byte reached the device
+  std::uint64_t lastRxNs_ = 0;  // when the last byte reached the device
 
   // Timed events.
   unsigned breaksLeft_ = 0;

@@ -52,18 +52,24 @@ FlashMonitor::FlashMonitor(Machine& machine)
 
 bool FlashMonitor::Fits(Payload payload, std::span<const std::uint8_t> d) {
   switch (payload) {
-    case Payload::Empty: return d.empty();
-    case Payload::SectorList: return !d.empty() && d.size() == 1 + 4u * d[0];
-    case Payload::AddressAndData: return d.size() >= 5;
-    case Payload::AddressAndCount: return d.size() == 6;
+    case Payload::Empty:
+      return d.empty();
+    case Payload::SectorList:
+      return !d.empty() && d.size() == 1 + 4u * d[0];
+    case Payload::AddressAndData:
+      return d.size() >= 5;
+    case Payload::AddressAndCount:
+      return d.size() == 6;
   }
   return false;
 }
 
 bool FlashMonitor::Receive(std::uint8_t byte, std::uint64_t ns) {
   switch (reader_.Feed(byte)) {
-    case MonitorRequestReader::Result::More: break;
-    case MonitorRequestReader::Result::Request: return OnRequest(ns);
+    case MonitorRequestReader::Result::More:
+      break;
+    case MonitorRequestReader::Result::Request:
+      return OnRequest(ns);
     case MonitorRequestReader::Result::BadFrame:
       ++machine_.counters.badFrames;
       machine_.log.Add(ns, EventKind::BadRequest, reader_.Code());
@@ -84,7 +90,8 @@ bool FlashMonitor::OnRequest(std::uint64_t ns) {
   }
   if (!Fits(command->payload, d)) {
     ++machine_.counters.badFrames;
-    machine_.log.Add(ns, EventKind::MalformedRequest, code, 0, static_cast<std::uint32_t>(d.size()));
+    machine_.log.Add(ns, EventKind::MalformedRequest, code, 0,
+                     static_cast<std::uint32_t>(d.size()));
     return false;
   }
   if (machine_.settings.monitorSilent) {
@@ -114,7 +121,7 @@ void FlashMonitor::Reply(std::uint8_t code, std::uint64_t ns) {
   bool corrupt = std::any_of(s.badChecksum.begin(), s.badChecksum.end(),
                              [number](const Range& r) { return r.Contains(number); });
   if (s.badChecksumRate > 0.0 && machine_.random.Chance(s.badChecksumRate)) corrupt = true;
-  if (corrupt) frame_[frameStart + 4 + reply_.size() + 1] ^= 0x5A;   // low checksum byte
+  if (corrupt) frame_[frameStart + 4 + reply_.size() + 1] ^= 0x5A;  // low checksum byte
   machine_.Answer(frame_, ns);
 }
 
@@ -136,7 +143,8 @@ void FlashMonitor::EraseSectors(std::span<const std::uint8_t> d) {
   bool ok = bus.FlashSelected() && n > 0;
   for (std::size_t i = 0; ok && i < n; ++i) {
     std::uint32_t a = Be32(&d[1 + 4 * i]);
-    ok = std::any_of(sectors_.begin(), sectors_.end(), [a](const Sector& s) { return s.start == a; });
+    ok = std::any_of(sectors_.begin(), sectors_.end(),
+                     [a](const Sector& s) { return s.start == a; });
   }
   if (!ok) {
     erase_ = Erase::Failed;
@@ -168,9 +176,13 @@ void FlashMonitor::EraseStatus(std::span<const std::uint8_t>) {
         status = kStatusOk;
       }
       break;
-    case Erase::Done: status = kStatusOk; break;
-    case Erase::None:   // nothing was started, so nothing can finish
-    case Erase::Failed: status = kStatusFailed; break;
+    case Erase::Done:
+      status = kStatusOk;
+      break;
+    case Erase::None:  // nothing was started, so nothing can finish
+    case Erase::Failed:
+      status = kStatusFailed;
+      break;
   }
   reply_.push_back(status);
 }
@@ -181,8 +193,10 @@ void FlashMonitor::Program(std::span<const std::uint8_t> d) {
   const std::uint32_t address = Be32(d.data());
   const auto bytes = d.subspan(4);
   NorFlash* flash = nullptr;
-  if (bus.ProgFlash().Covers(address, bytes.size())) flash = &bus.ProgFlash();
-  else if (bus.FsFlash().Size() && bus.FsFlash().Covers(address, bytes.size())) flash = &bus.FsFlash();
+  if (bus.ProgFlash().Covers(address, bytes.size()))
+    flash = &bus.ProgFlash();
+  else if (bus.FsFlash().Size() && bus.FsFlash().Covers(address, bytes.size()))
+    flash = &bus.FsFlash();
   bool ok = flash && bus.FlashSelected() && erase_ != Erase::Busy && !ProgramRefused() &&
             flash->Program(address, bytes);
   reply_.push_back(ok ? kProgramOk : kProgramFailed);

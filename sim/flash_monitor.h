@@ -31,10 +31,10 @@ class FlashMonitor {
   enum class Erase { None, Busy, Done, Failed };
   // What a request's data must be for its command.
   enum class Payload {
-    Empty,             // nothing
-    SectorList,        // N(1), then N addresses(4)
-    AddressAndData,    // address(4), then at least one byte
-    AddressAndCount,   // address(4), count(2)
+    Empty,            // nothing
+    SectorList,       // N(1), then N addresses(4)
+    AddressAndData,   // address(4), then at least one byte
+    AddressAndCount,  // address(4), count(2)
   };
   // A handler puts the reply's data in `reply_` (left empty: a reply without data).
   using Handler = void (FlashMonitor::*)(std::span<const std::uint8_t> data);
@@ -66,9 +66,9 @@ class FlashMonitor {
   std::vector<Sector> sectors_;
   Erase erase_ = Erase::None;
   std::uint64_t erasePollsLeft_ = 0;
-  std::vector<std::uint8_t> reply_;    // reply data, reused for every request
-  std::vector<std::uint8_t> frame_;    // the bytes sent, reused for every reply
-  bool rebooting_ = false;             // the request being answered was a reboot
+  std::vector<std::uint8_t> reply_;  // reply data, reused for every request
+  std::vector<std::uint8_t> frame_;  // the bytes sent, reused for every reply
+  bool rebooting_ = false;           // the request being answered was a reboot
 };
 
 }  // namespace kv70sim

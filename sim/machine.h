@@ -26,9 +26,26 @@ enum class DeviceState {
 const char* StateName(DeviceState state);
 
 enum class EventKind {
-  Restart, BreakSent, PcBreak, Identified, IdentificationRejected, FrameIgnored, BadFrame,
-  Probe, RomRead, RomWrite, RomGo, BusError, RoutineReturned, ProcessorStopped, LineSpeed,
-  MonitorStarted, Request, BadRequest, MalformedRequest, UnknownRequest,
+  Restart,
+  BreakSent,
+  PcBreak,
+  Identified,
+  IdentificationRejected,
+  FrameIgnored,
+  BadFrame,
+  Probe,
+  RomRead,
+  RomWrite,
+  RomGo,
+  BusError,
+  RoutineReturned,
+  ProcessorStopped,
+  LineSpeed,
+  MonitorStarted,
+  Request,
+  BadRequest,
+  MalformedRequest,
+  UnknownRequest,
 };
 
 // One thing the device did or saw. `code`, `address` and `value` depend on the kind:
@@ -46,12 +63,12 @@ std::string Describe(const Event& event);
 // The device's own counts, and the line's (LineCounters).
 struct Counters : LineCounters {
   std::uint64_t restarts = 0;
-  std::uint64_t reboots = 0;            // reboot commands carried out
+  std::uint64_t reboots = 0;  // reboot commands carried out
   std::uint64_t breaksSent = 0;
   std::uint64_t identifications = 0;
   std::uint64_t probesAnswered = 0;
-  std::uint64_t badFrames = 0;          // ROM-monitor frames and requests dropped
-  std::uint64_t requests = 0;           // flash-monitor requests taken
+  std::uint64_t badFrames = 0;  // ROM-monitor frames and requests dropped
+  std::uint64_t requests = 0;   // flash-monitor requests taken
   std::uint64_t replies = 0;
   std::uint64_t programRequests = 0;
   std::uint64_t erasePolls = 0;
@@ -64,7 +81,7 @@ class EventLog {
   void Add(std::uint64_t ns, EventKind kind, std::uint32_t code = 0, std::uint32_t address = 0,
            std::uint32_t value = 0);
   const std::vector<Event>& Events() const { return events_; }
-  std::string Trace() const;   // one line each
+  std::string Trace() const;  // one line each
 
  private:
   std::vector<Event> events_;
@@ -95,7 +112,8 @@ struct Machine {
 
 // Big-endian 32-bit number at `p`, as both monitors carry addresses.
 inline std::uint32_t Be32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
 }
 
 }  // namespace kv70sim

@@ -10,16 +10,17 @@ namespace kv70sim {
 namespace {
 
 constexpr std::uint64_t kNsPerMs = 1000000;
-constexpr std::uint64_t kBitsPerByte = 10;   // start, 8 data, stop
+constexpr std::uint64_t kBitsPerByte = 10;  // start, 8 data, stop
 
 std::uint64_t ByteNs(std::uint32_t baud) {
-  if (baud == 0) baud = 9600;   // an unusable rate still occupies the line
+  if (baud == 0) baud = 9600;  // an unusable rate still occupies the line
   return kBitsPerByte * 1000000000ull / baud;
 }
 
 }  // namespace
 
-SerialLine::SerialLine(const Settings& settings, Random& random, LineCounters& counters, std::uint64_t originNs)
+SerialLine::SerialLine(const Settings& settings, Random& random, LineCounters& counters,
+                       std::uint64_t originNs)
     : s_(settings), random_(random), counters_(counters), originNs_(originNs) {}
 
 // --- The PC's end ---------------------------------------------------------------------------
@@ -36,8 +37,8 @@ std::uint64_t SerialLine::PcWrite(const std::uint8_t* data, std::size_t count, s
   const bool eightN1 = pcEightN1_;
   for (std::size_t i = 0; i < count; ++i) {
     t += per;
-    device.CatchUpTo(t);   // the device may have changed its speed meanwhile
-    if (pcBreak_) continue;   // a line held in break carries no characters
+    device.CatchUpTo(t);     // the device may have changed its speed meanwhile
+    if (pcBreak_) continue;  // a line held in break carries no characters
     if (Cut(t)) {
       ++counters_.bytesLost;
       continue;
@@ -53,7 +54,7 @@ std::uint64_t SerialLine::PcWrite(const std::uint8_t* data, std::size_t count, s
 
 std::size_t SerialLine::TakeSlow(std::uint8_t* out, std::size_t max) {
   std::size_t n = std::min(max, PcAvailable());
-  if (n == 0) return 0;   // an empty buffer may have no storage: no memcpy from null
+  if (n == 0) return 0;  // an empty buffer may have no storage: no memcpy from null
   std::memcpy(out, rx_.data() + rxHead_, n);
   rxHead_ += n;
   if (rxHead_ == rx_.size()) {
@@ -171,4 +172,3 @@ void SerialLine::Compact() {
 }
 
 }  // namespace kv70sim
-

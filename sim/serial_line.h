@@ -21,9 +21,9 @@ namespace kv70sim {
 struct LineCounters {
   std::uint64_t bytesToDevice = 0;
   std::uint64_t bytesToPc = 0;
-  std::uint64_t bytesLost = 0;          // either way, to a pulled cable
+  std::uint64_t bytesLost = 0;  // either way, to a pulled cable
   std::uint64_t bytesGarbled = 0;
-  std::uint64_t exchanges = 0;          // PC writes that follow a PC read
+  std::uint64_t exchanges = 0;  // PC writes that follow a PC read
 };
 
 class SerialLine {
@@ -42,16 +42,18 @@ class SerialLine {
 
   // Pulls are timed from `originNs` and counted in the PC's exchanges; `random` garbles
   // and makes noise; `counters` is where the line counts.
-  SerialLine(const Settings& settings, Random& random, LineCounters& counters, std::uint64_t originNs);
+  SerialLine(const Settings& settings, Random& random, LineCounters& counters,
+             std::uint64_t originNs);
 
   // --- The PC's end.
   // Sends bytes from `ns` at the PC's speed, handing each to `device` as it arrives;
   // returns the time the last one has crossed.
-  std::uint64_t PcWrite(const std::uint8_t* data, std::size_t count, std::uint64_t ns, DeviceEnd& device);
+  std::uint64_t PcWrite(const std::uint8_t* data, std::size_t count, std::uint64_t ns,
+                        DeviceEnd& device);
   // Bytes that have arrived at the PC and were not yet taken.
   std::size_t PcAvailable() const { return rx_.size() - rxHead_; }
   std::size_t PcTake(std::uint8_t* out, std::size_t max) {
-    if (max == 1 && rxHead_ < rx_.size()) {   // the loaders' byte-at-a-time reads
+    if (max == 1 && rxHead_ < rx_.size()) {  // the loaders' byte-at-a-time reads
       *out = rx_[rxHead_++];
       return 1;
     }
@@ -104,7 +106,9 @@ class SerialLine {
 
   // --- The device's event loop.
   // When the next byte or break reaches the PC; UINT64_MAX when none is on its way.
-  std::uint64_t NextDeliveryNs() const { return outHead_ < out_.size() ? out_[outHead_].ns : UINT64_MAX; }
+  std::uint64_t NextDeliveryNs() const {
+    return outHead_ < out_.size() ? out_[outHead_].ns : UINT64_MAX;
+  }
   // Lands that byte or break at the PC's end.
   void DeliverNext();
   // Drops what has been delivered (after a catch-up).
@@ -136,12 +140,12 @@ class SerialLine {
   std::uint32_t devTxBaud_ = 9600;
   std::uint64_t devTxFreeNs_ = 0;
 
-  std::vector<InFlight> out_;          // on their way to the PC, in arrival order
+  std::vector<InFlight> out_;  // on their way to the PC, in arrival order
   std::size_t outHead_ = 0;
-  std::vector<std::uint8_t> rx_;       // arrived at the PC
+  std::vector<std::uint8_t> rx_;  // arrived at the PC
   std::size_t rxHead_ = 0;
   std::uint32_t errors_ = 0;
-  unsigned breaksPending_ = 0;         // reported one per PcTakeErrors
+  unsigned breaksPending_ = 0;  // reported one per PcTakeErrors
   std::uint64_t exchange_ = 0;
   bool readSinceWrite_ = true;
 };
