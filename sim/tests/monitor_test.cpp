@@ -69,6 +69,58 @@ TEST_F(Monitor, EmptyCommandsAnswerWithTheirCode) {
   EXPECT_TRUE(line->Exchange(Request(0x08)).empty());
 }
 
+// Each command's payload rule: a request whose data breaks it is dropped unanswered and
+// counted as a bad frame; one that keeps it is answered. Unknown codes are not bad frames.
+TEST_F(Monitor, PayloadRulesPerCommand) {
+  enum Outcome { Answered, Malformed, Unknown };
+  const Bytes address = Be32(0x02400100);
+  struct Case {
+    std::uint8_t code;
+    Bytes data;
+    Outcome outcome;
+  } cases[] = {
+      {0x00, {}, Answered},
+      {0x00, {0x00}, Malformed},
+      {0x01, {}, Malformed},
+      {0x01, {0x00}, Answered},                         // N = 0: answered, and refused
+      {0x01, Cat({0x01}, Be32(0x02400000)), Answered},
+      {0x01, Cat({0x02}, Be32(0x02400000)), Malformed},  // N says two addresses
+      {0x01, Cat(Cat({0x01}, Be32(0x02400000)), {0x00}), Malformed},
+      {0x02, {}, Answered},
+      {0x02, {0x01}, Malformed},
+      {0x03, address, Malformed},                        // an address without data
+      {0x03, Cat(address, {0xFF}), Answered},
+      {0x04, {0x04}, Malformed},
+      {0x05, Cat(address, {0x00}), Malformed},
+      {0x05, Cat(address, {0x00, 0x10}), Answered},
+      {0x05, Cat(address, {0x00, 0x10, 0x00}), Malformed},
+      {0x06, {}, Answered},
+      {0x06, {0x00, 0x00}, Malformed},
+      {0x07, {0x07}, Malformed},
+      {0x0A, {0x0A}, Malformed},
+      {0x0D, {0x0D}, Malformed},
+      {0x08, {}, Unknown},
+      {0x09, {}, Unknown},
+      {0x0B, {0x01, 0x02}, Unknown},
+      {0x0E, {}, Unknown},
+      {0xFF, {}, Unknown},
+  };
+  for (const auto& c : cases) {
+    const auto before = line->device->GetCounters();
+    Bytes reply;
+    const bool answered = FindReply(line->Exchange(Request(c.code, c.data)), c.code, reply);
+    const auto after = line->device->GetCounters();
+    EXPECT_EQ(answered, c.outcome == Answered) << "code " << int(c.code) << ", " << c.data.size() << " bytes";
+    EXPECT_EQ(after.badFrames - before.badFrames, c.outcome == Malformed ? 1u : 0u) << "code " << int(c.code);
+    EXPECT_EQ(after.requests - before.requests, 1u) << "code " << int(c.code);
+    EXPECT_EQ(line->device->Events().back().kind,
+              c.outcome == Answered    ? EventKind::Request
+              : c.outcome == Malformed ? EventKind::MalformedRequest
+                                       : EventKind::UnknownRequest)
+        << "code " << int(c.code);
+  }
+}
+
 TEST_F(Monitor, ReadUpTo1024Bytes) {
   Open("fs-mb=1");
   Bytes d = Ask(0x05, Cat(Be32(0x02800000), {0x04, 0x00}));
