@@ -16,6 +16,7 @@
 #include "host/interrupts.h"
 #include "host/operation_choice.h"
 #include "host/plugin_library.h"
+#include "host/real_device_help.h"
 #include "host/run_session.h"
 #include "host/summary_page.h"
 #include "host/wire_trace.h"
@@ -105,6 +106,16 @@ int RunCommand(const RunOptions& options, Console& console) {
     ::setenv(ComVariable(options.port).c_str(), device->name.c_str(), 1);
     // The simulated device's minutes pass in milliseconds unless asked otherwise.
     if (device->simulator && !device->realtime) platform::SetClock(&virtualClock);
+  }
+
+  // The plug-in reads the monitor program itself, once per run, and fails the run with
+  // its own text when the file cannot be used; only an empty name is ours to refuse.
+  if (options.monitorImage) {
+    if (options.monitorImage->empty()) {
+      Complain("--monitor-image needs the path of a file");
+      return kExitUsage;
+    }
+    ::setenv(kMonitorImageVariable, options.monitorImage->c_str(), 1);
   }
 
   std::ofstream traceFile;

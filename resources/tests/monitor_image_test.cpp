@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "platform/module.h"
@@ -18,6 +19,16 @@ TEST(FlashMonitorImage, MatchesTheSourceFileByteForByte) {
   std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), {});
   ASSERT_EQ(bytes.size(), kFlashMonitorImageSize);
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), kFlashMonitorImage));
+}
+
+TEST(FlashMonitorImage, SaysWhereItCameFrom) {
+  const std::string origin = kFlashMonitorImageOrigin;
+  if (KV70_MONITOR_IMAGE_FROM_OPTION) {
+    EXPECT_EQ(origin, std::string("embedded from the build option KV70_MONITOR_IMAGE (") +
+                          KV70_MONITOR_IMAGE_PATH + ")");
+  } else {
+    EXPECT_EQ(origin, "embedded stand-in");
+  }
 }
 
 TEST(FlashMonitorImage, IsAResourceOfTheModule) {
