@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -115,7 +116,11 @@ int RunCommand(const RunOptions& options, Console& console) {
       Complain("--monitor-image needs the path of a file");
       return kExitUsage;
     }
-    ::setenv(kMonitorImageVariable, options.monitorImage->c_str(), 1);
+    // Made absolute, so that the failure box and the wire trace name the file whole.
+    std::error_code ignored;
+    std::filesystem::path path = std::filesystem::absolute(*options.monitorImage, ignored);
+    if (path.empty()) path = *options.monitorImage;
+    ::setenv(kMonitorImageVariable, path.c_str(), 1);
   }
 
   std::ofstream traceFile;
