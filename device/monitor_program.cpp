@@ -45,14 +45,16 @@ CMonitorProgram CMonitorProgram::FromFile(const std::string& path) {
   platform::FileStatus status;
   if (!platform::GetFileStatus(path, status)) {
     const DWORD error = platform::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) Refuse(Problem::kMissing, path);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      Refuse(Problem::kMissing, path);
     Refuse(Problem::kUnreadable, path, error);
   }
   if (status.isDirectory) Refuse(Problem::kDirectory, path);
   if (status.size != kFlashMonitorImageSize) Refuse(Problem::kWrongSize, path, status.size);
 
   int fd = -1;
-  if (const DWORD error = platform::FileOpen(platform::ToNativePath(path), platform::FileAccess::kRead, false, fd)) {
+  if (const DWORD error = platform::FileOpen(platform::ToNativePath(path),
+                                             platform::FileAccess::kRead, false, fd)) {
     Refuse(Problem::kUnreadable, path, error);
   }
   Descriptor file(fd);
@@ -62,7 +64,8 @@ CMonitorProgram CMonitorProgram::FromFile(const std::string& path) {
   std::size_t total = 0;
   while (total < bytes.size()) {
     std::size_t got = 0;
-    if (const DWORD error = platform::FileReadSome(file.Get(), bytes.data() + total, bytes.size() - total, got)) {
+    if (const DWORD error =
+            platform::FileReadSome(file.Get(), bytes.data() + total, bytes.size() - total, got)) {
       Refuse(Problem::kUnreadable, path, error);
     }
     if (got == 0) break;

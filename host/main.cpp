@@ -69,8 +69,9 @@ int main(int argc, char** argv) {
   AddRegistryOption(*runCommand, registry);
   runCommand->add_flag("--yes", run.yes, "answer Yes to the operation's questions");
   runCommand->add_option("--trace", trace, "write every byte on the line to FILE");
-  runCommand->add_option("--monitor-image", monitorImage,
-                         "the KV70's own 8554-byte flash monitor program (sets VELMORA_KV70_MONITOR)");
+  runCommand->add_option(
+      "--monitor-image", monitorImage,
+      "the KV70's own 8554-byte flash monitor program (sets VELMORA_KV70_MONITOR)");
   runCommand->add_option("--firmware", firmware,
                          "page input: select the list item with this text (the firmware's description)");
   runCommand->add_option("--log-file", logFile, "page input: the file name for the page's field");

@@ -1,5 +1,7 @@
 // The monitor program of a run: the embedded image, or a file named at run time that is
 // checked before anything reaches the device, and uploaded byte for byte.
+#include "device/monitor_program.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "device/monitor_program.h"
 #include "device/tests/device_fixture.h"
 #include "resources/monitor_image.h"
 
@@ -32,8 +33,9 @@ class TempDir {
   }
   std::string File(const std::string& name, const std::vector<BYTE>& bytes) const {
     const std::string path = path_ + "/" + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
   }
   const std::string& Path() const { return path_; }
@@ -78,7 +80,8 @@ std::string Refusal(Body body) {
   try {
     body();
   } catch (CMonitorProgramException* e) {
-    std::string s = std::to_string(e->m_problem) + ":" + std::to_string(e->m_detail) + ":" + e->m_path.GetString();
+    std::string s = std::to_string(e->m_problem) + ":" + std::to_string(e->m_detail) + ":" +
+                    e->m_path.GetString();
     e->Delete();
     return s;
   }
@@ -89,8 +92,13 @@ TEST(MonitorProgram, RefusesAFileThatCannotBeTheProgram) {
   TempDir dir;
   ASSERT_FALSE(dir.Path().empty());
   const std::vector<BYTE> good = OtherImage();
-  const std::string shortFile = dir.File("short.bin", std::vector<BYTE>(good.begin(), good.end() - 1));
-  const std::string longFile = dir.File("long.bin", [&] { auto b = good; b.push_back(0); return b; }());
+  const std::string shortFile =
+      dir.File("short.bin", std::vector<BYTE>(good.begin(), good.end() - 1));
+  const std::string longFile = dir.File("long.bin", [&] {
+    auto b = good;
+    b.push_back(0);
+    return b;
+  }());
   const std::string empty = dir.File("empty.bin", {});
   const std::string missing = dir.Path() + "/missing.bin";
   const std::string inMissingDir = dir.Path() + "/no-dir/flashmon.bin";
@@ -129,7 +137,8 @@ TEST(MonitorProgram, TakesTheFileNamedByTheVariableElseTheEmbeddedImage) {
     EXPECT_EQ(std::memcmp(program.Bytes(), other.data(), other.size()), 0);
     EXPECT_EQ(program.Origin(), "file " + path);
   }
-  for (const std::optional<std::string>& unset : {std::optional<std::string>(), std::optional<std::string>("")}) {
+  for (const std::optional<std::string>& unset :
+       {std::optional<std::string>(), std::optional<std::string>("")}) {
     MonitorVariable variable(unset);
     const CMonitorProgram program = CMonitorProgram::ForRun();
     EXPECT_EQ(program.Bytes(), kFlashMonitorImage);

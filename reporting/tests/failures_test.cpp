@@ -151,20 +151,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Monitor(CMonitorProgramException::kMissing, "/opt/kv70/flashmon.bin", 0,
                 std::string("Monitor program failure! The flash monitor program file "
-                            "/opt/kv70/flashmon.bin does not exist.") + kMonitorAdvice),
+                            "/opt/kv70/flashmon.bin does not exist.") +
+                    kMonitorAdvice),
         Monitor(CMonitorProgramException::kDirectory, "/opt/kv70", 0,
                 std::string("Monitor program failure! /opt/kv70 is a directory, not the flash "
-                            "monitor program file.") + kMonitorAdvice),
+                            "monitor program file.") +
+                    kMonitorAdvice),
         Monitor(CMonitorProgramException::kUnreadable, "m.bin", 5,
                 std::string("Monitor program failure! The flash monitor program file m.bin cannot "
-                            "be read (error 5).") + kMonitorAdvice),
+                            "be read (error 5).") +
+                    kMonitorAdvice),
         // Sizes beyond 32 bits show whole.
         Monitor(CMonitorProgramException::kWrongSize, "big.bin", 5000000000ull,
                 std::string("Monitor program failure! The flash monitor program file big.bin is "
-                            "5000000000 bytes; it must be exactly 8554.") + kMonitorAdvice),
+                            "5000000000 bytes; it must be exactly 8554.") +
+                    kMonitorAdvice),
         Monitor(CMonitorProgramException::kWrongSize, "empty.bin", 0,
                 std::string("Monitor program failure! The flash monitor program file empty.bin is "
-                            "0 bytes; it must be exactly 8554.") + kMonitorAdvice)));
+                            "0 bytes; it must be exactly 8554.") +
+                    kMonitorAdvice)));
 
 // The BD texts name the device twice; the upload text is the KV70 one with %s filled.
 TEST(FailureMessageRules, UploadFailureNamesTheDeviceInBothPlaces) {

@@ -1,4 +1,6 @@
 // The flash monitor image: embedded byte for byte from the file the build was given.
+#include "resources/monitor_image.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "platform/module.h"
-#include "resources/monitor_image.h"
 #include "resources/resource.h"
 #include "resources/testing/kv70_test_module.h"
 

@@ -146,7 +146,9 @@ void Harness::SetPortName(int comPort, const std::string& value) {
   SetEnv("VELMORA_COM" + std::to_string(comPort), value);
 }
 
-void Harness::UseMonitorProgram(const std::string& path) { SetEnv("VELMORA_KV70_MONITOR", path); }
+void Harness::UseMonitorProgram(const std::string& path) {
+  SetEnv("VELMORA_KV70_MONITOR", path);
+}
 
 void Harness::CancelWhenStatus(const std::string& text) {
   std::lock_guard lock(mutex_);

@@ -63,17 +63,20 @@ class MonitorProgramE2eTest : public ::testing::Test {
 
   std::string File(const std::string& name, const std::vector<BYTE>& bytes) {
     const std::string path = (dir / name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
   }
 
   static std::vector<BYTE> StandIn() {
-    return std::vector<BYTE>(kv70sim::kBuiltInMonitor, kv70sim::kBuiltInMonitor + kv70sim::kBuiltInMonitorSize);
+    return std::vector<BYTE>(kv70sim::kBuiltInMonitor,
+                             kv70sim::kBuiltInMonitor + kv70sim::kBuiltInMonitorSize);
   }
 
   RunOutcome RunPressingOk() {
-    h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { EXPECT_TRUE(AfxUiClickButton(dialog, IDOK)); });
+    h.Ui().QueueDialog(IDD_CONFIGURATION,
+                       [](CDialog& dialog) { EXPECT_TRUE(AfxUiClickButton(dialog, IDOK)); });
     return h.Run(kConfigRetrieval);
   }
 
@@ -95,7 +98,8 @@ TEST_F(MonitorProgramE2eTest, AFileThatCannotBeTheProgramEndsTheRunBeforeThePort
       {"wrong size", wrongSize,
        "The flash monitor program file " + wrongSize + " is 8553 bytes; it must be exactly 8554."},
       {"missing", missing, "The flash monitor program file " + missing + " does not exist."},
-      {"a directory", directory, directory + " is a directory, not the flash monitor program file."},
+      {"a directory", directory,
+       directory + " is a directory, not the flash monitor program file."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -105,10 +109,13 @@ TEST_F(MonitorProgramE2eTest, AFileThatCannotBeTheProgramEndsTheRunBeforeThePort
     EXPECT_EQ(run.result, OPERATION_FAILED);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].owner, h.HostWindow());
-    EXPECT_NE(run.boxes[0].text.find("Monitor program failure! " + c.text), std::string::npos) << run.boxes[0].text;
-    EXPECT_NE(run.boxes[0].text.find("DevKV70 Version: 1.05"), std::string::npos) << "the usual failure box";
-    EXPECT_EQ(run.Outline(), (std::vector<std::string>{"S:" + kEstablishing, "B:" + run.boxes[0].text,
-                                                       "S:" + kFailed, "C"}));
+    EXPECT_NE(run.boxes[0].text.find("Monitor program failure! " + c.text), std::string::npos)
+        << run.boxes[0].text;
+    EXPECT_NE(run.boxes[0].text.find("DevKV70 Version: 1.05"), std::string::npos)
+        << "the usual failure box";
+    EXPECT_EQ(run.Outline(),
+              (std::vector<std::string>{"S:" + kEstablishing, "B:" + run.boxes[0].text,
+                                        "S:" + kFailed, "C"}));
     EXPECT_EQ(run.progress, std::vector<long>{0});
     EXPECT_EQ(h.Simulator(), nullptr) << "the port was opened";
   }
@@ -124,7 +131,8 @@ TEST_F(MonitorProgramE2eTest, ADifferentProgramIsUploadedExactlyAndEndsIn806) {
   const RunOutcome run = h.Run(kConfigRetrieval);
   EXPECT_EQ(run.result, OPERATION_FAILED);
   ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_NE(run.boxes[0].text.find("Device failure! [806]"), std::string::npos) << run.boxes[0].text;
+  EXPECT_NE(run.boxes[0].text.find("Device failure! [806]"), std::string::npos)
+      << run.boxes[0].text;
   EXPECT_TRUE(run.dialogs.empty());
 
   auto device = h.Simulator();
@@ -134,8 +142,9 @@ TEST_F(MonitorProgramE2eTest, ADifferentProgramIsUploadedExactlyAndEndsIn806) {
       << "the device's RAM holds the file's bytes";
   EXPECT_EQ(device->State(), kv70sim::DeviceState::Halted);
   const auto& events = device->Events();
-  EXPECT_TRUE(std::none_of(events.begin(), events.end(),
-                           [](const kv70sim::Event& e) { return e.kind == kv70sim::EventKind::MonitorStarted; }));
+  EXPECT_TRUE(std::none_of(events.begin(), events.end(), [](const kv70sim::Event& e) {
+    return e.kind == kv70sim::EventKind::MonitorStarted;
+  }));
   EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const kv70sim::Event& e) {
     return e.kind == kv70sim::EventKind::ProcessorStopped && e.address == kv70sim::kMainRamBase;
   })) << device->Trace();
