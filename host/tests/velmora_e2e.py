@@ -113,6 +113,7 @@ class VelmoraTest(unittest.TestCase):
         self.env["HOME"] = self.dir
         self.env["VELMORA_REGISTRY"] = os.path.join(self.dir, "registry.db")
         self.env.pop("VELMORA_DATA", None)
+        self.env.pop("VELMORA_KV70_MONITOR", None)
         for n in range(1, 7):
             self.env.pop("VELMORA_COM%d" % n, None)
         self.env["TERM"] = "dumb"
