@@ -32,7 +32,7 @@ constexpr int kMonitorAddressIndex = 0;
 }  // namespace
 
 CBDDevice::CBDDevice(CSerialCom& port, RunRecord& record, CDeviceConfig* config)
-    : CDevice(port, record), m_pConfig(config) {}
+    : CDevice(port, record), m_pConfig(config), m_monitorImage(kFlashMonitorImage) {}
 
 void CBDDevice::ThrowBD(int code) const { throw new BDException(code, m_record.comPort); }
 
@@ -52,14 +52,14 @@ void CBDDevice::UploadMonitor(UINT progressBase, UINT progressSpan) {
     for (int tries = 0;; ++tries) {
       BYTE readBack[ROM_MAX_BULK];
       try {
-        RomWriteMemory(address, kFlashMonitorImage + offset, chunk, kChunkAttempts);
+        RomWriteMemory(address, m_monitorImage + offset, chunk, kChunkAttempts);
         std::memset(readBack, 0, sizeof readBack);
         RomReadMemory(address, readBack, chunk, kChunkAttempts);
       } catch (DeviceException* e) {
         e->Delete();
         ThrowBD(804);
       }
-      if (std::memcmp(readBack, kFlashMonitorImage + offset, chunk) == 0) break;
+      if (std::memcmp(readBack, m_monitorImage + offset, chunk) == 0) break;
       if (tries == kChunkRetries) ThrowBD(804);
     }
     offset += chunk;

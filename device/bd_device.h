@@ -25,6 +25,9 @@ class CBDDevice : public CDevice {
   // pings it. Progress runs from `progressBase` over `progressSpan`, then 100. Throws
   // BDException 804, 805 or 806.
   void UploadMonitor(UINT progressBase, UINT progressSpan);
+  // The kFlashMonitorImageSize bytes UploadMonitor sends and compares with; the embedded
+  // image until set. Not owned: it must outlive the upload.
+  void SetMonitorImage(const BYTE* image) { m_monitorImage = image; }
   // The monitor's reboot command, five seconds for the restart, a one-second break.
   void RebootDevice();
   // Shows the configuration record in a modal dialog owned by the host window. The dialog
@@ -43,4 +46,5 @@ class CBDDevice : public CDevice {
 
  private:
   ConfigurationViewer m_configViewer = nullptr;
+  const BYTE* m_monitorImage;
 };

@@ -13,6 +13,7 @@ struct RunOptions {
   std::optional<std::string> device;     // what COM<port> is
   std::string plugin;                    // the plug-in's path
   std::optional<std::string> trace;      // the wire trace's file
+  std::optional<std::string> monitorImage;  // the flash monitor program file for the run
   bool yes = false;
   std::optional<std::string> firmware;   // page input: the list item to select
   std::optional<std::string> logFile;    // page input: the text of the edit control

@@ -11,6 +11,7 @@
 #include "host/exit_codes.h"
 #include "host/interrupts.h"
 #include "host/plugin_library.h"
+#include "host/real_device_help.h"
 #include "sim/sim_port.h"
 
 namespace {
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
   std::string logFile;
   std::string device;
   std::string trace;
+  std::string monitorImage;
   CLI::App* runCommand = app.add_subcommand("run", "run one operation of the plug-in");
   runCommand->add_option("OPERATION", run.operation, "index or name word of the operation")->required();
   runCommand->add_option("--port", run.port, "COM port number, 1 to 6")
@@ -67,10 +69,13 @@ int main(int argc, char** argv) {
   AddRegistryOption(*runCommand, registry);
   runCommand->add_flag("--yes", run.yes, "answer Yes to the operation's questions");
   runCommand->add_option("--trace", trace, "write every byte on the line to FILE");
+  runCommand->add_option(
+      "--monitor-image", monitorImage,
+      "the KV70's own 8554-byte flash monitor program (sets VELMORA_KV70_MONITOR)");
   runCommand->add_option("--firmware", firmware,
                          "page input: select the list item with this text (the firmware's description)");
   runCommand->add_option("--log-file", logFile, "page input: the file name for the page's field");
-  runCommand->footer(kRunFooter);
+  runCommand->footer(std::string(kRunFooter) + "\n\n" + RealDeviceHelp());
 
   CLI::App* registryCommand = app.add_subcommand("registry", "import or export registry files (REGEDIT4)");
   registryCommand->require_subcommand(1);
@@ -110,6 +115,7 @@ int main(int argc, char** argv) {
     run.plugin = plugin;
     if (runCommand->count("--device")) run.device = device;
     if (runCommand->count("--trace")) run.trace = trace;
+    if (runCommand->count("--monitor-image")) run.monitorImage = monitorImage;
     if (runCommand->count("--firmware")) run.firmware = firmware;
     if (runCommand->count("--log-file")) run.logFile = logFile;
     status = RunCommand(run, console);

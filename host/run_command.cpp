@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "host/interrupts.h"
 #include "host/operation_choice.h"
 #include "host/plugin_library.h"
+#include "host/real_device_help.h"
 #include "host/run_session.h"
 #include "host/summary_page.h"
 #include "host/wire_trace.h"
@@ -105,6 +107,20 @@ int RunCommand(const RunOptions& options, Console& console) {
     ::setenv(ComVariable(options.port).c_str(), device->name.c_str(), 1);
     // The simulated device's minutes pass in milliseconds unless asked otherwise.
     if (device->simulator && !device->realtime) platform::SetClock(&virtualClock);
+  }
+
+  // The plug-in reads the monitor program itself, once per run, and fails the run with
+  // its own text when the file cannot be used; only an empty name is ours to refuse.
+  if (options.monitorImage) {
+    if (options.monitorImage->empty()) {
+      Complain("--monitor-image needs the path of a file");
+      return kExitUsage;
+    }
+    // Made absolute, so that the failure box and the wire trace name the file whole.
+    std::error_code ignored;
+    std::filesystem::path path = std::filesystem::absolute(*options.monitorImage, ignored);
+    if (path.empty()) path = *options.monitorImage;
+    ::setenv(kMonitorImageVariable, path.c_str(), 1);
   }
 
   std::ofstream traceFile;

@@ -82,4 +82,14 @@ void WireTrace::OnSpeed(DWORD bitsPerSecond) {
   Event("speed " + std::to_string(bitsPerSecond));
 }
 
+void WireTrace::OnNote(const std::string& text) {
+  std::string line = text;
+  for (char& c : line) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  std::lock_guard lock(mutex_);
+  FlushLocked();
+  Event(line);
+}
+
 }  // namespace velmora

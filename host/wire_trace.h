@@ -5,6 +5,7 @@
 //   <ms> ! break-sent 1000  a break the PC held for that long
 //   <ms> ! break-received
 //   <ms> ! speed 38400
+//   <ms> ! monitor-image file /path/monitor.bin   a note from the plug-in
 // Milliseconds count from the trace's start on the clock in force (virtual time with
 // the simulator). Reads that follow one another with nothing else between and no pause
 // longer than kBurstGapMs form one burst.
@@ -33,6 +34,8 @@ class WireTrace final : public platform::WireTap {
   void OnBreakSent(DWORD ms) override;
   void OnBreakReceived() override;
   void OnSpeed(DWORD bitsPerSecond) override;
+  // Control characters in the note become '?', so that it stays one line.
+  void OnNote(const std::string& text) override;
 
   // Writes a pending read burst now.
   void Flush();

@@ -1,6 +1,8 @@
 #include "operations/connected_run.h"
 
 #include "device/kv70_device.h"
+#include "device/monitor_program.h"
+#include "platform/comm_port.h"
 #include "reporting/reporting.h"
 #include "resources/resource.h"
 #include "serial/serial_com.h"
@@ -20,6 +22,11 @@ void RunOnConnectedDevice(RunRecord* record, BYTE readOnly, EstablishingStatus e
   SendStatus(record, IDS_ESTABLISHING);
   SendProgress(record, 0);
 
+  // The monitor program is read once, before the port is opened: a file that cannot be
+  // used ends the run without touching the device.
+  const CMonitorProgram monitor = CMonitorProgram::ForRun();
+  platform::NoteOnWire("monitor-image " + monitor.Origin());
+
   // Declared in this order, so that on every way out the device goes first and then the
   // port, which its destructor closes. A port that cannot be opened throws before any
   // device exists.
@@ -27,6 +34,7 @@ void RunOnConnectedDevice(RunRecord* record, BYTE readOnly, EstablishingStatus e
   port.Open(static_cast<DWORD>(record->comPort), kByteSize8, kOneStopBit, kNoParity, kSpeed9600);
   CKV70Device device(port, *record);
   device.SetReadOnly(readOnly);
+  device.SetMonitorImage(monitor.Bytes());
 
   if (establishing == EstablishingStatus::kAgainBeforeConnect) SendStatus(record, IDS_ESTABLISHING);
   device.Connect();

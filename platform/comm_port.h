@@ -130,8 +130,13 @@ class WireTap {
   virtual void OnBreakSent(DWORD ms) = 0;                      // break held this long
   virtual void OnBreakReceived() = 0;
   virtual void OnSpeed(DWORD bitsPerSecond) = 0;               // a new line speed
+  // Something that never crosses the line but explains what does (which monitor image a
+  // run uploads, say). One line of text; a tap that keeps no notes ignores it.
+  virtual void OnNote(const std::string& text) {}
 };
 // Installs the tap (null removes it). The caller keeps ownership.
 void SetWireTap(WireTap* tap);
+// Hands `text` to the tap in force, if any, as a note.
+void NoteOnWire(const std::string& text);
 
 }  // namespace platform

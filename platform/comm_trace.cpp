@@ -94,6 +94,10 @@ WireTap* CurrentWireTap() { return gTap.load(std::memory_order_acquire); }
 
 void SetWireTap(WireTap* tap) { gTap.store(tap, std::memory_order_release); }
 
+void NoteOnWire(const std::string& text) {
+  if (WireTap* tap = CurrentWireTap()) tap->OnNote(text);
+}
+
 std::unique_ptr<CommPort> MakeTracingPort(std::unique_ptr<CommPort> port) {
   return std::make_unique<TracingPort>(std::move(port));
 }

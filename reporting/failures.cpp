@@ -6,6 +6,7 @@ IMPLEMENT_DYNAMIC(DeviceException, CException)
 IMPLEMENT_DYNAMIC(BDException, CException)
 IMPLEMENT_DYNAMIC(CFlashMonException, CException)
 IMPLEMENT_DYNAMIC(CSerialComException, CException)
+IMPLEMENT_DYNAMIC(CMonitorProgramException, CException)
 
 namespace {
 
@@ -80,5 +81,18 @@ BOOL CSerialComException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
     text.Format(static_cast<UINT>(m_code + 1), m_code,
                 static_cast<long>(static_cast<LONG>(m_platformError)), m_comPort);
   }
+  return CopyMessage(text, error, maxError);
+}
+
+CMonitorProgramException::CMonitorProgramException(Problem problem, const CString& path,
+                                                   unsigned long long detail)
+    : m_problem(problem), m_path(path), m_detail(detail) {}
+
+BOOL CMonitorProgramException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
+  // One string per problem, each taking the path and then the detail.
+  static constexpr UINT kTexts[] = {IDS_MONITOR_FILE_MISSING, IDS_MONITOR_FILE_DIRECTORY,
+                                    IDS_MONITOR_FILE_UNREADABLE, IDS_MONITOR_FILE_WRONG_SIZE};
+  CString text;
+  text.Format(kTexts[m_problem], m_path.GetString(), m_detail);
   return CopyMessage(text, error, maxError);
 }

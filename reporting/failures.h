@@ -54,3 +54,20 @@ class CSerialComException : public CException {
   int m_code;
   DWORD m_platformError;
 };
+
+// The flash monitor program a run was told to take from a file (VELMORA_KV70_MONITOR)
+// cannot be used. Raised before the port is opened; the text names the file and says
+// what is wrong with it.
+class CMonitorProgramException : public CException {
+  DECLARE_DYNAMIC(CMonitorProgramException)
+ public:
+  enum Problem { kMissing, kDirectory, kUnreadable, kWrongSize };
+  // `detail` is the platform error for kUnreadable, the file's size for kWrongSize.
+  CMonitorProgramException(Problem problem, const CString& path, unsigned long long detail);
+  // The problem's own string with the path, then the detail.
+  BOOL GetErrorMessage(LPTSTR error, UINT maxError, PUINT helpContext = nullptr) override;
+
+  Problem m_problem;
+  CString m_path;
+  unsigned long long m_detail;
+};

@@ -3,6 +3,8 @@
 # Included by resources/CMakeLists.txt, which calls kv70_embed_monitor_image(); also
 # runnable on its own (the tests do), as
 #   cmake -DIMAGE=<file> -DOUTPUT=<file.cpp> -P embed_monitor_image.cmake
+# FROM_OPTION says the file was named by the KV70_MONITOR_IMAGE option rather than being
+# the shipped stand-in; the plug-in tells the two apart in its wire-trace note.
 # A file that is not exactly 8554 bytes stops the configuration: the device's RAM layout
 # and the upload are built around that size.
 
@@ -10,6 +12,7 @@ set(KV70_MONITOR_IMAGE_SIZE 8554)
 set(_kv70_embed_dir "${CMAKE_CURRENT_LIST_DIR}")
 
 function(kv70_embed_monitor_image image output)
+  cmake_parse_arguments(E "FROM_OPTION" "" "" ${ARGN})
   if(NOT EXISTS "${image}" OR IS_DIRECTORY "${image}")
     message(FATAL_ERROR "Flash monitor image ${image} does not exist or is not a file "
                         "(KV70_MONITOR_IMAGE).")
@@ -24,6 +27,11 @@ function(kv70_embed_monitor_image image output)
   string(REPEAT "0x..," 16 line)   # sixteen bytes a line
   string(REGEX REPLACE "(${line})" "\\1\n  " bytes "${bytes}")
   set(KV70_IMAGE_SOURCE "${image}")
+  if(E_FROM_OPTION)
+    set(KV70_IMAGE_ORIGIN "embedded from the build option KV70_MONITOR_IMAGE (${image})")
+  else()
+    set(KV70_IMAGE_ORIGIN "embedded stand-in")
+  endif()
   set(KV70_IMAGE_BYTES "${bytes}")
   # configure_file rewrites the output only when it changes, so an unchanged image does
   # not rebuild anything.

@@ -88,6 +88,12 @@ constexpr UINT IDS_PROJECT_FIRST = 3000;
 constexpr UINT IDS_REPLACE_FIRMWARE_FILE = 3001;   // software selection page
 constexpr UINT IDS_DESCRIPTION_BACKSLASH = 3002;   // register firmware dialog
 constexpr UINT IDS_REPLACE_LOG_FILE = 3003;        // log file page
+// A flash monitor program file given at run time that cannot be used: the path, then
+// the platform error (unreadable) or the file's size (wrong size).
+constexpr UINT IDS_MONITOR_FILE_MISSING = 3004;
+constexpr UINT IDS_MONITOR_FILE_DIRECTORY = 3005;
+constexpr UINT IDS_MONITOR_FILE_UNREADABLE = 3006;
+constexpr UINT IDS_MONITOR_FILE_WRONG_SIZE = 3007;
 
 // ---------------------------------------------------------------------------------------
 // Dialog templates and their controls

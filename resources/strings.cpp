@@ -174,6 +174,18 @@ constexpr StringEntry kStrings[] = {
      "The description may not contain a backslash.\n\nEnter another description and try again."},
     {IDS_REPLACE_LOG_FILE,
      "The file %s already exists.\n\nPress yes to replace it with the KV70 file system."},
+    {IDS_MONITOR_FILE_MISSING,
+     "Monitor program failure! The flash monitor program file %s does not exist.\n\n"
+     "Check VELMORA_KV70_MONITOR (--monitor-image) and try again."},
+    {IDS_MONITOR_FILE_DIRECTORY,
+     "Monitor program failure! %s is a directory, not the flash monitor program file.\n\n"
+     "Check VELMORA_KV70_MONITOR (--monitor-image) and try again."},
+    {IDS_MONITOR_FILE_UNREADABLE,
+     "Monitor program failure! The flash monitor program file %s cannot be read (error "
+     "%llu).\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and try again."},
+    {IDS_MONITOR_FILE_WRONG_SIZE,
+     "Monitor program failure! The flash monitor program file %s is %llu bytes; it must be "
+     "exactly 8554.\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and try again."},
 };
 
 }  // namespace

@@ -113,6 +113,7 @@ class VelmoraTest(unittest.TestCase):
         self.env["HOME"] = self.dir
         self.env["VELMORA_REGISTRY"] = os.path.join(self.dir, "registry.db")
         self.env.pop("VELMORA_DATA", None)
+        self.env.pop("VELMORA_KV70_MONITOR", None)
         for n in range(1, 7):
             self.env.pop("VELMORA_COM%d" % n, None)
         self.env["TERM"] = "dumb"
@@ -192,6 +193,7 @@ class VelmoraTest(unittest.TestCase):
             (["run", "readout", "--bogus"], "--bogus"),
             (["run", "readout", "--registry", "/no/such/dir/registry.db"], "/no/such/dir"),
             (["run", "readout", "--trace", "/no/such/dir/trace.txt"], "trace"),
+            (["run", "readout", "--monitor-image", ""], "--monitor-image"),
             (["run", "readout", "--log-file", "x.log"], "--log-file"),
             (["run", "install", "--firmware", "Gamma 3.0"], "\"Gamma 3.0\" is not in the list"),
             (["run", "save"], "No file was given."),
@@ -215,8 +217,14 @@ class VelmoraTest(unittest.TestCase):
             self.assertIn("Usage", out, args)
         code, out, _ = self.velmora("run", "--help")
         for option in ("--port", "--device", "--plugin", "--registry", "--yes", "--trace",
-                       "--firmware", "--log-file", "Exit status"):
+                       "--firmware", "--log-file", "--monitor-image", "Exit status"):
             self.assertIn(option, out)
+        # What a technician needs for a real KV70, in the order of doing it.
+        steps = ["Running on a real KV70:", "1. Cable and port", "2. --device", "3. The monitor program",
+                 "--monitor-image PATH", "4. On the display", "restart the KV70", "5. Failure 806"]
+        positions = [out.find(step) for step in steps]
+        self.assertNotIn(-1, positions, out)
+        self.assertEqual(positions, sorted(positions), out)
 
     def test_first_run_writes_install_directory_and_catalogue_key(self):
         code, out, err = self.fake("run", "readout")
@@ -450,15 +458,62 @@ class VelmoraTest(unittest.TestCase):
         with open(trace) as f:
             lines = f.read().splitlines()
         self.assertTrue(lines, "empty trace")
-        line_form = re.compile(r"^\d+ (([<>])( [0-9A-F]{2})+|! (break-sent \d+|break-received|speed \d+))$")
+        line_form = re.compile(r"^\d+ (([<>])( [0-9A-F]{2})+|! (break-sent \d+|break-received|speed \d+|"
+                               r"monitor-image .+))$")
         for line in lines:
             self.assertRegex(line, line_form)
         writes = [line for line in lines if line.split(" ")[1] == ">"]
         self.assertTrue(writes)
         self.assertEqual(len(writes[0].split(" ")) - 2, 90, writes[0])
         self.assertIn("! speed 38400", "\n".join(lines))
+        self.assertEqual(lines[0], "0 ! monitor-image embedded stand-in", "the note comes before the port opens")
         times = [int(line.split(" ")[0]) for line in lines]
         self.assertEqual(times, sorted(times))
+
+    def stand_in(self):
+        return os.path.join(ARGS.samples, os.pardir, "monitor", "flashmon.bin")
+
+    def test_kv70_monitor_image_stand_in_given_at_run_time(self):
+        image = self.path("monitor.bin")
+        shutil.copyfile(self.stand_in(), image)
+        embedded_trace = self.path("embedded.txt")
+        file_trace = self.path("file.txt")
+        code, out, err = self.velmora("run", "config", "--device", "sim", "--trace", embedded_trace)
+        self.assertEqual(code, 0, out + err)
+        code, out, err = self.velmora("run", "config", "--device", "sim", "--monitor-image", image,
+                                      "--trace", file_trace)
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("The configuration information was retrieved successfully.", out)
+        with open(embedded_trace) as f:
+            embedded = f.read().splitlines()
+        with open(file_trace) as f:
+            from_file = f.read().splitlines()
+        self.assertEqual(embedded[0], "0 ! monitor-image embedded stand-in")
+        self.assertEqual(from_file[0], "0 ! monitor-image file " + image)
+        # The same image embedded and given at run time: the same bytes at the same times.
+        self.assertEqual(embedded[1:], from_file[1:])
+
+    def test_kv70_monitor_image_unusable_ends_the_run_before_the_port_opens(self):
+        short = self.path("short.bin")
+        with open(self.stand_in(), "rb") as f:
+            image = f.read()
+        with open(short, "wb") as f:
+            f.write(image[:1000])
+        trace = self.path("trace.txt")
+        cases = [
+            (short, "The flash monitor program file %s is 1000 bytes; it must be exactly 8554." % short),
+            (self.path("missing.bin"), "The flash monitor program file %s does not exist." % self.path("missing.bin")),
+            (self.dir, "%s is a directory, not the flash monitor program file." % self.dir),
+        ]
+        for path, why in cases:
+            code, out, err = self.velmora("run", "config", "--device", "sim", "--monitor-image", path,
+                                          "--trace", trace)
+            self.assertEqual(code, 1, out + err)
+            self.assertIn("Monitor program failure! " + why, out)
+            self.assertIn("There was a failure with the operation!", out)
+            self.assertIn("Configuration retrieval failed.", out)
+            with open(trace) as f:
+                self.assertEqual(f.read(), "", "nothing reached the line")
 
     def test_kv70_upgrade_unattended(self):
         self.register_firmware("Sample application 2.1", self.sample())

@@ -61,6 +61,20 @@ TEST_F(WireTraceTest, LineEventsGetTheirOwnLines) {
   EXPECT_EQ(out_.str(), "0 ! speed 9600\n500 ! break-received\n500 < FF\n5500 ! break-sent 1000\n5500 ! speed 38400\n");
 }
 
+// A note (which monitor program the run uploads) reaches the trace through the platform
+// and stays one line whatever its path holds; a pending read burst goes out first.
+TEST_F(WireTraceTest, NotesGetTheirOwnLineWithControlCharactersMasked) {
+  WireTrace trace(out_);
+  platform::SetWireTap(&trace);
+  const BYTE b[] = {0x06};
+  trace.OnRead(b, 1);
+  clock_.SleepMs(7);
+  platform::NoteOnWire("monitor-image file /tmp/a\nb\tc\x7F.bin");
+  platform::SetWireTap(nullptr);
+  platform::NoteOnWire("monitor-image nobody listens");
+  EXPECT_EQ(out_.str(), "0 < 06\n7 ! monitor-image file /tmp/a?b?c?.bin\n");
+}
+
 TEST_F(WireTraceTest, EmptyTransfersLeaveNoLine) {
   WireTrace trace(out_);
   trace.OnWrite(nullptr, 0);

@@ -62,6 +62,11 @@ Row Serial(int port, DWORD error, int code, std::string expected) {
   return {[=] { return new CSerialComException(port, error, code); }, std::move(expected)};
 }
 
+Row Monitor(CMonitorProgramException::Problem problem, const char* path, unsigned long long detail,
+            std::string expected) {
+  return {[=] { return new CMonitorProgramException(problem, path, detail); }, std::move(expected)};
+}
+
 std::string FlashText(int code, const char* body) {
   return Fill(body, code, 0);
 }
@@ -139,6 +144,33 @@ INSTANTIATE_TEST_SUITE_P(
                                     "COM1.\n\nRestart your computer and try again."),
         Serial(1, 0, 305, "")));
 
+// A monitor program file that cannot be used: the file is named, and so is what is wrong.
+const char kMonitorAdvice[] = "\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and try again.";
+INSTANTIATE_TEST_SUITE_P(
+    MonitorProgram, FailureMessages,
+    ::testing::Values(
+        Monitor(CMonitorProgramException::kMissing, "/opt/kv70/flashmon.bin", 0,
+                std::string("Monitor program failure! The flash monitor program file "
+                            "/opt/kv70/flashmon.bin does not exist.") +
+                    kMonitorAdvice),
+        Monitor(CMonitorProgramException::kDirectory, "/opt/kv70", 0,
+                std::string("Monitor program failure! /opt/kv70 is a directory, not the flash "
+                            "monitor program file.") +
+                    kMonitorAdvice),
+        Monitor(CMonitorProgramException::kUnreadable, "m.bin", 5,
+                std::string("Monitor program failure! The flash monitor program file m.bin cannot "
+                            "be read (error 5).") +
+                    kMonitorAdvice),
+        // Sizes beyond 32 bits show whole.
+        Monitor(CMonitorProgramException::kWrongSize, "big.bin", 5000000000ull,
+                std::string("Monitor program failure! The flash monitor program file big.bin is "
+                            "5000000000 bytes; it must be exactly 8554.") +
+                    kMonitorAdvice),
+        Monitor(CMonitorProgramException::kWrongSize, "empty.bin", 0,
+                std::string("Monitor program failure! The flash monitor program file empty.bin is "
+                            "0 bytes; it must be exactly 8554.") +
+                    kMonitorAdvice)));
+
 // The BD texts name the device twice; the upload text is the KV70 one with %s filled.
 TEST(FailureMessageRules, UploadFailureNamesTheDeviceInBothPlaces) {
   kv70::testing::UseKV70Resources();
@@ -186,10 +218,11 @@ TEST(FailureMessageRules, HelpContextIsLeftUntouched) {
 TEST(FailureMessageRules, RunTimeClassesCarryTheirNamesAndDeriveFromCException) {
   std::unique_ptr<CException> failures[] = {
       std::make_unique<DeviceException>(501, 1), std::make_unique<BDException>(804, 1),
-      std::make_unique<CFlashMonException>(406), std::make_unique<CSerialComException>(1, 2, 301)};
+      std::make_unique<CFlashMonException>(406), std::make_unique<CSerialComException>(1, 2, 301),
+      std::make_unique<CMonitorProgramException>(CMonitorProgramException::kMissing, "m.bin", 0)};
   const char* names[] = {"DeviceException", "BDException", "CFlashMonException",
-                         "CSerialComException"};
-  for (int i = 0; i < 4; ++i) {
+                         "CSerialComException", "CMonitorProgramException"};
+  for (int i = 0; i < 5; ++i) {
     const CRuntimeClass* cls = failures[i]->GetRuntimeClass();
     EXPECT_STREQ(cls->m_lpszClassName, names[i]);
     EXPECT_TRUE(failures[i]->IsKindOf(RUNTIME_CLASS(CException)));

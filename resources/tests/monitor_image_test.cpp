@@ -1,12 +1,14 @@
 // The flash monitor image: embedded byte for byte from the file the build was given.
+#include "resources/monitor_image.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "platform/module.h"
-#include "resources/monitor_image.h"
 #include "resources/resource.h"
 #include "resources/testing/kv70_test_module.h"
 
@@ -18,6 +20,16 @@ TEST(FlashMonitorImage, MatchesTheSourceFileByteForByte) {
   std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), {});
   ASSERT_EQ(bytes.size(), kFlashMonitorImageSize);
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), kFlashMonitorImage));
+}
+
+TEST(FlashMonitorImage, SaysWhereItCameFrom) {
+  const std::string origin = kFlashMonitorImageOrigin;
+  if (KV70_MONITOR_IMAGE_FROM_OPTION) {
+    EXPECT_EQ(origin, std::string("embedded from the build option KV70_MONITOR_IMAGE (") +
+                          KV70_MONITOR_IMAGE_PATH + ")");
+  } else {
+    EXPECT_EQ(origin, "embedded stand-in");
+  }
 }
 
 TEST(FlashMonitorImage, IsAResourceOfTheModule) {

@@ -70,6 +70,8 @@ Harness::Harness(const std::string& pluginPath) {
     ADD_FAILURE() << "no temporary directory for the registry";
   }
   SetEnv("VELMORA_REGISTRY", registryPath_);
+  // A monitor program named by whoever started the tests must not leak into them.
+  SetEnv("VELMORA_KV70_MONITOR", "");
 
   ui_ = std::make_shared<ScriptedUi>();
   recordingUi_ = std::make_shared<RecordingUi>(*this, ui_);
@@ -142,6 +144,10 @@ void Harness::UseDevice(const std::string& settings, int comPort) {
 
 void Harness::SetPortName(int comPort, const std::string& value) {
   SetEnv("VELMORA_COM" + std::to_string(comPort), value);
+}
+
+void Harness::UseMonitorProgram(const std::string& path) {
+  SetEnv("VELMORA_KV70_MONITOR", path);
 }
 
 void Harness::CancelWhenStatus(const std::string& text) {

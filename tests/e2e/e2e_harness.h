@@ -9,7 +9,8 @@
 //   - VELMORA_REGISTRY pointing at a registry file in a fresh temporary directory;
 //   - a ScriptedUi installed as the UI backend (queue answers and dialog scripts on Ui());
 //   - a host window owned by the test thread.
-// Environment variables it sets (VELMORA_COM<n>, VELMORA_REGISTRY) are put back as they
+// Environment variables it sets (VELMORA_COM<n>, VELMORA_REGISTRY, VELMORA_KV70_MONITOR;
+// the last is unset at the start) are put back as they
 // were, and named simulator instances are forgotten, when the harness goes.
 //
 // A run (Run): DoOperation on a worker thread while the test thread pumps the host
@@ -107,6 +108,9 @@ class Harness {
   void UseDevice(const std::string& settings, int comPort = 1);
   // VELMORA_COM<n> := value as given (a device path, "sim:...", or "" to unset).
   void SetPortName(int comPort, const std::string& value);
+  // VELMORA_KV70_MONITOR := path: the runs upload that file as the monitor program ("" to
+  // unset: the embedded image).
+  void UseMonitorProgram(const std::string& path);
 
   ScriptedUi& Ui() { return *ui_; }
   platform::VirtualClock& Clock() { return clock_; }

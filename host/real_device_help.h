@@ -1,0 +1,16 @@
+// What a technician needs to know to run on a real KV70, in the order of doing it: the
+// cable and port, --device, the monitor program, the display, failure 806. One text for
+// every place that shows it (velmora run --help, velmora ports, the desktop host).
+#pragma once
+#include <string>
+
+namespace velmora {
+
+// The variable through which a host names the flash monitor program file for the
+// plug-in's runs (--monitor-image sets it).
+constexpr const char kMonitorImageVariable[] = "VELMORA_KV70_MONITOR";
+
+// Plain text, lines of at most 88 characters, ending with a line break.
+std::string RealDeviceHelp();
+
+}  // namespace velmora
