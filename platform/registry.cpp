@@ -2,12 +2,11 @@
 #include "platform/registry.h"
 
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "platform/handle_table.h"
 #include "platform/registry_store.h"
 
 namespace platform {
@@ -22,39 +21,17 @@ struct OpenKey {
   REGSAM access;
 };
 
-// Open keys. Handles are numbers that are never reused, so a closed handle stays
-// invalid instead of reaching a key opened later.
-class HandleTable {
- public:
-  HKEY Add(OpenKey key) {
-    std::lock_guard lock(mutex_);
-    next_ += 4;
-    auto handle = reinterpret_cast<HKEY>(next_);
-    keys_.emplace(handle, key);
-    return handle;
-  }
-  std::optional<OpenKey> Find(HKEY handle) {
-    if (handle == HKEY_CURRENT_USER) return OpenKey{registry::kCurrentUserId, KEY_ALL_ACCESS};
-    if (handle == HKEY_LOCAL_MACHINE) return OpenKey{registry::kLocalMachineId, KEY_ALL_ACCESS};
-    std::lock_guard lock(mutex_);
-    auto it = keys_.find(handle);
-    if (it == keys_.end()) return std::nullopt;
-    return it->second;
-  }
-  bool Remove(HKEY handle) {
-    std::lock_guard lock(mutex_);
-    return keys_.erase(handle) != 0;
-  }
-
- private:
-  std::mutex mutex_;
-  std::uintptr_t next_ = 0x30000;
-  std::unordered_map<HKEY, OpenKey> keys_;
-};
-
-HandleTable& Handles() {
-  static HandleTable table;
+// Open keys take handles from 0x30004 on, four apart.
+HandleTable<HKEY, OpenKey>& Handles() {
+  static HandleTable<HKEY, OpenKey> table(0x30000, 4);
   return table;
+}
+
+// The predefined keys are open from the start, with every right, and never close.
+std::optional<OpenKey> FindKey(HKEY handle) {
+  if (handle == HKEY_CURRENT_USER) return OpenKey{registry::kCurrentUserId, KEY_ALL_ACCESS};
+  if (handle == HKEY_LOCAL_MACHINE) return OpenKey{registry::kLocalMachineId, KEY_ALL_ACCESS};
+  return Handles().Find(handle);
 }
 
 // Splits "a\b\c" into its names. A trailing backslash is allowed; an empty name inside
@@ -96,7 +73,7 @@ LONG FindPath(Transaction& tx, KeyId from, const std::vector<std::string_view>& 
 
 // Looks up the handle and checks that it was opened with `needed` rights.
 LONG Lookup(HKEY handle, REGSAM needed, OpenKey& key) {
-  auto found = handle ? Handles().Find(handle) : std::nullopt;
+  auto found = FindKey(handle);
   if (!found) return ERROR_INVALID_HANDLE;
   if ((found->access & needed) != needed) return ERROR_ACCESS_DENIED;
   key = *found;
@@ -156,7 +133,7 @@ LONG RegCreateKeyEx(HKEY parent, const char* subKey, DWORD reserved, char* class
 
 LONG RegCloseKey(HKEY key) {
   if (key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
-  return key && Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  return Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved, char* className,

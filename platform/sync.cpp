@@ -6,7 +6,8 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
+
+#include "platform/handle_table.h"
 
 namespace platform {
 
@@ -20,40 +21,14 @@ struct EventObject {
   bool signalled;
 };
 
-// Handles are numbers that are never reused, so that a handle closed and then used
-// again fails instead of reaching a newer event that happens to share an address.
-class EventTable {
- public:
-  HANDLE Add(std::shared_ptr<EventObject> event) {
-    std::lock_guard lock(mutex_);
-    next_ += 4;
-    auto handle = reinterpret_cast<HANDLE>(next_);
-    events_.emplace(handle, std::move(event));
-    return handle;
-  }
-  std::shared_ptr<EventObject> Find(HANDLE handle) {
-    std::lock_guard lock(mutex_);
-    auto it = events_.find(handle);
-    return it == events_.end() ? nullptr : it->second;
-  }
-  bool Remove(HANDLE handle) {
-    std::lock_guard lock(mutex_);
-    return events_.erase(handle) != 0;
-  }
-
- private:
-  std::mutex mutex_;
-  std::uintptr_t next_ = 0x10000;
-  std::unordered_map<HANDLE, std::shared_ptr<EventObject>> events_;
-};
-
-EventTable& Table() {
-  static EventTable table;
+// Events take handles from 0x10004 on, four apart.
+HandleTable<HANDLE, std::shared_ptr<EventObject>>& Table() {
+  static HandleTable<HANDLE, std::shared_ptr<EventObject>> table(0x10000, 4);
   return table;
 }
 
 std::shared_ptr<EventObject> Lookup(HANDLE handle) {
-  auto event = handle ? Table().Find(handle) : nullptr;
+  auto event = Table().Find(handle).value_or(nullptr);
   if (!event) SetLastError(ERROR_INVALID_HANDLE);
   return event;
 }
@@ -104,7 +79,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs) {
 
 BOOL CloseHandle(HANDLE handle) {
   // A thread still waiting keeps the object alive through its own reference.
-  if (!handle || !Table().Remove(handle)) {
+  if (!Table().Remove(handle)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

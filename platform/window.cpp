@@ -8,7 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
+
+#include "platform/handle_table.h"
 
 namespace platform {
 
@@ -83,45 +84,14 @@ const std::shared_ptr<ThreadQueue>& MyQueue() {
   return holder.queue;
 }
 
-// Handles are numbers that are never reused: a handle kept after its window was
-// destroyed stays invalid rather than reaching a newer window.
-class WindowTable {
- public:
-  HWND Add(std::shared_ptr<Window> window) {
-    std::lock_guard lock(mutex_);
-    next_ += 4;
-    HWND handle = reinterpret_cast<HWND>(next_);
-    window->handle = handle;
-    windows_.emplace(handle, std::move(window));
-    return handle;
-  }
-  std::shared_ptr<Window> Find(HWND handle) {
-    std::lock_guard lock(mutex_);
-    auto it = windows_.find(handle);
-    return it == windows_.end() ? nullptr : it->second;
-  }
-  std::shared_ptr<Window> Remove(HWND handle) {
-    std::lock_guard lock(mutex_);
-    auto it = windows_.find(handle);
-    if (it == windows_.end()) return nullptr;
-    auto window = std::move(it->second);
-    windows_.erase(it);
-    return window;
-  }
-
- private:
-  std::mutex mutex_;
-  std::uintptr_t next_ = 0x20000;
-  std::unordered_map<HWND, std::shared_ptr<Window>> windows_;
-};
-
-WindowTable& Windows() {
-  static WindowTable table;
+// Windows take handles from 0x20004 on, four apart.
+HandleTable<HWND, std::shared_ptr<Window>>& Windows() {
+  static HandleTable<HWND, std::shared_ptr<Window>> table(0x20000, 4);
   return table;
 }
 
 std::shared_ptr<Window> Lookup(HWND hwnd) {
-  auto window = hwnd ? Windows().Find(hwnd) : nullptr;
+  auto window = Windows().Find(hwnd).value_or(nullptr);
   if (!window) SetLastError(ERROR_INVALID_HANDLE);
   return window;
 }
@@ -150,11 +120,15 @@ HWND CreateWindowObject(WindowProc proc, const std::string& text) {
   window->owner = MyQueue();
   window->proc = proc ? std::move(proc) : [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; };
   window->text = text;
-  return Windows().Add(std::move(window));
+  // The window knows its handle before any other thread can find it.
+  return Windows().Emplace([&](HWND handle) {
+    window->handle = handle;
+    return std::move(window);
+  });
 }
 
 void DestroyWindowObject(HWND hwnd) {
-  auto window = hwnd ? Windows().Remove(hwnd) : nullptr;
+  auto window = Windows().Remove(hwnd).value_or(nullptr);
   if (!window) return;
   ThreadQueue& owner = *window->owner;
   std::deque<std::shared_ptr<SentMessage>> orphans;
@@ -170,7 +144,9 @@ void DestroyWindowObject(HWND hwnd) {
   for (auto& message : orphans) Complete(*message, 0);
 }
 
-bool IsWindow(HWND hwnd) { return hwnd && Windows().Find(hwnd) != nullptr; }
+bool IsWindow(HWND hwnd) {
+  return Windows().Find(hwnd).has_value();
+}
 
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto window = Lookup(hwnd);
@@ -247,7 +223,7 @@ int PumpMessages(bool wait, DWORD timeoutMs) {
     batch.swap(me->posted);
     for (const auto& posted : batch) {
       lock.unlock();
-      if (auto window = Windows().Find(posted.hwnd)) {
+      if (auto window = Windows().Find(posted.hwnd).value_or(nullptr)) {
         window->proc(posted.hwnd, posted.msg, posted.wParam, posted.lParam);
       }
       ++handled;

@@ -2,10 +2,9 @@
 // of surfaces, so that a deleted handle is simply unknown and a surface selected into a
 // context outlives the deletion of its handle.
 #include <algorithm>
-#include <mutex>
-#include <unordered_map>
 
 #include "framework/ui/wnd_state.h"
+#include "platform/handle_table.h"
 
 IMPLEMENT_DYNAMIC(CGdiObject, CObject)
 IMPLEMENT_DYNAMIC(CBitmap, CGdiObject)
@@ -20,38 +19,9 @@ constexpr long long kMaxBitmapPixels = 16LL * 1024 * 1024;
 
 using SurfacePtr = std::shared_ptr<CPixelSurface>;
 
-class BitmapTable {
- public:
-  HBITMAP Add(SurfacePtr surface) {
-    std::lock_guard lock(mutex_);
-    next_ += 8;
-    HBITMAP handle = reinterpret_cast<HBITMAP>(next_);
-    bitmaps_.emplace(handle, std::move(surface));
-    return handle;
-  }
-  SurfacePtr Find(HGDIOBJ handle) {
-    std::lock_guard lock(mutex_);
-    auto it = bitmaps_.find(handle);
-    return it == bitmaps_.end() ? nullptr : it->second;
-  }
-  bool Remove(HGDIOBJ handle) {
-    SurfacePtr doomed;  // released outside the lock
-    std::lock_guard lock(mutex_);
-    auto it = bitmaps_.find(handle);
-    if (it == bitmaps_.end()) return false;
-    doomed = std::move(it->second);
-    bitmaps_.erase(it);
-    return true;
-  }
-
- private:
-  std::mutex mutex_;
-  std::uintptr_t next_ = 0x40000;
-  std::unordered_map<HGDIOBJ, SurfacePtr> bitmaps_;
-};
-
-BitmapTable& Bitmaps() {
-  static BitmapTable table;
+// Bitmaps take handles from 0x40008 on, eight apart.
+platform::HandleTable<HGDIOBJ, SurfacePtr>& Bitmaps() {
+  static platform::HandleTable<HGDIOBJ, SurfacePtr> table(0x40000, 8);
   return table;
 }
 
@@ -96,7 +66,9 @@ HBITMAP LoadBitmap(HINSTANCE module, LPCTSTR name) {
   return BitmapFromResource(*static_cast<const BitmapResource*>(entry->data));
 }
 
-BOOL DeleteObject(HGDIOBJ object) { return object && Bitmaps().Remove(object) ? TRUE : FALSE; }
+BOOL DeleteObject(HGDIOBJ object) {
+  return Bitmaps().Remove(object) ? TRUE : FALSE;
+}
 
 // ---------------------------------------------------------------------------------------
 
@@ -149,9 +121,13 @@ int CBitmap::GetBitmap(BITMAP* info) const {
   return sizeof(BITMAP);
 }
 
-CPixelSurface* CBitmap::GetPixels() { return Bitmaps().Find(m_hObject).get(); }
+CPixelSurface* CBitmap::GetPixels() {
+  return Bitmaps().Find(m_hObject).value_or(nullptr).get();
+}
 
-const CPixelSurface* CBitmap::GetPixels() const { return Bitmaps().Find(m_hObject).get(); }
+const CPixelSurface* CBitmap::GetPixels() const {
+  return Bitmaps().Find(m_hObject).value_or(nullptr).get();
+}
 
 // ---------------------------------------------------------------------------------------
 
@@ -177,7 +153,7 @@ BOOL CDC::CreateCompatibleDC(CDC*) {
   const COLORREF black = 0;
   impl_->stock.CreateBitmap(1, 1, 1, 32, &black);
   impl_->selected = &impl_->stock;
-  impl_->selectedSurface = Bitmaps().Find(impl_->stock.m_hObject);
+  impl_->selectedSurface = Bitmaps().Find(impl_->stock.m_hObject).value_or(nullptr);
   m_hDC = reinterpret_cast<HDC>(impl_.get());
   return TRUE;
 }
@@ -209,7 +185,7 @@ void CDC::LPtoDP(LPRECT) const {}
 
 CBitmap* CDC::SelectObject(CBitmap* bitmap) {
   if (!m_hDC || !impl_->memory || !bitmap) return nullptr;
-  SurfacePtr surface = Bitmaps().Find(bitmap->m_hObject);
+  SurfacePtr surface = Bitmaps().Find(bitmap->m_hObject).value_or(nullptr);
   if (!surface) return nullptr;
   CBitmap* previous = impl_->selected;
   impl_->selected = bitmap;
