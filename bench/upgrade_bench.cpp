@@ -13,10 +13,11 @@
 #include <string>
 
 #include "device/kv70_device.h"
+#include "device/kv70_tables.h"
 #include "models/srecord_file.h"
 #include "platform/clock.h"
-#include "reporting/failures.h"
 #include "protocol/testing/test_run.h"
+#include "reporting/failures.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
 #include "sim/sim_port.h"
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
     file.OpenAndCheck();
     const std::uint64_t startUs = clock.NowUs();
     const auto realStart = std::chrono::steady_clock::now();
-    file.ProgramImage(device.GetCommandCode(3), device.GetLink());
+    file.ProgramImage(device.GetCommandCode(kProgramIndex), device.GetLink());
     virtualS = static_cast<double>(clock.NowUs() - startUs) / 1e6;
     realS = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
     ok = FlashHolds(image, *kv70sim::LastInstance());

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/kv70_tables.h"
 #include "platform/clock.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
@@ -22,12 +23,6 @@ constexpr int kStartTries = 5;
 constexpr std::uint32_t kMonitorStartMs = 2000;
 constexpr std::uint32_t kRestartMs = 5000;
 constexpr DWORD kRestartBreakMs = 1000;
-
-// Command indexes of GetCommandCode.
-constexpr int kPingIndex = 0;
-constexpr int kRebootIndex = 4;
-// Address index of GetAddress: the monitor's load and entry address.
-constexpr int kMonitorAddressIndex = 0;
 
 }  // namespace
 

@@ -13,7 +13,6 @@ namespace {
 
 constexpr DWORD kResetBreakMs = 1000;
 constexpr int kSpeed38400 = 9;
-constexpr int kPingIndex = 0;
 // Progress of the connection: after the ROM monitor answered, after the set-up, and the
 // span of the monitor upload.
 constexpr int kProgressContact = 5;

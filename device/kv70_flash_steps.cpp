@@ -1,23 +1,16 @@
 // CBDDevice's flash steps: erasing program flash by the device's sector list, garbage
 // collection, programming a file, and erasing the file-system flash.
 #include "device/bd_device.h"
+#include "device/kv70_tables.h"
 #include "models/device_config.h"
 #include "models/srecord_file.h"
 #include "platform/clock.h"
+#include "protocol/sector_list.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
-#include "protocol/sector_list.h"
 #include "resources/resource.h"
 
 namespace {
-
-// Command indexes of GetCommandCode.
-constexpr int kEraseIndex = 1;
-constexpr int kEraseStatusIndex = 2;
-constexpr int kProgramIndex = 3;
-constexpr int kReadConfigIndex = 6;
-constexpr int kCollectGarbageIndex = 7;
-constexpr int kEraseFileSystemIndex = 17;
 
 // The monitor answers the collection only after this long.
 constexpr DWORD kCollectWaitSeconds = 5;

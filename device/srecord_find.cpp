@@ -3,13 +3,12 @@
 #include <cstdint>
 
 #include "device/device.h"
+#include "device/kv70_tables.h"
 #include "models/srecord_file.h"
 #include "reporting/reporting.h"
 
 namespace {
 
-// GetAddress index of the identification word.
-constexpr int kImageWordIndex = 1;
 constexpr DWORD kWordBytes = 4;
 // Progress and cancellation are looked at once every this many records plus one.
 constexpr DWORD kRecordsPerReport = 1500;
@@ -19,7 +18,7 @@ constexpr DWORD kRecordsPerReport = 1500;
 BOOL CSRecordFile::FindImageWord(DWORD& word, CDevice& device) {
   RunRecord& record = device.GetRunRecord();
   SendProgress(&record, 0);
-  const DWORD target = device.GetAddress(kImageWordIndex);
+  const DWORD target = device.GetAddress(kImageWordAddressIndex);
 
   BOOL found = FALSE;
   SRecordLine line;

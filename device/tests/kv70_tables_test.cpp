@@ -1,6 +1,9 @@
+#include "device/kv70_tables.h"
+
 #include <gtest/gtest.h>
 
 #include "device/tests/device_fixture.h"
+#include "protocol/flashmon_commands.h"
 
 namespace kv70test {
 namespace {
@@ -16,6 +19,26 @@ TEST_F(DeviceTest, CommandCodesByIndex) {
       {1000, 0xFFFFFFFF},
   };
   for (const auto& c : cases) EXPECT_EQ(device.GetCommandCode(c.index), c.code) << c.index;
+}
+
+// Each named index reaches the monitor command, or the address, its callers mean.
+TEST_F(DeviceTest, NamedIndexesReachTheirCommandsAndAddresses) {
+  const struct {
+    int index;
+    BYTE command;
+  } commands[] = {
+      {kPingIndex, MON_PING},
+      {kEraseIndex, MON_ERASE},
+      {kEraseStatusIndex, MON_ERASE_STATUS},
+      {kProgramIndex, MON_PROGRAM},
+      {kRebootIndex, MON_REBOOT},
+      {kReadConfigIndex, MON_READ_CONFIG},
+      {kCollectGarbageIndex, MON_COLLECT_GARBAGE},
+      {kEraseFileSystemIndex, MON_ERASE_FFS},
+  };
+  for (const auto& c : commands) EXPECT_EQ(device.GetCommandCode(c.index), c.command) << c.index;
+  EXPECT_EQ(device.GetAddress(kMonitorAddressIndex), 0x00200000u);
+  EXPECT_EQ(device.GetAddress(kImageWordAddressIndex), 0x02400420u);
 }
 
 TEST_F(DeviceTest, AddressesByIndex) {
