@@ -6,9 +6,10 @@
 
 #include "device/kv70_tables.h"
 #include "platform/clock.h"
-#include "reporting/failures.h"
-#include "reporting/reporting.h"
 #include "protocol/rom_frame.h"
+#include "reporting/failures.h"
+#include "reporting/periodic_progress.h"
+#include "reporting/reporting.h"
 #include "resources/monitor_image.h"
 #include "serial/serial_com.h"
 
@@ -17,7 +18,7 @@ namespace {
 constexpr UINT kChunkAttempts = 15;
 // A chunk is written and read back at most this many times plus one.
 constexpr int kChunkRetries = 5;
-// Progress and cancellation once every this many chunks.
+// Progress and cancellation once every this many chunks, from the first on.
 constexpr DWORD kChunksPerReport = 4;
 constexpr int kStartTries = 5;
 constexpr std::uint32_t kMonitorStartMs = 2000;
@@ -37,12 +38,12 @@ void CBDDevice::UploadMonitor(UINT progressBase, UINT progressSpan) {
   DWORD remaining = total;
   DWORD address = entry;
   DWORD offset = 0;
-  for (DWORD chunkNumber = 0; remaining > 0; ++chunkNumber) {
-    if (chunkNumber % kChunksPerReport == 0) {
-      CheckCancel(&m_record);
-      SendProgress(&m_record,
-                   static_cast<int>(progressBase + (total - remaining) * progressSpan / total));
-    }
+  CPeriodicProgress progress(m_record, kChunksPerReport, CPeriodicProgress::FROM_FIRST_ITEM,
+                             CPeriodicProgress::CANCEL_THEN_PROGRESS);
+  while (remaining > 0) {
+    progress.Step([&] {
+      return static_cast<int>(progressBase + (total - remaining) * progressSpan / total);
+    });
     const UINT chunk = std::min<DWORD>(remaining, ROM_MAX_BULK);
     for (int tries = 0;; ++tries) {
       BYTE readBack[ROM_MAX_BULK];

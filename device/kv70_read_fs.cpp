@@ -3,10 +3,11 @@
 #include "device/kv70_device.h"
 #include "framework/afx.h"
 #include "platform/clock.h"
-#include "reporting/failures.h"
-#include "reporting/reporting.h"
 #include "protocol/flashmon_commands.h"
 #include "protocol/mem_block.h"
+#include "reporting/failures.h"
+#include "reporting/periodic_progress.h"
+#include "reporting/reporting.h"
 #include "resources/resource.h"
 #include "serial/serial_com.h"
 
@@ -18,8 +19,8 @@ constexpr WORD kBlockBytes = 1024;
 constexpr DWORD kBlocksPerMb = (1024 * 1024) / kBlockBytes;
 // A record without a file-system size says so with this value.
 constexpr WORD kFileSystemAbsent = 0xFFFF;
-// Progress and the cancel check come every 33rd block: the counter counts up to here.
-constexpr int kReportEvery = 32;
+// Progress and the cancel check come every 33rd block, first at block 32.
+constexpr DWORD kBlocksPerReport = 33;
 constexpr std::uint32_t kReconnectWaitMs = 1000;
 constexpr int kNoAnswer = 407;
 
@@ -63,18 +64,13 @@ void CKV70Device::ReadFileSystem(LPCTSTR path) {
 
   const DWORD blocks = FileSystemBlocks(m_config.FileSystemMb());
   DWORD address = kFileSystemBase;
-  int reportCounter = 0;
   SendStatus(&m_record, IDS_READING_FILE_SYSTEM);
   SendProgress(&m_record, 0);
 
+  CPeriodicProgress progress(m_record, kBlocksPerReport, CPeriodicProgress::AFTER_FIRST_PERIOD,
+                             CPeriodicProgress::PROGRESS_THEN_CANCEL);
   for (DWORD k = 0; k < blocks; ++k) {
-    if (reportCounter == kReportEvery) {
-      SendProgress(&m_record, static_cast<int>(static_cast<double>(k) / blocks * 100.0));
-      CheckCancel(&m_record);
-      reportCounter = 0;
-    } else {
-      ++reportCounter;
-    }
+    progress.Step([&] { return static_cast<int>(static_cast<double>(k) / blocks * 100.0); });
     block.SetAddress(address);
     ReadUntilAnswered(m_link, m_record, block);
     // Throws on a short write (a full disk): the dump fails rather than end with a

@@ -5,13 +5,15 @@
 #include "device/device.h"
 #include "device/kv70_tables.h"
 #include "models/srecord_file.h"
+#include "reporting/periodic_progress.h"
 #include "reporting/reporting.h"
 
 namespace {
 
 constexpr DWORD kWordBytes = 4;
-// Progress and cancellation are looked at once every this many records plus one.
-constexpr DWORD kRecordsPerReport = 1500;
+// Progress and cancellation are looked at once every this many records, first at the
+// last record of the first period.
+constexpr DWORD kRecordsPerReport = 1501;
 
 }  // namespace
 
@@ -23,16 +25,13 @@ BOOL CSRecordFile::FindImageWord(DWORD& word, CDevice& device) {
   BOOL found = FALSE;
   SRecordLine line;
   BYTE type = 0;
-  DWORD counter = 0;
+  CPeriodicProgress progress(record, kRecordsPerReport, CPeriodicProgress::AFTER_FIRST_PERIOD,
+                             CPeriodicProgress::CANCEL_THEN_PROGRESS);
   while (ReadNextRecord(line, type)) {
-    if (counter == kRecordsPerReport) {
-      CheckCancel(&record);
+    progress.Step([&] {
       const ULONGLONG length = m_dwLength ? m_dwLength : 1;
-      SendProgress(&record, static_cast<int>(static_cast<DWORD>(GetPosition() * 100 / length)));
-      counter = 0;
-    } else {
-      ++counter;
-    }
+      return static_cast<int>(static_cast<DWORD>(GetPosition() * 100 / length));
+    });
     // In 64 bits: a record near the top of the address space must not wrap and seem to
     // cover the word.
     const std::uint64_t start = line.address;

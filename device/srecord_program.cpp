@@ -3,10 +3,11 @@
 #include <cstring>
 
 #include "models/srecord_file.h"
-#include "reporting/failures.h"
-#include "reporting/reporting.h"
 #include "protocol/flashmon_link.h"
 #include "protocol/mem_block.h"
+#include "reporting/failures.h"
+#include "reporting/periodic_progress.h"
+#include "reporting/reporting.h"
 
 namespace {
 
@@ -16,8 +17,9 @@ constexpr DWORD kMaxBlockData = 252;
 // Room for a full block and the longest record that could still join it.
 constexpr DWORD kBlockBuffer = 400;
 static_assert(kMaxBlockData + SREC_MAX_DATA <= kBlockBuffer);
-// Progress and cancellation are looked at once every this many data records plus one.
-constexpr DWORD kRecordsPerReport = 1500;
+// Progress and cancellation are looked at once every this many data records, first at
+// the last record of the first period.
+constexpr DWORD kRecordsPerReport = 1501;
 
 }  // namespace
 
@@ -28,7 +30,6 @@ void CSRecordFile::ProgramImage(DWORD commandCode, CFlashMonLink& link) {
     BYTE block[kBlockBuffer];
     DWORD accumulated = 0;
     DWORD blockAddress = 0;
-    DWORD counter = 0;
 
     auto sendBlock = [&]() {
       CMemBlock mem(blockAddress, static_cast<WORD>(accumulated), block);
@@ -36,18 +37,16 @@ void CSRecordFile::ProgramImage(DWORD commandCode, CFlashMonLink& link) {
       accumulated = 0;
     };
 
+    CPeriodicProgress progress(record, kRecordsPerReport, CPeriodicProgress::AFTER_FIRST_PERIOD,
+                               CPeriodicProgress::CANCEL_THEN_PROGRESS);
     SRecordLine line;
     BYTE type = 0;
     while (ReadNextRecord(line, type)) {
       if (type != kDataRecord) continue;
-      if (counter == kRecordsPerReport) {
-        CheckCancel(&record);
+      progress.Step([&] {
         const ULONGLONG length = m_dwLength ? m_dwLength : 1;
-        SendProgress(&record, static_cast<int>(static_cast<DWORD>(GetPosition() * 100 / length)));
-        counter = 0;
-      } else {
-        ++counter;
-      }
+        return static_cast<int>(static_cast<DWORD>(GetPosition() * 100 / length));
+      });
       if (accumulated > 0 && (accumulated + line.length > kMaxBlockData ||
                               blockAddress + accumulated != line.address))
         sendBlock();
