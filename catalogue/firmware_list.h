@@ -4,9 +4,7 @@
 #pragma once
 #include "catalogue/firmware_entry.h"
 #include "framework/afx.h"
-
-// Shared with the host; the plug-in never creates this key.
-inline constexpr char kFirmwareKeyPath[] = "SOFTWARE\\Quarnell\\Velmora\\Firmware";
+#include "framework/plugin_abi.h"
 
 class CFirmwareList {
  public:

@@ -10,7 +10,7 @@ bool GetFirmwareDirectory(CString& directory) {
     return false;
   }
   CString install;
-  if (!ReadStringValue(host.get(), kValueInstallDirectory, install)) return false;
+  if (!ReadStringValue(host.get(), kInstallDirectoryValue, install)) return false;
   // Taken as it stands: a trailing separator gives a doubled one, as the host expects.
   directory = install + "\\" + "Firmware";
   return true;

@@ -2,9 +2,7 @@
 // registered firmware files are copied. Read from the registry on every call.
 #pragma once
 #include "framework/afx.h"
-
-inline constexpr char kHostKeyPath[] = "SOFTWARE\\Quarnell\\Velmora";
-inline constexpr char kValueInstallDirectory[] = "InstallDirectory";
+#include "framework/plugin_abi.h"
 
 // The installation directory, "\" and "Firmware"; false (and `directory` unchanged) when
 // the host key or its value cannot be read.

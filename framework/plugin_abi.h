@@ -1,7 +1,7 @@
 // The contract between a Velmora host and a device plug-in: the seven exported
 // functions (C linkage, looked up by name), the run record, the messages a run sends to
-// the host window, and the results. Any host and any device plug-in share this header;
-// neither needs the other's.
+// the host window, the results, and the registry settings both sides read. Any host and
+// any device plug-in share this header; neither needs the other's.
 #pragma once
 #include "platform/window.h"
 #include "platform/winbase.h"
@@ -38,3 +38,20 @@ using PFN_GetText = std::uint8_t (*)(std::int32_t index, std::int32_t textIndex,
                                      std::uint32_t length);
 using PFN_DoOperation = std::int32_t (*)(RunRecord* record);
 }
+
+// The names a host passes to dlsym; a plug-in defines C functions of exactly these names
+// and of the types above.
+inline constexpr char kExportGetNumberOperations[] = "GetNumberOperations";
+inline constexpr char kExportGetOperation[] = "GetOperation";
+inline constexpr char kExportGetDescription[] = "GetDescription";
+inline constexpr char kExportGetNumberOfPages[] = "GetNumberOfPages";
+inline constexpr char kExportGetPage[] = "GetPage";
+inline constexpr char kExportGetText[] = "GetText";
+inline constexpr char kExportDoOperation[] = "DoOperation";
+
+// The host's machine-wide settings under HKEY_LOCAL_MACHINE: its key, the installation
+// directory there (whose "Firmware" directory receives registered firmware files), and
+// the firmware catalogue's key, which the host creates and a plug-in never does.
+inline constexpr char kHostKeyPath[] = "SOFTWARE\\Quarnell\\Velmora";
+inline constexpr char kInstallDirectoryValue[] = "InstallDirectory";
+inline constexpr char kFirmwareKeyPath[] = "SOFTWARE\\Quarnell\\Velmora\\Firmware";

@@ -33,11 +33,12 @@ bool MakeDirectories(const std::string& path) {
 InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
   InstallReport report;
   platform::RegKey host;
-  LONG error = platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kHostKey, 0, nullptr,
+  LONG error = platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, nullptr,
                                         REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
                                         host.put(), nullptr);
   if (error != ERROR_SUCCESS) {
-    report.problem = "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKey) + ": " + ErrorText(error);
+    report.problem =
+        "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKeyPath) + ": " + ErrorText(error);
     return report;
   }
   DWORD type = 0;
@@ -70,10 +71,12 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
 
   platform::RegKey firmware;
   DWORD disposition = 0;
-  error = platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kFirmwareKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   KEY_READ | KEY_WRITE, nullptr, firmware.put(), &disposition);
+  error = platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kFirmwareKeyPath, 0, nullptr,
+                                   REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
+                                   firmware.put(), &disposition);
   if (error != ERROR_SUCCESS) {
-    report.problem = "cannot create HKEY_LOCAL_MACHINE\\" + std::string(kFirmwareKey) + ": " + ErrorText(error);
+    report.problem = "cannot create HKEY_LOCAL_MACHINE\\" + std::string(kFirmwareKeyPath) + ": " +
+                     ErrorText(error);
     return report;
   }
   report.createdFirmwareKey = disposition == REG_CREATED_NEW_KEY;

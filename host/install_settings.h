@@ -4,11 +4,9 @@
 #pragma once
 #include <string>
 
-namespace velmora {
+#include "framework/plugin_abi.h"
 
-inline constexpr const char* kHostKey = "SOFTWARE\\Quarnell\\Velmora";
-inline constexpr const char* kFirmwareKey = "SOFTWARE\\Quarnell\\Velmora\\Firmware";
-inline constexpr const char* kInstallDirectoryValue = "InstallDirectory";
+namespace velmora {
 
 // The host's data directory: $VELMORA_DATA, else the directory that holds the registry
 // database (so that a registry given with --registry carries its files with it).

@@ -42,13 +42,13 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     throw PluginError("cannot load the plug-in " + path + ": " + (why ? why : "unknown reason"));
   }
   try {
-    getNumberOperations_ = Find<PFN_GetNumberOperations>("GetNumberOperations");
-    getOperation_ = Find<PFN_GetOperation>("GetOperation");
-    getDescription_ = Find<PFN_GetDescription>("GetDescription");
-    getNumberOfPages_ = Find<PFN_GetNumberOfPages>("GetNumberOfPages");
-    getPage_ = Find<PFN_GetPage>("GetPage");
-    getText_ = Find<PFN_GetText>("GetText");
-    doOperation_ = Find<PFN_DoOperation>("DoOperation");
+    getNumberOperations_ = Find<PFN_GetNumberOperations>(kExportGetNumberOperations);
+    getOperation_ = Find<PFN_GetOperation>(kExportGetOperation);
+    getDescription_ = Find<PFN_GetDescription>(kExportGetDescription);
+    getNumberOfPages_ = Find<PFN_GetNumberOfPages>(kExportGetNumberOfPages);
+    getPage_ = Find<PFN_GetPage>(kExportGetPage);
+    getText_ = Find<PFN_GetText>(kExportGetText);
+    doOperation_ = Find<PFN_DoOperation>(kExportDoOperation);
   } catch (...) {
     ::dlclose(handle_);
     throw;

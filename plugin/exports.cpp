@@ -4,17 +4,19 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string_view>
+#include <type_traits>
 
 #include "framework/afx.h"
 #include "framework/afxwin.h"
 #include "framework/plugin_abi.h"
+#include "operations/operation.h"
 #include "platform/module.h"
 #include "platform/window.h"
 #include "plugin/app.h"
-#include "operations/operation.h"
 #include "plugin/operation_table.h"
-#include "reporting/reporting.h"
 #include "plugin/run_operation.h"
+#include "reporting/reporting.h"
 #include "resources/resource_table.h"
 
 #define KV70_EXPORT extern "C" __attribute__((visibility("default")))
@@ -146,3 +148,17 @@ KV70_EXPORT std::int32_t DoOperation(RunRecord* record) {
   platform::PostMessage(record->hostWindow, WM_OPERATION_COMPLETE, 0, 0);
   return result;
 }
+
+// A host finds each export by the contract's name alone and calls it through the
+// contract's type: a misspelt or mistyped one must not build.
+#define KV70_CHECK_EXPORT(name)                                   \
+  static_assert(std::string_view(#name) == kExport##name, #name); \
+  static_assert(std::is_same_v<decltype(&::name), PFN_##name>, #name)
+
+KV70_CHECK_EXPORT(GetNumberOperations);
+KV70_CHECK_EXPORT(GetOperation);
+KV70_CHECK_EXPORT(GetDescription);
+KV70_CHECK_EXPORT(GetNumberOfPages);
+KV70_CHECK_EXPORT(GetPage);
+KV70_CHECK_EXPORT(GetText);
+KV70_CHECK_EXPORT(DoOperation);

@@ -173,7 +173,7 @@ TEST_P(FirmwareDirectoryTest, InstallDirectoryBackslashFirmware) {
   CreateKey(kHostKeyPath);
   platform::RegKey host;
   ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()), kOk);
-  SetValue(host.get(), kValueInstallDirectory, RawValue::Sz(GetParam().install));
+  SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz(GetParam().install));
   CString directory = "unchanged";
   ASSERT_TRUE(GetFirmwareDirectory(directory));
   EXPECT_EQ(directory, GetParam().expected);
@@ -196,11 +196,11 @@ TEST_F(CatalogueTest, FirmwareDirectoryIsReadAfreshEachTime) {
   CreateKey(kHostKeyPath);
   platform::RegKey host;
   ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()), kOk);
-  SetValue(host.get(), kValueInstallDirectory, RawValue::Sz("A"));
+  SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz("A"));
   CString directory;
   ASSERT_TRUE(GetFirmwareDirectory(directory));
   EXPECT_EQ(directory, "A\\Firmware");
-  SetValue(host.get(), kValueInstallDirectory, RawValue::Sz("B"));
+  SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz("B"));
   ASSERT_TRUE(GetFirmwareDirectory(directory));
   EXPECT_EQ(directory, "B\\Firmware");
 }

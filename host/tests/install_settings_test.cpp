@@ -31,7 +31,9 @@ class InstallSettingsTest : public ::testing::Test {
 
   std::string ReadInstallDirectory() {
     platform::RegKey key;
-    if (platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return "?";
+    if (platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_READ, key.put()) !=
+        ERROR_SUCCESS)
+      return "?";
     std::vector<char> value(1024, '\0');
     DWORD size = static_cast<DWORD>(value.size() - 1);
     DWORD type = 0;
@@ -44,7 +46,8 @@ class InstallSettingsTest : public ::testing::Test {
 
   bool FirmwareKeyExists() {
     platform::RegKey key;
-    return platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kFirmwareKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kFirmwareKeyPath, 0, KEY_READ, key.put()) ==
+           ERROR_SUCCESS;
   }
 
   fs::path dir_;
@@ -73,7 +76,8 @@ TEST_F(InstallSettingsTest, AnExistingValueAndCatalogueAreLeftAlone) {
   const std::string mine = (dir_ / "mine").string();
   EnsureInstallSettings(mine);
   platform::RegKey entry;
-  ASSERT_EQ(platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, (std::string(kFirmwareKey) + "\\Entry").c_str(), 0,
+  ASSERT_EQ(platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE,
+                                     (std::string(kFirmwareKeyPath) + "\\Entry").c_str(), 0,
                                      nullptr, 0, KEY_ALL_ACCESS, nullptr, entry.put(), nullptr),
             ERROR_SUCCESS);
   entry.Close();
@@ -84,8 +88,9 @@ TEST_F(InstallSettingsTest, AnExistingValueAndCatalogueAreLeftAlone) {
   EXPECT_EQ(ReadInstallDirectory(), mine);
   EXPECT_FALSE(fs::exists(dir_ / "other"));
   platform::RegKey still;
-  EXPECT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, (std::string(kFirmwareKey) + "\\Entry").c_str(), 0,
-                                   KEY_READ, still.put()),
+  EXPECT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE,
+                                   (std::string(kFirmwareKeyPath) + "\\Entry").c_str(), 0, KEY_READ,
+                                   still.put()),
             ERROR_SUCCESS);
 }
 

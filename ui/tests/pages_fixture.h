@@ -66,7 +66,7 @@ class PagesTest : public catalogue_test::CatalogueTest {
     CreateKey(kHostKeyPath);
     platform::RegKey host;
     EXPECT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()), kOk);
-    SetValue(host.get(), kValueInstallDirectory, RawValue::Sz(install));
+    SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz(install));
     return install;
   }
 
