@@ -15,20 +15,20 @@ thread_local int gDepth = 0;
 CCatalogueLock::CCatalogueLock() {
   if (gDepth > 0) {
     ++gDepth;
-    held_ = true;
+    m_held = true;
     return;
   }
-  lock_ = std::make_unique<platform::FileLock>(platform::RegistryPath() + ".catalogue-lock");
-  if (!lock_->IsHeld()) {
-    lock_.reset();
+  m_lock = std::make_unique<platform::FileLock>(platform::RegistryPath() + ".catalogue-lock");
+  if (!m_lock->IsHeld()) {
+    m_lock.reset();
     return;
   }
-  held_ = true;
+  m_held = true;
   gDepth = 1;
 }
 
 CCatalogueLock::~CCatalogueLock() {
-  if (!held_) return;
+  if (!m_held) return;
   --gDepth;
-  lock_.reset();  // the outermost holder lets go of the file lock
+  m_lock.reset();  // the outermost holder lets go of the file lock
 }

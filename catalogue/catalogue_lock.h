@@ -17,9 +17,9 @@ class CCatalogueLock {
   CCatalogueLock(const CCatalogueLock&) = delete;
   CCatalogueLock& operator=(const CCatalogueLock&) = delete;
 
-  bool IsHeld() const { return held_; }
+  bool IsHeld() const { return m_held; }
 
  private:
-  std::unique_ptr<platform::FileLock> lock_;  // held by the outermost holder only
-  bool held_ = false;
+  std::unique_ptr<platform::FileLock> m_lock;  // held by the outermost holder only
+  bool m_held = false;
 };

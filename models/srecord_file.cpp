@@ -47,9 +47,10 @@ bool CSRecordFile::CheckFormat() {
 }
 
 BOOL CSRecordFile::ReadNextRecord(SRecordLine& line, BYTE& type) {
-  while (ReadString(lineBuffer_)) {
-    const SRecordResult result = DecodeSRecordLine(
-        lineBuffer_.GetString(), static_cast<std::size_t>(lineBuffer_.GetLength()), line, type);
+  while (ReadString(m_strLineBuffer)) {
+    const SRecordResult result =
+        DecodeSRecordLine(m_strLineBuffer.GetString(),
+                          static_cast<std::size_t>(m_strLineBuffer.GetLength()), line, type);
     if (result == SRecordResult::skip) continue;
     return result == SRecordResult::record;
   }

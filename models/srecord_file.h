@@ -35,5 +35,5 @@ class CSRecordFile : public CStdioFile {
 
  private:
   bool CheckFormat();
-  CString lineBuffer_;  // reused so that reading a large file does not allocate per line
+  CString m_strLineBuffer;  // reused so that reading a large file does not allocate per line
 };

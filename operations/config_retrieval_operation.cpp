@@ -11,14 +11,14 @@ CConfigRetrievalOperation::~CConfigRetrievalOperation() = default;
 
 bool CConfigRetrievalOperation::GetText(int index, char* buffer, UINT length) {
   switch (index) {
-    case kTextSummary: {
+    case TEXT_SUMMARY: {
       CString summary;
       summary.Format(IDS_CONFIG_SUMMARY, m_name.GetString());
       return CopyText(summary, buffer, length);
     }
-    case kTextLowerName:
+    case TEXT_LOWER_NAME:
       return CopyString(IDS_CONFIG_LOWER, buffer, length);
-    case kTextCompletion:
+    case TEXT_COMPLETION:
       return CopyString(IDS_CONFIG_DONE, buffer, length);
     default:
       return COperation::GetText(index, buffer, length);

@@ -15,14 +15,14 @@ CString CFileSystemDumpOperation::LogFileName() const { return m_logFilePage.Get
 
 bool CFileSystemDumpOperation::GetText(int index, char* buffer, UINT length) {
   switch (index) {
-    case kTextSummary: {
+    case TEXT_SUMMARY: {
       CString summary;
       summary.Format(IDS_DUMP_SUMMARY, m_name.GetString(), LogFileName().GetString());
       return CopyText(summary, buffer, length);
     }
-    case kTextLowerName:
+    case TEXT_LOWER_NAME:
       return CopyString(IDS_DUMP_LOWER, buffer, length);
-    case kTextCompletion:
+    case TEXT_COMPLETION:
       return CopyString(IDS_DUMP_DONE, buffer, length);
     default:
       return COperation::GetText(index, buffer, length);

@@ -12,9 +12,9 @@ COperation::~COperation() { m_pages.RemoveAll(); }
 
 bool COperation::GetText(int index, char* buffer, UINT length) {
   switch (index) {
-    case kTextConnect:
+    case TEXT_CONNECT:
       return CopyString(IDS_CONNECT_INSTRUCTION, buffer, length);
-    case kTextCompletion:
+    case TEXT_COMPLETION:
       return CopyString(IDS_OPERATION_DONE, buffer, length);
     default:
       // A buffer of no length has no room even for the terminator.

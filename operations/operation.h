@@ -11,12 +11,12 @@ class COperation {
  public:
   // Text indexes of GetText.
   enum TextIndex : int {
-    kTextSummary = 0,      // summary of the run to come
-    kTextConnect = 1,      // how to connect the device ("%d" stands for the COM port)
-    kTextLowerName = 2,    // the operation's name in lower case
-    kTextCompletion = 3,   // final status of a successful run
+    TEXT_SUMMARY = 0,     // summary of the run to come
+    TEXT_CONNECT = 1,     // how to connect the device ("%d" stands for the COM port)
+    TEXT_LOWER_NAME = 2,  // the operation's name in lower case
+    TEXT_COMPLETION = 3,  // final status of a successful run
   };
-  static constexpr int kTextCount = 4;
+  static constexpr int TEXT_COUNT = 4;
 
   explicit COperation(int pageCount);
   virtual ~COperation();

@@ -18,14 +18,14 @@ CString CSoftwareUpgradeOperation::SelectedDescription() const {
 
 bool CSoftwareUpgradeOperation::GetText(int index, char* buffer, UINT length) {
   switch (index) {
-    case kTextSummary: {
+    case TEXT_SUMMARY: {
       CString summary;
       summary.Format(IDS_UPGRADE_SUMMARY, m_name.GetString(), SelectedDescription().GetString());
       return CopyText(summary, buffer, length);
     }
-    case kTextLowerName:
+    case TEXT_LOWER_NAME:
       return CopyString(IDS_UPGRADE_LOWER, buffer, length);
-    case kTextCompletion:
+    case TEXT_COMPLETION:
       return CopyString(IDS_UPGRADE_DONE, buffer, length);
     default:
       return COperation::GetText(index, buffer, length);

@@ -121,7 +121,7 @@ KV70_EXPORT std::uint8_t GetText(std::int32_t index, std::int32_t textIndex, cha
   return GuardedText(buffer, length, [&]() -> std::uint8_t {
     COperation* operation = OperationAt(index);
     // Indexes beyond the four texts never reach an operation.
-    if (!operation || textIndex < 0 || textIndex >= COperation::kTextCount || !buffer) return 0;
+    if (!operation || textIndex < 0 || textIndex >= COperation::TEXT_COUNT || !buffer) return 0;
     return operation->GetText(textIndex, buffer, length) ? 1 : 0;
   });
 }

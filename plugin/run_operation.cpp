@@ -18,7 +18,7 @@ int RunOperation(COperation* operation, RunRecord* record) {
   try {
     if (operation->Execute(record)) {
       result = OPERATION_SUCCEEDED;
-      operation->GetText(COperation::kTextCompletion, completion, kTextBufferSize - 1);
+      operation->GetText(COperation::TEXT_COMPLETION, completion, kTextBufferSize - 1);
     }
   } catch (CUserException* cancel) {
     // Tried first: the user-cancel failure belongs to the general family too.

@@ -40,16 +40,16 @@ void CSerialCom::Open(DWORD portNumber, int byteSizeIndex, int stopBitsIndex, in
 
   m_deviceName.Format("\\\\.\\COM%d", static_cast<int>(portNumber));
 
-  if (!InTable(kByteSizes, byteSizeIndex) || !InTable(kStopBits, stopBitsIndex) ||
-      !InTable(kParities, parityIndex) || !InTable(kSpeeds, speedIndex)) {
+  if (!InTable(BYTE_SIZES, byteSizeIndex) || !InTable(STOP_BITS, stopBitsIndex) ||
+      !InTable(PARITIES, parityIndex) || !InTable(SPEEDS, speedIndex)) {
     throw new CSerialComException(static_cast<int>(portNumber), ERROR_INVALID_PARAMETER, FAILURE_OPEN);
   }
   DCB dcb{};
   BuildCommDCB("", &dcb);   // fills the platform's defaults; nothing to check in ""
-  dcb.BaudRate = kSpeeds[speedIndex];
-  dcb.ByteSize = kByteSizes[byteSizeIndex];
-  dcb.Parity = kParities[parityIndex];
-  dcb.StopBits = kStopBits[stopBitsIndex];
+  dcb.BaudRate = SPEEDS[speedIndex];
+  dcb.ByteSize = BYTE_SIZES[byteSizeIndex];
+  dcb.Parity = PARITIES[parityIndex];
+  dcb.StopBits = STOP_BITS[stopBitsIndex];
 
   DWORD error = platform::OpenCommPort(m_deviceName.GetString(), m_hCom);
   if (error != ERROR_SUCCESS) {
@@ -126,27 +126,27 @@ void CSerialCom::ChangeSettings(Change change) {
 }
 
 void CSerialCom::SetSpeed(int index) {
-  if (!InTable(kSpeeds, index)) FailSettings(ERROR_INVALID_PARAMETER);
-  ChangeSettings([&](DCB& dcb) { dcb.BaudRate = kSpeeds[index]; });
-  m_speed = kSpeeds[index];
+  if (!InTable(SPEEDS, index)) FailSettings(ERROR_INVALID_PARAMETER);
+  ChangeSettings([&](DCB& dcb) { dcb.BaudRate = SPEEDS[index]; });
+  m_speed = SPEEDS[index];
 }
 
 void CSerialCom::SetParity(int index) {
-  if (!InTable(kParities, index)) FailSettings(ERROR_INVALID_PARAMETER);
-  ChangeSettings([&](DCB& dcb) { dcb.Parity = kParities[index]; });
-  m_parity = kParities[index];
+  if (!InTable(PARITIES, index)) FailSettings(ERROR_INVALID_PARAMETER);
+  ChangeSettings([&](DCB& dcb) { dcb.Parity = PARITIES[index]; });
+  m_parity = PARITIES[index];
 }
 
 void CSerialCom::SetByteSize(int index) {
-  if (!InTable(kByteSizes, index)) FailSettings(ERROR_INVALID_PARAMETER);
-  ChangeSettings([&](DCB& dcb) { dcb.ByteSize = kByteSizes[index]; });
-  m_byteSize = kByteSizes[index];
+  if (!InTable(BYTE_SIZES, index)) FailSettings(ERROR_INVALID_PARAMETER);
+  ChangeSettings([&](DCB& dcb) { dcb.ByteSize = BYTE_SIZES[index]; });
+  m_byteSize = BYTE_SIZES[index];
 }
 
 void CSerialCom::SetStopBits(int index) {
-  if (!InTable(kStopBits, index)) FailSettings(ERROR_INVALID_PARAMETER);
-  ChangeSettings([&](DCB& dcb) { dcb.StopBits = kStopBits[index]; });
-  m_stopBits = kStopBits[index];
+  if (!InTable(STOP_BITS, index)) FailSettings(ERROR_INVALID_PARAMETER);
+  ChangeSettings([&](DCB& dcb) { dcb.StopBits = STOP_BITS[index]; });
+  m_stopBits = STOP_BITS[index];
 }
 
 void CSerialCom::SetHandshake(BYTE flags) {

@@ -20,11 +20,11 @@ class CSerialCom {
   };
 
   // Settings tables; callers pass indexes into them.
-  static constexpr DWORD kSpeeds[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
-                                      19200, 38400, 56000, 57600, 115200, 128000, 256000};
-  static constexpr BYTE kByteSizes[] = {7, 8};
-  static constexpr BYTE kParities[] = {NOPARITY, ODDPARITY, EVENPARITY, MARKPARITY, SPACEPARITY};
-  static constexpr BYTE kStopBits[] = {ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS};
+  static constexpr DWORD SPEEDS[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                                     19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  static constexpr BYTE BYTE_SIZES[] = {7, 8};
+  static constexpr BYTE PARITIES[] = {NOPARITY, ODDPARITY, EVENPARITY, MARKPARITY, SPACEPARITY};
+  static constexpr BYTE STOP_BITS[] = {ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS};
 
   // Handshake flags of SetHandshake.
   static constexpr BYTE HANDSHAKE_DTR_DSR = 0x01;

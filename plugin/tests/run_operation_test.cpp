@@ -41,7 +41,7 @@ class ScriptedOperation : public COperation {
   const char* GetDescription() override { return "scripted"; }
   bool Execute(RunRecord* record) override { return body_(record); }
   bool GetText(int index, char* buffer, UINT length) override {
-    if (index == kTextCompletion && completion_) return CopyText(completion_, buffer, length);
+    if (index == TEXT_COMPLETION && completion_) return CopyText(completion_, buffer, length);
     return COperation::GetText(index, buffer, length);
   }
 
