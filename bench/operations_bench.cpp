@@ -2,16 +2,18 @@
 // KV70 in virtual time, at the line speeds the protocol uses (9600 bit/s until the switch,
 // 38400 after).
 //
-// Part 1, per operation: the whole run's virtual time, and its transfer phase (the
+// Two modes, named by the first argument; without one both run.
+//
+// "phases", per operation: the whole run's virtual time, and its transfer phase (the
 // configuration read; the dump's read requests; the upgrade's program requests) against
 // its floor: every byte that crossed the line in that phase at 10 bits a byte at the
 // speed in force, plus the fixed waits the plug-in made in it. Both directions count:
 // each request waits for its reply, so replies lie on the critical path too.
 //
-// Part 2, in a child process per size (the least CPU of three): real CPU seconds and peak memory growth of a
-// dump of 1, 4 and 16 MiB, and of programming 1, 4 and 16 MiB. Program flash holds
-// 2 MiB, so 4 and 16 MiB are 2 and 8 upgrades of a 2 MiB image in one process: a cost
-// that grew with the bytes already moved would show there as well.
+// "cost", in a child process per size (the least CPU of three): real CPU seconds and peak memory
+// growth of a dump of 1, 4 and 16 MiB, and of programming 1, 4 and 16 MiB. Program flash holds 2
+// MiB, so 4 and 16 MiB are 2 and 8 upgrades of a 2 MiB image in one process: a cost that grew with
+// the bytes already moved would show there as well.
 //
 // Every line of the table is also printed as "ROW|section|what|measured|floor|ratio|limit|verdict"
 // for bench/run-bench.sh. Exit status 1 when a limit is broken or a result is wrong.
@@ -257,7 +259,7 @@ void PhaseTable() {
   }
 }
 
-// --- Part 2: one size in a child process.
+// --- The "cost" mode: one size in a child process.
 
 struct Cost {
   double cpu = 0;
