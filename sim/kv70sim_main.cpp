@@ -29,9 +29,10 @@ speed and format the PC sets on the terminal; a mismatch garbles bytes both ways
 
 --rfc2217 [HOST:]PORT serves the device over the network with RFC 2217 instead (HOST
 defaults to 127.0.0.1; PORT 0 picks a free port); the address is printed when it
-listens. That line carries breaks both ways: the boot ROM's breaks reach the client as
+listens. Every new client restarts the device, as a technician restarts it when the
+loader waits for it (boot-ms sets how soon the first break follows). That line carries breaks both ways: the boot ROM's breaks reach the client as
 break notifications and the client's breaks reach the device. --speedup N runs the
-device N times faster than real time (a short test of a long transfer).
+device N times faster than real time, in either mode (a short test of a long transfer).
 
 Faults (each a setting): pull, pull-ms, noise, foreign, bad-checksum,
 bad-checksum-rate, erase-busy, program-refuse, monitor-silent, config-len.
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
   app.add_option("--rfc2217", rfc2217, "serve the device over RFC 2217 on [HOST:]PORT and print the address")
       ->type_name("[HOST:]PORT");
   unsigned speedup = 1;
-  app.add_option("--speedup", speedup, "with --rfc2217: device time runs N times faster than real time")
+  app.add_option("--speedup", speedup, "device time runs N times faster than real time")
       ->check(CLI::Range(1u, 1000u));
   std::vector<std::string> positional;
   app.add_option("settings", positional, "settings as key=value,key=value");
@@ -119,9 +120,10 @@ int main(int argc, char** argv) {
     kv70sim::Device device(settings, clock.NowUs() * 1000);
     CatchStopSignals();
     std::cout << server.SlavePath() << std::endl;
-    server.Serve(device, gStop, [] {
-      std::cerr << "kv70sim: the device sent a break, which a pseudo-terminal cannot carry\n";
-    });
+    server.Serve(
+        device, gStop,
+        [] { std::cerr << "kv70sim: the device sent a break, which a pseudo-terminal cannot carry\n"; },
+        speedup);
     std::lock_guard lock(device.Mutex());
     device.SaveOutputs();
   } catch (const kv70sim::SettingsError& e) {

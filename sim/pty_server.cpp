@@ -63,8 +63,12 @@ PtyServer::~PtyServer() {
 }
 
 void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
-                      const std::function<void()>& onBreakLost) {
+                      const std::function<void()>& onBreakLost, unsigned speedup) {
   platform::SystemClock clock;
+  if (speedup == 0) speedup = 1;
+  const std::uint64_t wallOriginUs = clock.NowUs();
+  const std::uint64_t deviceOriginNs = wallOriginUs * 1000;
+  auto deviceNow = [&] { return deviceOriginNs + (clock.NowUs() - wallOriginUs) * 1000 * speedup; };
   std::uint32_t baud = 0;
   bool eightN1 = true;
   // The PC's line settings are the terminal's: follow them before every step, so that
@@ -82,7 +86,7 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
   };
   std::uint8_t buffer[4096];
   while (!stop.load()) {
-    std::uint64_t now = clock.NowUs() * 1000;
+    std::uint64_t now = deviceNow();
     std::uint64_t next;
     {
       std::lock_guard lock(device.Mutex());
@@ -99,7 +103,7 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
     }
     int waitMs = kIdlePollMs;
     if (next != UINT64_MAX) {
-      std::uint64_t due = next > now ? (next - now + 999999) / 1000000 : 0;
+      std::uint64_t due = next > now ? ((next - now) / speedup + 999999) / 1000000 : 0;
       waitMs = static_cast<int>(std::min<std::uint64_t>(due, kIdlePollMs));
     }
     pollfd pfd{master_, POLLIN, 0};
@@ -112,7 +116,7 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
       ssize_t n = read(master_, buffer, sizeof buffer);
       if (n > 0) {
         std::lock_guard lock(device.Mutex());
-        std::uint64_t at = clock.NowUs() * 1000;
+        std::uint64_t at = deviceNow();
         followTerminal(at);
         device.PcWrite(buffer, static_cast<std::size_t>(n), at);
         device.PcRead();   // the terminal reads continuously: every burst is its own exchange

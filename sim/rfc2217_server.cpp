@@ -399,9 +399,13 @@ void Rfc2217Server::Serve(Device& device, const std::atomic<bool>& stop, unsigne
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     Session session(fd, device, onPcBreak);
     {
+      // A new client is a technician starting an operation: the device restarts, so
+      // that its boot ROM's breaks reach the loader that now listens.
       std::lock_guard lock(device.Mutex());
-      device.PcSetLine(9600, true, deviceNow());
+      const std::uint64_t now = deviceNow();
+      device.PcSetLine(9600, true, now);
       device.PcOpened();
+      device.Restart(now);
     }
     std::uint8_t buffer[4096];
     bool connected = true;

@@ -29,7 +29,8 @@ class Rfc2217Server {
   // "HOST:PORT" as bound.
   const std::string& Address() const { return address_; }
 
-  // Serves `device` to one client at a time until `stop` is set. The device's time line
+  // Serves `device` to one client at a time until `stop` is set; each new client restarts
+  // the device (flash and record stay), so that the boot ROM signals to it. The device's time line
   // runs `speedup` times faster than the system clock (1: real line speed; more makes a
   // long transfer short for a test, with every wait of the device shortened alike).
   // `onPcBreak`, when set, hears of every break the client sent, with its length in
