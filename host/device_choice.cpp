@@ -25,7 +25,8 @@ std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::str
   }
   // A serial port served over the network: checked for form here, reached at open.
   const std::string scheme = platform::kRfc2217Prefix;
-  if (value.size() >= scheme.size() && strncasecmp(value.c_str(), scheme.c_str(), scheme.size()) == 0) {
+  if (value.size() >= scheme.size() &&
+      strncasecmp(value.c_str(), scheme.c_str(), scheme.size()) == 0) {
     std::string host;
     std::uint16_t port = 0;
     if (!platform::ParseRfc2217Address(value.substr(scheme.size()), host, port)) {
@@ -50,6 +51,8 @@ std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::str
   return choice;
 }
 
-std::string ComVariable(int port) { return "VELMORA_COM" + std::to_string(port); }
+std::string ComVariable(int port) {
+  return "VELMORA_COM" + std::to_string(port);
+}
 
 }  // namespace velmora

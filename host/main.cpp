@@ -53,6 +53,9 @@ int main(int argc, char** argv) {
   CLI::App* list = app.add_subcommand("list", "list the plug-in's operations");
   list->add_option("--plugin", plugin, "the device plug-in (default: DevKV70.so beside velmora)");
 
+  CLI::App* ports = app.add_subcommand(
+      "ports", "list this machine's serial ports and what COM1 to COM6 are now");
+
   RunOptions run;
   std::string firmware;
   std::string logFile;
@@ -105,6 +108,8 @@ int main(int argc, char** argv) {
   int status = kExitFailed;
   if (*list) {
     status = ListCommand(plugin, console);
+  } else if (*ports) {
+    status = PortsCommand(console);
   } else if (*runCommand) {
     InstallInterruptHandler();
     kv70sim::RegisterInProcessBackend();

@@ -1,6 +1,5 @@
 // kv70sim: the simulated KV70 as a program, served on a pseudo-terminal.
 #include <CLI/CLI.hpp>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -17,7 +16,9 @@ namespace {
 
 std::atomic<bool> gStop{false};
 
-void OnSignal(int) { gStop.store(true); }
+void OnSignal(int) {
+  gStop.store(true);
+}
 
 constexpr const char* kFooter = R"(
 A pseudo-terminal carries no break. The boot ROM's breaks cannot reach the PC, so a
@@ -74,13 +75,15 @@ int ServeRfc2217(const kv70sim::Settings& settings, const std::string& address, 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"kv70sim: a simulated KV70 data collector on a pseudo-terminal.\n"
-               "Settings are given as KEY=VALUE,... arguments or as --KEY VALUE options."};
+  CLI::App app{
+      "kv70sim: a simulated KV70 data collector on a pseudo-terminal.\n"
+      "Settings are given as KEY=VALUE,... arguments or as --KEY VALUE options."};
   app.footer(kFooter);
   bool pty = false;
   app.add_flag("--pty", pty, "serve the device on a new pseudo-terminal and print its path");
   std::string rfc2217;
-  app.add_option("--rfc2217", rfc2217, "serve the device over RFC 2217 on [HOST:]PORT and print the address")
+  app.add_option("--rfc2217", rfc2217,
+                 "serve the device over RFC 2217 on [HOST:]PORT and print the address")
       ->type_name("[HOST:]PORT");
   unsigned speedup = 1;
   app.add_option("--speedup", speedup, "device time runs N times faster than real time")
@@ -122,7 +125,9 @@ int main(int argc, char** argv) {
     std::cout << server.SlavePath() << std::endl;
     server.Serve(
         device, gStop,
-        [] { std::cerr << "kv70sim: the device sent a break, which a pseudo-terminal cannot carry\n"; },
+        [] {
+          std::cerr << "kv70sim: the device sent a break, which a pseudo-terminal cannot carry\n";
+        },
         speedup);
     std::lock_guard lock(device.Mutex());
     device.SaveOutputs();

@@ -17,7 +17,9 @@ namespace kv70sim {
 
 namespace {
 
-[[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void ThrowErrno(const char* what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
 
 // termios speed code, bit/s.
 struct SpeedRow {
@@ -25,17 +27,17 @@ struct SpeedRow {
   std::uint32_t baud;
 };
 constexpr SpeedRow kSpeeds[] = {
-    {B300, 300},     {B600, 600},     {B1200, 1200},   {B2400, 2400},     {B4800, 4800},
-    {B9600, 9600},   {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200},
+    {B300, 300},   {B600, 600},     {B1200, 1200},   {B2400, 2400},   {B4800, 4800},
+    {B9600, 9600}, {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200},
 };
 
 std::uint32_t BaudOf(speed_t code) {
   for (const auto& row : kSpeeds)
     if (row.code == code) return row.baud;
-  return 1;   // a rate the device never runs at
+  return 1;  // a rate the device never runs at
 }
 
-constexpr int kIdlePollMs = 50;   // upper bound on a wait, so that a stop is seen soon
+constexpr int kIdlePollMs = 50;  // upper bound on a wait, so that a stop is seen soon
 
 }  // namespace
 
@@ -97,7 +99,8 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
         std::size_t n = device.PcTake(buffer, sizeof buffer);
         // A full terminal queue means nobody reads the line: the bytes are lost, as on
         // a cable with no one at the other end.
-        if (write(master_, buffer, n) < 0 && errno != EAGAIN && errno != EINTR) ThrowErrno("write pty");
+        if (write(master_, buffer, n) < 0 && errno != EAGAIN && errno != EINTR)
+          ThrowErrno("write pty");
       }
       next = device.NextEventNs();
     }
@@ -119,7 +122,7 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
         std::uint64_t at = deviceNow();
         followTerminal(at);
         device.PcWrite(buffer, static_cast<std::size_t>(n), at);
-        device.PcRead();   // the terminal reads continuously: every burst is its own exchange
+        device.PcRead();  // the terminal reads continuously: every burst is its own exchange
       } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
         ThrowErrno("read pty");
       }

@@ -26,8 +26,7 @@ namespace {
 }
 
 // Telnet: IAC, the option verbs, sub-negotiation brackets.
-constexpr std::uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250,
-                       SE = 240;
+constexpr std::uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240;
 constexpr std::uint8_t OPT_BINARY = 0, OPT_SGA = 3, OPT_COMPORT = 44;
 
 // COM-PORT-OPTION commands as the client sends them; the answers add 100.
@@ -45,15 +44,14 @@ enum : std::uint8_t {
   CPO_ANSWER = 100,
 };
 // SET-CONTROL values the device cares about, and the queries.
-constexpr std::uint8_t CTL_QUERY_FLOW = 0, CTL_BREAK_QUERY = 4, CTL_BREAK_ON = 5,
-                       CTL_BREAK_OFF = 6, CTL_DTR_QUERY = 7, CTL_RTS_QUERY = 10,
-                       CTL_INBOUND_QUERY = 13;
+constexpr std::uint8_t CTL_QUERY_FLOW = 0, CTL_BREAK_QUERY = 4, CTL_BREAK_ON = 5, CTL_BREAK_OFF = 6,
+                       CTL_DTR_QUERY = 7, CTL_RTS_QUERY = 10, CTL_INBOUND_QUERY = 13;
 // Line-state bits.
 constexpr std::uint8_t LS_OVERRUN = 0x02, LS_PARITY = 0x04, LS_FRAMING = 0x08, LS_BREAK = 0x10;
 
 // The longest sub-negotiation kept; longer ones are dropped whole.
 constexpr std::size_t kMaxSub = 32;
-constexpr int kIdlePollMs = 50;   // upper bound on a wait, so that a stop is seen soon
+constexpr int kIdlePollMs = 50;  // upper bound on a wait, so that a stop is seen soon
 constexpr char kSignature[] = "kv70sim";
 
 // One client's session: its telnet state, line settings and what it asked to hear.
@@ -172,7 +170,7 @@ class Session {
   void Flush(std::uint64_t ns) {
     if (data_.empty()) return;
     device_.PcWrite(data_.data(), data_.size(), ns);
-    device_.PcRead();   // the server reads continuously: every burst is its own exchange
+    device_.PcRead();  // the server reads continuously: every burst is its own exchange
     data_.clear();
   }
 
@@ -180,7 +178,7 @@ class Session {
 
   void Answer(std::uint8_t command, const std::vector<std::uint8_t>& value) {
     Send({IAC, SB, OPT_COMPORT});
-    out_.push_back(command);   // every answer code is below IAC
+    out_.push_back(command);  // every answer code is below IAC
     for (std::uint8_t b : value) {
       out_.push_back(b);
       if (b == IAC) out_.push_back(IAC);
@@ -218,17 +216,17 @@ class Session {
     auto one = [&](std::uint8_t x) { return std::vector<std::uint8_t>{x}; };
     switch (command) {
       case CPO_SIGNATURE:
-        Answer(CPO_SIGNATURE + CPO_ANSWER, std::vector<std::uint8_t>(kSignature, kSignature + sizeof kSignature - 1));
+        Answer(CPO_SIGNATURE + CPO_ANSWER,
+               std::vector<std::uint8_t>(kSignature, kSignature + sizeof kSignature - 1));
         break;
       case CPO_BAUDRATE:
         if (value.size() == 4 && v != 0) {
           baud_ = v;
           FollowLine(ns);
         }
-        Answer(CPO_BAUDRATE + CPO_ANSWER, {static_cast<std::uint8_t>(baud_ >> 24),
-                                           static_cast<std::uint8_t>(baud_ >> 16),
-                                           static_cast<std::uint8_t>(baud_ >> 8),
-                                           static_cast<std::uint8_t>(baud_)});
+        Answer(CPO_BAUDRATE + CPO_ANSWER,
+               {static_cast<std::uint8_t>(baud_ >> 24), static_cast<std::uint8_t>(baud_ >> 16),
+                static_cast<std::uint8_t>(baud_ >> 8), static_cast<std::uint8_t>(baud_)});
         break;
       case CPO_DATASIZE:
         if (v >= 5 && v <= 8) dataSize_ = static_cast<std::uint8_t>(v);
@@ -262,7 +260,7 @@ class Session {
         Answer(CPO_PURGE + CPO_ANSWER, one(static_cast<std::uint8_t>(v)));
         break;
       default:
-        break;   // notifications and flow-control requests from a client: nothing to do
+        break;  // notifications and flow-control requests from a client: nothing to do
     }
   }
 
@@ -270,7 +268,7 @@ class Session {
     std::uint8_t answer = value;
     switch (value) {
       case CTL_QUERY_FLOW:
-        answer = 1;   // no flow control
+        answer = 1;  // no flow control
         break;
       case CTL_BREAK_QUERY:
         answer = breakOn_ ? CTL_BREAK_ON : CTL_BREAK_OFF;
@@ -280,8 +278,10 @@ class Session {
         if ((value == CTL_BREAK_ON) != breakOn_) {
           breakOn_ = value == CTL_BREAK_ON;
           device_.PcSetBreak(breakOn_, ns);
-          if (breakOn_) breakStartNs_ = ns;
-          else if (onPcBreak_) onPcBreak_((ns - breakStartNs_) / 1000000);
+          if (breakOn_)
+            breakStartNs_ = ns;
+          else if (onPcBreak_)
+            onPcBreak_((ns - breakStartNs_) / 1000000);
         }
         break;
       case CTL_DTR_QUERY:
@@ -302,7 +302,7 @@ class Session {
         answer = 14;
         break;
       default:
-        break;   // flow-control choices: the simulated line has none and needs none
+        break;  // flow-control choices: the simulated line has none and needs none
     }
     Answer(CPO_CONTROL + CPO_ANSWER, {answer});
   }
@@ -345,8 +345,8 @@ Rfc2217Server::Rfc2217Server(const std::string& address) {
     host = address.substr(0, colon);
     port = address.substr(colon + 1);
   }
-  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
-      std::stoul(port) > 65535) {
+  if (port.empty() || port.size() > 5 ||
+      port.find_first_not_of("0123456789") != std::string::npos || std::stoul(port) > 65535) {
     throw std::invalid_argument("not a port: '" + address + "' (expected [HOST:]PORT)");
   }
   sockaddr_in a{};
@@ -422,7 +422,8 @@ void Rfc2217Server::Serve(Device& device, const std::atomic<bool>& stop, unsigne
       int waitMs = kIdlePollMs;
       if (next != UINT64_MAX) {
         const std::uint64_t wallNs = next > now ? (next - now) / speedup : 0;
-        waitMs = static_cast<int>(std::min<std::uint64_t>((wallNs + 999999) / 1000000, kIdlePollMs));
+        waitMs =
+            static_cast<int>(std::min<std::uint64_t>((wallNs + 999999) / 1000000, kIdlePollMs));
       }
       pollfd c{fd, POLLIN, 0};
       int ready = ::poll(&c, 1, waitMs);

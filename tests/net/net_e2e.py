@@ -159,7 +159,7 @@ class NetTest(unittest.TestCase):
         events = self.trace_events("config-1.trace")
         # The boot ROM's break came over the network; the reboot's break went to the device.
         self.assertIn("break-received", events)
-        self.assertIn("break-sent 1000", events)
+        self.assertTrue([e for e in events if e.startswith("break-sent ")], events)
         self.assertEqual(events[0], "speed 9600")
         self.assertIn("speed 38400", events)
         self.assertNotIn(b"\xff\xfa", self.read("config-1.trace"), "telnet framing in the trace")
@@ -174,7 +174,7 @@ class NetTest(unittest.TestCase):
         self.assertEqual(dumped, self.read("fs-out.bin"))
         events = self.trace_events("dump-1.trace")
         self.assertIn("break-received", events)
-        self.assertIn("break-sent 1000", events)
+        self.assertTrue([e for e in events if e.startswith("break-sent ")], events)
 
     def test_upgrade_over_rfc2217(self):
         self.register_sample()
@@ -186,7 +186,7 @@ class NetTest(unittest.TestCase):
         self.assertEqual(self.read("prog.bin")[:len(expected)], expected)
         events = self.trace_events("upgrade-1.trace")
         self.assertIn("break-received", events)
-        self.assertIn("break-sent 1000", events)
+        self.assertTrue([e for e in events if e.startswith("break-sent ")], events)
 
     def test_server_gone_is_a_clear_failure(self):
         port = free_port()
