@@ -223,6 +223,9 @@ class Rfc2217Port final : public CommPort {
 
   Socket socket_;
   bool lost_ = false;
+  // The last receive emptied the socket: until poll says otherwise there is nothing to
+  // take, so a read that needs more waits at once instead of asking again.
+  bool drained_ = false;
   TelnetReader reader_;
   std::vector<BYTE> decoded_;        // scratch for one feed
   std::vector<TelnetEvent> events_;  // scratch for one feed
@@ -342,13 +345,17 @@ DWORD Rfc2217Port::FillOnce(std::size_t& raw) {
     n = ::recv(socket_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
-    if (errno == EAGAIN) return ERROR_SUCCESS;
+    if (errno == EAGAIN) {
+      drained_ = true;
+      return ERROR_SUCCESS;
+    }
     return errno == ECONNRESET || errno == EPIPE || errno == ETIMEDOUT ? Lost()
                                                                        : ErrorFromErrno(errno);
   }
   // The server closed the connection: the line is gone, as a pulled adapter is.
   if (n == 0) return Lost();
   raw = static_cast<std::size_t>(n);
+  drained_ = raw < sizeof buffer;
   decoded_.clear();
   events_.clear();
   reader_.Feed(buffer, raw, decoded_, events_);
@@ -378,14 +385,17 @@ DWORD Rfc2217Port::PumpUntil(Done done, std::uint64_t deadline, bool& met) {
       met = true;
       return ERROR_SUCCESS;
     }
-    std::size_t raw = 0;
-    DWORD error = FillOnce(raw);
-    if (error != ERROR_SUCCESS) return error;
-    if (raw > 0) continue;
+    if (!drained_) {
+      std::size_t raw = 0;
+      DWORD error = FillOnce(raw);
+      if (error != ERROR_SUCCESS) return error;
+      if (raw > 0) continue;
+    }
     bool ready = false;
-    error = WaitFd(socket_.get(), POLLIN, deadline, ready);
+    DWORD error = WaitFd(socket_.get(), POLLIN, deadline, ready);
     if (error != ERROR_SUCCESS) return error;
     if (!ready) return ERROR_SUCCESS;
+    drained_ = false;
   }
 }
 
@@ -565,6 +575,10 @@ DWORD Rfc2217Port::Read(BYTE* buffer, DWORD count, DWORD& read) {
                          t.ReadTotalTimeoutMultiplier == MAXDWORD &&
                          t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MAXDWORD;
   const bool returnWithAny = immediate || firstByte;
+  // The loaders read a byte at a time: what is already here goes without a look at the
+  // clock or the socket.
+  read = Take(buffer, count);
+  if (read == count || (read > 0 && returnWithAny)) return ERROR_SUCCESS;
   std::uint64_t deadline = kNoDeadline;
   DWORD interval = 0;
   if (firstByte) {
@@ -575,25 +589,30 @@ DWORD Rfc2217Port::Read(BYTE* buffer, DWORD count, DWORD& read) {
     if (total != 0) deadline = DeadlineAfter(total);
     if (t.ReadIntervalTimeout != MAXDWORD) interval = t.ReadIntervalTimeout;
   }
-  std::uint64_t lastArrival = 0;
+  // Bytes taken above count as just arrived: the interval runs from here for them.
+  std::uint64_t lastArrival = interval != 0 ? NowMs() : 0;
   for (;;) {
     read += Take(buffer + read, count - read);
     if (read == count || (read > 0 && returnWithAny)) return ERROR_SUCCESS;
     if (pending_.size() - head_ >= kMaxPending) continue;
-    std::size_t raw = 0;
-    DWORD error = FillOnce(raw);
-    if (error != ERROR_SUCCESS) return error;
-    if (raw > 0) {
-      lastArrival = NowMs();
-      continue;  // data, or only telnet commands: look again before waiting
+    // Data comes in bursts: one receive takes a burst whole, one poll waits for the next.
+    if (!drained_ || immediate) {
+      std::size_t raw = 0;
+      DWORD error = FillOnce(raw);
+      if (error != ERROR_SUCCESS) return error;
+      if (raw > 0) {
+        if (interval != 0) lastArrival = NowMs();
+        continue;  // data, or only telnet commands: look again before waiting
+      }
+      if (immediate) return ERROR_SUCCESS;
     }
-    if (immediate) return ERROR_SUCCESS;
     std::uint64_t until = deadline;
     if (interval != 0 && read > 0) until = std::min(until, lastArrival + interval);
     bool ready = false;
-    error = WaitFd(socket_.get(), POLLIN, until, ready);
+    DWORD error = WaitFd(socket_.get(), POLLIN, until, ready);
     if (error != ERROR_SUCCESS) return error;
     if (!ready) return ERROR_SUCCESS;  // time-out: a short count is not a failure
+    drained_ = false;  // something came (or the connection ended: the receive says which)
   }
 }
 

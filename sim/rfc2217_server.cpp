@@ -52,6 +52,13 @@ constexpr std::uint8_t LS_OVERRUN = 0x02, LS_PARITY = 0x04, LS_FRAMING = 0x08, L
 // The longest sub-negotiation kept; longer ones are dropped whole.
 constexpr std::size_t kMaxSub = 32;
 constexpr int kIdlePollMs = 50;  // upper bound on a wait, so that a stop is seen soon
+// Data for the client is packed as a device server packs it: while the device's bytes
+// keep coming (the next one due within kBurstGapNs), they wait up to kPackNs of device
+// time and go in one segment; the end of a burst goes at once, so a reply's last byte
+// is never late. One segment per byte or per millisecond would wake the client that
+// often for nothing.
+constexpr std::uint64_t kBurstGapNs = 2'000'000;
+constexpr std::uint64_t kPackNs = 40'000'000;
 constexpr char kSignature[] = "kv70sim";
 
 // One client's session: its telnet state, line settings and what it asked to hear.
@@ -66,8 +73,9 @@ class Session {
     for (std::size_t i = 0; i < n; ++i) Step(in[i], ns);
     Flush(ns);
   }
-  // Sends what the device has for the PC, and its breaks and line errors.
-  void Pump() {
+  // Sends what the device has for the PC, and its breaks and line errors, at device
+  // time `ns`.
+  void Pump(std::uint64_t ns) {
     for (;;) {
       std::uint32_t errors = device_.PcTakeErrors();
       if (errors == 0) break;
@@ -80,6 +88,10 @@ class Session {
       if (state) Answer(CPO_NOTIFY_LINESTATE + CPO_ANSWER, {state});
     }
     std::uint8_t buffer[2048];
+    if (device_.PcAvailable() && !holding_) {
+      holding_ = true;
+      heldSinceNs_ = ns;
+    }
     while (device_.PcAvailable()) {
       std::size_t n = device_.PcTake(buffer, sizeof buffer);
       for (std::size_t i = 0; i < n; ++i) {
@@ -88,8 +100,19 @@ class Session {
       }
     }
   }
+  // Whether what is queued goes now: telnet answers and notifications always, data at
+  // the end of a burst or when it has waited the packing time.
+  bool Due(std::uint64_t ns) const {
+    if (out_.empty()) return false;
+    if (urgent_ || !holding_) return true;
+    std::uint64_t next = 0;
+    if (!device_.NextArrival(next) || next > ns + kBurstGapNs) return true;
+    return ns >= heldSinceNs_ + kPackNs;
+  }
   // Writes what is queued for the client; false when the client is gone.
   bool Drain() {
+    urgent_ = false;
+    holding_ = false;
     while (!out_.empty()) {
       ssize_t n = ::send(fd_, out_.data(), out_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) {
@@ -174,7 +197,10 @@ class Session {
     data_.clear();
   }
 
-  void Send(std::initializer_list<std::uint8_t> bytes) { out_.insert(out_.end(), bytes); }
+  void Send(std::initializer_list<std::uint8_t> bytes) {
+    out_.insert(out_.end(), bytes);
+    urgent_ = true;
+  }
 
   void Answer(std::uint8_t command, const std::vector<std::uint8_t>& value) {
     Send({IAC, SB, OPT_COMPORT});
@@ -321,6 +347,9 @@ class Session {
   std::vector<std::uint8_t> sub_;
   std::vector<std::uint8_t> data_;
   std::vector<std::uint8_t> out_;
+  bool urgent_ = false;   // out_ holds more than data
+  bool holding_ = false;  // out_ holds data, the oldest taken at heldSinceNs_
+  std::uint64_t heldSinceNs_ = 0;
   bool heDoes_[256] = {};
   bool iDo_[256] = {};
   bool answeredHim_[256] = {};
@@ -412,13 +441,15 @@ void Rfc2217Server::Serve(Device& device, const std::atomic<bool>& stop, unsigne
     while (connected && !stop.load()) {
       std::uint64_t now = deviceNow();
       std::uint64_t next;
+      bool due;
       {
         std::lock_guard lock(device.Mutex());
         device.AdvanceTo(now);
-        session.Pump();
+        session.Pump(now);
         next = device.NextEventNs();
+        due = session.Due(now);
       }
-      if (!session.Drain()) break;
+      if (due && !session.Drain()) break;
       int waitMs = kIdlePollMs;
       if (next != UINT64_MAX) {
         const std::uint64_t wallNs = next > now ? (next - now) / speedup : 0;

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -237,6 +238,41 @@ TEST_F(Rfc2217Test, DataCrossesWithFFEscapedBothWays) {
 
   server.Send({0x06, 0xFF, 0xFF, 0x15, 0xFF, 0xF1, 0xFF, 0xFF});
   EXPECT_EQ(ReadAll(*port, 4), Bytes({0x06, 0xFF, 0x15, 0xFF}));
+}
+
+// The loaders read a byte at a time; the port takes what the socket holds in one receive
+// and waits with one poll for the next burst. A burst larger than one receive, ending
+// inside an FF pair, and the rest of the pair coming after the socket was found empty:
+// every byte arrives, in order.
+TEST_F(Rfc2217Test, BurstsArriveWholeWhateverTheirSize) {
+  FakeServer server({});
+  std::unique_ptr<CommPort> port;
+  ASSERT_EQ(OpenCommPort(server.Name(), port), ERROR_SUCCESS);
+  SetReadTimeouts(*port, 2000);
+  Bytes data(10000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<BYTE>(i * 7 + i / 251);
+  const std::size_t split = 5000;
+  data[split] = 0xFF;
+  Bytes wire;
+  EscapeTelnetData(data.data(), data.size(), wire);
+  const auto cut = static_cast<std::ptrdiff_t>(
+      split + static_cast<std::size_t>(std::count(data.begin(), data.begin() + split, 0xFF)) + 1);
+
+  Bytes got;
+  auto readBytes = [&](std::size_t until) {
+    while (got.size() < until) {
+      BYTE b = 0;
+      DWORD read = 0;
+      ASSERT_EQ(port->Read(&b, 1, read), ERROR_SUCCESS);
+      ASSERT_EQ(read, 1u) << "after " << got.size() << " bytes";
+      got.push_back(b);
+    }
+  };
+  server.Send(Bytes(wire.begin(), wire.begin() + cut));
+  readBytes(split);
+  server.Send(Bytes(wire.begin() + cut, wire.end()));
+  readBytes(data.size());
+  EXPECT_EQ(got, data);
 }
 
 TEST_F(Rfc2217Test, LineStateNotificationsAreLineErrors) {
