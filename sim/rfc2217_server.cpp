@@ -52,11 +52,12 @@ constexpr std::uint8_t LS_OVERRUN = 0x02, LS_PARITY = 0x04, LS_FRAMING = 0x08, L
 // The longest sub-negotiation kept; longer ones are dropped whole.
 constexpr std::size_t kMaxSub = 32;
 constexpr int kIdlePollMs = 50;  // upper bound on a wait, so that a stop is seen soon
-// Data for the client is packed as a device server packs it: while the device's bytes
-// keep coming (the next one due within kBurstGapNs), they wait up to kPackNs of device
-// time and go in one segment; the end of a burst goes at once, so a reply's last byte
-// is never late. One segment per byte or per millisecond would wake the client that
-// often for nothing.
+// Data for the client is packed as a device server packs it (its "force transmit"
+// time): while the device's bytes keep coming (the next one due within kBurstGapNs),
+// they wait up to kPackNs of device time and go in one segment; the end of a burst goes
+// at once, so a reply's last byte is never late. One segment per millisecond would wake
+// the client that often for nothing. A client's wire trace shows a long reply as one
+// line per segment (its bursts end at a 20 ms gap).
 constexpr std::uint64_t kBurstGapNs = 2'000'000;
 constexpr std::uint64_t kPackNs = 40'000'000;
 constexpr char kSignature[] = "kv70sim";
