@@ -77,7 +77,8 @@ sed -n 's/^termios reads: \([0-9]*\) syscalls for 64 KiB = \([0-9.]*\) per KiB (
   row serial "termios over a pty, 64 KiB" "$calls read calls" "" "$per per KiB" "<= $limit" "$(verdict "$per" "$limit")"
 done
 
-# Dumps over RFC 2217 at real line speed (about 10 minutes: one device, then six).
+# Dumps over RFC 2217 at real line speed: a 35 s window of the read phase, one device
+# and then six at once (about a minute and a half).
 if [ -x "$bin/velmora" ] && [ -x "$bin/kv70sim" ]; then
   printf 'running rfc2217_bench ...\n' >&2
   python3 "$(dirname "$0")/rfc2217_bench.py" "$bin/velmora" "$bin/kv70sim" "$logs" \

@@ -641,6 +641,12 @@ DWORD Rfc2217Port::Write(const BYTE* buffer, DWORD count, DWORD& written) {
   std::size_t sent = 0;
   DWORD error = SendSome(escaped.data(), escaped.size(), deadline, sent);
   if (error != ERROR_SUCCESS) return error;
+  // A request sent soon after a reply puts the socket into delayed-ACK mode, and a server
+  // that leaves Nagle's algorithm on (ser2net does) then holds the rest of the next reply
+  // until its first part is acknowledged: some 40 ms on every exchange. Leaving that mode
+  // here acknowledges each part of the reply as it is read.
+  int one = 1;
+  ::setsockopt(socket_.get(), IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
   if (sent == escaped.size()) {
     written = count;
     return ERROR_SUCCESS;
