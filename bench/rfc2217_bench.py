@@ -136,7 +136,7 @@ def main():
         whole = True
         for n, (failure, cpu, seconds, nbytes) in enumerate(results, 1):
             if failure or seconds == 0:
-                print("ROW|failed|rfc2217 dump %d of %d|%s|||FAIL" % (n, count, failure or "no blocks read"))
+                print("ROW|failed|rfc2217 dump %d of %d|%s||||FAIL" % (n, count, failure or "no blocks read"))
                 failed = True
                 whole = False
                 continue
