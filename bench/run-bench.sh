@@ -77,6 +77,17 @@ sed -n 's/^termios reads: \([0-9]*\) syscalls for 64 KiB = \([0-9.]*\) per KiB (
   row serial "termios over a pty, 64 KiB" "$calls read calls" "" "$per per KiB" "<= $limit" "$(verdict "$per" "$limit")"
 done
 
+# Dumps over RFC 2217 at real line speed: a 35 s window of the read phase, one device
+# and then six at once (about a minute and a half).
+if [ -x "$bin/velmora" ] && [ -x "$bin/kv70sim" ]; then
+  printf 'running rfc2217_bench ...\n' >&2
+  python3 "$(dirname "$0")/rfc2217_bench.py" "$bin/velmora" "$bin/kv70sim" "$logs" \
+    >"$logs/rfc2217_bench.out" 2>"$logs/rfc2217_bench.err" || status=1
+  grep '^ROW|' "$logs/rfc2217_bench.out" | cut -d'|' -f2- >>"$rows"
+else
+  row missing rfc2217_bench "velmora or kv70sim not built" "" "" "" "SKIP"
+fi
+
 grep -q '|OVER$\|FAIL$' "$rows" && status=1
 
 awk -F'|' '

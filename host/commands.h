@@ -21,6 +21,7 @@ struct RunOptions {
 
 int ListCommand(const std::string& pluginPath, Console& console);
 int RunCommand(const RunOptions& options, Console& console);
+int PortsCommand(Console& console);
 int RegistryImportCommand(const std::string& file, Console& console);
 int RegistryExportCommand(const std::string& file, const std::string& key, Console& console);
 

@@ -1,7 +1,9 @@
 #include "host/device_choice.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
+#include "platform/comm_rfc2217.h"
 #include "sim/settings.h"
 
 namespace velmora {
@@ -21,8 +23,20 @@ std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::str
     }
     return choice;
   }
+  // A serial port served over the network: checked for form here, reached at open.
+  const std::string scheme = platform::kRfc2217Prefix;
+  if (value.size() >= scheme.size() &&
+      strncasecmp(value.c_str(), scheme.c_str(), scheme.size()) == 0) {
+    std::string host;
+    std::uint16_t port = 0;
+    if (!platform::ParseRfc2217Address(value.substr(scheme.size()), host, port)) {
+      error = "--device " + value + ": expected rfc2217://HOST:PORT";
+      return std::nullopt;
+    }
+    return choice;
+  }
   if (value.empty()) {
-    error = "--device needs a device path or sim[:key=value,...]";
+    error = "--device needs a device path, rfc2217://HOST:PORT or sim[:key=value,...]";
     return std::nullopt;
   }
   struct stat st {};
@@ -37,6 +51,8 @@ std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::str
   return choice;
 }
 
-std::string ComVariable(int port) { return "VELMORA_COM" + std::to_string(port); }
+std::string ComVariable(int port) {
+  return "VELMORA_COM" + std::to_string(port);
+}
 
 }  // namespace velmora

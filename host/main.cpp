@@ -20,7 +20,8 @@ constexpr const char* kRunFooter = R"(
 OPERATION is the index shown by "velmora list" or a word of the operation's name
 (for example upgrade, config, dump).
 
---device says what the COM port is: a device path such as /dev/ttyUSB0, or
+--device says what the COM port is: a device path such as /dev/ttyUSB0, a serial
+port served over the network as rfc2217://HOST:PORT (RFC 2217, e.g. by ser2net), or
 sim[:key=value,...] for the built-in simulated device (see "kv70sim --help" for its
 settings; with realtime=1 it keeps wall-clock time, else device minutes pass in
 milliseconds).
@@ -53,6 +54,9 @@ int main(int argc, char** argv) {
   CLI::App* list = app.add_subcommand("list", "list the plug-in's operations");
   list->add_option("--plugin", plugin, "the device plug-in (default: DevKV70.so beside velmora)");
 
+  CLI::App* ports = app.add_subcommand(
+      "ports", "list this machine's serial ports and what COM1 to COM6 are now");
+
   RunOptions run;
   std::string firmware;
   std::string logFile;
@@ -64,7 +68,7 @@ int main(int argc, char** argv) {
   runCommand->add_option("--port", run.port, "COM port number, 1 to 6")
       ->check(CLI::Range(1, 6))
       ->default_val(1);
-  runCommand->add_option("--device", device, "what the COM port is: a device path or sim[:key=value,...]");
+  runCommand->add_option("--device", device, "what the COM port is: a device path, rfc2217://HOST:PORT or sim[:key=value,...]");
   runCommand->add_option("--plugin", plugin, "the device plug-in (default: DevKV70.so beside velmora)");
   AddRegistryOption(*runCommand, registry);
   runCommand->add_flag("--yes", run.yes, "answer Yes to the operation's questions");
@@ -109,6 +113,8 @@ int main(int argc, char** argv) {
   int status = kExitFailed;
   if (*list) {
     status = ListCommand(plugin, console);
+  } else if (*ports) {
+    status = PortsCommand(console);
   } else if (*runCommand) {
     InstallInterruptHandler();
     kv70sim::RegisterInProcessBackend();

@@ -183,6 +183,10 @@ bool ParseDefinition(std::string_view text, DCB& dcb) {
 
 constexpr std::string_view kDevicePrefix = "\\\\.\\";
 constexpr std::string_view kSimPrefix = "sim";
+// Network ports: "rfc2217://HOST:PORT" goes to the backend registered as "rfc2217" with
+// "HOST:PORT" as its settings.
+constexpr std::string_view kNetworkScheme = "rfc2217://";
+constexpr std::string_view kNetworkBackend = "rfc2217";
 
 }  // namespace
 
@@ -241,6 +245,10 @@ DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port) {
        view[kSimPrefix.size()] == ':')) {
     prefix = std::string(kSimPrefix);
     settings = view.size() > kSimPrefix.size() ? resolved.substr(kSimPrefix.size() + 1) : std::string();
+  } else if (view.size() >= kNetworkScheme.size() &&
+             EqualsNoCase(view.substr(0, kNetworkScheme.size()), kNetworkScheme)) {
+    prefix = std::string(kNetworkBackend);
+    settings = resolved.substr(kNetworkScheme.size());
   }
   CommBackendFactory factory = FindBackend(prefix);
   if (!factory) return ERROR_FILE_NOT_FOUND;

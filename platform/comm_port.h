@@ -4,7 +4,8 @@
 //
 // Names: "\\.\COM<n>" resolves to the value of the environment variable VELMORA_COM<n>
 // when set, else to /dev/ttyS<n-1>. A resolved name "sim" or "sim:key=value,..." goes to
-// the backend registered under the prefix "sim"; anything else is a device path.
+// the backend registered under the prefix "sim"; "rfc2217://HOST:PORT" to the network
+// backend (registered as "rfc2217", given "HOST:PORT"); anything else is a device path.
 #pragma once
 #include <functional>
 #include <memory>

@@ -17,7 +17,9 @@ namespace kv70sim {
 
 namespace {
 
-[[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void ThrowErrno(const char* what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
 
 // termios speed code, bit/s.
 struct SpeedRow {
@@ -25,17 +27,17 @@ struct SpeedRow {
   std::uint32_t baud;
 };
 constexpr SpeedRow kSpeeds[] = {
-    {B300, 300},     {B600, 600},     {B1200, 1200},   {B2400, 2400},     {B4800, 4800},
-    {B9600, 9600},   {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200},
+    {B300, 300},   {B600, 600},     {B1200, 1200},   {B2400, 2400},   {B4800, 4800},
+    {B9600, 9600}, {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200},
 };
 
 std::uint32_t BaudOf(speed_t code) {
   for (const auto& row : kSpeeds)
     if (row.code == code) return row.baud;
-  return 1;   // a rate the device never runs at
+  return 1;  // a rate the device never runs at
 }
 
-constexpr int kIdlePollMs = 50;   // upper bound on a wait, so that a stop is seen soon
+constexpr int kIdlePollMs = 50;  // upper bound on a wait, so that a stop is seen soon
 
 }  // namespace
 
@@ -63,8 +65,12 @@ PtyServer::~PtyServer() {
 }
 
 void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
-                      const std::function<void()>& onBreakLost) {
+                      const std::function<void()>& onBreakLost, unsigned speedup) {
   platform::SystemClock clock;
+  if (speedup == 0) speedup = 1;
+  const std::uint64_t wallOriginUs = clock.NowUs();
+  const std::uint64_t deviceOriginNs = wallOriginUs * 1000;
+  auto deviceNow = [&] { return deviceOriginNs + (clock.NowUs() - wallOriginUs) * 1000 * speedup; };
   std::uint32_t baud = 0;
   bool eightN1 = true;
   // The PC's line settings are the terminal's: follow them before every step, so that
@@ -82,7 +88,7 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
   };
   std::uint8_t buffer[4096];
   while (!stop.load()) {
-    std::uint64_t now = clock.NowUs() * 1000;
+    std::uint64_t now = deviceNow();
     std::uint64_t next;
     {
       std::lock_guard lock(device.Mutex());
@@ -93,13 +99,14 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
         std::size_t n = device.PcTake(buffer, sizeof buffer);
         // A full terminal queue means nobody reads the line: the bytes are lost, as on
         // a cable with no one at the other end.
-        if (write(master_, buffer, n) < 0 && errno != EAGAIN && errno != EINTR) ThrowErrno("write pty");
+        if (write(master_, buffer, n) < 0 && errno != EAGAIN && errno != EINTR)
+          ThrowErrno("write pty");
       }
       next = device.NextEventNs();
     }
     int waitMs = kIdlePollMs;
     if (next != UINT64_MAX) {
-      std::uint64_t due = next > now ? (next - now + 999999) / 1000000 : 0;
+      std::uint64_t due = next > now ? ((next - now) / speedup + 999999) / 1000000 : 0;
       waitMs = static_cast<int>(std::min<std::uint64_t>(due, kIdlePollMs));
     }
     pollfd pfd{master_, POLLIN, 0};
@@ -112,10 +119,10 @@ void PtyServer::Serve(Device& device, const std::atomic<bool>& stop,
       ssize_t n = read(master_, buffer, sizeof buffer);
       if (n > 0) {
         std::lock_guard lock(device.Mutex());
-        std::uint64_t at = clock.NowUs() * 1000;
+        std::uint64_t at = deviceNow();
         followTerminal(at);
         device.PcWrite(buffer, static_cast<std::size_t>(n), at);
-        device.PcRead();   // the terminal reads continuously: every burst is its own exchange
+        device.PcRead();  // the terminal reads continuously: every burst is its own exchange
       } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
         ThrowErrno("read pty");
       }

@@ -25,13 +25,15 @@ class PtyServer {
   const std::string& SlavePath() const { return slavePath_; }
 
   // Serves `device` until `stop` is set. The device's time line must be the system
-  // clock's (microseconds x 1000). `onBreakLost` is called for every break the device
-  // sends, which the terminal cannot carry.
-  void Serve(Device& device, const std::atomic<bool>& stop, const std::function<void()>& onBreakLost);
+  // clock's (microseconds x 1000); it runs `speedup` times faster from the start of the
+  // call. `onBreakLost` is called for every break the device sends, which the terminal
+  // cannot carry.
+  void Serve(Device& device, const std::atomic<bool>& stop,
+             const std::function<void()>& onBreakLost, unsigned speedup = 1);
 
  private:
   int master_ = -1;
-  int slave_ = -1;   // held open so that the line stays up between the PC's sessions
+  int slave_ = -1;  // held open so that the line stays up between the PC's sessions
   std::string slavePath_;
 };
 

@@ -1,0 +1,761 @@
+// Linux only (sockets, poll): the comm-port backend for a serial port served over the
+// network with RFC 2217. The telnet decoding is the byte-fed TelnetReader; this file
+// owns the socket, the option agreement, settings, purges, breaks and time-outs.
+#include "platform/comm_rfc2217.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/telnet_reader.h"
+
+namespace platform {
+
+namespace {
+
+std::atomic<std::uint32_t> gAnswerTimeoutMs{3000};
+
+constexpr std::uint64_t kNoDeadline = UINT64_MAX;
+// One receive takes what the socket holds up to this.
+constexpr std::size_t kChunk = 4096;
+// Decoded input kept for the next reads; beyond this the rest waits in the socket.
+constexpr std::size_t kMaxPending = 64 * 1024;
+// Line errors the client asks the server to report.
+constexpr BYTE kLineStateMask =
+    comport::kLineBreak | comport::kLineFraming | comport::kLineParity | comport::kLineOverrun;
+// A server that rounds a speed by more than this is refused, as the termios backend does.
+constexpr DWORD kSpeedTolerancePercent = 2;
+
+// A network port is a real line: deadlines follow real time even when a virtual clock is
+// installed for an in-process simulator.
+Clock& DeadlineClock() {
+  Clock& clock = GetClock();
+  if (!clock.IsVirtual()) return clock;
+  static SystemClock system;
+  return system;
+}
+std::uint64_t NowMs() {
+  return DeadlineClock().NowMs();
+}
+std::uint64_t DeadlineAfter(std::uint64_t ms) {
+  return NowMs() + ms;
+}
+
+// Parity code, RFC 2217 value.
+constexpr BYTE kParityValues[] = {1, 2, 3, 4, 5};  // NOPARITY .. SPACEPARITY
+// Stop-bit code, RFC 2217 value.
+constexpr BYTE kStopValues[] = {1, 3, 2};  // ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS
+
+class Socket {
+ public:
+  explicit Socket(int fd = -1) : fd_(fd) {}
+  ~Socket() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  int get() const { return fd_; }
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+DWORD ConnectError(int err) {
+  switch (err) {
+    case ECONNREFUSED:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+      return ERROR_FILE_NOT_FOUND;  // nobody serves that port
+    case ETIMEDOUT:
+      return ERROR_TIMEOUT;
+    case EACCES:
+    case EPERM:
+      return ERROR_ACCESS_DENIED;
+    default:
+      return ErrorFromErrno(err);
+  }
+}
+
+// Waits for `events` on fd until the deadline; `ready` false on time-out.
+DWORD WaitFd(int fd, short events, std::uint64_t deadline, bool& ready) {
+  ready = false;
+  for (;;) {
+    int timeout = -1;
+    if (deadline != kNoDeadline) {
+      const std::uint64_t now = NowMs();
+      if (now >= deadline) return ERROR_SUCCESS;
+      timeout = static_cast<int>(std::min<std::uint64_t>(deadline - now, INT_MAX));
+    }
+    pollfd p{fd, events, 0};
+    const int r = ::poll(&p, 1, timeout);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno);
+    }
+    if (r == 0) continue;  // the deadline check decides
+    if (p.revents & POLLNVAL) return ERROR_INVALID_HANDLE;
+    ready = true;  // POLLHUP and POLLERR too: the call that follows says what happened
+    return ERROR_SUCCESS;
+  }
+}
+
+DWORD Connect(const std::string& host, std::uint16_t port, Socket& out) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
+    return ERROR_FILE_NOT_FOUND;
+  }
+  std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
+  DWORD error = ERROR_FILE_NOT_FOUND;
+  const std::uint64_t deadline = DeadlineAfter(gAnswerTimeoutMs.load());
+  for (addrinfo* a = found; a; a = a->ai_next) {
+    Socket s(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+    if (s.get() < 0) {
+      error = ErrorFromErrno(errno);
+      continue;
+    }
+    if (::connect(s.get(), a->ai_addr, a->ai_addrlen) != 0) {
+      if (errno != EINPROGRESS) {
+        error = ConnectError(errno);
+        continue;
+      }
+      bool ready = false;
+      error = WaitFd(s.get(), POLLOUT, deadline, ready);
+      if (error != ERROR_SUCCESS) continue;
+      if (!ready) {
+        error = ERROR_TIMEOUT;
+        continue;
+      }
+      int soError = 0;
+      socklen_t length = sizeof soError;
+      ::getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &soError, &length);
+      if (soError != 0) {
+        error = ConnectError(soError);
+        continue;
+      }
+    }
+    // The protocols on the line are byte-wise request and reply: no coalescing delay.
+    int one = 1;
+    ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    out.reset(s.release());
+    return ERROR_SUCCESS;
+  }
+  return error;
+}
+
+class Rfc2217Port final : public CommPort {
+ public:
+  static DWORD Open(const std::string& address, std::unique_ptr<CommPort>& port);
+
+  DWORD GetState(DCB& dcb) override {
+    dcb = dcb_;
+    return ERROR_SUCCESS;
+  }
+  DWORD SetState(const DCB& dcb) override;
+  DWORD SetTimeouts(const COMMTIMEOUTS& timeouts) override {
+    timeouts_ = timeouts;
+    return ERROR_SUCCESS;
+  }
+  DWORD Read(BYTE* buffer, DWORD count, DWORD& read) override;
+  DWORD Write(const BYTE* buffer, DWORD count, DWORD& written) override;
+  DWORD Purge(DWORD flags) override;
+  DWORD SetBreak() override { return Control(comport::kControlBreakOn); }
+  DWORD ClearBreak() override { return Control(comport::kControlBreakOff); }
+  DWORD ClearError(DWORD& errors) override;
+
+ private:
+  Rfc2217Port() = default;
+
+  DWORD Negotiate();
+  DWORD Apply(const DCB& dcb, bool force);
+  DWORD Control(BYTE value) { return SendCommand(comport::kSetControl, &value, 1); }
+  DWORD SendCommand(BYTE command, const BYTE* value, std::size_t length) {
+    const std::vector<BYTE> bytes = EncodeComPort(command, value, length);
+    return SendAll(bytes.data(), bytes.size(), DeadlineAfter(gAnswerTimeoutMs.load()));
+  }
+  DWORD SendOption(BYTE verb, BYTE option) {
+    const BYTE bytes[] = {telnet::kIac, verb, option};
+    return SendAll(bytes, sizeof bytes, DeadlineAfter(gAnswerTimeoutMs.load()));
+  }
+  // Sends every byte or fails; the connection is useless after a half-sent command.
+  DWORD SendAll(const BYTE* data, std::size_t count, std::uint64_t deadline);
+  // Sends what the socket takes before the deadline; `sent` says how much.
+  DWORD SendSome(const BYTE* data, std::size_t count, std::uint64_t deadline, std::size_t& sent);
+  // One receive without waiting; `raw` is 0 when nothing was there.
+  DWORD FillOnce(std::size_t& raw);
+  // Receives until `done` holds or the deadline passes.
+  template <typename Done>
+  DWORD PumpUntil(Done done, std::uint64_t deadline, bool& met);
+  void OnEvent(const TelnetEvent& event);
+  void OnComPort(const ComPortMessage& message);
+  DWORD Lost() {
+    lost_ = true;
+    return ERROR_DEVICE_NOT_CONNECTED;
+  }
+  DWORD Take(BYTE* buffer, DWORD count);
+
+  Socket socket_;
+  bool lost_ = false;
+  // The last receive emptied the socket: until poll says otherwise there is nothing to
+  // take, so a read that needs more waits at once instead of asking again.
+  bool drained_ = false;
+  TelnetReader reader_;
+  std::vector<BYTE> decoded_;        // scratch for one feed
+  std::vector<TelnetEvent> events_;  // scratch for one feed
+  std::vector<BYTE> pending_;        // data not yet handed out: pending_[head_..]
+  std::size_t head_ = 0;
+  std::vector<BYTE> owed_;  // the second FF of a pair a timed-out write split
+
+  DCB dcb_;
+  bool applied_ = false;  // the server has the line settings of dcb_
+  COMMTIMEOUTS timeouts_{};
+
+  // Telnet options: what the server agreed to or refused, what we answered.
+  bool comPortAgreed_ = false;
+  bool comPortRefused_ = false;
+  std::array<bool, 256> saidWill_{};
+  std::array<bool, 256> saidDo_{};
+
+  // Answers by client command code: how many came, the last value.
+  struct Answer {
+    std::uint64_t count = 0;
+    std::uint32_t value = 0;
+  };
+  std::array<Answer, comport::kPurgeData + 1> answers_{};
+  // Data that arrives while a receive purge waits for its answer was on its way before
+  // the purge: it is dropped.
+  bool discarding_ = false;
+
+  std::uint64_t breaks_ = 0;
+  std::uint64_t breaksReported_ = 0;
+  DWORD lineErrors_ = 0;
+};
+
+DWORD Rfc2217Port::Open(const std::string& address, std::unique_ptr<CommPort>& port) {
+  std::string host;
+  std::uint16_t number = 0;
+  if (!ParseRfc2217Address(address, host, number)) return ERROR_INVALID_NAME;
+  std::unique_ptr<Rfc2217Port> opened(new Rfc2217Port());
+  DWORD error = Connect(host, number, opened->socket_);
+  if (error != ERROR_SUCCESS) return error;
+  error = opened->Negotiate();
+  if (error != ERROR_SUCCESS) return error;
+  opened->dcb_.BaudRate = 9600;
+  error = opened->Apply(opened->dcb_, true);
+  if (error != ERROR_SUCCESS) return error;
+  port = std::move(opened);
+  return ERROR_SUCCESS;
+}
+
+DWORD Rfc2217Port::Negotiate() {
+  // Binary both ways, and the COM-PORT-OPTION from our side.
+  const BYTE hello[] = {telnet::kIac, telnet::kWill, telnet::kOptBinary,
+                        telnet::kIac, telnet::kDo,   telnet::kOptBinary,
+                        telnet::kIac, telnet::kWill, telnet::kOptComPort};
+  saidWill_[telnet::kOptBinary] = saidDo_[telnet::kOptBinary] = true;
+  saidWill_[telnet::kOptComPort] = true;
+  DWORD error = SendAll(hello, sizeof hello, DeadlineAfter(gAnswerTimeoutMs.load()));
+  if (error != ERROR_SUCCESS) return error;
+  bool met = false;
+  error = PumpUntil([this] { return comPortAgreed_ || comPortRefused_; },
+                    DeadlineAfter(gAnswerTimeoutMs.load()), met);
+  if (error != ERROR_SUCCESS) return error;
+  // A server that refuses the option, or a plain TCP port that never answers, serves no
+  // COM port.
+  if (!comPortAgreed_) return ERROR_NOT_SUPPORTED;
+  // Anything before the agreement is not line data.
+  pending_.clear();
+  head_ = 0;
+  const BYTE mask = kLineStateMask;
+  error = SendCommand(comport::kSetLineStateMask, &mask, 1);
+  if (error != ERROR_SUCCESS) return error;
+  const BYTE none = 0;
+  return SendCommand(comport::kSetModemStateMask, &none, 1);
+}
+
+DWORD Rfc2217Port::SendSome(const BYTE* data, std::size_t count, std::uint64_t deadline,
+                            std::size_t& sent) {
+  sent = 0;
+  if (lost_) return ERROR_DEVICE_NOT_CONNECTED;
+  while (sent < count) {
+    const ssize_t n = ::send(socket_.get(), data + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      return errno == EPIPE || errno == ECONNRESET ? Lost() : ErrorFromErrno(errno);
+    }
+    bool ready = false;
+    DWORD error = WaitFd(socket_.get(), POLLOUT, deadline, ready);
+    if (error != ERROR_SUCCESS) return error;
+    if (!ready) return ERROR_SUCCESS;
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD Rfc2217Port::SendAll(const BYTE* data, std::size_t count, std::uint64_t deadline) {
+  if (!owed_.empty()) {
+    std::size_t sent = 0;
+    DWORD error = SendSome(owed_.data(), owed_.size(), deadline, sent);
+    if (error != ERROR_SUCCESS) return error;
+    if (sent < owed_.size()) return ERROR_TIMEOUT;
+    owed_.clear();
+  }
+  std::size_t sent = 0;
+  DWORD error = SendSome(data, count, deadline, sent);
+  if (error != ERROR_SUCCESS) return error;
+  return sent == count ? ERROR_SUCCESS : ERROR_TIMEOUT;
+}
+
+DWORD Rfc2217Port::FillOnce(std::size_t& raw) {
+  raw = 0;
+  if (lost_) return ERROR_DEVICE_NOT_CONNECTED;
+  BYTE buffer[kChunk];
+  ssize_t n;
+  do {
+    n = ::recv(socket_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    if (errno == EAGAIN) {
+      drained_ = true;
+      return ERROR_SUCCESS;
+    }
+    return errno == ECONNRESET || errno == EPIPE || errno == ETIMEDOUT ? Lost()
+                                                                       : ErrorFromErrno(errno);
+  }
+  // The server closed the connection: the line is gone, as a pulled adapter is.
+  if (n == 0) return Lost();
+  raw = static_cast<std::size_t>(n);
+  drained_ = raw < sizeof buffer;
+  decoded_.clear();
+  events_.clear();
+  reader_.Feed(buffer, raw, decoded_, events_);
+  if (head_ == pending_.size()) {
+    pending_.clear();
+    head_ = 0;
+  }
+  std::size_t from = 0;
+  auto keep = [&](std::size_t to) {
+    if (!discarding_)
+      pending_.insert(pending_.end(), decoded_.begin() + from, decoded_.begin() + to);
+    from = to;
+  };
+  for (const TelnetEvent& event : events_) {
+    keep(event.dataBefore);
+    OnEvent(event);
+  }
+  keep(decoded_.size());
+  return ERROR_SUCCESS;
+}
+
+template <typename Done>
+DWORD Rfc2217Port::PumpUntil(Done done, std::uint64_t deadline, bool& met) {
+  met = false;
+  for (;;) {
+    if (done()) {
+      met = true;
+      return ERROR_SUCCESS;
+    }
+    if (!drained_) {
+      std::size_t raw = 0;
+      DWORD error = FillOnce(raw);
+      if (error != ERROR_SUCCESS) return error;
+      if (raw > 0) continue;
+    }
+    bool ready = false;
+    DWORD error = WaitFd(socket_.get(), POLLIN, deadline, ready);
+    if (error != ERROR_SUCCESS) return error;
+    if (!ready) return ERROR_SUCCESS;
+    drained_ = false;
+  }
+}
+
+void Rfc2217Port::OnEvent(const TelnetEvent& event) {
+  using Kind = TelnetEvent::Kind;
+  if (event.kind == Kind::kOption) {
+    const BYTE option = event.option;
+    // Answer only changes, so that two ends never loop on each other.
+    switch (event.verb) {
+      case telnet::kDo:
+        if (option == telnet::kOptComPort) comPortAgreed_ = true;
+        if (!saidWill_[option]) {
+          const bool want = option == telnet::kOptBinary || option == telnet::kOptSuppressGoAhead;
+          if (want) saidWill_[option] = true;
+          SendOption(want ? telnet::kWill : telnet::kWont, option);
+        }
+        break;
+      case telnet::kDont:
+        if (option == telnet::kOptComPort) comPortRefused_ = true;
+        if (saidWill_[option]) {
+          saidWill_[option] = false;
+          SendOption(telnet::kWont, option);
+        }
+        break;
+      case telnet::kWill:
+        if (!saidDo_[option]) {
+          const bool want = option == telnet::kOptBinary || option == telnet::kOptSuppressGoAhead;
+          if (want) saidDo_[option] = true;
+          SendOption(want ? telnet::kDo : telnet::kDont, option);
+        }
+        break;
+      case telnet::kWont:
+        if (saidDo_[option]) {
+          saidDo_[option] = false;
+          SendOption(telnet::kDont, option);
+        }
+        break;
+      default:
+        break;
+    }
+    return;
+  }
+  if (event.kind == Kind::kSubnegotiation && event.option == telnet::kOptComPort) {
+    ComPortMessage message;
+    if (DecodeComPort(event.payload, message)) OnComPort(message);
+  }
+  // Refused (over-long or broken) sub-negotiations and other options: nothing to do.
+}
+
+void Rfc2217Port::OnComPort(const ComPortMessage& message) {
+  if (message.command < comport::kServerOffset) return;  // a client command: not ours
+  const BYTE command = static_cast<BYTE>(message.command - comport::kServerOffset);
+  if (command == comport::kNotifyLineState) {
+    const BYTE state = static_cast<BYTE>(message.value);
+    if (state & comport::kLineBreak) ++breaks_;
+    if (state & comport::kLineFraming) lineErrors_ |= CE_FRAME;
+    if (state & comport::kLineParity) lineErrors_ |= CE_RXPARITY;
+    if (state & comport::kLineOverrun) lineErrors_ |= CE_OVERRUN;
+    return;
+  }
+  if (command < answers_.size()) {
+    answers_[command].count++;
+    answers_[command].value = message.value;
+    if (command == comport::kPurgeData) discarding_ = false;
+  }
+}
+
+DWORD Rfc2217Port::Apply(const DCB& dcb, bool force) {
+  if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
+      dcb.StopBits > TWOSTOPBITS || dcb.fOutxDsrFlow || dcb.fOutxCtsFlow || dcb.fOutX || dcb.fInX ||
+      dcb.fDtrControl == DTR_CONTROL_HANDSHAKE || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
+    // Flow control is the server's business and this client asks for none.
+    return ERROR_INVALID_PARAMETER;
+  }
+  // Command, value bytes, expected answer: only what changed is sent, all at once, then
+  // the answers are awaited together.
+  struct Setting {
+    BYTE command;
+    std::uint32_t value;
+    std::size_t length;
+    bool changed;
+  };
+  const Setting settings[] = {
+      {comport::kSetBaudRate, dcb.BaudRate, 4, force || dcb.BaudRate != dcb_.BaudRate},
+      {comport::kSetDataSize, dcb.ByteSize, 1, force || dcb.ByteSize != dcb_.ByteSize},
+      {comport::kSetParity, kParityValues[dcb.Parity], 1, force || dcb.Parity != dcb_.Parity},
+      {comport::kSetStopSize, kStopValues[dcb.StopBits], 1, force || dcb.StopBits != dcb_.StopBits},
+  };
+  std::array<std::uint64_t, std::size(settings)> base{};
+  for (std::size_t i = 0; i < std::size(settings); ++i) {
+    const Setting& s = settings[i];
+    base[i] = answers_[s.command].count;
+    if (!s.changed) continue;
+    BYTE value[4];
+    for (std::size_t k = 0; k < s.length; ++k) {
+      value[k] = static_cast<BYTE>(s.value >> (8 * (s.length - 1 - k)));
+    }
+    DWORD error = SendCommand(s.command, value, s.length);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  // Control lines and flow control: sent, never awaited (see the header).
+  if (force) {
+    DWORD error = Control(comport::kControlNoFlow);
+    if (error == ERROR_SUCCESS) error = Control(comport::kControlInboundNoFlow);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  if (force || dcb.fDtrControl != dcb_.fDtrControl) {
+    DWORD error = Control(dcb.fDtrControl == DTR_CONTROL_ENABLE ? comport::kControlDtrOn
+                                                                : comport::kControlDtrOff);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  if (force || dcb.fRtsControl != dcb_.fRtsControl) {
+    DWORD error = Control(dcb.fRtsControl == RTS_CONTROL_ENABLE ? comport::kControlRtsOn
+                                                                : comport::kControlRtsOff);
+    if (error != ERROR_SUCCESS) return error;
+  }
+
+  bool met = false;
+  DWORD error = PumpUntil(
+      [&] {
+        for (std::size_t i = 0; i < std::size(settings); ++i) {
+          if (settings[i].changed && answers_[settings[i].command].count == base[i]) return false;
+        }
+        return true;
+      },
+      DeadlineAfter(gAnswerTimeoutMs.load()), met);
+  if (error != ERROR_SUCCESS) return error;
+  if (!met) return ERROR_TIMEOUT;
+  for (const Setting& s : settings) {
+    if (!s.changed) continue;
+    const std::uint32_t got = answers_[s.command].value;
+    if (s.command == comport::kSetBaudRate) {
+      const std::uint32_t diff = got > s.value ? got - s.value : s.value - got;
+      if (static_cast<std::uint64_t>(diff) * 100 >
+          static_cast<std::uint64_t>(s.value) * kSpeedTolerancePercent) {
+        return ERROR_INVALID_PARAMETER;
+      }
+    } else if (got != s.value) {
+      return ERROR_INVALID_PARAMETER;
+    }
+  }
+  dcb_ = dcb;
+  applied_ = true;
+  return ERROR_SUCCESS;
+}
+
+DWORD Rfc2217Port::SetState(const DCB& dcb) {
+  DWORD error = Apply(dcb, !applied_);
+  // A refused or unanswered setting leaves the line in doubt: the next one sends all.
+  if (error != ERROR_SUCCESS) applied_ = false;
+  return error;
+}
+
+DWORD Rfc2217Port::Take(BYTE* buffer, DWORD count) {
+  const std::size_t n = std::min<std::size_t>(count, pending_.size() - head_);
+  if (n == 0) return 0;
+  std::memcpy(buffer, pending_.data() + head_, n);
+  head_ += n;
+  if (head_ == pending_.size()) {
+    pending_.clear();
+    head_ = 0;
+  }
+  return static_cast<DWORD>(n);
+}
+
+DWORD Rfc2217Port::Read(BYTE* buffer, DWORD count, DWORD& read) {
+  read = 0;
+  if (count == 0) return ERROR_SUCCESS;
+  if (!buffer) return ERROR_INVALID_PARAMETER;
+  // The read time-outs as the termios backend reads them: return what is waiting
+  // (MAXDWORD, 0, 0); that or the first byte within C (MAXDWORD, MAXDWORD, C); else fill
+  // the buffer within multiplier x count + constant, a gap over the interval ending it.
+  const COMMTIMEOUTS& t = timeouts_;
+  const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+                         t.ReadTotalTimeoutConstant == 0;
+  const bool firstByte = t.ReadIntervalTimeout == MAXDWORD &&
+                         t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+                         t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MAXDWORD;
+  const bool returnWithAny = immediate || firstByte;
+  // The loaders read a byte at a time: what is already here goes without a look at the
+  // clock or the socket.
+  read = Take(buffer, count);
+  if (read == count || (read > 0 && returnWithAny)) return ERROR_SUCCESS;
+  std::uint64_t deadline = kNoDeadline;
+  DWORD interval = 0;
+  if (firstByte) {
+    deadline = DeadlineAfter(t.ReadTotalTimeoutConstant);
+  } else if (!immediate) {
+    const std::uint64_t total = static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * count +
+                                t.ReadTotalTimeoutConstant;
+    if (total != 0) deadline = DeadlineAfter(total);
+    if (t.ReadIntervalTimeout != MAXDWORD) interval = t.ReadIntervalTimeout;
+  }
+  // Bytes taken above count as just arrived: the interval runs from here for them.
+  std::uint64_t lastArrival = interval != 0 ? NowMs() : 0;
+  for (;;) {
+    read += Take(buffer + read, count - read);
+    if (read == count || (read > 0 && returnWithAny)) return ERROR_SUCCESS;
+    if (pending_.size() - head_ >= kMaxPending) continue;
+    // Data comes in bursts: one receive takes a burst whole, one poll waits for the next.
+    if (!drained_ || immediate) {
+      std::size_t raw = 0;
+      DWORD error = FillOnce(raw);
+      if (error != ERROR_SUCCESS) return error;
+      if (raw > 0) {
+        if (interval != 0) lastArrival = NowMs();
+        continue;  // data, or only telnet commands: look again before waiting
+      }
+      if (immediate) return ERROR_SUCCESS;
+    }
+    std::uint64_t until = deadline;
+    if (interval != 0 && read > 0) until = std::min(until, lastArrival + interval);
+    bool ready = false;
+    DWORD error = WaitFd(socket_.get(), POLLIN, until, ready);
+    if (error != ERROR_SUCCESS) return error;
+    if (!ready) return ERROR_SUCCESS;  // time-out: a short count is not a failure
+    drained_ = false;  // something came (or the connection ended: the receive says which)
+  }
+}
+
+DWORD Rfc2217Port::Write(const BYTE* buffer, DWORD count, DWORD& written) {
+  written = 0;
+  if (count == 0) return ERROR_SUCCESS;
+  if (!buffer) return ERROR_INVALID_PARAMETER;
+  if (lost_) return ERROR_DEVICE_NOT_CONNECTED;
+  const std::uint64_t total =
+      static_cast<std::uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) * count +
+      timeouts_.WriteTotalTimeoutConstant;
+  const std::uint64_t deadline = total == 0 ? kNoDeadline : DeadlineAfter(total);
+  if (!owed_.empty()) {
+    std::size_t sent = 0;
+    DWORD error = SendSome(owed_.data(), owed_.size(), deadline, sent);
+    if (error != ERROR_SUCCESS) return error;
+    owed_.erase(owed_.begin(), owed_.begin() + static_cast<std::ptrdiff_t>(sent));
+    if (!owed_.empty()) {
+      SetLastError(ERROR_TIMEOUT);
+      return ERROR_SUCCESS;
+    }
+  }
+  std::vector<BYTE> escaped;
+  escaped.reserve(count + 8);
+  EscapeTelnetData(buffer, count, escaped);
+  std::size_t sent = 0;
+  DWORD error = SendSome(escaped.data(), escaped.size(), deadline, sent);
+  if (error != ERROR_SUCCESS) return error;
+  // A request sent soon after a reply puts the socket into delayed-ACK mode, and a server
+  // that leaves Nagle's algorithm on (ser2net does) then holds the rest of the next reply
+  // until its first part is acknowledged: some 40 ms on every exchange. Leaving that mode
+  // here acknowledges each part of the reply as it is read.
+  int one = 1;
+  ::setsockopt(socket_.get(), IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+  if (sent == escaped.size()) {
+    written = count;
+    return ERROR_SUCCESS;
+  }
+  // Time-out part-way: count the data bytes that went whole; a doubled FF cut in half
+  // owes its second byte to the stream before anything else may follow.
+  std::size_t pos = 0;
+  while (written < count) {
+    const std::size_t width = buffer[written] == telnet::kIac ? 2 : 1;
+    if (pos + width > sent) break;
+    pos += width;
+    ++written;
+  }
+  if (pos < sent) {
+    owed_.push_back(telnet::kIac);
+    ++written;
+  }
+  SetLastError(ERROR_TIMEOUT);
+  return ERROR_SUCCESS;
+}
+
+DWORD Rfc2217Port::Purge(DWORD flags) {
+  const bool rx = (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0;
+  const bool tx = (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0;
+  if (!rx && !tx) return ERROR_SUCCESS;
+  if (lost_) return ERROR_DEVICE_NOT_CONNECTED;
+  const BYTE value = rx && tx ? comport::kPurgeBoth
+                     : rx     ? comport::kPurgeReceive
+                              : comport::kPurgeTransmit;
+  const std::uint64_t base = answers_[comport::kPurgeData].count;
+  DWORD error = SendCommand(comport::kPurgeData, &value, 1);
+  if (error != ERROR_SUCCESS) return error;
+  if (rx) {
+    // Read everything already here (its breaks still count), then drop data up to the
+    // answer: it left the server before the purge did.
+    pending_.clear();
+    head_ = 0;
+    discarding_ = true;
+  }
+  bool met = false;
+  error = PumpUntil([&] { return answers_[comport::kPurgeData].count > base; },
+                    DeadlineAfter(gAnswerTimeoutMs.load()), met);
+  // A server that does not answer purges must not hold the line up: what came so far is
+  // dropped and the rest is taken as new.
+  discarding_ = false;
+  if (rx && !met) {
+    pending_.clear();
+    head_ = 0;
+  }
+  return error;
+}
+
+DWORD Rfc2217Port::ClearError(DWORD& errors) {
+  errors = 0;
+  // Take in what has arrived, so that a break notification waiting in the socket counts.
+  for (;;) {
+    if (pending_.size() - head_ >= kMaxPending) break;
+    std::size_t raw = 0;
+    DWORD error = FillOnce(raw);
+    if (error != ERROR_SUCCESS) return error;
+    if (raw == 0) break;
+  }
+  errors = lineErrors_;
+  lineErrors_ = 0;
+  if (breaks_ > breaksReported_) errors |= CE_BREAK;
+  breaksReported_ = breaks_;
+  return ERROR_SUCCESS;
+}
+
+DWORD OpenRfc2217(const std::string& address, std::unique_ptr<CommPort>& port) {
+  return Rfc2217Port::Open(address, port);
+}
+
+[[maybe_unused]] const bool gRegistered = [] {
+  RegisterCommBackend("rfc2217", OpenRfc2217);
+  return true;
+}();
+
+}  // namespace
+
+bool ParseRfc2217Address(const std::string& text, std::string& host, std::uint16_t& port) {
+  std::string h;
+  std::string rest;
+  if (!text.empty() && text[0] == '[') {
+    const auto close = text.find(']');
+    if (close == std::string::npos) return false;
+    h = text.substr(1, close - 1);
+    rest = text.substr(close + 1);
+  } else {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos) return false;
+    h = text.substr(0, colon);
+    rest = text.substr(colon);
+    if (h.find(':') != std::string::npos) return false;  // IPv6 needs brackets
+  }
+  if (h.empty() || rest.size() < 2 || rest[0] != ':' || rest.size() > 6) return false;
+  std::uint32_t value = 0;
+  for (std::size_t i = 1; i < rest.size(); ++i) {
+    if (rest[i] < '0' || rest[i] > '9') return false;
+    value = value * 10 + static_cast<std::uint32_t>(rest[i] - '0');
+  }
+  if (value == 0 || value > 65535) return false;
+  host = h;
+  port = static_cast<std::uint16_t>(value);
+  return true;
+}
+
+std::uint32_t SetRfc2217AnswerTimeoutMs(std::uint32_t ms) {
+  return gAnswerTimeoutMs.exchange(ms);
+}
+
+}  // namespace platform
