@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "host/output_guard.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 
@@ -12,7 +13,7 @@ namespace velmora {
 
 namespace {
 
-std::string ErrorText(LONG error) { return "registry error " + std::to_string(error); }
+std::string RegistryErrorText(LONG error) { return "registry error " + velmora::ErrorText(error); }
 
 }  // namespace
 
@@ -37,7 +38,7 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
                                         REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
                                         host.put(), nullptr);
   if (error != ERROR_SUCCESS) {
-    report.problem = "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKey) + ": " + ErrorText(error);
+    report.problem = "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKey) + ": " + RegistryErrorText(error);
     return report;
   }
   DWORD type = 0;
@@ -58,7 +59,7 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
                                     reinterpret_cast<const BYTE*>(dataDirectory.c_str()),
                                     static_cast<DWORD>(dataDirectory.size() + 1));
     if (error != ERROR_SUCCESS) {
-      report.problem = "cannot write " + std::string(kInstallDirectoryValue) + ": " + ErrorText(error);
+      report.problem = "cannot write " + std::string(kInstallDirectoryValue) + ": " + RegistryErrorText(error);
       return report;
     }
     report.installDirectory = dataDirectory;
@@ -73,7 +74,7 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
   error = platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kFirmwareKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                    KEY_READ | KEY_WRITE, nullptr, firmware.put(), &disposition);
   if (error != ERROR_SUCCESS) {
-    report.problem = "cannot create HKEY_LOCAL_MACHINE\\" + std::string(kFirmwareKey) + ": " + ErrorText(error);
+    report.problem = "cannot create HKEY_LOCAL_MACHINE\\" + std::string(kFirmwareKey) + ": " + RegistryErrorText(error);
     return report;
   }
   report.createdFirmwareKey = disposition == REG_CREATED_NEW_KEY;

@@ -10,6 +10,9 @@
 #include "host/commands.h"
 #include "host/device_choice.h"
 #include "host/exit_codes.h"
+#include "host/give_up.h"
+#include "host/output_guard.h"
+#include "host/run_warnings.h"
 #include "host/host_module.h"
 #include "host/host_ui.h"
 #include "host/install_settings.h"
@@ -107,6 +110,16 @@ int RunCommand(const RunOptions& options, Console& console) {
     if (device->simulator && !device->realtime) platform::SetClock(&virtualClock);
   }
 
+  // Outputs that would destroy something are refused before anything is shown or run.
+  for (const auto& [option, path] : {std::pair{"--trace", options.trace}, std::pair{"--log-file", options.logFile}}) {
+    if (!path || path->empty()) continue;
+    if (const std::optional<std::string> problem = OutputProblem(*path)) {
+      Complain(std::string(option) + " " + *path + ": " + *problem);
+      return kExitUsage;
+    }
+  }
+  if (!RegistryUsable()) return kExitUsage;
+
   std::ofstream traceFile;
   if (options.trace) {
     traceFile.open(*options.trace, std::ios::out | std::ios::trunc);
@@ -189,11 +202,21 @@ int RunCommand(const RunOptions& options, Console& console) {
   RunView view(console);
   RunSession session([&plugin](RunRecord& record) { return plugin->DoOperation(record); }, view);
   ui->BeginRun();
-  const int result = session.Run(RunRequest{op, options.port});
+  RunRequest request{op, options.port, options.giveUpSeconds};
+  if (!options.giveUpSeconds) request.giveUpSeconds = DefaultGiveUpSeconds(console.InputIsTerminal());
+  if (request.giveUpSeconds && *request.giveUpSeconds == 0) request.giveUpSeconds.reset();
+  const int result = session.Run(request);
   ui->EndRun();
   if (trace) trace->Flush();
-  console.PrintLine(plugin->OperationName(op) + " " + ResultText(result) + ".");
+  if (session.GaveUp()) {
+    console.PrintLine(plugin->OperationName(op) + " failed: " + session.GiveUpReason() + ".");
+  } else {
+    console.PrintLine(plugin->OperationName(op) + " " + ResultText(result) + ".");
+  }
+  if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen()) console.PrintLine(IncompleteProgramWarning());
   if (options.trace) console.PrintLine("Wire trace: " + *options.trace);
+  // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
+  if (session.GaveUp()) return kExitFailed;
   return ExitStatusForResult(result);
 }
 

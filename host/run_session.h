@@ -2,7 +2,10 @@
 // thread pumping the window's messages until the run has ended. Status texts, progress
 // and caption changes go to the view; Ctrl-C signals the run's cancel event.
 #pragma once
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "framework/plugin_abi.h"
 #include "host/run_view.h"
@@ -12,6 +15,8 @@ namespace velmora {
 struct RunRequest {
   int operationIndex = 0;
   int comPort = 1;
+  // Cancel the run when the progress position stands still this long (give_up.h).
+  std::optional<std::uint32_t> giveUpSeconds;
 };
 
 // Calls DoOperation with the record; the plug-in library in practice, a stand-in in tests.
@@ -26,12 +31,16 @@ class RunSession {
   bool CompletionReceived() const { return completed_; }
   // Whether the user asked to cancel during the last run.
   bool CancelRequested() const { return cancelRequested_; }
+  // Whether the host cancelled the last run because it stood still; why, if so.
+  bool GaveUp() const { return !giveUpReason_.empty(); }
+  const std::string& GiveUpReason() const { return giveUpReason_; }
 
  private:
   RunFunction run_;
   RunView& view_;
   bool completed_ = false;
   bool cancelRequested_ = false;
+  std::string giveUpReason_;
 };
 
 }  // namespace velmora

@@ -88,6 +88,7 @@ constexpr UINT IDS_PROJECT_FIRST = 3000;
 constexpr UINT IDS_REPLACE_FIRMWARE_FILE = 3001;   // software selection page
 constexpr UINT IDS_DESCRIPTION_BACKSLASH = 3002;   // register firmware dialog
 constexpr UINT IDS_REPLACE_LOG_FILE = 3003;        // log file page
+constexpr UINT IDS_LOG_FILE_IS_REGISTRY = 3010;    // log file page
 
 // ---------------------------------------------------------------------------------------
 // Dialog templates and their controls

@@ -174,6 +174,9 @@ constexpr StringEntry kStrings[] = {
      "The description may not contain a backslash.\n\nEnter another description and try again."},
     {IDS_REPLACE_LOG_FILE,
      "The file %s already exists.\n\nPress yes to replace it with the KV70 file system."},
+    {IDS_LOG_FILE_IS_REGISTRY,
+     "The file %s is Velmora's registry database, which holds the list of software versions.\n\n"
+     "Select another log file for the KV70 file system."},
 };
 
 }  // namespace
