@@ -24,7 +24,8 @@ struct RunOptions {
 int ListCommand(const std::string& pluginPath, Console& console);
 int RunCommand(const RunOptions& options, Console& console);
 int RegistryImportCommand(const std::string& file, Console& console);
-int RegistryExportCommand(const std::string& file, const std::string& key, bool unicode, Console& console);
+int RegistryExportCommand(const std::string& file, const std::string& key, bool unicode,
+                          Console& console);
 
 // The registry database in use must be one: false after saying so when it is another
 // kind of file (or cannot be opened).

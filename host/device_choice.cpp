@@ -14,15 +14,18 @@ namespace velmora {
 
 std::optional<std::string> SimulatorFileProblem(const kv70sim::Settings& settings) {
   // Images the device starts from must be files that can be read.
-  for (const auto& [key, path] : {std::pair{"fs-image", &settings.fsImage}, std::pair{"prog-image", &settings.progImage}}) {
+  for (const auto& [key, path] :
+       {std::pair{"fs-image", &settings.fsImage}, std::pair{"prog-image", &settings.progImage}}) {
     if (path->empty()) continue;
     struct stat st {};
     if (::stat(path->c_str(), &st) != 0) return std::string(key) + "=" + *path + ": no such file";
     if (!S_ISREG(st.st_mode)) return std::string(key) + "=" + *path + ": not a file";
-    if (::access(path->c_str(), R_OK) != 0) return std::string(key) + "=" + *path + ": cannot be read";
+    if (::access(path->c_str(), R_OK) != 0)
+      return std::string(key) + "=" + *path + ": cannot be read";
   }
   // Where the device's flash is written at the end must take a file.
-  for (const auto& [key, path] : {std::pair{"prog-out", &settings.progOut}, std::pair{"fs-out", &settings.fsOut}}) {
+  for (const auto& [key, path] :
+       {std::pair{"prog-out", &settings.progOut}, std::pair{"fs-out", &settings.fsOut}}) {
     if (path->empty()) continue;
     std::error_code ec;
     const std::filesystem::path dir = std::filesystem::absolute(*path, ec).parent_path();

@@ -7,7 +7,8 @@ std::optional<std::uint32_t> DefaultGiveUpSeconds(bool terminal) {
   return kDefaultGiveUpSeconds;
 }
 
-ProgressWatch::ProgressWatch(std::optional<std::uint32_t> limitSeconds) : limitSeconds_(limitSeconds) {}
+ProgressWatch::ProgressWatch(std::optional<std::uint32_t> limitSeconds)
+    : limitSeconds_(limitSeconds) {}
 
 void ProgressWatch::Start(std::uint64_t nowMs) {
   lastChangeMs_ = nowMs;

@@ -140,7 +140,8 @@ bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
   if (!settings_.listChoice && view.FirstList()) {
     const ViewElement* list = view.FirstList();
     wizardEnd_ = WizardEnd::BadInput;
-    wizardProblem_ = "--firmware is needed: the page \"" + view.caption + "\" asks for a choice from its list" +
+    wizardProblem_ = "--firmware is needed: the page \"" + view.caption +
+                     "\" asks for a choice from its list" +
                      (list->label.empty() ? std::string() : " \"" + list->label + "\"");
     return false;
   }

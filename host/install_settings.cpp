@@ -13,7 +13,9 @@ namespace velmora {
 
 namespace {
 
-std::string RegistryErrorText(LONG error) { return "registry error " + velmora::ErrorText(error); }
+std::string RegistryErrorText(LONG error) {
+  return "registry error " + velmora::ErrorText(error);
+}
 
 }  // namespace
 
@@ -38,7 +40,8 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
                                         REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
                                         host.put(), nullptr);
   if (error != ERROR_SUCCESS) {
-    report.problem = "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKey) + ": " + RegistryErrorText(error);
+    report.problem = "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKey) + ": " +
+                     RegistryErrorText(error);
     return report;
   }
   DWORD type = 0;
@@ -59,7 +62,8 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
                                     reinterpret_cast<const BYTE*>(dataDirectory.c_str()),
                                     static_cast<DWORD>(dataDirectory.size() + 1));
     if (error != ERROR_SUCCESS) {
-      report.problem = "cannot write " + std::string(kInstallDirectoryValue) + ": " + RegistryErrorText(error);
+      report.problem =
+          "cannot write " + std::string(kInstallDirectoryValue) + ": " + RegistryErrorText(error);
       return report;
     }
     report.installDirectory = dataDirectory;
@@ -74,7 +78,8 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
   error = platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, kFirmwareKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                    KEY_READ | KEY_WRITE, nullptr, firmware.put(), &disposition);
   if (error != ERROR_SUCCESS) {
-    report.problem = "cannot create HKEY_LOCAL_MACHINE\\" + std::string(kFirmwareKey) + ": " + RegistryErrorText(error);
+    report.problem = "cannot create HKEY_LOCAL_MACHINE\\" + std::string(kFirmwareKey) + ": " +
+                     RegistryErrorText(error);
     return report;
   }
   report.createdFirmwareKey = disposition == REG_CREATED_NEW_KEY;

@@ -75,14 +75,15 @@ int main(int argc, char** argv) {
                          "page input: select the list item with this text (the firmware's description)");
   runCommand->add_option("--log-file", logFile, "page input: the file name for the page's field");
   std::uint32_t giveUpAfter = 0;
-  runCommand->add_option("--give-up-after", giveUpAfter,
-                         "SECONDS without a change of progress after which the run is cancelled and "
-                         "counts as failed (default: 300 without a terminal, never with one; 0: never)")
+  runCommand
+      ->add_option("--give-up-after", giveUpAfter,
+                   "SECONDS without a change of progress after which the run is cancelled and "
+                   "counts as failed (default: 300 without a terminal, never with one; 0: never)")
       ->check(CLI::Range(0u, 86400u * 365u));
   runCommand->footer(kRunFooter);
 
-  CLI::App* registryCommand =
-      app.add_subcommand("registry", "import or export registry files (REGEDIT4, Windows Registry Editor 5.00)");
+  CLI::App* registryCommand = app.add_subcommand(
+      "registry", "import or export registry files (REGEDIT4, Windows Registry Editor 5.00)");
   registryCommand->require_subcommand(1);
   std::string importFile;
   CLI::App* import = registryCommand->add_subcommand(
@@ -95,9 +96,10 @@ int main(int argc, char** argv) {
   exportCommand->add_option("FILE", exportFile, "the .reg file to write")->required();
   exportCommand->add_option("KEY", exportKey, "full key name, e.g. HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell");
   bool exportUnicode = false;
-  exportCommand->add_flag("--unicode", exportUnicode,
-                          "write \"Windows Registry Editor Version 5.00\" in UTF-16LE, as Windows writes it "
-                          "(default: REGEDIT4)");
+  exportCommand->add_flag(
+      "--unicode", exportUnicode,
+      "write \"Windows Registry Editor Version 5.00\" in UTF-16LE, as Windows writes it "
+      "(default: REGEDIT4)");
   AddRegistryOption(*exportCommand, registry);
 
   try {

@@ -43,7 +43,8 @@ bool RegistryUsable() {
   if (error == ERROR_BADDB) {
     Complain(NotARegistryText(platform::RegistryPath()));
   } else {
-    Complain("cannot open the registry " + platform::RegistryPath() + ": error " + ErrorText(error));
+    Complain("cannot open the registry " + platform::RegistryPath() + ": error " +
+             ErrorText(error));
   }
   return false;
 }
@@ -60,7 +61,8 @@ int RegistryImportCommand(const std::string& file, Console& console) {
   return kExitSucceeded;
 }
 
-int RegistryExportCommand(const std::string& file, const std::string& key, bool unicode, Console& console) {
+int RegistryExportCommand(const std::string& file, const std::string& key, bool unicode,
+                          Console& console) {
   if (const std::optional<std::string> problem = OutputProblem(file)) {
     Complain("cannot export to " + file + ": " + *problem);
     return kExitUsage;

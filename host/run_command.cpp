@@ -11,15 +11,15 @@
 #include "host/device_choice.h"
 #include "host/exit_codes.h"
 #include "host/give_up.h"
-#include "host/output_guard.h"
-#include "host/run_warnings.h"
 #include "host/host_module.h"
 #include "host/host_ui.h"
 #include "host/install_settings.h"
 #include "host/interrupts.h"
 #include "host/operation_choice.h"
+#include "host/output_guard.h"
 #include "host/plugin_library.h"
 #include "host/run_session.h"
+#include "host/run_warnings.h"
 #include "host/summary_page.h"
 #include "host/wire_trace.h"
 #include "platform/clock.h"
@@ -111,7 +111,8 @@ int RunCommand(const RunOptions& options, Console& console) {
   }
 
   // Outputs that would destroy something are refused before anything is shown or run.
-  for (const auto& [option, path] : {std::pair{"--trace", options.trace}, std::pair{"--log-file", options.logFile}}) {
+  for (const auto& [option, path] :
+       {std::pair{"--trace", options.trace}, std::pair{"--log-file", options.logFile}}) {
     if (!path || path->empty()) continue;
     if (const std::optional<std::string> problem = OutputProblem(*path)) {
       Complain(std::string(option) + " " + *path + ": " + *problem);
@@ -202,10 +203,11 @@ int RunCommand(const RunOptions& options, Console& console) {
   RunView view(console);
   RunSession session([&plugin](RunRecord& record) { return plugin->DoOperation(record); }, view);
   ui->BeginRun();
-  RunRequest request{op, options.port, options.giveUpSeconds};
-  if (!options.giveUpSeconds) request.giveUpSeconds = DefaultGiveUpSeconds(console.InputIsTerminal());
-  if (request.giveUpSeconds && *request.giveUpSeconds == 0) request.giveUpSeconds.reset();
-  const int result = session.Run(request);
+  std::optional<std::uint32_t> giveUp = options.giveUpSeconds;
+  if (!giveUp) giveUp = DefaultGiveUpSeconds(console.InputIsTerminal());
+  if (giveUp && *giveUp == 0) giveUp.reset();
+  session.GiveUpAfter(giveUp);
+  const int result = session.Run(RunRequest{op, options.port});
   ui->EndRun();
   if (trace) trace->Flush();
   if (session.GaveUp()) {
@@ -213,7 +215,8 @@ int RunCommand(const RunOptions& options, Console& console) {
   } else {
     console.PrintLine(plugin->OperationName(op) + " " + ResultText(result) + ".");
   }
-  if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen()) console.PrintLine(IncompleteProgramWarning());
+  if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen())
+    console.PrintLine(IncompleteProgramWarning());
   if (options.trace) console.PrintLine("Wire trace: " + *options.trace);
   // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
   if (session.GaveUp()) return kExitFailed;

@@ -41,7 +41,7 @@ int RunSession::Run(const RunRequest& request) {
   completed_ = false;
   cancelRequested_ = false;
   giveUpReason_.clear();
-  ProgressWatch watch(request.giveUpSeconds);
+  ProgressWatch watch(giveUpSeconds_);
   watch.Start(platform::GetClock().NowMs());
   platform::Event cancel(true, false);
   // Looked at with every message and every pump slice; the cancel event is the run's

@@ -15,8 +15,6 @@ namespace velmora {
 struct RunRequest {
   int operationIndex = 0;
   int comPort = 1;
-  // Cancel the run when the progress position stands still this long (give_up.h).
-  std::optional<std::uint32_t> giveUpSeconds;
 };
 
 // Calls DoOperation with the record; the plug-in library in practice, a stand-in in tests.
@@ -25,6 +23,8 @@ using RunFunction = std::function<int(RunRecord&)>;
 class RunSession {
  public:
   RunSession(RunFunction run, RunView& view);
+  // Cancel a run whose progress position stands still this long (give_up.h); none: never.
+  void GiveUpAfter(std::optional<std::uint32_t> seconds) { giveUpSeconds_ = seconds; }
   // The plug-in's result (0 failed, 1 succeeded, 2 cancelled).
   int Run(const RunRequest& request);
   // Whether WM_OPERATION_COMPLETE reached the window during the last run.
@@ -41,6 +41,7 @@ class RunSession {
   bool completed_ = false;
   bool cancelRequested_ = false;
   std::string giveUpReason_;
+  std::optional<std::uint32_t> giveUpSeconds_;
 };
 
 }  // namespace velmora

@@ -43,7 +43,8 @@ std::string FormatProgressBar(long position, std::uint64_t elapsedMs, int width)
 std::string RepeatLine(const std::string& status, unsigned long repeats) {
   std::string last = status;
   while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
-  if (const std::size_t end = last.find_last_of('\n'); end != std::string::npos) last.erase(0, end + 1);
+  if (const std::size_t end = last.find_last_of('\n'); end != std::string::npos)
+    last.erase(0, end + 1);
   return last + " (again, " + std::to_string(repeats) + (repeats == 1 ? " time)" : " times)");
 }
 
@@ -128,7 +129,9 @@ void RunView::Tick() {
   }
 }
 
-void RunView::Notice(const std::string& text) { PrintLine(text); }
+void RunView::Notice(const std::string& text) {
+  PrintLine(text);
+}
 
 void RunView::Finish() {
   FlushRepeats();

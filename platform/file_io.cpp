@@ -48,7 +48,8 @@ DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd)
     fd = -1;
     return ERROR_ACCESS_DENIED;
   }
-  fd = ::open(path.c_str(), flags | (create ? O_CREAT : 0) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+  fd = ::open(path.c_str(), flags | (create ? O_CREAT : 0) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+              0666);
   if (fd < 0) return errno == ENXIO ? ERROR_ACCESS_DENIED : ErrorForPath(errno, path);
   if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
     ::close(fd);

@@ -80,7 +80,8 @@ DWORD WriteInPlace(const std::string& path, const std::string& data) {
 
 OutputKind KindOfOutput(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? OutputKind::kMissing : OutputKind::kOther;
+  if (::stat(path.c_str(), &st) != 0)
+    return errno == ENOENT ? OutputKind::kMissing : OutputKind::kOther;
   if (S_ISREG(st.st_mode)) return OutputKind::kRegular;
   if (S_ISCHR(st.st_mode)) return OutputKind::kCharDevice;
   if (S_ISDIR(st.st_mode)) return OutputKind::kDirectory;
@@ -90,12 +91,18 @@ OutputKind KindOfOutput(const std::string& path) {
 
 const char* OutputKindText(OutputKind kind) {
   switch (kind) {
-    case OutputKind::kMissing: return "a new file";
-    case OutputKind::kRegular: return "a file";
-    case OutputKind::kCharDevice: return "a character device";
-    case OutputKind::kDirectory: return "a directory";
-    case OutputKind::kFifo: return "a FIFO (named pipe)";
-    case OutputKind::kOther: return "neither a file nor a character device";
+    case OutputKind::kMissing:
+      return "a new file";
+    case OutputKind::kRegular:
+      return "a file";
+    case OutputKind::kCharDevice:
+      return "a character device";
+    case OutputKind::kDirectory:
+      return "a directory";
+    case OutputKind::kFifo:
+      return "a FIFO (named pipe)";
+    case OutputKind::kOther:
+      return "neither a file nor a character device";
   }
   return "?";
 }

@@ -247,7 +247,8 @@ void AppendUtf8(std::string& out, std::uint32_t c) {
 
 }  // namespace
 
-std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string& reason) {
+std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian,
+                                       std::string& reason) {
   if (bytes.size() % 2 != 0) {
     reason = "UTF-16 text with an odd number of bytes";
     return std::nullopt;
@@ -339,7 +340,8 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
     if (lineNumber == 1 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.erase(0, 3);
     // A NUL has no place in the text; it shows UTF-16 without its byte-order mark.
     if (raw.find('\0') != std::string::npos) {
-      return ParseError{lineNumber, "a NUL character in the text (UTF-16 needs its byte-order mark)"};
+      return ParseError{lineNumber,
+                        "a NUL character in the text (UTF-16 needs its byte-order mark)"};
     }
     // Hex data may go on over several lines, each but the last ending in a backslash.
     while (!raw.empty() && raw.back() == '\\' && raw.find("=hex") != std::string::npos) {
@@ -354,9 +356,10 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
     if (!sawHeader) {
       if (line.empty()) continue;
       if (line != kHeader && line != kUnicodeHeader) {
-        return ParseError{startLine,
-                          "not a registry file (the first line must be REGEDIT4 or Windows Registry Editor "
-                          "Version 5.00)"};
+        return ParseError{
+            startLine,
+            "not a registry file (the first line must be REGEDIT4 or Windows Registry Editor "
+            "Version 5.00)"};
       }
       sawHeader = true;
       continue;
@@ -400,8 +403,9 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
     steps.push_back(std::move(*step));
   }
   if (!sawHeader) {
-    return ParseError{lineNumber == 0 ? 1 : lineNumber,
-                      "not a registry file (no REGEDIT4 or Windows Registry Editor Version 5.00 line)"};
+    return ParseError{
+        lineNumber == 0 ? 1 : lineNumber,
+        "not a registry file (no REGEDIT4 or Windows Registry Editor Version 5.00 line)"};
   }
   return steps;
 }

@@ -79,17 +79,19 @@ int Identify(sqlite3* db, Identity& identity) {
     return SQLITE_OK;
   }
   std::int64_t tables = 0;
-  if (int code = QueryInt(db, "SELECT count(*) FROM sqlite_master", tables); code != SQLITE_OK) return code;
+  if (int code = QueryInt(db, "SELECT count(*) FROM sqlite_master", tables); code != SQLITE_OK)
+    return code;
   if (id == 0 && tables == 0) {
     identity = Identity::kEmpty;
     return SQLITE_OK;
   }
   std::int64_t ours = 0;
-  if (int code = QueryInt(db,
-                          "SELECT (SELECT count(*) FROM pragma_table_info('keys') WHERE name IN "
-                          "('id','parent_id','name','name_fold')) + (SELECT count(*) FROM "
-                          "pragma_table_info('vals') WHERE name IN ('key_id','name','name_fold','type','data'))",
-                          ours);
+  if (int code = QueryInt(
+          db,
+          "SELECT (SELECT count(*) FROM pragma_table_info('keys') WHERE name IN "
+          "('id','parent_id','name','name_fold')) + (SELECT count(*) FROM "
+          "pragma_table_info('vals') WHERE name IN ('key_id','name','name_fold','type','data'))",
+          ours);
       code != SQLITE_OK) {
     return code;
   }

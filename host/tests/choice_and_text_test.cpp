@@ -73,11 +73,20 @@ TEST(MessageBoxText, TypedAnswers) {
   };
   const Row rows[] = {
       // Enter never answers Yes: where Yes is the default it asks again (0).
-      {MB_YESNO, "y", IDYES}, {MB_YESNO, "No", IDNO}, {MB_YESNO, " YES ", IDYES}, {MB_YESNO, "", 0},
-      {MB_YESNO | MB_DEFBUTTON2, "", IDNO}, {MB_YESNOCANCEL, "", 0}, {MB_YESNOCANCEL | MB_DEFBUTTON3, "", IDCANCEL},
+      {MB_YESNO, "y", IDYES},
+      {MB_YESNO, "No", IDNO},
+      {MB_YESNO, " YES ", IDYES},
+      {MB_YESNO, "", 0},
+      {MB_YESNO | MB_DEFBUTTON2, "", IDNO},
+      {MB_YESNOCANCEL, "", 0},
+      {MB_YESNOCANCEL | MB_DEFBUTTON3, "", IDCANCEL},
       {MB_YESNO | MB_DEFBUTTON2, "y", IDYES},
-      {MB_YESNO, "ok", 0},    {MB_OK, "", IDOK},      {MB_OK, "o", IDOK},         {MB_OKCANCEL, "c", IDCANCEL},
-      {MB_YESNOCANCEL, "cancel", IDCANCEL}, {MB_YESNO, "maybe", 0},
+      {MB_YESNO, "ok", 0},
+      {MB_OK, "", IDOK},
+      {MB_OK, "o", IDOK},
+      {MB_OKCANCEL, "c", IDCANCEL},
+      {MB_YESNOCANCEL, "cancel", IDCANCEL},
+      {MB_YESNO, "maybe", 0},
   };
   for (const Row& row : rows) EXPECT_EQ(ParseBoxAnswer(row.style, row.typed), row.result) << row.typed;
 }

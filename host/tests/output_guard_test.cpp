@@ -76,9 +76,9 @@ TEST_F(OutputGuardTest, SimulatorFilesThatCannotBeUsedAreUsageErrors) {
     std::string value;
     const char* problem;  // null: accepted
   } rows[] = {
-      {"sim:prog-out=" + Path("no-such-folder/p.bin"), "prog-out=" },
+      {"sim:prog-out=" + Path("no-such-folder/p.bin"), "prog-out="},
       {"sim:fs-out=" + Path("no-such-folder/f.bin"), "there is no directory"},
-      {"sim:fs-image=" + Path("missing.bin"), "fs-image=" },
+      {"sim:fs-image=" + Path("missing.bin"), "fs-image="},
       {"sim:prog-image=" + Path("folder-less"), "no such file"},
       {"sim:prog-out=" + Path("registry.db"), "registry database"},
       {"sim:fs-image=" + Path("fs.bin") + ",prog-out=" + Path("p.bin"), nullptr},

@@ -1,5 +1,7 @@
 // A run as the host sees it: the worker's sends reach the view in order, the caption is
 // followed, Ctrl-C signals the cancel event, and the result comes back.
+#include "host/run_session.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +9,6 @@
 #include "framework/plugin_abi.h"
 #include "host/give_up.h"
 #include "host/interrupts.h"
-#include "host/run_session.h"
 #include "host/tests/test_console.h"
 #include "platform/clock.h"
 #include "platform/sync.h"
@@ -104,9 +105,8 @@ TEST_F(RunSessionTest, ARunThatStandsStillIsGivenUpThroughTheCancelEvent) {
         return OPERATION_CANCELED;
       },
       view_);
-  RunRequest request{0, 1};
-  request.giveUpSeconds = 300;
-  EXPECT_EQ(session.Run(request), OPERATION_CANCELED);
+  session.GiveUpAfter(300);
+  EXPECT_EQ(session.Run({0, 1}), OPERATION_CANCELED);
   EXPECT_TRUE(session.GaveUp());
   EXPECT_EQ(session.GiveUpReason(), "no progress for 300 s: gave up");
   // 200 s of progress, then 300 s without; one more wait of the plug-in's at most.
@@ -119,11 +119,14 @@ TEST_F(RunSessionTest, ARunThatStandsStillIsGivenUpThroughTheCancelEvent) {
   EXPECT_TRUE(out.find("Waiting for reconnect... (again, 300 times)\n") != std::string::npos ||
               out.find("Waiting for reconnect... (again, 299 times)\n") != std::string::npos)
       << out;
-  EXPECT_NE(out.find("velmora: no progress for 300 s: gave up (cancelling the run)"), std::string::npos) << out;
+  EXPECT_NE(out.find("velmora: no progress for 300 s: gave up (cancelling the run)"),
+            std::string::npos)
+      << out;
 }
 
 TEST_F(RunSessionTest, WithoutALimitOrWithProgressNothingIsGivenUp) {
-  for (std::optional<std::uint32_t> limit : {std::optional<std::uint32_t>(), std::optional<std::uint32_t>(60)}) {
+  for (std::optional<std::uint32_t> limit :
+       {std::optional<std::uint32_t>(), std::optional<std::uint32_t>(60)}) {
     RunSession session(
         [&](RunRecord& record) {
           for (long position = 0; position <= 100; ++position) {
@@ -132,13 +135,13 @@ TEST_F(RunSessionTest, WithoutALimitOrWithProgressNothingIsGivenUp) {
           }
           if (!limit) clock_.SleepMs(3600 * 1000);
           Send(record, WM_OPERATION_PROGRESS, 100);
-          return platform::WaitForSingleObject(record.cancelEvent, 0) == WAIT_OBJECT_0 ? OPERATION_CANCELED
-                                                                                        : OPERATION_SUCCEEDED;
+          return platform::WaitForSingleObject(record.cancelEvent, 0) == WAIT_OBJECT_0
+                     ? OPERATION_CANCELED
+                     : OPERATION_SUCCEEDED;
         },
         view_);
-    RunRequest request{0, 1};
-    request.giveUpSeconds = limit;
-    EXPECT_EQ(session.Run(request), OPERATION_SUCCEEDED);
+    session.GiveUpAfter(limit);
+    EXPECT_EQ(session.Run({0, 1}), OPERATION_SUCCEEDED);
     EXPECT_FALSE(session.GaveUp());
   }
 }
@@ -169,9 +172,10 @@ TEST(RepeatedStatus, IsPrintedOnceAndCounted) {
   view.Status("Erasing program flash...");
   view.Status("Erasing program flash...");
   view.Finish();
-  EXPECT_EQ(console.Output(),
-            "Waiting...\nWaiting... (again, 12 times)\nTwo\nlines\nlines (again, 1 time)\nprogress 50%\n"
-            "Waiting...\nErasing program flash...\nErasing program flash... (again, 1 time)\n");
+  EXPECT_EQ(
+      console.Output(),
+      "Waiting...\nWaiting... (again, 12 times)\nTwo\nlines\nlines (again, 1 time)\nprogress 50%\n"
+      "Waiting...\nErasing program flash...\nErasing program flash... (again, 1 time)\n");
   EXPECT_TRUE(view.ProgramEraseSeen());
   view.Start();
   EXPECT_FALSE(view.ProgramEraseSeen());

@@ -32,7 +32,8 @@ class OutputFile : public ::testing::Test {
     return text.str();
   }
   std::size_t EntryCount() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
   fs::path dir_;
 };

@@ -236,8 +236,8 @@ std::string FileBytes(const std::string& path) {
 void MakeForeignDatabase(const std::string& path) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('mine');", nullptr, nullptr,
-                         nullptr),
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('mine');",
+                         nullptr, nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
 }
@@ -254,15 +254,18 @@ TEST_F(Registry, AFileThatIsNotARegistryIsReportedAndLeftAlone) {
     ::setenv("VELMORA_REGISTRY", Path(name).c_str(), 1);
     EXPECT_EQ(CheckRegistryStore(), static_cast<LONG>(ERROR_BADDB)) << name;
     HKEY key = nullptr;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), static_cast<LONG>(ERROR_BADDB))
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key),
+              static_cast<LONG>(ERROR_BADDB))
         << name;
-    EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                             &key, nullptr),
               static_cast<LONG>(ERROR_BADDB))
         << name;
     char subkey[64];
     DWORD length = sizeof subkey;
-    EXPECT_EQ(RegEnumKeyEx(HKEY_LOCAL_MACHINE, 0, subkey, &length, nullptr, nullptr, nullptr, nullptr),
-              static_cast<LONG>(ERROR_BADDB))
+    EXPECT_EQ(
+        RegEnumKeyEx(HKEY_LOCAL_MACHINE, 0, subkey, &length, nullptr, nullptr, nullptr, nullptr),
+        static_cast<LONG>(ERROR_BADDB))
         << name << ": must not read as an empty registry";
     EXPECT_EQ(RegExportFile(Path("out.reg")), static_cast<LONG>(ERROR_BADDB)) << name;
     EXPECT_EQ(FileBytes(Path(name)), before) << name;

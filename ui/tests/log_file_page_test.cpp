@@ -1,7 +1,8 @@
 // The log file page through the scripted user: Next checks the name without harming a
 // file that is there, and asks before such a file will be replaced.
-#include <gtest/gtest.h>
+#include "ui/log_file_page.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -9,7 +10,6 @@
 
 #include "catalogue/registry_values.h"
 #include "platform/registry.h"
-#include "ui/log_file_page.h"
 #include "ui/tests/pages_fixture.h"
 
 namespace pages_test {
@@ -80,7 +80,8 @@ TEST_P(ExistingFileTest, IsAskedAboutAndKeptWhole) {
   ASSERT_EQ(ui().BoxCount(), 1u);
   EXPECT_EQ(ui().LastBox().text,
             "The file " + name + " already exists.\n\nPress yes to replace it with the KV70 file system.");
-  EXPECT_EQ(ui().LastBox().style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) << "No is the default";
+  EXPECT_EQ(ui().LastBox().style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)
+      << "No is the default";
   EXPECT_EQ(Content(name), "the last dump\n") << "nothing is lost before the dump runs";
 }
 
@@ -100,8 +101,9 @@ TEST_F(LogFilePageTest, TheRegistryDatabaseAndAFifoAreRefusedAndKept) {
     std::string name;
     std::string expected;
   } rows[] = {
-      {store, "The file " + store + " is Velmora's registry database, which holds the list of software "
-                                    "versions.\n\nSelect another log file for the KV70 file system."},
+      {store, "The file " + store +
+                  " is Velmora's registry database, which holds the list of software "
+                  "versions.\n\nSelect another log file for the KV70 file system."},
       {fifo, fifo},
   };
   for (const auto& row : rows) {
