@@ -1,7 +1,7 @@
-// The REGEDIT4 importer on arbitrary files, each into a store of its own. A file the
-// importer refuses must leave the store untouched; a file it takes must survive the
-// trip out and back: exporting the store, importing that into a fresh store and
-// exporting again gives the same text.
+// The registry file importer (REGEDIT4 and version 5.00, UTF-8 or UTF-16) on arbitrary
+// files, each into a store of its own. A file the importer refuses must leave the store
+// untouched; a file it takes must survive the trip out and back: exporting the store, importing
+// that into a fresh store and exporting again gives the same text.
 #include <unistd.h>
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // velmora's commands, each returning the exit status (exit_codes.h).
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,13 +18,20 @@ struct RunOptions {
   bool yes = false;
   std::optional<std::string> firmware;   // page input: the list item to select
   std::optional<std::string> logFile;    // page input: the text of the edit control
+  // --give-up-after; unset: the default for the terminal or its absence (give_up.h).
+  std::optional<std::uint32_t> giveUpSeconds;
 };
 
 int ListCommand(const std::string& pluginPath, Console& console);
 int RunCommand(const RunOptions& options, Console& console);
 int PortsCommand(Console& console);
 int RegistryImportCommand(const std::string& file, Console& console);
-int RegistryExportCommand(const std::string& file, const std::string& key, Console& console);
+int RegistryExportCommand(const std::string& file, const std::string& key, bool unicode,
+                          Console& console);
+
+// The registry database in use must be one: false after saying so when it is another
+// kind of file (or cannot be opened).
+bool RegistryUsable();
 
 // Points the registry at `path` (VELMORA_REGISTRY) before anything opens it; false with
 // `error` when the place cannot hold a database.

@@ -2,11 +2,44 @@
 
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "host/output_guard.h"
 #include "platform/comm_rfc2217.h"
 #include "sim/settings.h"
 
 namespace velmora {
+
+std::optional<std::string> SimulatorFileProblem(const kv70sim::Settings& settings) {
+  // Images the device starts from must be files that can be read.
+  for (const auto& [key, path] :
+       {std::pair{"fs-image", &settings.fsImage}, std::pair{"prog-image", &settings.progImage}}) {
+    if (path->empty()) continue;
+    struct stat st {};
+    if (::stat(path->c_str(), &st) != 0) return std::string(key) + "=" + *path + ": no such file";
+    if (!S_ISREG(st.st_mode)) return std::string(key) + "=" + *path + ": not a file";
+    if (::access(path->c_str(), R_OK) != 0)
+      return std::string(key) + "=" + *path + ": cannot be read";
+  }
+  // Where the device's flash is written at the end must take a file.
+  for (const auto& [key, path] :
+       {std::pair{"prog-out", &settings.progOut}, std::pair{"fs-out", &settings.fsOut}}) {
+    if (path->empty()) continue;
+    std::error_code ec;
+    const std::filesystem::path dir = std::filesystem::absolute(*path, ec).parent_path();
+    if (!std::filesystem::is_directory(dir, ec)) {
+      return std::string(key) + "=" + *path + ": there is no directory " + dir.string();
+    }
+    if (const std::optional<std::string> problem = OutputProblem(*path)) {
+      return std::string(key) + "=" + *path + ": " + *problem;
+    }
+  }
+  return std::nullopt;
+}
 
 std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::string& error) {
   DeviceChoice choice;
@@ -17,6 +50,10 @@ std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::str
       const kv70sim::Settings settings =
           kv70sim::Settings::Parse(value.size() > 4 ? value.substr(4) : std::string());
       choice.realtime = settings.realtime;
+      if (const std::optional<std::string> problem = SimulatorFileProblem(settings)) {
+        error = "--device " + value + ": " + *problem;
+        return std::nullopt;
+      }
     } catch (const kv70sim::SettingsError& e) {
       error = "--device " + value + ": " + e.what();
       return std::nullopt;

@@ -8,6 +8,7 @@
 #include "host/exit_codes.h"
 #include "host/interrupts.h"
 #include "host/message_box_text.h"
+#include "host/text.h"
 #include "platform/window.h"
 
 namespace velmora {
@@ -89,6 +90,10 @@ int HostUi::AskBox(const platform::MessageBoxRequest& request) {
     }
     const int answer = ParseBoxAnswer(request.style, line);
     if (answer != 0) return answer;
+    if (Trim(line).empty()) {
+      console_.PrintLine("Enter does not answer Yes here: type y or n.");
+      continue;
+    }
     console_.PrintLine("Please answer with one of: " + FormatChoices(request.style));
   }
 }

@@ -136,6 +136,15 @@ void HostUi::RunWizardInteractive(CPropertySheet& sheet) {
 }
 
 bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
+  // A list is a choice the script must make: what the page preselects may be anything.
+  if (!settings_.listChoice && view.FirstList()) {
+    const ViewElement* list = view.FirstList();
+    wizardEnd_ = WizardEnd::BadInput;
+    wizardProblem_ = "--firmware is needed: the page \"" + view.caption +
+                     "\" asks for a choice from its list" +
+                     (list->label.empty() ? std::string() : " \"" + list->label + "\"");
+    return false;
+  }
   if (settings_.listChoice) {
     if (const ViewElement* list = view.FirstList()) {
       const std::string& wanted = *settings_.listChoice;

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "host/output_guard.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 
@@ -12,7 +13,9 @@ namespace velmora {
 
 namespace {
 
-std::string ErrorText(LONG error) { return "registry error " + std::to_string(error); }
+std::string RegistryErrorText(LONG error) {
+  return "registry error " + velmora::ErrorText(error);
+}
 
 }  // namespace
 
@@ -38,7 +41,7 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
                                         host.put(), nullptr);
   if (error != ERROR_SUCCESS) {
     report.problem =
-        "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKeyPath) + ": " + ErrorText(error);
+        "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKeyPath) + ": " + RegistryErrorText(error);
     return report;
   }
   DWORD type = 0;
@@ -59,7 +62,8 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
                                     reinterpret_cast<const BYTE*>(dataDirectory.c_str()),
                                     static_cast<DWORD>(dataDirectory.size() + 1));
     if (error != ERROR_SUCCESS) {
-      report.problem = "cannot write " + std::string(kInstallDirectoryValue) + ": " + ErrorText(error);
+      report.problem =
+          "cannot write " + std::string(kInstallDirectoryValue) + ": " + RegistryErrorText(error);
       return report;
     }
     report.installDirectory = dataDirectory;
@@ -76,7 +80,7 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
                                    firmware.put(), &disposition);
   if (error != ERROR_SUCCESS) {
     report.problem = "cannot create HKEY_LOCAL_MACHINE\\" + std::string(kFirmwareKeyPath) + ": " +
-                     ErrorText(error);
+                     RegistryErrorText(error);
     return report;
   }
   report.createdFirmwareKey = disposition == REG_CREATED_NEW_KEY;

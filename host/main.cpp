@@ -29,11 +29,15 @@ milliseconds).
 With a terminal on standard input and no page inputs, velmora asks: the wizard pages,
 the summary and every message box. Otherwise nothing is asked: pages are filled from
 --firmware and --log-file and Next is pressed, OK boxes are taken, and questions are
-answered No unless --yes. Ctrl-C cancels a run; a second Ctrl-C while a question waits
-ends velmora.
+answered No unless --yes. A page with a list needs --firmware. Ctrl-C cancels a run; a
+second Ctrl-C while a question waits ends velmora.
 
-Exit status: 0 succeeded, 1 failed, 2 cancelled, 64 wrong usage (including a page that
-did not accept the page inputs).)";
+Without a terminal a run that makes no progress for 300 s is cancelled and counts as
+failed (--give-up-after sets the time; 0 never gives up).
+
+Exit status: 0 succeeded, 1 failed (also a run given up), 2 cancelled, 64 wrong usage
+(including a page that did not accept the page inputs, a simulator setting that cannot
+be used, an output that would destroy the registry or is no file).)";
 
 void AddRegistryOption(CLI::App& command, std::string& registry) {
   command.add_option("--registry", registry,
@@ -79,12 +83,20 @@ int main(int argc, char** argv) {
   runCommand->add_option("--firmware", firmware,
                          "page input: select the list item with this text (the firmware's description)");
   runCommand->add_option("--log-file", logFile, "page input: the file name for the page's field");
+  std::uint32_t giveUpAfter = 0;
+  runCommand
+      ->add_option("--give-up-after", giveUpAfter,
+                   "SECONDS without a change of progress after which the run is cancelled and "
+                   "counts as failed (default: 300 without a terminal, never with one; 0: never)")
+      ->check(CLI::Range(0u, 86400u * 365u));
   runCommand->footer(std::string(kRunFooter) + "\n\n" + RealDeviceHelp());
 
-  CLI::App* registryCommand = app.add_subcommand("registry", "import or export registry files (REGEDIT4)");
+  CLI::App* registryCommand = app.add_subcommand(
+      "registry", "import or export registry files (REGEDIT4, Windows Registry Editor 5.00)");
   registryCommand->require_subcommand(1);
   std::string importFile;
-  CLI::App* import = registryCommand->add_subcommand("import", "merge a .reg file into the registry");
+  CLI::App* import = registryCommand->add_subcommand(
+      "import", "merge a .reg file into the registry (REGEDIT4 or version 5.00, UTF-8 or UTF-16)");
   import->add_option("FILE", importFile, "the .reg file")->required()->check(CLI::ExistingFile);
   AddRegistryOption(*import, registry);
   std::string exportFile;
@@ -92,6 +104,11 @@ int main(int argc, char** argv) {
   CLI::App* exportCommand = registryCommand->add_subcommand("export", "write the registry, or one key, to a .reg file");
   exportCommand->add_option("FILE", exportFile, "the .reg file to write")->required();
   exportCommand->add_option("KEY", exportKey, "full key name, e.g. HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell");
+  bool exportUnicode = false;
+  exportCommand->add_flag(
+      "--unicode", exportUnicode,
+      "write \"Windows Registry Editor Version 5.00\" in UTF-16LE, as Windows writes it "
+      "(default: REGEDIT4)");
   AddRegistryOption(*exportCommand, registry);
 
   try {
@@ -124,11 +141,12 @@ int main(int argc, char** argv) {
     if (runCommand->count("--monitor-image")) run.monitorImage = monitorImage;
     if (runCommand->count("--firmware")) run.firmware = firmware;
     if (runCommand->count("--log-file")) run.logFile = logFile;
+    if (runCommand->count("--give-up-after")) run.giveUpSeconds = giveUpAfter;
     status = RunCommand(run, console);
   } else if (*import) {
     status = RegistryImportCommand(importFile, console);
   } else if (*exportCommand) {
-    status = RegistryExportCommand(exportFile, exportKey, console);
+    status = RegistryExportCommand(exportFile, exportKey, exportUnicode, console);
   }
   std::fflush(nullptr);
   return status;

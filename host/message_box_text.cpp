@@ -41,6 +41,11 @@ int DefaultBoxResult(UINT style) {
   return choices[index < choices.size() ? index : 0].result;
 }
 
+int EnterBoxResult(UINT style) {
+  const int result = DefaultBoxResult(style);
+  return result == IDYES ? 0 : result;
+}
+
 int UnattendedBoxResult(UINT style, bool yes) {
   switch (style & MB_TYPEMASK) {
     case MB_OK:
@@ -74,12 +79,14 @@ std::string FormatChoices(UINT style) {
     if (!text.empty()) text += "  ";
     text += "[" + Lower(choice.word.substr(0, 1)) + "]" + choice.word.substr(1);
   }
-  return text + "  (Enter: " + ResultWord(DefaultBoxResult(style)) + ")";
+  const int enter = EnterBoxResult(style);
+  if (enter == 0) return text + "  (type y or n)";
+  return text + "  (Enter: " + ResultWord(enter) + ")";
 }
 
 int ParseBoxAnswer(UINT style, const std::string& answer) {
   const std::string typed = Lower(Trim(answer));
-  if (typed.empty()) return DefaultBoxResult(style);
+  if (typed.empty()) return EnterBoxResult(style);
   for (const BoxChoice& choice : BoxChoices(style)) {
     const std::string word = Lower(choice.word);
     if (typed == word || (typed.size() == 1 && typed[0] == word[0])) return choice.result;

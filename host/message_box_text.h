@@ -17,12 +17,15 @@ struct BoxChoice {
 std::vector<BoxChoice> BoxChoices(UINT style);
 // The button Enter presses (MB_DEFBUTTON2/3 move it).
 int DefaultBoxResult(UINT style);
+// What Enter answers on the terminal: the default button, except that Enter never
+// answers Yes (a question may destroy something; it takes a typed y). 0: Enter asks again.
+int EnterBoxResult(UINT style);
 // What nobody-at-the-keyboard answers: OK where OK is offered, Yes for a question only
 // when `yes`, else the safe way out (No, Cancel, Abort).
 int UnattendedBoxResult(UINT style, bool yes);
 // The box as lines: a heading with caption and icon, then the text.
 std::vector<std::string> FormatBox(const platform::MessageBoxRequest& request);
-// "[y]es  [n]o  (Enter: Yes)".
+// "[y]es  [n]o  (Enter: No)"; "[y]es  [n]o  (type y or n)" where Enter would say Yes.
 std::string FormatChoices(UINT style);
 // The result for a typed answer, or 0 when it fits no button.
 int ParseBoxAnswer(UINT style, const std::string& answer);

@@ -6,6 +6,7 @@
 
 #include "host/commands.h"
 #include "host/exit_codes.h"
+#include "host/output_guard.h"
 #include "platform/registry.h"
 
 namespace velmora {
@@ -36,25 +37,44 @@ bool UseRegistry(const std::string& path, std::string& error) {
   return true;
 }
 
+bool RegistryUsable() {
+  const LONG error = platform::CheckRegistryStore();
+  if (error == ERROR_SUCCESS) return true;
+  if (error == ERROR_BADDB) {
+    Complain(NotARegistryText(platform::RegistryPath()));
+  } else {
+    Complain("cannot open the registry " + platform::RegistryPath() + ": error " +
+             ErrorText(error));
+  }
+  return false;
+}
+
 int RegistryImportCommand(const std::string& file, Console& console) {
+  if (!RegistryUsable()) return kExitUsage;
   std::string why;
   const LONG error = platform::RegImportFile(file, &why);
   if (error != ERROR_SUCCESS) {
-    Complain("cannot import " + file + ": " + (why.empty() ? "error " + std::to_string(error) : why));
+    Complain("cannot import " + file + ": " + (why.empty() ? "error " + ErrorText(error) : why));
     return kExitFailed;
   }
   console.PrintLine("Imported " + file + " into " + platform::RegistryPath());
   return kExitSucceeded;
 }
 
-int RegistryExportCommand(const std::string& file, const std::string& key, Console& console) {
+int RegistryExportCommand(const std::string& file, const std::string& key, bool unicode,
+                          Console& console) {
+  if (const std::optional<std::string> problem = OutputProblem(file)) {
+    Complain("cannot export to " + file + ": " + *problem);
+    return kExitUsage;
+  }
+  if (!RegistryUsable()) return kExitUsage;
   std::error_code ec;
   const std::filesystem::path dir = std::filesystem::absolute(file, ec).parent_path();
   if (!std::filesystem::is_directory(dir, ec)) {
     Complain("cannot export to " + file + ": there is no directory " + dir.string());
     return kExitUsage;
   }
-  const LONG error = platform::RegExportFile(file, key);
+  const LONG error = platform::RegExportFile(file, key, unicode);
   switch (error) {
     case ERROR_SUCCESS:
       console.PrintLine("Exported " + (key.empty() ? std::string("the whole registry") : key) + " to " + file);
@@ -71,7 +91,7 @@ int RegistryExportCommand(const std::string& file, const std::string& key, Conso
     default:
       break;
   }
-  Complain("cannot export to " + file + ": error " + std::to_string(error));
+  Complain("cannot export to " + file + ": error " + ErrorText(error));
   return kExitFailed;
 }
 

@@ -11,14 +11,17 @@
 #include "host/commands.h"
 #include "host/device_choice.h"
 #include "host/exit_codes.h"
+#include "host/give_up.h"
 #include "host/host_module.h"
 #include "host/host_ui.h"
 #include "host/install_settings.h"
 #include "host/interrupts.h"
 #include "host/operation_choice.h"
+#include "host/output_guard.h"
 #include "host/plugin_library.h"
 #include "host/real_device_help.h"
 #include "host/run_session.h"
+#include "host/run_warnings.h"
 #include "host/summary_page.h"
 #include "host/wire_trace.h"
 #include "platform/clock.h"
@@ -108,6 +111,17 @@ int RunCommand(const RunOptions& options, Console& console) {
     // The simulated device's minutes pass in milliseconds unless asked otherwise.
     if (device->simulator && !device->realtime) platform::SetClock(&virtualClock);
   }
+
+  // Outputs that would destroy something are refused before anything is shown or run.
+  for (const auto& [option, path] :
+       {std::pair{"--trace", options.trace}, std::pair{"--log-file", options.logFile}}) {
+    if (!path || path->empty()) continue;
+    if (const std::optional<std::string> problem = OutputProblem(*path)) {
+      Complain(std::string(option) + " " + *path + ": " + *problem);
+      return kExitUsage;
+    }
+  }
+  if (!RegistryUsable()) return kExitUsage;
 
   // The plug-in reads the monitor program itself, once per run, and fails the run with
   // its own text when the file cannot be used; only an empty name is ours to refuse.
@@ -205,11 +219,23 @@ int RunCommand(const RunOptions& options, Console& console) {
   RunView view(console);
   RunSession session([&plugin](RunRecord& record) { return plugin->DoOperation(record); }, view);
   ui->BeginRun();
+  std::optional<std::uint32_t> giveUp = options.giveUpSeconds;
+  if (!giveUp) giveUp = DefaultGiveUpSeconds(console.InputIsTerminal());
+  if (giveUp && *giveUp == 0) giveUp.reset();
+  session.GiveUpAfter(giveUp);
   const int result = session.Run(RunRequest{op, options.port});
   ui->EndRun();
   if (trace) trace->Flush();
-  console.PrintLine(plugin->OperationName(op) + " " + ResultText(result) + ".");
+  if (session.GaveUp()) {
+    console.PrintLine(plugin->OperationName(op) + " failed: " + session.GiveUpReason() + ".");
+  } else {
+    console.PrintLine(plugin->OperationName(op) + " " + ResultText(result) + ".");
+  }
+  if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen())
+    console.PrintLine(IncompleteProgramWarning());
   if (options.trace) console.PrintLine("Wire trace: " + *options.trace);
+  // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
+  if (session.GaveUp()) return kExitFailed;
   return ExitStatusForResult(result);
 }
 

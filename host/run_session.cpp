@@ -5,7 +5,9 @@
 #include <string>
 #include <thread>
 
+#include "host/give_up.h"
 #include "host/interrupts.h"
+#include "platform/clock.h"
 #include "platform/sync.h"
 #include "platform/window.h"
 
@@ -38,6 +40,19 @@ RunSession::RunSession(RunFunction run, RunView& view) : run_(std::move(run)), v
 int RunSession::Run(const RunRequest& request) {
   completed_ = false;
   cancelRequested_ = false;
+  giveUpReason_.clear();
+  ProgressWatch watch(giveUpSeconds_);
+  watch.Start(platform::GetClock().NowMs());
+  platform::Event cancel(true, false);
+  // Looked at with every message and every pump slice; the cancel event is the run's
+  // own way to stop, so the plug-in ends as it would for the user's Cancel.
+  auto giveUpWhenStill = [&] {
+    if (cancelRequested_ || !watch.Due(platform::GetClock().NowMs())) return;
+    cancelRequested_ = true;
+    giveUpReason_ = watch.Reason();
+    cancel.Set();
+    view_.Notice("velmora: " + giveUpReason_ + " (cancelling the run)");
+  };
   // The caption is read before each message is shown, so that a caption set just before
   // a status text is printed above it.
   std::string caption;
@@ -54,10 +69,12 @@ int RunSession::Run(const RunRequest& request) {
         followCaption(hwnd);
         // The text lives only until this send returns: the view copies it.
         view_.Status(lParam ? reinterpret_cast<const char*>(lParam) : "");
+        giveUpWhenStill();
         return 0;
       case WM_OPERATION_PROGRESS:
         followCaption(hwnd);
         view_.Progress(static_cast<long>(lParam));
+        watch.Progress(static_cast<long>(lParam), platform::GetClock().NowMs());
         return 0;
       case WM_OPERATION_COMPLETE:
         completed_ = true;
@@ -66,7 +83,6 @@ int RunSession::Run(const RunRequest& request) {
         return 0;
     }
   });
-  platform::Event cancel(true, false);
   RunRecord record{request.comPort, request.operationIndex, window.get(), cancel.get()};
 
   view_.Start();
@@ -94,6 +110,7 @@ int RunSession::Run(const RunRequest& request) {
       cancel.Set();
       view_.Notice("Cancelling... (the run stops at its next safe point)");
     }
+    giveUpWhenStill();
     view_.Tick();
   }
   worker.join();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "host/run_warnings.h"
 #include "platform/clock.h"
 
 namespace velmora {
@@ -39,7 +40,28 @@ std::string FormatProgressBar(long position, std::uint64_t elapsedMs, int width)
   return bar + tail;
 }
 
+std::string RepeatLine(const std::string& status, unsigned long repeats) {
+  std::string last = status;
+  while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
+  if (const std::size_t end = last.find_last_of('\n'); end != std::string::npos)
+    last.erase(0, end + 1);
+  return last + " (again, " + std::to_string(repeats) + (repeats == 1 ? " time)" : " times)");
+}
+
 RunView::RunView(Console& console) : console_(console) {}
+
+void RunView::PrintLine(const std::string& line) {
+  FlushRepeats();
+  lastLineWasStatus_ = false;
+  console_.PrintLine(line);
+}
+
+void RunView::FlushRepeats() {
+  if (repeats_ == 0) return;
+  const unsigned long repeats = repeats_;
+  repeats_ = 0;
+  console_.PrintLine(RepeatLine(lastStatus_, repeats));
+}
 
 std::uint64_t RunView::Elapsed() const {
   const std::uint64_t now = platform::GetClock().NowMs();
@@ -51,6 +73,10 @@ void RunView::Start() {
   haveProgress_ = false;
   position_ = 0;
   lastPrinted_ = -1;
+  lastStatus_.clear();
+  lastLineWasStatus_ = false;
+  repeats_ = 0;
+  programEraseSeen_ = false;
 }
 
 void RunView::Redraw() {
@@ -60,10 +86,18 @@ void RunView::Redraw() {
 void RunView::Caption(const std::string& caption) {
   if (caption == caption_) return;
   caption_ = caption;
-  if (!caption.empty()) console_.PrintLine("== " + caption + " ==");
+  if (!caption.empty()) PrintLine("== " + caption + " ==");
 }
 
 void RunView::Status(const std::string& text) {
+  if (MarksProgramErase(text)) programEraseSeen_ = true;
+  if (lastLineWasStatus_ && text == lastStatus_) {
+    ++repeats_;
+    return;
+  }
+  FlushRepeats();
+  lastStatus_ = text;
+  lastLineWasStatus_ = true;
   // A status text may run over several lines; each gets its own output line.
   std::istringstream lines(text);
   std::string line;
@@ -86,7 +120,7 @@ void RunView::Progress(long position) {
   const int percent = ClampPercent(position);
   if (percent == lastPrinted_) return;
   lastPrinted_ = percent;
-  console_.PrintLine("progress " + std::to_string(percent) + "%");
+  PrintLine("progress " + std::to_string(percent) + "%");
 }
 
 void RunView::Tick() {
@@ -95,9 +129,13 @@ void RunView::Tick() {
   }
 }
 
-void RunView::Notice(const std::string& text) { console_.PrintLine(text); }
+void RunView::Notice(const std::string& text) {
+  PrintLine(text);
+}
 
 void RunView::Finish() {
+  FlushRepeats();
+  lastLineWasStatus_ = false;
   if (haveProgress_ && console_.OutputIsTerminal()) {
     // Leave the last state of the bar in the scrollback.
     console_.ClearTransient();

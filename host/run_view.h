@@ -28,9 +28,16 @@ class RunView {
   void Notice(const std::string& text);     // a line of the host's own
   void Finish();                            // takes the bar away
 
+  // Whether a status text of the last run said that program flash was being erased.
+  bool ProgramEraseSeen() const { return programEraseSeen_; }
+
  private:
   std::uint64_t Elapsed() const;
   void Redraw();
+  void PrintLine(const std::string& line);
+  // A status text repeated without anything between is printed once, and its count when
+  // something else comes: a line of a script's log for each retry would bury the rest.
+  void FlushRepeats();
 
   Console& console_;
   std::uint64_t startMs_ = 0;
@@ -38,6 +45,13 @@ class RunView {
   long position_ = 0;
   int lastPrinted_ = -1;
   std::string caption_;
+  std::string lastStatus_;
+  bool lastLineWasStatus_ = false;
+  unsigned long repeats_ = 0;
+  bool programEraseSeen_ = false;
 };
+
+// "Waiting... (again, 12 times)"
+std::string RepeatLine(const std::string& status, unsigned long repeats);
 
 }  // namespace velmora

@@ -39,8 +39,26 @@ DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd)
   int flags = O_RDONLY;
   if (access == FileAccess::kWrite) flags = O_WRONLY;
   if (access == FileAccess::kReadWrite) flags = O_RDWR;
-  fd = ::open(path.c_str(), flags | (create ? O_CREAT : 0) | O_CLOEXEC, 0666);
-  return fd < 0 ? ErrorForPath(errno, path) : ERROR_SUCCESS;
+  // A FIFO or socket is no file: opening one would wait for the other end (for ever, in
+  // an unattended run). The open does not wait either, so a FIFO that appears between
+  // the look and the open is refused as well.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) &&
+      !S_ISCHR(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    fd = -1;
+    return ERROR_ACCESS_DENIED;
+  }
+  fd = ::open(path.c_str(), flags | (create ? O_CREAT : 0) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+              0666);
+  if (fd < 0) return errno == ENXIO ? ERROR_ACCESS_DENIED : ErrorForPath(errno, path);
+  if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+    ::close(fd);
+    fd = -1;
+    return ERROR_ACCESS_DENIED;
+  }
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  return ERROR_SUCCESS;
 }
 
 DWORD FileKindOf(int fd, FileKind& kind) {

@@ -27,6 +27,8 @@ struct FileKind {
 // caller knows it may). The descriptor is not handed to child processes. A name in a
 // directory that does not exist is ERROR_PATH_NOT_FOUND, a missing file in an existing
 // directory ERROR_FILE_NOT_FOUND.
+// A FIFO or a socket is ERROR_ACCESS_DENIED at once: the open never waits for the
+// other end.
 DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd);
 DWORD FileKindOf(int fd, FileKind& kind);
 // Takes the lock without waiting: ERROR_SHARING_VIOLATION when another opener holds a

@@ -68,12 +68,27 @@ LONG RegDeleteKey(HKEY parent, const char* subKey);
 // The database file in use (after VELMORA_REGISTRY and the default are applied).
 std::string RegistryPath();
 
+// Opens the store as every call does: ERROR_SUCCESS; ERROR_BADDB when the file is not a
+// Velmora registry (another SQLite database, a text written over it, a damaged file); a
+// missing file is created. Commands check this first, so that such a file is named as
+// what it is rather than read as an empty registry.
+LONG CheckRegistryStore();
+
+// Whether writing `path` would write over the store: the database itself or one of the
+// files SQLite keeps beside it, under any name that reaches them.
+bool IsRegistryStoreFile(const std::string& path);
+
 // REGEDIT4 text files. Import merges keys and values into the store; export writes the
 // given key (full name such as "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell") and everything
 // below it, or the whole store when keyName is empty. Both return Windows error numbers;
 // on a malformed import file `error` says which line and why, and nothing is written.
+// Import reads REGEDIT4 and "Windows Registry Editor Version 5.00" files, in UTF-8 or in
+// UTF-16 with a byte-order mark. Export writes REGEDIT4 text, or with `unicode` the
+// version 5.00 form in UTF-16LE with a byte-order mark, as Windows' registry editor
+// does. Export refuses the store itself (ERROR_ACCESS_DENIED) and writes through
+// WriteOutputFile (output_file.h).
 LONG RegImportFile(const std::string& path, std::string* error = nullptr);
-LONG RegExportFile(const std::string& path, const std::string& keyName = {});
+LONG RegExportFile(const std::string& path, const std::string& keyName = {}, bool unicode = false);
 
 // RAII owner of an open key.
 class RegKey {

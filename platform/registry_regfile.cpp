@@ -1,5 +1,7 @@
 // REGEDIT4 text files: reading them into the store in one transaction, and writing a
-// key and everything below it.
+// key and everything below it. Windows' registry editor writes the same layout under the
+// first line "Windows Registry Editor Version 5.00", in UTF-16LE with a byte-order mark;
+// such files are read too (and written when asked).
 //
 // File layout:
 //   REGEDIT4                                  first line
@@ -27,8 +29,10 @@
 #include <variant>
 #include <vector>
 
+#include "platform/output_file.h"
 #include "platform/registry.h"
 #include "platform/registry_store.h"
+#include "platform/utf16.h"
 
 namespace platform {
 
@@ -38,6 +42,7 @@ using registry::KeyId;
 using registry::Transaction;
 
 constexpr std::string_view kHeader = "REGEDIT4";
+constexpr std::string_view kUnicodeHeader = "Windows Registry Editor Version 5.00";
 constexpr std::size_t kHexLineWidth = 76;
 
 // Root name, its row.
@@ -222,6 +227,104 @@ std::optional<Step> ParseValueData(std::string name, std::string_view data, std:
   return SetValue{std::move(name), type, std::move(*bytes)};
 }
 
+void AppendUtf8(std::string& out, std::uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian,
+                                       std::string& reason) {
+  if (bytes.size() % 2 != 0) {
+    reason = "UTF-16 text with an odd number of bytes";
+    return std::nullopt;
+  }
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  auto unit = [&](std::size_t i) -> std::uint32_t {
+    const auto lo = static_cast<unsigned char>(bytes[i + (bigEndian ? 1 : 0)]);
+    const auto hi = static_cast<unsigned char>(bytes[i + (bigEndian ? 0 : 1)]);
+    return static_cast<std::uint32_t>(hi << 8 | lo);
+  };
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    std::uint32_t c = unit(i);
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      const std::uint32_t low = i + 2 < bytes.size() ? unit(i + 2) : 0;
+      if (low < 0xDC00 || low > 0xDFFF) {
+        reason = "a broken UTF-16 surrogate pair";
+        return std::nullopt;
+      }
+      c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+    } else if (c >= 0xDC00 && c <= 0xDFFF) {
+      reason = "a broken UTF-16 surrogate pair";
+      return std::nullopt;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::string Utf8ToUtf16Le(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  auto put = [&](std::uint32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>(u >> 8);
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::uint32_t c = b;
+    std::size_t extra = 0;
+    if (b >= 0xF0 && b < 0xF8) {
+      c = b & 0x07;
+      extra = 3;
+    } else if (b >= 0xE0) {
+      c = b & 0x0F;
+      extra = 2;
+    } else if (b >= 0xC0) {
+      c = b & 0x1F;
+      extra = 1;
+    }
+    bool whole = b < 0x80 || (b >= 0xC0 && b < 0xF8 && i + extra < text.size());
+    for (std::size_t k = 1; whole && k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) whole = false;
+      c = c << 6 | (next & 0x3F);
+    }
+    if (!whole) {
+      // Not UTF-8: the byte stands for itself (Latin-1), as a narrow registry holds it.
+      c = b;
+      extra = 0;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      put(0xD800 + (c >> 10));
+      put(0xDC00 + (c & 0x3FF));
+    } else {
+      put(c);
+    }
+    i += 1 + extra;
+  }
+  return out;
+}
+
+namespace {
+
 // Parses the whole file before anything is written, so that a mistake on line 900
 // leaves the store as it was.
 std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
@@ -235,6 +338,11 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
     std::size_t startLine = lineNumber;
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     if (lineNumber == 1 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.erase(0, 3);
+    // A NUL has no place in the text; it shows UTF-16 without its byte-order mark.
+    if (raw.find('\0') != std::string::npos) {
+      return ParseError{lineNumber,
+                        "a NUL character in the text (UTF-16 needs its byte-order mark)"};
+    }
     // Hex data may go on over several lines, each but the last ending in a backslash.
     while (!raw.empty() && raw.back() == '\\' && raw.find("=hex") != std::string::npos) {
       std::string next;
@@ -247,7 +355,12 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
     std::string_view line = TrimSpace(raw);
     if (!sawHeader) {
       if (line.empty()) continue;
-      if (line != kHeader) return ParseError{startLine, "not a REGEDIT4 file (the first line must be REGEDIT4)"};
+      if (line != kHeader && line != kUnicodeHeader) {
+        return ParseError{
+            startLine,
+            "not a registry file (the first line must be REGEDIT4 or Windows Registry Editor "
+            "Version 5.00)"};
+      }
       sawHeader = true;
       continue;
     }
@@ -289,7 +402,11 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
     if (!step) return ParseError{startLine, reason};
     steps.push_back(std::move(*step));
   }
-  if (!sawHeader) return ParseError{lineNumber == 0 ? 1 : lineNumber, "not a REGEDIT4 file (no REGEDIT4 line)"};
+  if (!sawHeader) {
+    return ParseError{
+        lineNumber == 0 ? 1 : lineNumber,
+        "not a registry file (no REGEDIT4 or Windows Registry Editor Version 5.00 line)"};
+  }
   return steps;
 }
 
@@ -393,52 +510,39 @@ void WriteKey(std::string& out, Transaction& tx, KeyId key, const std::string& f
   for (const auto& child : tx.Children(key)) WriteKey(out, tx, child.id, fullName + "\\" + child.name);
 }
 
-// Writes beside the target and renames over it, so a failed export leaves any earlier
-// file whole.
-LONG WriteFileAtomically(const std::string& path, const std::string& text) {
-  std::string temp = path + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return static_cast<LONG>(ErrorFromErrno(errno));
-  std::size_t done = 0;
-  int err = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0) {
-    if (::chmod(temp.c_str(), 0644) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-  }
-  if (err != 0) {
-    ::unlink(temp.c_str());
-    return static_cast<LONG>(ErrorFromErrno(err));
-  }
-  return ERROR_SUCCESS;
-}
-
 }  // namespace
 
 LONG RegImportFile(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
     if (error) *error = "cannot open " + path;
     int err = errno;
     return static_cast<LONG>(ErrorFromErrno(err ? err : ENOENT));
   }
+  std::stringstream whole;
+  whole << file.rdbuf();
+  if (file.bad()) {
+    if (error) *error = "cannot read " + path;
+    return ERROR_READ_FAULT;
+  }
+  std::string text = whole.str();
+  // UTF-16 with its byte-order mark becomes the UTF-8 text the parser reads.
+  const bool little = text.size() >= 2 && text[0] == '\xFF' && text[1] == '\xFE';
+  const bool big = text.size() >= 2 && text[0] == '\xFE' && text[1] == '\xFF';
+  if (little || big) {
+    std::string reason;
+    auto converted = Utf16ToUtf8(std::string_view(text).substr(2), big, reason);
+    if (!converted) {
+      if (error) *error = path + ": " + reason;
+      return ERROR_INVALID_DATA;
+    }
+    text = std::move(*converted);
+  }
+  std::istringstream in(text);
   auto parsed = Parse(in);
   if (auto* failure = std::get_if<ParseError>(&parsed)) {
     if (error) *error = path + ": line " + std::to_string(failure->line) + ": " + failure->reason;
     return ERROR_INVALID_DATA;
-  }
-  if (in.bad()) {
-    if (error) *error = "cannot read " + path;
-    return ERROR_READ_FAULT;
   }
   const auto& steps = std::get<std::vector<Step>>(parsed);
   LONG result = registry::Run(true, [&](Transaction& tx) { return Apply(tx, steps); });
@@ -446,8 +550,10 @@ LONG RegImportFile(const std::string& path, std::string* error) {
   return result;
 }
 
-LONG RegExportFile(const std::string& path, const std::string& keyName) {
-  std::string text = std::string(kHeader) + "\r\n\r\n";
+LONG RegExportFile(const std::string& path, const std::string& keyName, bool unicode) {
+  // Text over the database would leave every later command without its registry.
+  if (IsRegistryStoreFile(path)) return ERROR_ACCESS_DENIED;
+  std::string text = std::string(unicode ? kUnicodeHeader : kHeader) + "\r\n\r\n";
   LONG result = registry::Run(false, [&](Transaction& tx) {
     if (keyName.empty()) {
       for (const auto& root : kRoots) WriteKey(text, tx, root.id, std::string(root.name));
@@ -477,7 +583,8 @@ LONG RegExportFile(const std::string& path, const std::string& keyName) {
     return static_cast<LONG>(ERROR_SUCCESS);
   });
   if (result != ERROR_SUCCESS) return result;
-  return WriteFileAtomically(path, text);
+  if (unicode) text = "\xFF\xFE" + Utf8ToUtf16Le(text);
+  return static_cast<LONG>(WriteOutputFile(path, text));
 }
 
 }  // namespace platform

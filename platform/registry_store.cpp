@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <new>
 
@@ -19,6 +20,9 @@ namespace {
 
 // How long a call waits for another process's write transaction before giving up.
 constexpr int kBusyTimeoutMs = 5000;
+
+// The database header's application id ("VLMR"): this file is a Velmora registry.
+constexpr std::int64_t kApplicationId = 0x564C4D52;
 
 // keys: one row per key; the two predefined keys are rows 1 and 2 with parent 0.
 //   Ids are never reused (AUTOINCREMENT), so a handle to a deleted key cannot reach a
@@ -42,7 +46,58 @@ CREATE TABLE IF NOT EXISTS vals(
 INSERT OR IGNORE INTO keys(id, parent_id, name, name_fold)
   VALUES(1, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),
         (2, 0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE');
+PRAGMA application_id = 1447841106;
 )sql";
+static_assert(kApplicationId == 1447841106);
+
+// What an existing file is, read without changing it.
+enum class Identity { kOurs, kEmpty, kForeign };
+
+int QueryInt(sqlite3* db, const char* sql, std::int64_t& value) {
+  sqlite3_stmt* stmt = nullptr;
+  int code = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+  if (code == SQLITE_OK) {
+    code = sqlite3_step(stmt);
+    if (code == SQLITE_ROW) {
+      value = sqlite3_column_int64(stmt, 0);
+      code = SQLITE_OK;
+    } else if (code == SQLITE_DONE) {
+      value = 0;
+      code = SQLITE_OK;
+    }
+  }
+  sqlite3_finalize(stmt);
+  return code;
+}
+
+// Stores written before the header carried our id are known by their two tables.
+int Identify(sqlite3* db, Identity& identity) {
+  std::int64_t id = 0;
+  if (int code = QueryInt(db, "PRAGMA application_id", id); code != SQLITE_OK) return code;
+  if (id == kApplicationId) {
+    identity = Identity::kOurs;
+    return SQLITE_OK;
+  }
+  std::int64_t tables = 0;
+  if (int code = QueryInt(db, "SELECT count(*) FROM sqlite_master", tables); code != SQLITE_OK)
+    return code;
+  if (id == 0 && tables == 0) {
+    identity = Identity::kEmpty;
+    return SQLITE_OK;
+  }
+  std::int64_t ours = 0;
+  if (int code = QueryInt(
+          db,
+          "SELECT (SELECT count(*) FROM pragma_table_info('keys') WHERE name IN "
+          "('id','parent_id','name','name_fold')) + (SELECT count(*) FROM "
+          "pragma_table_info('vals') WHERE name IN ('key_id','name','name_fold','type','data'))",
+          ours);
+      code != SQLITE_OK) {
+    return code;
+  }
+  identity = id == 0 && ours == 9 ? Identity::kOurs : Identity::kForeign;
+  return SQLITE_OK;
+}
 
 struct StoreError {
   int code;
@@ -61,6 +116,9 @@ LONG ErrorFromSqlite(int code) {
       return ERROR_DISK_FULL;
     case SQLITE_NOMEM:
       return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      return ERROR_BADDB;
     case SQLITE_TOOBIG:
     case SQLITE_RANGE:
     case SQLITE_MISMATCH:
@@ -232,6 +290,13 @@ class Connection {
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
+    // Someone else's database, or text written over ours, is left exactly as it is.
+    Identity identity = Identity::kForeign;
+    code = Identify(db, identity);
+    if (code != SQLITE_OK || identity == Identity::kForeign) {
+      sqlite3_close(db);
+      return code != SQLITE_OK ? ErrorFromSqlite(code) : ERROR_BADDB;
+    }
     // WAL lets readers go on while another process writes. A store that cannot switch
     // (read-only, or busy for longer than the time-out) still works in its own mode.
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
@@ -317,6 +382,26 @@ namespace platform {
 std::string RegistryPath() {
   if (const char* path = std::getenv("VELMORA_REGISTRY"); path && *path) return path;
   return registry::HomeDirectory() + "/.config/velmora/registry.db";
+}
+
+LONG CheckRegistryStore() {
+  std::lock_guard lock(registry::gMutex);
+  return registry::TheConnection().Ensure();
+}
+
+bool IsRegistryStoreFile(const std::string& path) {
+  namespace fs = std::filesystem;
+  const std::string store = RegistryPath();
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    const fs::path other = store + suffix;
+    std::error_code ec;
+    if (fs::equivalent(path, other, ec) && !ec) return true;
+    // Not there yet: the same name counts, however it is spelled.
+    const fs::path a = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    const fs::path b = fs::weakly_canonical(fs::absolute(other, ec), ec);
+    if (!a.empty() && a == b) return true;
+  }
+  return false;
 }
 
 }  // namespace platform

@@ -94,6 +94,7 @@ constexpr UINT IDS_MONITOR_FILE_MISSING = 3004;
 constexpr UINT IDS_MONITOR_FILE_DIRECTORY = 3005;
 constexpr UINT IDS_MONITOR_FILE_UNREADABLE = 3006;
 constexpr UINT IDS_MONITOR_FILE_WRONG_SIZE = 3007;
+constexpr UINT IDS_LOG_FILE_IS_REGISTRY = 3010;    // log file page
 
 // ---------------------------------------------------------------------------------------
 // Dialog templates and their controls

@@ -186,6 +186,9 @@ constexpr StringEntry kStrings[] = {
     {IDS_MONITOR_FILE_WRONG_SIZE,
      "Monitor program failure! The flash monitor program file %s is %llu bytes; it must be "
      "exactly 8554.\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and try again."},
+    {IDS_LOG_FILE_IS_REGISTRY,
+     "The file %s is Velmora's registry database, which holds the list of software versions.\n\n"
+     "Select another log file for the KV70 file system."},
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ui/log_file_page.h"
 
 #include "platform/files.h"
+#include "platform/registry.h"
 #include "resources/resource.h"
 
 CLogFilePage::CLogFilePage() : CWizardPageFrame(IDD_LOG_FILE) {
@@ -8,6 +9,7 @@ CLogFilePage::CLogFilePage() : CWizardPageFrame(IDD_LOG_FILE) {
   m_strFileFilter.LoadString(IDS_LOG_FILE_FILTER);
   m_strNoFile.LoadString(IDS_LOG_NO_FILE);
   m_strReplaceQuestion.LoadString(IDS_REPLACE_LOG_FILE);
+  m_strRegistryRefusal.LoadString(IDS_LOG_FILE_IS_REGISTRY);
 }
 
 CLogFilePage::~CLogFilePage() = default;
@@ -55,6 +57,13 @@ LRESULT CLogFilePage::OnWizardNext() {
     ShowRefusal(m_strNoFile);
     return STAY_ON_PAGE;
   }
+  // The dump would replace the registry database, and with it the firmware catalogue.
+  if (platform::IsRegistryStoreFile(platform::ToNativePath(m_strLogFileName.str()))) {
+    CString refusal;
+    refusal.Format(m_strRegistryRefusal, m_strLogFileName.GetString());
+    ShowRefusal(refusal);
+    return STAY_ON_PAGE;
+  }
   platform::FileStatus status;
   const bool exists = platform::GetFileStatus(m_strLogFileName.str(), status);
   if (!CheckWritable(exists)) return STAY_ON_PAGE;
@@ -62,7 +71,7 @@ LRESULT CLogFilePage::OnWizardNext() {
   if (exists && m_strLogFileName != m_strConfirmedName) {
     CString question;
     question.Format(m_strReplaceQuestion, m_strLogFileName.GetString());
-    if (!AskYesNo(question)) return STAY_ON_PAGE;
+    if (!AskToReplace(question)) return STAY_ON_PAGE;
   }
   return 0;
 }

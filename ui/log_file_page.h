@@ -33,6 +33,7 @@ class CLogFilePage : public CWizardPageFrame {
   CString m_strFileFilter;
   CString m_strNoFile;
   CString m_strReplaceQuestion;
+  CString m_strRegistryRefusal;
   // The file the user already agreed to replace in the file dialog.
   CString m_strConfirmedName;
 };

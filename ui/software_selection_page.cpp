@@ -192,7 +192,7 @@ void CSoftwareSelectionPage::AddEntry() {
     // Another entry may point at the file of that name.
     CString question;
     question.Format(m_strReplaceQuestion, destination.GetString(), dialog.m_strPath.GetString());
-    if (!AskYesNo(question)) return;
+    if (!AskToReplace(question)) return;
   }
 
   CWaitCursor wait;

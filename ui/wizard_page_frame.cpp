@@ -32,3 +32,7 @@ void CWizardPageFrame::OnPaint() {
 void CWizardPageFrame::ShowRefusal(LPCTSTR text) { AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION); }
 
 bool CWizardPageFrame::AskYesNo(LPCTSTR text) { return AfxMessageBox(text, MB_YESNO) == IDYES; }
+
+bool CWizardPageFrame::AskToReplace(LPCTSTR text) {
+  return AfxMessageBox(text, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}

@@ -24,6 +24,9 @@ class CWizardPageFrame : public CPropertyPage {
   // Messages of the pages: a refusal (exclamation, OK) and a Yes/No question.
   static void ShowRefusal(LPCTSTR text);
   static bool AskYesNo(LPCTSTR text);
+  // A question of our own before a file is replaced: No is the default answer, so that
+  // nothing is lost to a hasty Enter.
+  static bool AskToReplace(LPCTSTR text);
 
   HINSTANCE m_hSavedResource;
   CSidePanelBitmap m_sidePanel;

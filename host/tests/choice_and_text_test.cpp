@@ -60,7 +60,9 @@ TEST(MessageBoxText, ChoicesFollowTheStyle) {
   EXPECT_EQ(BoxChoices(MB_YESNOCANCEL).size(), 3u);
   EXPECT_EQ(DefaultBoxResult(MB_YESNO), IDYES);
   EXPECT_EQ(DefaultBoxResult(MB_YESNO | 0x100), IDNO);
-  EXPECT_EQ(FormatChoices(MB_YESNO), "[y]es  [n]o  (Enter: Yes)");
+  EXPECT_EQ(FormatChoices(MB_YESNO), "[y]es  [n]o  (type y or n)");
+  EXPECT_EQ(FormatChoices(MB_YESNO | MB_DEFBUTTON2), "[y]es  [n]o  (Enter: No)");
+  EXPECT_EQ(FormatChoices(MB_OKCANCEL), "[o]K  [c]ancel  (Enter: OK)");
 }
 
 TEST(MessageBoxText, TypedAnswers) {
@@ -70,9 +72,21 @@ TEST(MessageBoxText, TypedAnswers) {
     int result;
   };
   const Row rows[] = {
-      {MB_YESNO, "y", IDYES}, {MB_YESNO, "No", IDNO}, {MB_YESNO, " YES ", IDYES}, {MB_YESNO, "", IDYES},
-      {MB_YESNO, "ok", 0},    {MB_OK, "", IDOK},      {MB_OK, "o", IDOK},         {MB_OKCANCEL, "c", IDCANCEL},
-      {MB_YESNOCANCEL, "cancel", IDCANCEL}, {MB_YESNO, "maybe", 0},
+      // Enter never answers Yes: where Yes is the default it asks again (0).
+      {MB_YESNO, "y", IDYES},
+      {MB_YESNO, "No", IDNO},
+      {MB_YESNO, " YES ", IDYES},
+      {MB_YESNO, "", 0},
+      {MB_YESNO | MB_DEFBUTTON2, "", IDNO},
+      {MB_YESNOCANCEL, "", 0},
+      {MB_YESNOCANCEL | MB_DEFBUTTON3, "", IDCANCEL},
+      {MB_YESNO | MB_DEFBUTTON2, "y", IDYES},
+      {MB_YESNO, "ok", 0},
+      {MB_OK, "", IDOK},
+      {MB_OK, "o", IDOK},
+      {MB_OKCANCEL, "c", IDCANCEL},
+      {MB_YESNOCANCEL, "cancel", IDCANCEL},
+      {MB_YESNO, "maybe", 0},
   };
   for (const Row& row : rows) EXPECT_EQ(ParseBoxAnswer(row.style, row.typed), row.result) << row.typed;
 }

@@ -1,12 +1,14 @@
 // A run as the host sees it: the worker's sends reach the view in order, the caption is
 // followed, Ctrl-C signals the cancel event, and the result comes back.
+#include "host/run_session.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "framework/plugin_abi.h"
+#include "host/give_up.h"
 #include "host/interrupts.h"
-#include "host/run_session.h"
 #include "host/tests/test_console.h"
 #include "platform/clock.h"
 #include "platform/sync.h"
@@ -81,6 +83,102 @@ TEST_F(RunSessionTest, ARunWithoutCompletionMessageStillEnds) {
 TEST_F(RunSessionTest, AnEscapingExceptionReachesTheCallerAfterTheWorkerEnded) {
   RunSession session([](RunRecord&) -> int { throw std::runtime_error("broken plug-in"); }, view_);
   EXPECT_THROW(session.Run({0, 1}), std::runtime_error);
+}
+
+// A run whose progress stands still for the limit is cancelled through its cancel
+// event, measured on the platform clock (virtual here: the plug-in's waits move it).
+TEST_F(RunSessionTest, ARunThatStandsStillIsGivenUpThroughTheCancelEvent) {
+  std::uint64_t cancelledAtMs = 0;
+  RunSession session(
+      [&](RunRecord& record) {
+        const char waiting[] = "Timeout getting response from KV!  Waiting for reconnect...";
+        Send(record, WM_OPERATION_PROGRESS, 10);
+        clock_.SleepMs(200 * 1000);
+        Send(record, WM_OPERATION_PROGRESS, 11);  // progress: the wait starts again
+        for (;;) {
+          if (platform::WaitForSingleObject(record.cancelEvent, 0) == WAIT_OBJECT_0) break;
+          Send(record, WM_OPERATION_PROGRESS, 11);  // the same position is no progress
+          Send(record, WM_OPERATION_STATUS, reinterpret_cast<LPARAM>(waiting));
+          clock_.SleepMs(1000);
+        }
+        cancelledAtMs = clock_.NowMs();
+        return OPERATION_CANCELED;
+      },
+      view_);
+  session.GiveUpAfter(300);
+  EXPECT_EQ(session.Run({0, 1}), OPERATION_CANCELED);
+  EXPECT_TRUE(session.GaveUp());
+  EXPECT_EQ(session.GiveUpReason(), "no progress for 300 s: gave up");
+  // 200 s of progress, then 300 s without; one more wait of the plug-in's at most.
+  EXPECT_GE(cancelledAtMs, 500u * 1000);
+  EXPECT_LE(cancelledAtMs, 502u * 1000);
+  const std::string out = console_.Output();
+  // The repeated status is printed once, then counted when something else comes.
+  EXPECT_EQ(out.find("Waiting for reconnect...\n"), out.rfind("Waiting for reconnect...\n")) << out;
+  // One status a second from 200 s to 500 s; the host may notice just before the last.
+  EXPECT_TRUE(out.find("Waiting for reconnect... (again, 300 times)\n") != std::string::npos ||
+              out.find("Waiting for reconnect... (again, 299 times)\n") != std::string::npos)
+      << out;
+  EXPECT_NE(out.find("velmora: no progress for 300 s: gave up (cancelling the run)"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(RunSessionTest, WithoutALimitOrWithProgressNothingIsGivenUp) {
+  for (std::optional<std::uint32_t> limit :
+       {std::optional<std::uint32_t>(), std::optional<std::uint32_t>(60)}) {
+    RunSession session(
+        [&](RunRecord& record) {
+          for (long position = 0; position <= 100; ++position) {
+            clock_.SleepMs(59 * 1000);
+            Send(record, WM_OPERATION_PROGRESS, position);
+          }
+          if (!limit) clock_.SleepMs(3600 * 1000);
+          Send(record, WM_OPERATION_PROGRESS, 100);
+          return platform::WaitForSingleObject(record.cancelEvent, 0) == WAIT_OBJECT_0
+                     ? OPERATION_CANCELED
+                     : OPERATION_SUCCEEDED;
+        },
+        view_);
+    session.GiveUpAfter(limit);
+    EXPECT_EQ(session.Run({0, 1}), OPERATION_SUCCEEDED);
+    EXPECT_FALSE(session.GaveUp());
+  }
+}
+
+TEST(ProgressWatch, OnlyAChangeOfPositionCounts) {
+  ProgressWatch watch(300);
+  watch.Start(1000);
+  EXPECT_FALSE(watch.Due(300999));
+  EXPECT_TRUE(watch.Due(301000));
+  watch.Progress(5, 301000);
+  EXPECT_FALSE(watch.Due(601000 - 1));
+  watch.Progress(5, 500000);  // the same position again
+  EXPECT_TRUE(watch.Due(601000));
+  EXPECT_FALSE(ProgressWatch().Due(~0ull)) << "no limit: never";
+  EXPECT_EQ(DefaultGiveUpSeconds(false), std::optional<std::uint32_t>(300));
+  EXPECT_EQ(DefaultGiveUpSeconds(true), std::nullopt);
+}
+
+TEST(RepeatedStatus, IsPrintedOnceAndCounted) {
+  testing::TestConsole console;
+  RunView view(console.console());
+  view.Start();
+  for (int i = 0; i < 13; ++i) view.Status("Waiting...");
+  view.Status("Two\nlines");
+  view.Status("Two\nlines");
+  view.Progress(50);
+  view.Status("Waiting...");
+  view.Status("Erasing program flash...");
+  view.Status("Erasing program flash...");
+  view.Finish();
+  EXPECT_EQ(
+      console.Output(),
+      "Waiting...\nWaiting... (again, 12 times)\nTwo\nlines\nlines (again, 1 time)\nprogress 50%\n"
+      "Waiting...\nErasing program flash...\nErasing program flash... (again, 1 time)\n");
+  EXPECT_TRUE(view.ProgramEraseSeen());
+  view.Start();
+  EXPECT_FALSE(view.ProgramEraseSeen());
 }
 
 }  // namespace

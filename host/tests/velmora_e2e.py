@@ -283,7 +283,7 @@ class VelmoraTest(unittest.TestCase):
         self.assertIn("Package install succeeded.", out)
 
     def test_unattended_question_is_answered_no(self):
-        code, out, err = self.fake("run", "install")
+        code, out, err = self.fake("run", "install", "--firmware", "Alpha 1.0")
         self.assertEqual(code, 2, out + err)
         self.assertIn("Install it again?\n-> No (nobody to ask; --yes answers Yes)", out)
         self.assertIn("Package install was cancelled.", out)
@@ -339,7 +339,11 @@ class VelmoraTest(unittest.TestCase):
         # Delete with the question: No keeps the entry, Yes removes it.
         t.type("del")
         t.expect("Remove Gamma 3.0 from the list?")
-        t.expect("[y]es  [n]o  (Enter: Yes) > ")
+        t.expect("[y]es  [n]o  (type y or n) > ")
+        # Enter never answers Yes: it asks for y or n.
+        t.type("")
+        t.expect("Enter does not answer Yes here: type y or n.")
+        t.expect("> ")
         t.type("n")
         t.expect("   * 3. Gamma 3.0")
         t.expect("> ")
@@ -430,7 +434,7 @@ class VelmoraTest(unittest.TestCase):
         t.expect("> ")
         t.type("")
         t.expect("Shall we go on?")
-        t.expect("(Enter: Yes) > ")
+        t.expect("(type y or n) > ")
         t.ctrl_c()
         t.expect("Press Ctrl-C again to quit at once.")
         t.ctrl_c()
@@ -584,7 +588,7 @@ class VelmoraTest(unittest.TestCase):
         # Delete asks first; No keeps the entry and its file.
         t.type("del")
         t.expect("This operation will unregister Sample copy with Velmora")
-        t.expect("(Enter: Yes) > ")
+        t.expect("(type y or n) > ")
         t.type("n")
         t.expect("   * 2. Sample copy")
         t.expect("> ")
@@ -614,7 +618,7 @@ class VelmoraTest(unittest.TestCase):
         t.expect("> ")
         t.type("del")
         t.expect("This operation will unregister Sample application 2.1 with Velmora and delete the file")
-        t.expect("(Enter: Yes) > ")
+        t.expect("(type y or n) > ")
         t.type("y")
         t.expect("(no items)")
         t.expect("> ")
@@ -659,6 +663,161 @@ class VelmoraTest(unittest.TestCase):
         t.ctrl_c()
         t.expect("The operation was canceled.")
         self.assertEqual(t.finish(), 2, t.text)
+
+    # --- what is refused: nothing lost, nothing claimed ---------------------------
+
+    def read_bytes(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def test_outputs_over_the_registry_database_are_refused(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        store = self.env["VELMORA_REGISTRY"]
+        before = self.read_bytes(store)
+        alias = self.path("alias.db")
+        os.symlink(store, alias)
+        for target in (store, alias):
+            code, out, err = self.velmora("registry", "export", target)
+            self.assertEqual(code, 64, out + err)
+            self.assertIn("that is the registry database", err)
+            self.assertNotIn("Exported", out)
+            code, out, err = self.velmora("run", "dump", "--device", "sim", "--log-file", target)
+            self.assertEqual(code, 64, out + err)
+            self.assertIn("--log-file %s: that is the registry database" % target, err)
+            self.assertNotIn("Establishing communication", out)
+        self.assertEqual(self.read_bytes(store), before)
+        # The registry still works: the catalogue is there.
+        code, out, err = self.velmora("registry", "export", self.path("ok.reg"))
+        self.assertEqual(code, 0, err)
+        with open(self.path("ok.reg")) as f:
+            self.assertIn("Sample application 2.1", f.read())
+
+    def test_a_file_that_is_not_a_registry_is_named_by_every_command(self):
+        store = self.env["VELMORA_REGISTRY"]
+        # What an export over the database used to leave behind, and another program's file.
+        for content in (b"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n\r\n", b"SQLite format 3\x00" + b"\x01" * 84):
+            with open(store, "wb") as f:
+                f.write(content)
+            reg = self.path("in.reg")
+            with open(reg, "w") as f:
+                f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Test]\n\"Name\"=\"Value\"\n")
+            for args in (["run", "upgrade", "--device", "sim", "--firmware", "Sample application 2.1"],
+                         ["run", "dump", "--device", "sim", "--log-file", self.path("fs.log")],
+                         ["registry", "import", reg],
+                         ["registry", "export", self.path("out.reg")]):
+                code, out, err = self.velmora(*args)
+                self.assertEqual(code, 64, "%s: %s%s" % (args, out, err))
+                self.assertIn("%s is not a Velmora registry file" % store, err, args)
+                self.assertNotIn("is not in the list", err, args)
+                self.assertNotIn("Establishing communication", out, args)
+            self.assertEqual(self.read_bytes(store), content)
+            self.assertFalse(os.path.exists(self.path("out.reg")))
+
+    def test_outputs_that_are_no_file_are_refused_without_waiting(self):
+        fifo = self.path("pipe")
+        os.mkfifo(fifo)
+        folder = self.path("folder")
+        os.mkdir(folder)
+        for target, kind in ((fifo, "is a FIFO (named pipe), not a file"), (folder, "is a directory, not a file")):
+            code, out, err = self.velmora("registry", "export", target)
+            self.assertEqual(code, 64, out + err)
+            self.assertIn(kind, err)
+            self.assertNotIn("Exported", out)
+            code, out, err = self.velmora("run", "dump", "--device", "sim", "--log-file", target)
+            self.assertEqual(code, 64, out + err)
+            self.assertIn("--log-file %s: %s" % (target, kind), err)
+            code, out, err = self.velmora("run", "config", "--device", "sim", "--trace", target)
+            self.assertEqual(code, 64, out + err)
+        self.assertTrue(os.path.exists(fifo) and not os.path.isfile(fifo))
+        self.assertTrue(os.path.isdir(folder))
+        # Nothing was left beside them.
+        self.assertEqual(sorted(n for n in os.listdir(self.dir) if not n.startswith("registry.db")),
+                         ["folder", "pipe"])
+
+    def test_kv70_dump_with_the_cable_pulled_for_good_gives_up(self):
+        log = self.path("fs.log")
+        for args, seconds in (([], 300), (["--give-up-after", "60"], 60)):
+            if os.path.exists(log):
+                os.remove(log)
+            code, out, err = self.velmora("run", "dump", "--device", "sim:pull=300-999999999", "--log-file", log, *args)
+            self.assertEqual(code, 1, out + err)
+            self.assertIn("velmora: no progress for %d s: gave up (cancelling the run)" % seconds, out)
+            self.assertIn("File system dump failed: no progress for %d s: gave up." % seconds, out)
+            waiting = "Timeout getting response from KV!  Check the cables!  Waiting for reconnect..."
+            self.assertEqual(out.count(waiting + "\n"), 1, out)
+            self.assertRegex(out, re.escape(waiting) + r" \(again, \d+ times\)\n")
+            self.assertLess(len(out.splitlines()), 100, out)
+
+    def test_give_up_after_is_documented_and_checked(self):
+        code, out, err = self.velmora("run", "--help")
+        self.assertIn("--give-up-after", out)
+        code, out, err = self.velmora("run", "dump", "--device", "sim", "--log-file", self.path("fs.log"),
+                                      "--give-up-after", "-5")
+        self.assertEqual(code, 64, out + err)
+
+    def test_kv70_scripted_upgrade_without_firmware_is_a_usage_error(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        prog = self.path("prog.bin")
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim:prog-out=" + prog, "--yes")
+        self.assertEqual(code, 64, out + err)
+        self.assertIn("--firmware is needed", err)
+        self.assertNotIn("Establishing communication", out)
+        self.assertFalse(os.path.exists(prog), "the device was never made")
+
+    def test_kv70_upgrade_stopped_after_erasing_says_the_flash_is_incomplete(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim:program-refuse=all",
+                                      "--firmware", "Sample application 2.1", "--yes")
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("Erasing program flash...", out)
+        self.assertIn("may now hold an incomplete application. Run the upgrade again", out)
+        # A failure before erasing leaves the application alone and says nothing of it.
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim:pull=1-999999999",
+                                      "--firmware", "Sample application 2.1", "--yes")
+        self.assertNotEqual(code, 0, out + err)
+        self.assertNotIn("Erasing program flash", out)
+        self.assertNotIn("incomplete application", out)
+
+    def test_kv70_simulator_settings_that_cannot_be_used_are_usage_errors(self):
+        cases = [
+            ("sim:prog-out=" + self.path("no-such-folder/p.bin"), "there is no directory"),
+            ("sim:fs-out=" + self.path("no-such-folder/f.bin"), "there is no directory"),
+            ("sim:fs-image=" + self.path("missing.bin"), "fs-image=%s: no such file" % self.path("missing.bin")),
+        ]
+        for device, why in cases:
+            code, out, err = self.velmora("run", "dump", "--device", device, "--log-file", self.path("fs.log"))
+            self.assertEqual(code, 64, device + out + err)
+            self.assertIn(why, err)
+            self.assertNotIn("Establishing communication", out)
+            self.assertNotIn("301", out + err)
+
+    def test_registry_import_reads_windows_registry_editor_files(self):
+        text = ("Windows Registry Editor Version 5.00\r\n\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Win]\r\n\"Owner\"=\"M\u00fcller\"\r\n\"Count\"=dword:0000002a\r\n")
+        for name, data in (("utf16.reg", b"\xff\xfe" + text.encode("utf-16-le")),
+                           ("utf8.reg", text.encode("utf-8")),
+                           ("regedit4-utf16.reg", b"\xff\xfe" + text.replace(
+                               "Windows Registry Editor Version 5.00", "REGEDIT4").encode("utf-16-le"))):
+            reg = self.path(name)
+            with open(reg, "wb") as f:
+                f.write(data)
+            code, out, err = self.velmora("registry", "import", reg)
+            self.assertEqual(code, 0, name + out + err)
+            exported = self.path("out.reg")
+            code, out, err = self.velmora("registry", "export", exported, "HKEY_CURRENT_USER\\Software\\Win")
+            self.assertEqual(code, 0, err)
+            with open(exported, "rb") as f:
+                back = f.read()
+            self.assertTrue(back.startswith(b"REGEDIT4\r\n"), back)
+            self.assertIn("\"Owner\"=\"M\u00fcller\"".encode("utf-8"), back)
+            self.assertIn(b"\"Count\"=dword:0000002a", back)
+        code, out, err = self.velmora("registry", "export", "--unicode", self.path("win.reg"),
+                                      "HKEY_CURRENT_USER\\Software\\Win")
+        self.assertEqual(code, 0, err)
+        with open(self.path("win.reg"), "rb") as f:
+            back = f.read()
+        self.assertTrue(back.startswith(b"\xff\xfe" + "Windows Registry Editor Version 5.00\r\n".encode("utf-16-le")))
+        self.assertIn("\"Owner\"=\"M\u00fcller\"".encode("utf-16-le"), back)
 
 
 def main():

@@ -164,24 +164,29 @@ TEST_F(RegFile, MalformedFilesNameTheLineAndWriteNothing) {
     const char* expected;   // part of the error message
   };
   const Row rows[] = {
-      {"", "line 1: not a REGEDIT4 file"},
-      {"Windows Registry Editor Version 5.00\n", "line 1: not a REGEDIT4 file"},
-      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n[HKEY_LOCAL_MACHINE\\B\n", "line 5: key line without"},
+      {"", "line 1: not a registry file"},
+      {"Windows Registry Editor Version 4.00\n", "line 1: not a registry file"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n[HKEY_LOCAL_MACHINE\\B\n",
+       "line 5: key line without"},
       {"REGEDIT4\n\n[HKEY_NOWHERE\\A]\n", "line 3: unknown root key"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A\\\\B]\n", "line 3: empty key name"},
       {"REGEDIT4\n\n\"x\"=\"1\"\n", "line 3: value line outside a key section"},
       {"REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n", "line 4: value line outside"},
       {"REGEDIT4\n\n[-HKEY_LOCAL_MACHINE]\n", "line 3: a root key cannot be deleted"},
-      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"unterminated\n", "line 4: quoted string without"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"unterminated\n",
+       "line 4: quoted string without"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"a\\nb\"\n", "line 4: unknown escape"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"a\" junk\n", "line 4: unexpected text"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:123456789\n", "line 4: a dword needs"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:12g4\n", "line 4: bad hex digit"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,2,03\n", "line 4: bad hex byte"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex(zz):01\n", "line 4: bad value type"},
-      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n  02,\\\n", "line 5: continuation line missing"},
-      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n  zz\n\"y\"=1\n", "line 4: bad hex byte"},
-      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n  02\n\"y\"=1\n", "line 6: value data must be"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n  02,\\\n",
+       "line 5: continuation line missing"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n  zz\n\"y\"=1\n",
+       "line 4: bad hex byte"},
+      {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n  02\n\"y\"=1\n",
+       "line 6: value data must be"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"\n", "line 4: expected = after"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\nx=\"1\"\n", "line 4: expected [key]"},
       {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=text\n", "line 4: value data must be"},
@@ -211,6 +216,143 @@ TEST_F(RegFile, ImportToleratesBomCommentsAndCrlf) {
   DWORD value = 0, size = 4;
   EXPECT_EQ(RegQueryValueEx(key.get(), "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), kOk);
   EXPECT_EQ(value, 1u);
+}
+
+// Windows' registry editor writes version 5.00 files in UTF-16LE with a byte-order mark;
+// the same text may come in UTF-8, and a REGEDIT4 file may come in UTF-16. Text that is
+// not ASCII arrives as UTF-8 in the store.
+std::string Utf16(const std::string& ascii, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : ascii) {
+    if (bigEndian) out += '\0';
+    out += c;
+    if (!bigEndian) out += '\0';
+  }
+  return out;
+}
+
+TEST_F(RegFile, WindowsFilesInUtf16AndUtf8AreRead) {
+  const std::string v5 =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\W]\r\n"
+      "\"Owner\"=\"M@ller\"\r\n\"Flag\"=dword:00000007\r\n";
+  const std::string v4 =
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\W]\r\n\"Owner\"=\"M@ller\"\r\n"
+      "\"Flag\"=dword:00000007\r\n";
+  // '@' in the ASCII text above stands for u-umlaut, spelled in each encoding below.
+  auto umlaut = [](std::string text, const std::string& code) {
+    const std::size_t at = text.find("M@") + 1;
+    return text.replace(at, 1, code);
+  };
+  auto utf16 = [&](const std::string& text, bool big) {
+    std::string bytes = Utf16(text, big);
+    const std::size_t at = bytes.find(big ? std::string("\0@", 2) : std::string("@\0", 2));
+    return bytes.replace(at, 2, big ? std::string("\0\xFC", 2) : std::string("\xFC\0", 2));
+  };
+  const struct {
+    const char* what;
+    std::string bytes;
+  } rows[] = {
+      {"version 5.00, UTF-16LE with BOM", utf16(v5, false)},
+      {"version 5.00, UTF-16BE with BOM", utf16(v5, true)},
+      {"version 5.00, UTF-8", umlaut(v5, "\xC3\xBC")},
+      {"version 5.00, UTF-8 with BOM", "\xEF\xBB\xBF" + umlaut(v5, "\xC3\xBC")},
+      {"REGEDIT4, UTF-16LE with BOM", utf16(v4, false)},
+  };
+  for (const auto& row : rows) {
+    {
+      RegKey root;
+      ASSERT_EQ(
+          RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, root.put()) == kOk ||
+              Subkeys(HKEY_LOCAL_MACHINE).empty(),
+          true);
+      if (root) RegDeleteKey(root.get(), "W");
+    }
+    WriteAll(Path("win.reg"), row.bytes);
+    std::string error;
+    ASSERT_EQ(RegImportFile(Path("win.reg"), &error), kOk) << row.what << ": " << error;
+    RegKey key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\W", 0, KEY_READ, key.put()), kOk)
+        << row.what;
+    EXPECT_EQ(GetString(key.get(), "Owner"), "M\xC3\xBCller") << row.what;
+    DWORD value = 0, size = 4;
+    EXPECT_EQ(RegQueryValueEx(key.get(), "Flag", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                              &size),
+              kOk);
+    EXPECT_EQ(value, 7u) << row.what;
+  }
+}
+
+TEST_F(RegFile, BrokenUtf16IsRefusedWithoutWriting) {
+  const struct {
+    const char* what;
+    std::string bytes;
+    const char* expected;
+  } rows[] = {
+      {"UTF-16 without its BOM",
+       Utf16("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n", false).substr(2), "a NUL character"},
+      {"odd length", Utf16("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n", false) + "x",
+       "odd number of bytes"},
+      {"lone surrogate",
+       Utf16("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n", false) + std::string("\x00\xD8", 2),
+       "surrogate"},
+  };
+  for (const auto& row : rows) {
+    WriteAll(Path("bad.reg"), row.bytes);
+    std::string error;
+    EXPECT_EQ(RegImportFile(Path("bad.reg"), &error), static_cast<LONG>(ERROR_INVALID_DATA))
+        << row.what;
+    EXPECT_NE(error.find(row.expected), std::string::npos) << row.what << ": " << error;
+    RegKey key;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, key.put()),
+              static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+  }
+}
+
+TEST_F(RegFile, UnicodeExportIsWhatWindowsWritesAndReadsBack) {
+  Create("SOFTWARE\\U");
+  {
+    RegKey key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\U", 0, KEY_ALL_ACCESS, key.put()), kOk);
+    ASSERT_EQ(SetString(key.get(), "Owner", "M\xC3\xBCller \xF0\x9F\x98\x80"), kOk);
+  }
+  ASSERT_EQ(RegExportFile(Path("u.reg"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\U", true), kOk);
+  const std::string bytes = ReadAll(Path("u.reg"));
+  const std::string head = Utf16("Windows Registry Editor Version 5.00\r\n", false);
+  ASSERT_GE(bytes.size(), head.size());
+  EXPECT_EQ(bytes.substr(0, head.size()), head);
+  EXPECT_NE(bytes.find(std::string("\xFC\0", 2)), std::string::npos);  // u-umlaut
+  EXPECT_NE(bytes.find(std::string("\x3D\xD8\x00\xDE", 4)),
+            std::string::npos);  // the surrogate pair
+  // The default stays REGEDIT4 in single bytes.
+  ASSERT_EQ(RegExportFile(Path("a.reg"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\U"), kOk);
+  EXPECT_EQ(ReadAll(Path("a.reg")).substr(0, 10), "REGEDIT4\r\n");
+  {
+    RegKey root;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, root.put()), kOk);
+    ASSERT_EQ(RegDeleteKey(root.get(), "U"), kOk);
+  }
+  std::string error;
+  ASSERT_EQ(RegImportFile(Path("u.reg"), &error), kOk) << error;
+  RegKey key;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\U", 0, KEY_READ, key.put()), kOk);
+  EXPECT_EQ(GetString(key.get(), "Owner"), "M\xC3\xBCller \xF0\x9F\x98\x80");
+}
+
+// An export over the database, under its own name or another that reaches it, is
+// refused and the registry keeps working.
+TEST_F(RegFile, ExportNeverWritesOverTheStore) {
+  Create("SOFTWARE\\Kept");
+  const std::string store = RegistryPath();
+  std::filesystem::create_symlink(store, Path("alias.db"));
+  for (const std::string& target :
+       {store, Path("alias.db"), Path("./registry.db"), store + "-wal"}) {
+    EXPECT_TRUE(IsRegistryStoreFile(target)) << target;
+    EXPECT_EQ(RegExportFile(target), static_cast<LONG>(ERROR_ACCESS_DENIED)) << target;
+  }
+  EXPECT_FALSE(IsRegistryStoreFile(Path("other.reg")));
+  EXPECT_EQ(CheckRegistryStore(), kOk);
+  RegKey key;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kept", 0, KEY_READ, key.put()), kOk);
 }
 
 }  // namespace

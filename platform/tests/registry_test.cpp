@@ -1,10 +1,13 @@
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -222,9 +225,74 @@ TEST_F(Registry, AStoreThatCannotBeOpenedDeniesAccess) {
   EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             static_cast<LONG>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(key, nullptr);
+}
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Makes an SQLite database of someone else's with one table.
+void MakeForeignDatabase(const std::string& path) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('mine');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+}
+
+// A file that is not a registry (text exported over it, garbage, another program's
+// database) is named as such by every call and left exactly as it was; it never reads
+// as an empty registry.
+TEST_F(Registry, AFileThatIsNotARegistryIsReportedAndLeftAlone) {
+  { std::ofstream(Path("text.db")) << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER]\r\n\r\n"; }
   { std::ofstream(Path("garbage.db")) << std::string(4096, 'G'); }
-  ::setenv("VELMORA_REGISTRY", Path("garbage.db").c_str(), 1);
-  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), static_cast<LONG>(ERROR_ACCESS_DENIED));
+  MakeForeignDatabase(Path("foreign.db"));
+  for (const char* name : {"text.db", "garbage.db", "foreign.db"}) {
+    const std::string before = FileBytes(Path(name));
+    ::setenv("VELMORA_REGISTRY", Path(name).c_str(), 1);
+    EXPECT_EQ(CheckRegistryStore(), static_cast<LONG>(ERROR_BADDB)) << name;
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key),
+              static_cast<LONG>(ERROR_BADDB))
+        << name;
+    EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                             &key, nullptr),
+              static_cast<LONG>(ERROR_BADDB))
+        << name;
+    char subkey[64];
+    DWORD length = sizeof subkey;
+    EXPECT_EQ(
+        RegEnumKeyEx(HKEY_LOCAL_MACHINE, 0, subkey, &length, nullptr, nullptr, nullptr, nullptr),
+        static_cast<LONG>(ERROR_BADDB))
+        << name << ": must not read as an empty registry";
+    EXPECT_EQ(RegExportFile(Path("out.reg")), static_cast<LONG>(ERROR_BADDB)) << name;
+    EXPECT_EQ(FileBytes(Path(name)), before) << name;
+    EXPECT_FALSE(std::filesystem::exists(Path(std::string(name) + "-wal"))) << name;
+  }
+}
+
+// A missing or empty file becomes a registry; a store written before the header carried
+// its mark is still ours.
+TEST_F(Registry, NewEmptyAndEarlierStoresAreUsed) {
+  { std::ofstream(Path("empty.db")); }
+  for (const char* name : {"new.db", "empty.db"}) {
+    ::setenv("VELMORA_REGISTRY", Path(name).c_str(), 1);
+    EXPECT_EQ(CheckRegistryStore(), kOk) << name;
+    Create("SOFTWARE\\Here");
+  }
+  // An earlier store: our tables, no mark in the header.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Path("new.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA application_id = 0", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  ::setenv("VELMORA_REGISTRY", Path("other.db").c_str(), 1);
+  EXPECT_EQ(CheckRegistryStore(), kOk);
+  ::setenv("VELMORA_REGISTRY", Path("new.db").c_str(), 1);
+  EXPECT_EQ(CheckRegistryStore(), kOk);
+  RegKey key;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Here", 0, KEY_READ, key.put()), kOk);
 }
 
 TEST_F(Registry, DefaultPathAndDirectoryCreation) {

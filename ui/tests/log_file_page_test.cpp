@@ -1,11 +1,15 @@
 // The log file page through the scripted user: Next checks the name without harming a
 // file that is there, and asks before such a file will be replaced.
-#include <gtest/gtest.h>
+#include "ui/log_file_page.h"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "catalogue/registry_values.h"
-#include "ui/log_file_page.h"
+#include "platform/registry.h"
 #include "ui/tests/pages_fixture.h"
 
 namespace pages_test {
@@ -76,12 +80,44 @@ TEST_P(ExistingFileTest, IsAskedAboutAndKeptWhole) {
   ASSERT_EQ(ui().BoxCount(), 1u);
   EXPECT_EQ(ui().LastBox().text,
             "The file " + name + " already exists.\n\nPress yes to replace it with the KV70 file system.");
-  EXPECT_EQ(ui().LastBox().style, MB_YESNO);
+  EXPECT_EQ(ui().LastBox().style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)
+      << "No is the default";
   EXPECT_EQ(Content(name), "the last dump\n") << "nothing is lost before the dump runs";
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, ExistingFileTest, ::testing::ValuesIn(kExisting),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The registry database under any name that reaches it, and a FIFO (whose open would
+// wait for a reader for ever), are refused at Next and stay as they were.
+TEST_F(LogFilePageTest, TheRegistryDatabaseAndAFifoAreRefusedAndKept) {
+  ASSERT_EQ(platform::CheckRegistryStore(), ERROR_SUCCESS);
+  const std::string store = platform::RegistryPath();
+  const std::string before = Content(store);
+  ASSERT_FALSE(before.empty());
+  const std::string fifo = Path("pipe.log");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string name;
+    std::string expected;
+  } rows[] = {
+      {store, "The file " + store +
+                  " is Velmora's registry database, which holds the list of software "
+                  "versions.\n\nSelect another log file for the KV70 file system."},
+      {fifo, fifo},
+  };
+  for (const auto& row : rows) {
+    ui().ClearBoxes();
+    Wizard wizard(page);
+    Type(row.name);
+    wizard.Press(PSBTN_NEXT);
+    EXPECT_EQ(wizard.Active(), 0) << row.name;
+    ASSERT_EQ(ui().BoxCount(), 1u) << row.name;
+    EXPECT_NE(ui().LastBox().text.find(row.expected), std::string::npos) << ui().LastBox().text;
+  }
+  EXPECT_EQ(Content(store), before);
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
 
 TEST_F(LogFilePageTest, AFileInUseIsRefusedAndKept) {
   const std::string name = MakeFile("fs.log", "in use\n");

@@ -278,7 +278,8 @@ TEST_F(SelectionPageTest, ReplacingAnotherFileOfTheSameNameIsAskedFirst) {
   EXPECT_EQ(ui().LastBox().text, "The file " + install + "\\Firmware\\fw.x" +
                                      " already exists and may belong to another registered software version.\n\n"
                                      "Press yes to replace it with " + incoming + ".");
-  EXPECT_EQ(ui().LastBox().style, MB_YESNO);
+  EXPECT_EQ(ui().LastBox().style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)
+      << "No is the default";
   std::ifstream in(existing);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before) << "No changes nothing";
   EXPECT_EQ(Subkeys(), Names{"Existing"});

@@ -1,0 +1,15 @@
+// What a run that did not succeed may have left on the device. The host knows the run
+// only by its status texts: the KV70 plug-in reports "Erasing program flash..." before
+// it erases, and from then on a run that stops leaves the application incomplete.
+#pragma once
+#include <string>
+
+namespace velmora {
+
+// Whether a status text says that the device's program flash is being erased.
+bool MarksProgramErase(const std::string& status);
+
+// Said after a failed or cancelled run that got as far as erasing.
+std::string IncompleteProgramWarning();
+
+}  // namespace velmora

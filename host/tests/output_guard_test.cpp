@@ -1,0 +1,99 @@
+// What velmora refuses to write over, the error texts of its own messages, and the
+// simulator settings it refuses before a run.
+#include "host/output_guard.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "host/device_choice.h"
+#include "platform/registry.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+class OutputGuardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "output-guard-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    ::setenv("VELMORA_REGISTRY", Path("registry.db").c_str(), 1);
+    ASSERT_EQ(platform::CheckRegistryStore(), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    ::unsetenv("VELMORA_REGISTRY");
+    fs::remove_all(dir_);
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+};
+
+TEST_F(OutputGuardTest, RegistryDirectoriesAndFifosAreRefusedFilesAndDevicesTaken) {
+  ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+  fs::create_directory(Path("folder"));
+  std::ofstream(Path("old.log")) << "old";
+  const struct {
+    std::string path;
+    const char* problem;  // part of the refusal; null: accepted
+  } rows[] = {
+      {Path("registry.db"), "that is the registry database"},
+      {Path("./folder/../registry.db"), "that is the registry database"},
+      {Path("registry.db-wal"), "that is the registry database"},
+      {Path("pipe"), "is a FIFO (named pipe), not a file"},
+      {Path("folder"), "is a directory, not a file"},
+      {Path("old.log"), nullptr},
+      {Path("new.log"), nullptr},
+      {"/dev/null", nullptr},
+  };
+  for (const auto& row : rows) {
+    const std::optional<std::string> problem = OutputProblem(row.path);
+    if (!row.problem) {
+      EXPECT_FALSE(problem) << row.path << ": " << problem.value_or("");
+    } else {
+      ASSERT_TRUE(problem) << row.path;
+      EXPECT_NE(problem->find(row.problem), std::string::npos) << *problem;
+    }
+  }
+}
+
+TEST(ErrorText, NamesTheErrorBesideItsNumber) {
+  EXPECT_EQ(ErrorText(5), "5 (access denied)");
+  EXPECT_EQ(ErrorText(2), "2 (not found)");
+  EXPECT_EQ(ErrorText(112), "112 (disk full)");
+  EXPECT_EQ(ErrorText(1009), "1009 (not a registry database)");
+  EXPECT_EQ(ErrorText(4242), "4242");
+}
+
+TEST_F(OutputGuardTest, SimulatorFilesThatCannotBeUsedAreUsageErrors) {
+  std::ofstream(Path("fs.bin")) << std::string(16, '\xFF');
+  const struct {
+    std::string value;
+    const char* problem;  // null: accepted
+  } rows[] = {
+      {"sim:prog-out=" + Path("no-such-folder/p.bin"), "prog-out="},
+      {"sim:fs-out=" + Path("no-such-folder/f.bin"), "there is no directory"},
+      {"sim:fs-image=" + Path("missing.bin"), "fs-image="},
+      {"sim:prog-image=" + Path("folder-less"), "no such file"},
+      {"sim:prog-out=" + Path("registry.db"), "registry database"},
+      {"sim:fs-image=" + Path("fs.bin") + ",prog-out=" + Path("p.bin"), nullptr},
+  };
+  for (const auto& row : rows) {
+    std::string error;
+    const std::optional<DeviceChoice> choice = ParseDeviceChoice(row.value, error);
+    if (!row.problem) {
+      EXPECT_TRUE(choice) << row.value << ": " << error;
+    } else {
+      EXPECT_FALSE(choice) << row.value;
+      EXPECT_NE(error.find(row.problem), std::string::npos) << error;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmora
