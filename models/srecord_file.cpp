@@ -56,3 +56,16 @@ BOOL CSRecordFile::ReadNextRecord(SRecordLine& line, BYTE& type) {
   }
   return FALSE;
 }
+
+SRecordFault CSRecordFile::CheckAllRecords(DWORD flashStart, DWORD flashEnd) {
+  SeekToBegin();
+  CSRecordChecker checker(flashStart, flashEnd);
+  while (ReadString(lineBuffer_)) {
+    if (!checker.CheckLine(lineBuffer_.GetString(),
+                           static_cast<std::size_t>(lineBuffer_.GetLength())))
+      break;
+  }
+  checker.Finish();
+  SeekToBegin();
+  return checker.Fault();
+}
