@@ -4,6 +4,7 @@
 
 #include "catalogue/install_settings.h"
 #include "catalogue/registry_values.h"
+#include "device/kv70_flash_layout.h"
 #include "models/srecord_file.h"
 #include "platform/files.h"
 #include "resources/resource.h"
@@ -99,13 +100,25 @@ LRESULT CSoftwareSelectionPage::OnWizardNext() {
     ShowRefusal(m_strNoSelection);
     return STAY_ON_PAGE;
   }
+  // Every record, not only the first lines: a file the upgrade would refuse is refused
+  // here, with the line that is wrong, before the user connects the device.
+  SRecordFault fault;
+  bool invalid = false;
   try {
     CSRecordFile file(entry->m_strFirmwarePath);
     file.OpenAndCheck();
+    DWORD start = 0, end = 0;
+    KV70AnyProgramFlashRange(start, end);
+    fault = file.CheckAllRecords(start, end);
+    invalid = fault.code != 0;
   } catch (CFileException* e) {
     e->Delete();
+    invalid = true;
+  }
+  if (invalid) {
     CString text;
     text.Format(m_strInvalidLocation, entry->m_strFirmwarePath.GetString(), entry->m_strDescription.GetString());
+    if (!fault.detail.IsEmpty()) text += "\n\n" + fault.detail;
     ShowRefusal(text);
     return STAY_ON_PAGE;
   }
