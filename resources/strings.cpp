@@ -187,8 +187,9 @@ constexpr StringEntry kStrings[] = {
      "Monitor program failure! The flash monitor program file %s is %llu bytes; it must be "
      "exactly 8554.\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and try again."},
     {IDS_UNREGISTER_QUESTION,
-     "This operation will unregister %s with Velmora.  The file %s is not a copy in the "
-     "firmware directory and will be left where it is.\n\nPress yes to continue the operation."},
+     "This operation will unregister %s with Velmora and leave the file %s in place: it is "
+     "not this entry's own copy in the firmware directory.\n\nPress yes to continue the "
+     "operation."},
     {IDS_SREC_NOT_A_RECORD, "Line %ld of the file is not an S-record."},
     {IDS_SREC_UNKNOWN_TYPE, "Line %ld of the file has the unknown record type %s."},
     {IDS_SREC_LENGTH, "Line %ld of the file is %d characters long; its byte count says %d."},
