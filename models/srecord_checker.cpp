@@ -1,7 +1,9 @@
 #include "models/srecord_checker.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
+#include <cstring>
 
 #include "models/srecord_decode.h"
 #include "reporting/failures.h"
@@ -148,11 +150,16 @@ BOOL CSRecordChecker::CheckData(DWORD address, const BYTE* data, std::size_t len
         Text(IDS_SREC_OUTSIDE_FLASH, line_, static_cast<unsigned long>(address),
              static_cast<unsigned long>(flashStart_), static_cast<unsigned long>(flashEnd_ - 1)));
   }
-  if (image_.empty()) {
-    image_.assign(flashEnd_ - flashStart_, 0xFF);
+  if (!image_) {
+    image_.reset(new BYTE[flashEnd_ - flashStart_]);
     given_.assign((flashEnd_ - flashStart_ + 63) / 64, 0);
   }
   const std::size_t offset = address - flashStart_;
+  // Files mostly give each byte once: then the whole record goes in at once.
+  if (!MarkGiven(offset, length)) {
+    std::memcpy(image_.get() + offset, data, length);
+    return TRUE;
+  }
   for (std::size_t i = 0; i < length; ++i) {
     const std::size_t at = offset + i;
     std::uint64_t& word = given_[at / 64];
@@ -166,6 +173,29 @@ BOOL CSRecordChecker::CheckData(DWORD address, const BYTE* data, std::size_t len
     image_[at] = data[i];
   }
   return TRUE;
+}
+
+bool CSRecordChecker::MarkGiven(std::size_t from, std::size_t count) {
+  // Bits of [from, from + count), a word at a time; when one was set already nothing is
+  // marked and the caller goes byte by byte.
+  const auto eachWord = [&](auto&& visit) {
+    for (std::size_t at = from, end = from + count; at < end;) {
+      const std::size_t bit = at % 64;
+      const std::size_t n = std::min<std::size_t>(64 - bit, end - at);
+      const std::uint64_t mask = (n == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << n) - 1))
+                                 << bit;
+      if (!visit(given_[at / 64], mask)) return false;
+      at += n;
+    }
+    return true;
+  };
+  if (!eachWord([](std::uint64_t word, std::uint64_t mask) { return (word & mask) == 0; }))
+    return true;
+  eachWord([](std::uint64_t& word, std::uint64_t mask) {
+    word |= mask;
+    return true;
+  });
+  return false;
 }
 
 BOOL CSRecordChecker::Finish() {

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "framework/afx.h"
@@ -42,6 +43,8 @@ class CSRecordChecker {
  private:
   BOOL Refuse(int code, const CString& detail);
   BOOL CheckData(DWORD address, const BYTE* data, std::size_t length);
+  // Marks the bytes given and returns false, unless one of them was given before.
+  bool MarkGiven(std::size_t from, std::size_t count);
 
   DWORD flashStart_;
   DWORD flashEnd_;
@@ -49,9 +52,10 @@ class CSRecordChecker {
   long endLine_ = 0;  // line of the first end record; 0 before it
   std::uint32_t dataRecords_ = 0;
   SRecordFault fault_;
-  // Program flash as the file fills it, and which of its bytes the file gives; sized on
-  // the first data record.
-  std::vector<BYTE> image_;
+  // Program flash as the file fills it, and which of its bytes the file gives; made on
+  // the first data record. A byte of the image counts only where its bit is set, so
+  // the image itself is never cleared.
+  std::unique_ptr<BYTE[]> image_;
   std::vector<std::uint64_t> given_;
 };
 
