@@ -71,39 +71,40 @@ CString TypeText(const char* text) {
 }  // namespace
 
 CSRecordChecker::CSRecordChecker(DWORD flashStart, DWORD flashEnd)
-    : flashStart_(flashStart), flashEnd_(flashEnd > flashStart ? flashEnd : flashStart) {}
+    : m_dwFlashStart(flashStart), m_dwFlashEnd(flashEnd > flashStart ? flashEnd : flashStart) {}
 
 BOOL CSRecordChecker::Refuse(int code, const CString& detail) {
-  fault_.code = code;
-  fault_.line = line_;
-  fault_.detail = detail;
+  m_fault.code = code;
+  m_fault.line = m_nLine;
+  m_fault.detail = detail;
   return FALSE;
 }
 
 BOOL CSRecordChecker::CheckLine(const char* text, std::size_t size) {
-  if (fault_.code != 0) return FALSE;
-  ++line_;
+  if (m_fault.code != 0) return FALSE;
+  ++m_nLine;
   if (size == 0) return TRUE;
-  if (text[0] != 'S' || size < 2) return Refuse(kFormatFailure, Text(IDS_SREC_NOT_A_RECORD, line_));
+  if (text[0] != 'S' || size < 2)
+    return Refuse(kFormatFailure, Text(IDS_SREC_NOT_A_RECORD, m_nLine));
   const int digit = text[kTypePos] >= '0' && text[kTypePos] <= '9' ? text[kTypePos] - '0' : -1;
   if (digit < 0 || kTypes[static_cast<std::size_t>(digit)].kind == Kind::none)
-    return Refuse(kFormatFailure, Text(IDS_SREC_UNKNOWN_TYPE, line_, TypeText(text).GetString()));
-  if (size < kFieldsPos) return Refuse(kFormatFailure, Text(IDS_SREC_NOT_A_RECORD, line_));
+    return Refuse(kFormatFailure, Text(IDS_SREC_UNKNOWN_TYPE, m_nLine, TypeText(text).GetString()));
+  if (size < kFieldsPos) return Refuse(kFormatFailure, Text(IDS_SREC_NOT_A_RECORD, m_nLine));
   const TypeRule& rule = kTypes[static_cast<std::size_t>(digit)];
 
   const int count = SRecordHexByte(text + kCountPos);
-  if (count < 0) return Refuse(kFormatFailure, Text(IDS_SREC_NOT_HEX, line_));
+  if (count < 0) return Refuse(kFormatFailure, Text(IDS_SREC_NOT_HEX, m_nLine));
   const std::size_t expected = kFieldsPos + 2 * static_cast<std::size_t>(count);
   if (size != expected)
-    return Refuse(kFormatFailure,
-                  Text(IDS_SREC_LENGTH, line_, static_cast<int>(size), static_cast<int>(expected)));
+    return Refuse(kFormatFailure, Text(IDS_SREC_LENGTH, m_nLine, static_cast<int>(size),
+                                       static_cast<int>(expected)));
 
   // Address, data and checksum bytes, all of them hexadecimal.
   BYTE bytes[255];
   unsigned sum = static_cast<unsigned>(count);
   for (int i = 0; i < count; ++i) {
     const int b = SRecordHexByte(text + kFieldsPos + 2 * i);
-    if (b < 0) return Refuse(kFormatFailure, Text(IDS_SREC_NOT_HEX, line_));
+    if (b < 0) return Refuse(kFormatFailure, Text(IDS_SREC_NOT_HEX, m_nLine));
     bytes[i] = static_cast<BYTE>(b);
     sum += static_cast<unsigned>(b);
   }
@@ -112,29 +113,30 @@ BOOL CSRecordChecker::CheckLine(const char* text, std::size_t size) {
   // reader takes as data fits its record.
   if (payload < rule.addressBytes || (rule.addressOnly && payload != rule.addressBytes) ||
       payload - rule.readerAddressBytes > SREC_MAX_DATA)
-    return Refuse(kFormatFailure, Text(IDS_SREC_COUNT, line_, count));
+    return Refuse(kFormatFailure, Text(IDS_SREC_COUNT, m_nLine, count));
   const BYTE checksum = bytes[payload];
   sum -= checksum;
   const BYTE wanted = static_cast<BYTE>(~sum);
   if (checksum != wanted)
-    return Refuse(kChecksumFailure, Text(IDS_SREC_CHECKSUM, line_, checksum, wanted));
+    return Refuse(kChecksumFailure, Text(IDS_SREC_CHECKSUM, m_nLine, checksum, wanted));
 
   DWORD address = 0;
   for (int i = 0; i < rule.addressBytes; ++i) address = (address << 8) | bytes[i];
   switch (rule.kind) {
     case Kind::data:
-      if (endLine_ != 0) return Refuse(kFormatFailure, Text(IDS_SREC_AFTER_END, line_, endLine_));
-      ++dataRecords_;
+      if (m_nEndLine != 0)
+        return Refuse(kFormatFailure, Text(IDS_SREC_AFTER_END, m_nLine, m_nEndLine));
+      ++m_nDataRecords;
       return CheckData(address, bytes + rule.addressBytes,
                        static_cast<std::size_t>(payload - rule.addressBytes));
     case Kind::count:
-      if (address != (dataRecords_ & 0xFFFFu))
+      if (address != (m_nDataRecords & 0xFFFFu))
         return Refuse(kFormatFailure,
-                      Text(IDS_SREC_RECORD_COUNT, line_, static_cast<unsigned long>(address),
-                           static_cast<unsigned long>(dataRecords_)));
+                      Text(IDS_SREC_RECORD_COUNT, m_nLine, static_cast<unsigned long>(address),
+                           static_cast<unsigned long>(m_nDataRecords)));
       return TRUE;
     case Kind::end:
-      if (endLine_ == 0) endLine_ = line_;
+      if (m_nEndLine == 0) m_nEndLine = m_nLine;
       return TRUE;
     default:
       return TRUE;
@@ -144,33 +146,33 @@ BOOL CSRecordChecker::CheckLine(const char* text, std::size_t size) {
 BOOL CSRecordChecker::CheckData(DWORD address, const BYTE* data, std::size_t length) {
   // In 64 bits: a record near the top of the address space must not wrap into range.
   const std::uint64_t end = std::uint64_t{address} + length;
-  if (address < flashStart_ || end > flashEnd_) {
-    return Refuse(
-        kFormatFailure,
-        Text(IDS_SREC_OUTSIDE_FLASH, line_, static_cast<unsigned long>(address),
-             static_cast<unsigned long>(flashStart_), static_cast<unsigned long>(flashEnd_ - 1)));
+  if (address < m_dwFlashStart || end > m_dwFlashEnd) {
+    return Refuse(kFormatFailure,
+                  Text(IDS_SREC_OUTSIDE_FLASH, m_nLine, static_cast<unsigned long>(address),
+                       static_cast<unsigned long>(m_dwFlashStart),
+                       static_cast<unsigned long>(m_dwFlashEnd - 1)));
   }
-  if (!image_) {
-    image_.reset(new BYTE[flashEnd_ - flashStart_]);
-    given_.assign((flashEnd_ - flashStart_ + 63) / 64, 0);
+  if (!m_image) {
+    m_image.reset(new BYTE[m_dwFlashEnd - m_dwFlashStart]);
+    m_given.assign((m_dwFlashEnd - m_dwFlashStart + 63) / 64, 0);
   }
-  const std::size_t offset = address - flashStart_;
+  const std::size_t offset = address - m_dwFlashStart;
   // Files mostly give each byte once: then the whole record goes in at once.
   if (!MarkGiven(offset, length)) {
-    std::memcpy(image_.get() + offset, data, length);
+    std::memcpy(m_image.get() + offset, data, length);
     return TRUE;
   }
   for (std::size_t i = 0; i < length; ++i) {
     const std::size_t at = offset + i;
-    std::uint64_t& word = given_[at / 64];
+    std::uint64_t& word = m_given[at / 64];
     const std::uint64_t bit = std::uint64_t{1} << (at % 64);
     // The same value twice is harmless (NOR flash takes it again); another value would
     // leave the AND of both in the flash.
-    if ((word & bit) && image_[at] != data[i])
+    if ((word & bit) && m_image[at] != data[i])
       return Refuse(kFormatFailure,
-                    Text(IDS_SREC_CONTRADICTS, line_, static_cast<unsigned long>(address + i)));
+                    Text(IDS_SREC_CONTRADICTS, m_nLine, static_cast<unsigned long>(address + i)));
     word |= bit;
-    image_[at] = data[i];
+    m_image[at] = data[i];
   }
   return TRUE;
 }
@@ -184,7 +186,7 @@ bool CSRecordChecker::MarkGiven(std::size_t from, std::size_t count) {
       const std::size_t n = std::min<std::size_t>(64 - bit, end - at);
       const std::uint64_t mask = (n == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << n) - 1))
                                  << bit;
-      if (!visit(given_[at / 64], mask)) return false;
+      if (!visit(m_given[at / 64], mask)) return false;
       at += n;
     }
     return true;
@@ -199,8 +201,8 @@ bool CSRecordChecker::MarkGiven(std::size_t from, std::size_t count) {
 }
 
 BOOL CSRecordChecker::Finish() {
-  if (fault_.code != 0) return FALSE;
-  if (endLine_ == 0) return Refuse(kFormatFailure, Text(IDS_SREC_NO_END, line_));
+  if (m_fault.code != 0) return FALSE;
+  if (m_nEndLine == 0) return Refuse(kFormatFailure, Text(IDS_SREC_NO_END, m_nLine));
   return TRUE;
 }
 

@@ -38,7 +38,7 @@ class CSRecordChecker {
   BOOL CheckLine(const char* text, std::size_t size);
   // After the last line: FALSE when the file is refused (a fault or no end record).
   BOOL Finish();
-  const SRecordFault& Fault() const { return fault_; }
+  const SRecordFault& Fault() const { return m_fault; }
 
  private:
   BOOL Refuse(int code, const CString& detail);
@@ -46,17 +46,17 @@ class CSRecordChecker {
   // Marks the bytes given and returns false, unless one of them was given before.
   bool MarkGiven(std::size_t from, std::size_t count);
 
-  DWORD flashStart_;
-  DWORD flashEnd_;
-  long line_ = 0;
-  long endLine_ = 0;  // line of the first end record; 0 before it
-  std::uint32_t dataRecords_ = 0;
-  SRecordFault fault_;
+  DWORD m_dwFlashStart;
+  DWORD m_dwFlashEnd;
+  long m_nLine = 0;
+  long m_nEndLine = 0;  // line of the first end record; 0 before it
+  std::uint32_t m_nDataRecords = 0;
+  SRecordFault m_fault;
   // Program flash as the file fills it, and which of its bytes the file gives; made on
   // the first data record. A byte of the image counts only where its bit is set, so
   // the image itself is never cleared.
-  std::unique_ptr<BYTE[]> image_;
-  std::vector<std::uint64_t> given_;
+  std::unique_ptr<BYTE[]> m_image;
+  std::vector<std::uint64_t> m_given;
 };
 
 // Throws CFlashMonException with the fault's code and detail, unless the file passed.

@@ -60,9 +60,9 @@ BOOL CSRecordFile::ReadNextRecord(SRecordLine& line, BYTE& type) {
 SRecordFault CSRecordFile::CheckAllRecords(DWORD flashStart, DWORD flashEnd) {
   SeekToBegin();
   CSRecordChecker checker(flashStart, flashEnd);
-  while (ReadString(lineBuffer_)) {
-    if (!checker.CheckLine(lineBuffer_.GetString(),
-                           static_cast<std::size_t>(lineBuffer_.GetLength())))
+  while (ReadString(m_strLineBuffer)) {
+    if (!checker.CheckLine(m_strLineBuffer.GetString(),
+                           static_cast<std::size_t>(m_strLineBuffer.GetLength())))
       break;
   }
   checker.Finish();
