@@ -297,7 +297,7 @@ Cost ProgramCost(unsigned mb) {
   Cost cost;
   up::ImageOptions options;
   const unsigned perRun = mb < 2 ? mb : 2;
-  options.end = up::kProgramFlash + perRun * 0x100000u;
+  options.end = std::min(up::kProgramFlash + perRun * 0x100000u, up::kErasedEnd);
   options.gapOneIn = 1000000;   // solid: the megabytes programmed are the megabytes asked for
   const up::Image firmware = up::MakeImage(options);
   const fs::path file = t.dir / "application.x";

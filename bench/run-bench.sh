@@ -69,6 +69,12 @@ if [ -n "$ratio" ]; then
   v=$(awk -v r="$ratio" 'BEGIN { print (r + 0 >= 1) ? "ok" : "OVER" }')
   row srecord "16 MiB file: CSRecordFile vs srec_cat" "$ours" "srec_cat $theirs" "$ratio" ">= 1.00 (throughput)" "$v"
 fi
+# The whole-file check before an upgrade touches the device: a floor of its own.
+sed -n 's/^whole-file check: *\([0-9.]*\) s *\([0-9.]*\) MiB\/s (floor \([0-9]*\))/\1 \2 \3/p' \
+  "$logs/srec_throughput.out" | while read -r t rate floor; do
+  v=$(awk -v r="$rate" -v f="$floor" 'BEGIN { print (r + 0 >= f + 0) ? "ok" : "OVER" }')
+  row srecord "16 MiB file: whole-file check" "$t s, $rate MiB/s" "" "" ">= $floor MiB/s" "$v"
+done
 
 # read(2) calls of the termios backend over a pty.
 run serial_syscalls

@@ -5,6 +5,7 @@
 #include "models/kv70_config.h"
 #include "platform/msgbox.h"
 #include "device/kv70_device.h"
+#include "device/kv70_flash_layout.h"
 #include "models/srecord_file.h"
 #include "reporting/failure_box.h"
 #include "reporting/reporting.h"
@@ -33,6 +34,12 @@ void CKV70Device::CheckSoftwareFile(LPCTSTR path) {
     CSRecordFile file(path ? path : "");
     try {
       file.OpenAndCheck();
+      // Every record, against the flash this device's erase covers, before anything is
+      // erased: a refusal is a failure of the file (415, 416), not a user's cancel.
+      DWORD start = 0, end = 0;
+      if (!KV70ProgramFlashRange(m_config.FlashType(), start, end))
+        KV70AnyProgramFlashRange(start, end);
+      ThrowIfRefused(file.CheckAllRecords(start, end));
       DWORD word = 0;
       if (!file.FindImageWord(word, *this)) {
         invalid = true;
@@ -48,10 +55,31 @@ void CKV70Device::CheckSoftwareFile(LPCTSTR path) {
       invalid = true;
     }
   }
-  if (invalid) {
-    CString message;
-    message.Format(IDS_SOFTWARE_FILE_INVALID, path ? path : "");
-    ShowFailureMessage(message, m_record.hostWindow);
-    AfxThrowUserException();
+  if (invalid) RefuseSoftwareFile(m_record, path);
+}
+
+void RefuseSoftwareFile(const RunRecord& record, LPCTSTR path) {
+  CString message;
+  message.Format(IDS_SOFTWARE_FILE_INVALID, path ? path : "");
+  ShowFailureMessage(message, record.hostWindow);
+  AfxThrowUserException();
+}
+
+void CheckSoftwareFileBeforeConnecting(const RunRecord& record, LPCTSTR path) {
+  SRecordFault fault;
+  bool unreadable = false;
+  {
+    CSRecordFile file(path ? path : "");
+    try {
+      file.OpenAndCheck();
+      DWORD start = 0, end = 0;
+      KV70AnyProgramFlashRange(start, end);
+      fault = file.CheckAllRecords(start, end);
+    } catch (CFileException* e) {
+      e->Delete();
+      unreadable = true;
+    }
   }
+  if (unreadable) RefuseSoftwareFile(record, path);
+  ThrowIfRefused(fault);
 }

@@ -1,5 +1,8 @@
 // The KV70's program-flash layouts: which sectors an erase names, in which order, and
 // whether the flash needs a garbage collection first, by FlashType.
+#include "device/kv70_flash_layout.h"
+
+#include <algorithm>
 #include <iterator>
 #include <span>
 
@@ -52,16 +55,24 @@ struct FlashLayout {
   WORD flashType;
   Collect collect;
   std::span<const SectorRun> sectors;
+  // Where the erased flash ends: a list of sector starts does not say how long the last
+  // sector is. Top-boot flash (tables A and C) ends in two 8 KiB sectors below a 16 KiB
+  // boot block that is never erased; bottom-boot flash (B and D) in a 64 KiB sector
+  // below a last 64 KiB sector that is never erased.
+  DWORD erasedEnd;
 };
 
-// Columns: FlashType, garbage collection, sector table.
+constexpr DWORD kTopBootEnd = 0x025FC000;
+constexpr DWORD kBottomBootEnd = 0x025F0000;
+
+// Columns: FlashType, garbage collection, sector table, end of the erased flash.
 constexpr FlashLayout kLayouts[] = {
-    {8922, Collect::WhenNeeded, kTableA},
-    {215, Collect::WhenNeeded, kTableA},
-    {8795, Collect::Always, kTableB},
-    {91, Collect::Always, kTableB},
-    {8900, Collect::WhenNeeded, kTableC},
-    {8777, Collect::Always, kTableD},
+    {8922, Collect::WhenNeeded, kTableA, kTopBootEnd},
+    {215, Collect::WhenNeeded, kTableA, kTopBootEnd},
+    {8795, Collect::Always, kTableB, kBottomBootEnd},
+    {91, Collect::Always, kTableB, kBottomBootEnd},
+    {8900, Collect::WhenNeeded, kTableC, kTopBootEnd},
+    {8777, Collect::Always, kTableD, kBottomBootEnd},
 };
 
 const FlashLayout* FindLayout(WORD flashType) {
@@ -75,11 +86,29 @@ constexpr DWORD kNeedsCollection = 0x03;
 
 }  // namespace
 
+BOOL KV70ProgramFlashRange(WORD flashType, DWORD& start, DWORD& end) {
+  const FlashLayout* layout = FindLayout(flashType);
+  if (!layout) return FALSE;
+  start = layout->sectors.front().first;
+  end = layout->erasedEnd;
+  return TRUE;
+}
+
+void KV70AnyProgramFlashRange(DWORD& start, DWORD& end) {
+  start = 0xFFFFFFFF;
+  end = 0;
+  for (const FlashLayout& layout : kLayouts) {
+    start = std::min(start, layout.sectors.front().first);
+    end = std::max(end, layout.erasedEnd);
+  }
+}
+
 void CKV70Device::BuildSectorList(CSectorList& sectors) {
   const FlashLayout* layout = FindLayout(m_config.FlashType());
   if (!layout) ThrowDevice(519);
   for (const SectorRun& run : layout->sectors)
-    for (int i = 0; i < run.count; ++i) sectors.Append(run.first + static_cast<DWORD>(i) * run.step);
+    for (int i = 0; i < run.count; ++i)
+      sectors.Append(run.first + static_cast<DWORD>(i) * run.step);
 }
 
 void CKV70Device::EraseProgramFlash() {

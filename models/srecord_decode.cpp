@@ -15,35 +15,16 @@ constexpr std::size_t COUNT_POS = 2;
 constexpr std::size_t ADDRESS_POS = 4;
 
 // Address bytes by record type; -1 marks the types that end the reading.
-constexpr std::array<int, 16> ADDRESS_SIZE = {0, 2, 3, 4, -1, 0, -1, 0, 0, 0,
-                                               -1, -1, -1, -1, -1, -1};
+constexpr std::array<int, 16> ADDRESS_SIZE = {0, 2, 3,  4,  -1, 0,  -1, 0,
+                                              0, 0, -1, -1, -1, -1, -1, -1};
 
-// Hex digit values by character code; -1 for everything else. A table keeps the
-// decoder free of branches on character classes, which matters for large files.
-constexpr std::array<signed char, 256> MakeHexTable() {
-  std::array<signed char, 256> table{};
-  for (auto& v : table) v = -1;
-  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<signed char>(c - '0');
-  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<signed char>(c - 'A' + 10);
-  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<signed char>(c - 'a' + 10);
-  return table;
+[[noreturn]] void Fail(int code) {
+  throw new CFlashMonException(code);
 }
-constexpr std::array<signed char, 256> HEX = MakeHexTable();
-
-[[noreturn]] void Fail(int code) { throw new CFlashMonException(code); }
 
 }  // namespace
 
-int SRecordHexDigit(char ch) { return HEX[static_cast<unsigned char>(ch)]; }
-
-int SRecordHexByte(const char* text) {
-  const int hi = HEX[static_cast<unsigned char>(text[0])];
-  const int lo = HEX[static_cast<unsigned char>(text[1])];
-  return (hi | lo) < 0 ? -1 : (hi << 4) | lo;
-}
-
-SRecordResult DecodeSRecordLine(const char* text, std::size_t size, SRecordLine& line,
-                                BYTE& type) {
+SRecordResult DecodeSRecordLine(const char* text, std::size_t size, SRecordLine& line, BYTE& type) {
   if (size < ADDRESS_POS || text[0] != 'S') return SRecordResult::skip;
   const int count = SRecordHexByte(text + COUNT_POS);
   if (count < 0) return SRecordResult::skip;

@@ -1,6 +1,7 @@
 // Decoding of one S-record text line into an SRecordLine, without any file I/O, so that
 // the reader, the tests and the fuzzer share one decoder.
 #pragma once
+#include <array>
 #include <cstddef>
 
 #include "platform/winbase.h"
@@ -29,10 +30,27 @@ enum class SRecordResult {
 //   last 2 checksum: ones' complement of the 8-bit sum of count, address and data
 // Throws CFlashMonException 416 when the record announces 78 or more data bytes or is
 // shorter than its count says, 415 when the checksum does not match.
-SRecordResult DecodeSRecordLine(const char* text, std::size_t size, SRecordLine& line,
-                                BYTE& type);
+SRecordResult DecodeSRecordLine(const char* text, std::size_t size, SRecordLine& line, BYTE& type);
+
+// Hex digit values by character code; -1 for everything else. A table keeps the
+// decoder free of branches on character classes, which matters for large files.
+constexpr std::array<signed char, 256> MakeSRecordHexTable() {
+  std::array<signed char, 256> table{};
+  for (auto& v : table) v = -1;
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<signed char>(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<signed char>(c - 'A' + 10);
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<signed char>(c - 'a' + 10);
+  return table;
+}
+inline constexpr std::array<signed char, 256> SREC_HEX = MakeSRecordHexTable();
 
 // Value of a hex digit, or -1.
-int SRecordHexDigit(char ch);
+inline int SRecordHexDigit(char ch) {
+  return SREC_HEX[static_cast<unsigned char>(ch)];
+}
 // Two hex digits at text[0..1] as a byte, or -1 when either is not a hex digit.
-int SRecordHexByte(const char* text);
+inline int SRecordHexByte(const char* text) {
+  const int hi = SREC_HEX[static_cast<unsigned char>(text[0])];
+  const int lo = SREC_HEX[static_cast<unsigned char>(text[1])];
+  return (hi | lo) < 0 ? -1 : (hi << 4) | lo;
+}

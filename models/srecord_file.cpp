@@ -56,3 +56,16 @@ BOOL CSRecordFile::ReadNextRecord(SRecordLine& line, BYTE& type) {
   }
   return FALSE;
 }
+
+SRecordFault CSRecordFile::CheckAllRecords(DWORD flashStart, DWORD flashEnd) {
+  SeekToBegin();
+  CSRecordChecker checker(flashStart, flashEnd);
+  while (ReadString(m_strLineBuffer)) {
+    if (!checker.CheckLine(m_strLineBuffer.GetString(),
+                           static_cast<std::size_t>(m_strLineBuffer.GetLength())))
+      break;
+  }
+  checker.Finish();
+  SeekToBegin();
+  return checker.Fault();
+}

@@ -2,8 +2,9 @@
 // decoded record at a time. Programming and the identification-word search are members
 // too, but live in their own files (srecord_program.cpp, srecord_find.cpp).
 #pragma once
-#include "models/srecord_decode.h"
 #include "framework/afx.h"
+#include "models/srecord_checker.h"
+#include "models/srecord_decode.h"
 
 class CDevice;
 class CFlashMonLink;
@@ -23,6 +24,12 @@ class CSRecordFile : public CStdioFile {
   // the file or at a record type that ends the reading. Throws CFlashMonException 415
   // (checksum) or 416 (malformed record).
   BOOL ReadNextRecord(SRecordLine& line, BYTE& type);
+
+  // Reads every line from the start with CSRecordChecker's rules, data records inside
+  // [flashStart, flashEnd), and returns to the start. The lines are the ones
+  // ReadNextRecord reads, so a file that passes is programmed exactly as checked. A
+  // file failure (a read error) is thrown as CFileException.
+  SRecordFault CheckAllRecords(DWORD flashStart, DWORD flashEnd);
 
   // The four bytes the file places at the device's identification-word address.
   BOOL FindImageWord(DWORD& word, CDevice& device);

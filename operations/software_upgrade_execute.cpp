@@ -1,6 +1,7 @@
 // The body of the software upgrade: connect to the KV70, load the chosen firmware file
 // into its program flash, restart it.
 #include "device/kv70_device.h"
+#include "device/kv70_flash_check.h"
 #include "operations/connected_run.h"
 #include "operations/software_upgrade_operation.h"
 #include "platform/window.h"
@@ -21,6 +22,10 @@ bool CSoftwareUpgradeOperation::Execute(RunRecord* record) {
     ShowFailureMessage(message, record->hostWindow);
     AfxThrowUserException();
   }
+
+  // The whole file before the port opens: a file the device could not be given exactly
+  // costs neither a connection nor an erase.
+  CheckSoftwareFileBeforeConnecting(*record, path);
 
   RunOnConnectedDevice(record, 0, EstablishingStatus::kOnce,
                        [&path](CKV70Device& device) { device.UpdateSoftware(path); });

@@ -1,5 +1,7 @@
 #include "plugin/run_operation.h"
 
+#include <new>
+
 #include "framework/afx.h"
 #include "reporting/failure_box.h"
 #include "operations/operation.h"
@@ -8,6 +10,13 @@
 
 namespace {
 constexpr UINT kTextBufferSize = 256;
+
+// The failure box with the failure's own text, 254 characters at most.
+void ShowFailure(CException& failure, const RunRecord* record) {
+  char message[kTextBufferSize] = {};
+  failure.GetErrorMessage(message, kTextBufferSize - 1, nullptr);
+  ShowFailureMessage(message, record->hostWindow);
+}
 }  // namespace
 
 int RunOperation(COperation* operation, RunRecord* record) {
@@ -26,15 +35,21 @@ int RunOperation(COperation* operation, RunRecord* record) {
     finalStatusId = IDS_OPERATION_CANCELED;
     result = OPERATION_CANCELED;
   } catch (CException* failure) {
-    char message[kTextBufferSize] = {};
-    failure->GetErrorMessage(message, kTextBufferSize - 1, nullptr);
     // The failure object stays alive while the box is up and is ended even if showing
     // it fails.
     struct Ender {
       CException* failure;
       ~Ender() { failure->Delete(); }
     } ender{failure};
-    ShowFailureMessage(message, record->hostWindow);
+    ShowFailure(*failure, record);
+    finalStatusId = IDS_OPERATION_FAILED;
+    result = OPERATION_FAILED;
+  } catch (const std::bad_alloc&) {
+    // Memory exhaustion thrown the standard way (by an allocation in the framework's
+    // containers and strings) is the framework's memory failure, with its text.
+    CMemoryException memory;
+    memory.m_bAutoDelete = FALSE;
+    ShowFailure(memory, record);
     finalStatusId = IDS_OPERATION_FAILED;
     result = OPERATION_FAILED;
   }

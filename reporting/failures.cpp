@@ -56,7 +56,8 @@ BOOL BDException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
   return CopyMessage(text, error, maxError);
 }
 
-CFlashMonException::CFlashMonException(int code) : m_code(code) {}
+CFlashMonException::CFlashMonException(int code, const CString& detail)
+    : m_code(code), m_strDetail(detail) {}
 
 BOOL CFlashMonException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
   CString text;
@@ -65,6 +66,7 @@ BOOL CFlashMonException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
   } else {
     text.Format(static_cast<UINT>(m_code + 100), m_code);
   }
+  if (!m_strDetail.IsEmpty()) text += "\n\n" + m_strDetail;
   return CopyMessage(text, error, maxError);
 }
 

@@ -33,11 +33,15 @@ class BDException : public CException {
 class CFlashMonException : public CException {
   DECLARE_DYNAMIC(CFlashMonException)
  public:
-  explicit CFlashMonException(int code);
-  // 400: "Operation failure!"; other codes: string (code + 100) with code.
+  explicit CFlashMonException(int code, const CString& detail = CString());
+  // 400: "Operation failure!"; other codes: string (code + 100) with code. A detail
+  // follows the text after an empty line.
   BOOL GetErrorMessage(LPTSTR error, UINT maxError, PUINT helpContext = nullptr) override;
 
   int m_code;
+  // Our own words on what exactly was wrong (the line of a refused firmware file, say);
+  // empty for the failures the table's text says all about.
+  CString m_strDetail;
 };
 
 // Serial port: codes 300..304. `platformError` is the platform's last error at the

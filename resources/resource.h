@@ -94,7 +94,20 @@ constexpr UINT IDS_MONITOR_FILE_MISSING = 3004;
 constexpr UINT IDS_MONITOR_FILE_DIRECTORY = 3005;
 constexpr UINT IDS_MONITOR_FILE_UNREADABLE = 3006;
 constexpr UINT IDS_MONITOR_FILE_WRONG_SIZE = 3007;
-constexpr UINT IDS_LOG_FILE_IS_REGISTRY = 3010;    // log file page
+constexpr UINT IDS_UNREGISTER_QUESTION = 3008;     // software selection page
+constexpr UINT IDS_LOG_FILE_IS_REGISTRY = 3009;    // log file page
+// What the whole-file check of a firmware file found, after the failure's own text.
+constexpr UINT IDS_SREC_NOT_A_RECORD = 3010;
+constexpr UINT IDS_SREC_UNKNOWN_TYPE = 3011;
+constexpr UINT IDS_SREC_LENGTH = 3012;
+constexpr UINT IDS_SREC_NOT_HEX = 3013;
+constexpr UINT IDS_SREC_CHECKSUM = 3014;
+constexpr UINT IDS_SREC_COUNT = 3015;
+constexpr UINT IDS_SREC_OUTSIDE_FLASH = 3016;
+constexpr UINT IDS_SREC_AFTER_END = 3017;
+constexpr UINT IDS_SREC_RECORD_COUNT = 3018;
+constexpr UINT IDS_SREC_CONTRADICTS = 3019;
+constexpr UINT IDS_SREC_NO_END = 3020;
 
 // ---------------------------------------------------------------------------------------
 // Dialog templates and their controls

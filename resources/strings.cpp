@@ -186,9 +186,29 @@ constexpr StringEntry kStrings[] = {
     {IDS_MONITOR_FILE_WRONG_SIZE,
      "Monitor program failure! The flash monitor program file %s is %llu bytes; it must be "
      "exactly 8554.\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and try again."},
+    {IDS_UNREGISTER_QUESTION,
+     "This operation will unregister %s with Velmora and leave the file %s in place: it is "
+     "not this entry's own copy in the firmware directory.\n\nPress yes to continue the "
+     "operation."},
     {IDS_LOG_FILE_IS_REGISTRY,
      "The file %s is Velmora's registry database, which holds the list of software versions.\n\n"
      "Select another log file for the KV70 file system."},
+    {IDS_SREC_NOT_A_RECORD, "Line %ld of the file is not an S-record."},
+    {IDS_SREC_UNKNOWN_TYPE, "Line %ld of the file has the unknown record type %s."},
+    {IDS_SREC_LENGTH, "Line %ld of the file is %d characters long; its byte count says %d."},
+    {IDS_SREC_NOT_HEX, "Line %ld of the file holds a character that is not a hexadecimal digit."},
+    {IDS_SREC_CHECKSUM, "Line %ld of the file has the checksum %02X; its bytes give %02X."},
+    {IDS_SREC_COUNT, "Line %ld of the file has a byte count (%d) that does not fit its record type."},
+    {IDS_SREC_OUTSIDE_FLASH,
+     "Line %ld of the file places data at 0x%08lX, outside the program flash (0x%08lX to "
+     "0x%08lX)."},
+    {IDS_SREC_AFTER_END, "Line %ld of the file holds data after the end record on line %ld."},
+    {IDS_SREC_RECORD_COUNT,
+     "Line %ld of the file counts %lu data records; the file has %lu before it."},
+    {IDS_SREC_CONTRADICTS,
+     "Line %ld of the file gives the byte at 0x%08lX another value than an earlier line."},
+    {IDS_SREC_NO_END,
+     "The file has no end record (S7, S8 or S9) after line %ld: it may have been cut short."},
 };
 
 }  // namespace

@@ -2,20 +2,17 @@
 
 #include <string>
 
+#include "catalogue/catalogue_lock.h"
+#include "catalogue/firmware_files.h"
 #include "catalogue/install_settings.h"
 #include "catalogue/registry_values.h"
+#include "device/kv70_flash_layout.h"
 #include "models/srecord_file.h"
 #include "platform/files.h"
 #include "resources/resource.h"
 #include "ui/register_firmware_dialog.h"
 
 namespace {
-
-// Paths name the same place when they differ only in letter case or in which separator
-// they use (the plug-in builds Windows-style paths).
-bool SamePlace(const CString& a, const CString& b) {
-  return CString(platform::ToNativePath(a.str())).CompareNoCase(platform::ToNativePath(b.str()).c_str()) == 0;
-}
 
 // Creates a directory and the missing ones above it; a fresh installation may not have
 // its firmware directory yet. Failures show later, when the copy fails.
@@ -40,6 +37,7 @@ CSoftwareSelectionPage::CSoftwareSelectionPage(UINT deviceTypeId, UINT fileFilte
   m_strFileFilter.LoadString(fileFilterId);
   m_strCopyFailed.LoadString(IDS_COPY_FAILED);
   m_strReplaceQuestion.LoadString(IDS_REPLACE_FIRMWARE_FILE);
+  m_strUnregisterQuestion.LoadString(IDS_UNREGISTER_QUESTION);
 }
 
 CSoftwareSelectionPage::~CSoftwareSelectionPage() = default;
@@ -99,13 +97,25 @@ LRESULT CSoftwareSelectionPage::OnWizardNext() {
     ShowRefusal(m_strNoSelection);
     return STAY_ON_PAGE;
   }
+  // Every record, not only the first lines: a file the upgrade would refuse is refused
+  // here, with the line that is wrong, before the user connects the device.
+  SRecordFault fault;
+  bool invalid = false;
   try {
     CSRecordFile file(entry->m_strFirmwarePath);
     file.OpenAndCheck();
+    DWORD start = 0, end = 0;
+    KV70AnyProgramFlashRange(start, end);
+    fault = file.CheckAllRecords(start, end);
+    invalid = fault.code != 0;
   } catch (CFileException* e) {
     e->Delete();
+    invalid = true;
+  }
+  if (invalid) {
     CString text;
     text.Format(m_strInvalidLocation, entry->m_strFirmwarePath.GetString(), entry->m_strDescription.GetString());
+    if (!fault.detail.IsEmpty()) text += "\n\n" + fault.detail;
     ShowRefusal(text);
     return STAY_ON_PAGE;
   }
@@ -163,16 +173,26 @@ BOOL CSoftwareSelectionPage::OnCommand(WPARAM wParam, LPARAM lParam) {
 void CSoftwareSelectionPage::DeleteEntry(int position) {
   const CFirmwareEntry* entry = m_entries.GetAt(position);
   if (!entry) return;
+  // Only the entry's own copy in the firmware directory goes with it. A file elsewhere
+  // (an entry imported from a .reg file, say) is the user's own, and a copy that another
+  // entry names too is still that entry's.
+  CString directory;
+  const bool ownCopy = GetFirmwareDirectory(directory) &&
+                       IsInFirmwareDirectory(entry->m_strFirmwarePath, directory) &&
+                       !IsNamedByAnEntry(entry->m_strFirmwarePath, entry->m_strKeyName);
   CString question;
-  question.Format(m_strDeleteQuestion, entry->m_strDescription.GetString(), entry->m_strFirmwarePath.GetString());
+  question.Format(ownCopy ? m_strDeleteQuestion : m_strUnregisterQuestion, entry->m_strDescription.GetString(),
+                  entry->m_strFirmwarePath.GetString());
   if (!AskYesNo(question)) return;
-  try {
-    CFile::Remove(entry->m_strFirmwarePath);
-  } catch (CFileException* e) {
-    // The file is gone or cannot go: say so, and unregister it all the same.
-    e->m_strFileName = entry->m_strFirmwarePath;
-    e->ReportError(MB_OK);
-    e->Delete();
+  if (ownCopy) {
+    try {
+      CFile::Remove(entry->m_strFirmwarePath);
+    } catch (CFileException* e) {
+      // The file is gone or cannot go: say so, and unregister it all the same.
+      e->m_strFileName = entry->m_strFirmwarePath;
+      e->ReportError(MB_OK);
+      e->Delete();
+    }
   }
   LONG error = ERROR_SUCCESS;
   if (!CFirmwareList::RemoveFromRegistry(entry->m_strKeyName, error)) ShowRefusal(m_strRemoveFailed);
@@ -185,17 +205,27 @@ void CSoftwareSelectionPage::AddEntry() {
   platform::SplitPath(dialog.m_strPath.str(), nullptr, &name, &ext);
   CString directory;
   if (!GetFirmwareDirectory(directory)) return;
-  const CString destination = directory + "\\" + name.c_str() + ext.c_str();
-
-  const bool copy = !SamePlace(destination, dialog.m_strPath);
+  // Two entries never share one file: a name that another entry's file has takes the
+  // first free "name (n)". Only a file of the name that no entry names may be replaced,
+  // and only when the user says so. The entry this registration replaces (the same
+  // description) gives up its file.
+  const CString& key = dialog.m_strDescription;
+  CString destination = FirmwareCopyPath(directory, name, ext, key);
+  bool copy = !SameFirmwarePlace(destination, dialog.m_strPath);
   if (copy && FileExists(destination)) {
-    // Another entry may point at the file of that name.
     CString question;
     question.Format(m_strReplaceQuestion, destination.GetString(), dialog.m_strPath.GetString());
     if (!AskToReplace(question)) return;
   }
 
   CWaitCursor wait;
+  // From here to the registration no other plug-in registers; one that took the name
+  // while the question was up leaves this copy a free name of its own.
+  const CCatalogueLock lock;
+  if (IsNamedByAnEntry(destination, key)) {
+    destination = FirmwareCopyPath(directory, name, ext, key, false);
+    copy = !SameFirmwarePlace(destination, dialog.m_strPath);
+  }
   if (copy) {
     CreateDirectories(directory);
     if (!platform::CopyFile(dialog.m_strPath, destination, FALSE)) {

@@ -50,4 +50,5 @@ class CSoftwareSelectionPage : public CWizardPageFrame {
   CString m_strFileFilter;
   CString m_strCopyFailed;
   CString m_strReplaceQuestion;
+  CString m_strUnregisterQuestion;
 };

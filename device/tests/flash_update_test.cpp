@@ -121,13 +121,40 @@ TEST_F(UpdateTest, UnansweredFinishIs413) {
   EXPECT_EQ(counts[0x0A], 2);
 }
 
-TEST_F(UpdateTest, BadRecordWhileProgrammingIs405) {
+// The word search stops at the first record and would never see the bad one; the whole
+// file is checked before the erase all the same.
+TEST_F(UpdateTest, BadRecordAfterTheWordIsRefusedBeforeTheErase) {
   WriteFile({SRecordText(3, 0x02400400, Counting(64, 0x00)),
              SRecordText(3, 0x02400440, Counting(64, 0x40), true)});
-  // The word search stops at the first record and never sees the bad one.
   UseRecord({});
-  EXPECT_EQ(Failure([&] { device.UpdateSoftware(path.c_str()); }), "F405");
-  EXPECT_EQ(Commands(), (std::vector<BYTE>{0x01, 0x02}));
+  EXPECT_EQ(Failure([&] { device.UpdateSoftware(path.c_str()); }), "F415");
+  EXPECT_TRUE(Commands().empty());
+}
+
+// What the erase of the device's own flash type does not cover is refused once the
+// type is known: the boot block of top-boot flash, the last sector of bottom-boot flash.
+TEST_F(UpdateTest, DataBeyondTheFlashTypesErasedAreaIsRefusedBeforeTheErase) {
+  const struct {
+    WORD flashType;
+    DWORD address;
+    const char* verdict;
+  } cases[] = {
+      {8922, 0x025FBFFF, "ok"}, {8922, 0x025FC000, "F416"}, {8900, 0x025FC000, "F416"},
+      {8777, 0x025EFFFF, "ok"}, {8777, 0x025F0000, "F416"}, {91, 0x025F0000, "F416"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.flashType << " 0x" << std::hex << c.address);
+    WriteFile({SRecordText(3, 0x02400400, Counting(64, 0x00)),
+               SRecordText(3, c.address, Counting(1, 0x5A))});
+    UseRecord({.flashType = c.flashType});
+    requests.clear();
+    counts.clear();
+    const std::string outcome = Failure([&] { device.UpdateSoftware(path.c_str()); });
+    EXPECT_EQ(outcome.empty() ? "ok" : outcome, c.verdict);
+    if (outcome == "F416") {
+      EXPECT_TRUE(Commands().empty());
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 
 #include "framework/afx.h"
@@ -141,6 +142,20 @@ TEST_F(RunOperationTest, EveryFailureClassReachesTheBoxWithItsText) {
               (std::vector{BoxEvent(Failed(row.text.c_str()), "DevKV70", kFailureBoxStyle, host.hwnd()),
                            StatusEvent("There was a failure with the operation!")}));
   }
+}
+
+// The framework's containers and strings run out of memory with std::bad_alloc: the
+// same box and status as the framework's own memory failure.
+TEST_F(RunOperationTest, MemoryExhaustionThrownTheStandardWayGetsTheMemoryFailureBox) {
+  char memoryText[256];
+  {
+    CMemoryException probe;
+    probe.GetErrorMessage(memoryText, 255);
+  }
+  EXPECT_EQ(Run(ScriptedOperation([](RunRecord*) -> bool { throw std::bad_alloc(); })), OPERATION_FAILED);
+  EXPECT_EQ(host_.events(),
+            (std::vector{BoxEvent(Failed(memoryText), "DevKV70", kFailureBoxStyle, host_.hwnd()),
+                         StatusEvent("There was a failure with the operation!")}));
 }
 
 TEST_F(RunOperationTest, FailureTextIsCutTo254Characters) {

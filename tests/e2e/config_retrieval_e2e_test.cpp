@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,23 @@ TEST_F(ConfigRetrievalE2eTest, ClosingTheDialogAnyWayEndsInSuccess) {
   EXPECT_EQ(run.dialogs[0].result, IDCANCEL);
   EXPECT_EQ(run.statuses.back(), kDone);
   EXPECT_EQ(h.Simulator()->GetCounters().reboots, 1u);
+}
+
+// Memory running out while the dialog is built (the framework's strings and containers
+// throw std::bad_alloc) is a failure the user is told of, not a silent end.
+TEST_F(ConfigRetrievalE2eTest, MemoryExhaustionDuringTheRunShowsTheMemoryFailure) {
+  h.UseDevice("");
+  h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog&) { throw std::bad_alloc(); });
+  const RunOutcome run = h.Run(kConfigRetrieval);
+  EXPECT_EQ(run.result, OPERATION_FAILED);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  char memoryText[256];
+  CMemoryException probe;
+  probe.GetErrorMessage(memoryText, sizeof memoryText);
+  EXPECT_EQ(run.boxes[0].text, "DevKV70 Version: 1.05\n\n" + std::string(memoryText));
+  EXPECT_EQ(run.statuses.back(), kFailed);
+  EXPECT_EQ(run.completions, 1);
+  EXPECT_EQ(h.Simulator()->GetCounters().reboots, 0u);
 }
 
 TEST_F(ConfigRetrievalE2eTest, CancelWhileTheDialogIsOpenHasNoEffect) {

@@ -13,11 +13,14 @@ namespace kv70::upgrade {
 
 constexpr std::uint32_t kProgramFlash = 0x02400000;
 constexpr std::uint32_t kProgramFlashSize = 0x00200000;
+// What the top-boot flash types (the simulator's default among them) erase: all but the
+// 16 KiB boot block at the top, which a firmware file may not touch.
+constexpr std::uint32_t kErasedEnd = 0x025FC000;
 constexpr std::uint32_t kWordAddress = 0x02400420;
 
 struct ImageOptions {
   std::uint32_t start = kProgramFlash;
-  std::uint32_t end = kProgramFlash + kProgramFlashSize;  // exclusive
+  std::uint32_t end = kErasedEnd;  // exclusive
   std::uint32_t seed = 1;
   // About one record boundary in this many starts a gap of 1 to maxGap bytes.
   std::uint32_t gapOneIn = 400;

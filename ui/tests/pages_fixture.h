@@ -22,15 +22,24 @@ namespace pages_test {
 using catalogue_test::kOk;
 using catalogue_test::RawValue;
 
-// Six S-record lines and an end record: enough for the reader's format check.
+// A header, five data records in program flash and an end record: a firmware file the
+// pages accept. `fill` is the hex digit every data byte is made of.
 inline std::string SRecordText(char fill = '0') {
-  std::string text = "S00600004844521B\n";
+  auto line = [](const std::string& head, const std::string& fields) {
+    unsigned sum = 0;
+    for (std::size_t i = 2; i + 1 < head.size() + fields.size(); i += 2)
+      sum += static_cast<unsigned>(std::stoul((head + fields).substr(i, 2), nullptr, 16));
+    char checksum[3];
+    std::snprintf(checksum, sizeof checksum, "%02X", ~sum & 0xFF);
+    return head + fields + checksum + "\n";
+  };
+  std::string text = line("S006", "0000484452");
   for (int i = 0; i < 5; ++i) {
-    char address[5];
-    std::snprintf(address, sizeof address, "%04X", i * 16);
-    text += std::string("S113") + address + std::string(32, fill) + "EC\n";
+    char address[9];
+    std::snprintf(address, sizeof address, "%08X", 0x02400000 + i * 16);
+    text += line("S315", address + std::string(32, fill));
   }
-  return text + "S9030000FC\n";
+  return text + line("S705", "02400000");
 }
 
 class PagesTest : public catalogue_test::CatalogueTest {

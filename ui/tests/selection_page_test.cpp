@@ -157,7 +157,8 @@ TEST_F(SelectionPageTest, TheSelectionNamesTheEntryTheUserSees) {
 // --- Delete -----------------------------------------------------------------------------
 
 TEST_F(SelectionPageTest, DeleteAsksThenRemovesFileAndEntry) {
-  const std::string file = MakeFirmware("a.x");
+  SetInstallDirectory();
+  const std::string file = MakeFirmware("install/Firmware/a.x");
   WriteEntry("Key a", "Release 1", "KV70", file);
   WriteEntry("z", "Release 2", "KV70", MakeFirmware("b.x"));
   Wizard wizard(page);
@@ -195,7 +196,8 @@ TEST_F(SelectionPageTest, DeleteWithoutASelectionDoesNothing) {
 }
 
 TEST_F(SelectionPageTest, AFileThatCannotBeDeletedIsReportedAndTheEntryStillGoes) {
-  const std::string file = MakeFirmware("a.x");
+  SetInstallDirectory();
+  const std::string file = MakeFirmware("install/Firmware/a.x");
   WriteEntry("a", "Release 1", "KV70", file);
   Wizard wizard(page);
   CFile holder(file.c_str(), CFile::modeRead | CFile::shareExclusive);  // another program has it open
@@ -264,10 +266,39 @@ TEST_F(SelectionPageTest, AFileAlreadyInTheFirmwareDirectoryIsNotCopied) {
   EXPECT_GT(age, std::chrono::seconds(900)) << "not written again";
 }
 
-TEST_F(SelectionPageTest, ReplacingAnotherFileOfTheSameNameIsAskedFirst) {
+// Two entries never share one file: the second fw.x is stored under a free name, and
+// the first entry keeps its own content.
+TEST_F(SelectionPageTest, ASecondFileOfTheSameNameGetsAFreeNameOfItsOwn) {
+  const std::string install = SetInstallDirectory();
+  const std::string a = MakeFirmware("a/fw.x", 100, 'A');
+  const std::string b = MakeFirmware("b/fw.x", 50, 'B');
+  MakeFile("install/Firmware/fw (2).x", "a stray file no entry names\n");
+  Wizard wizard(page);
+  RegisterWith("FWX1", a);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  RegisterWith("FWX2", b);
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  RegisterWith("FWX3", a);  // a file that already lies there, named by another entry
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  EXPECT_EQ(ui().BoxCount(), 0u) << "nothing to ask: no file of an entry is replaced";
+
+  EXPECT_EQ(ReadValue("FWX1", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw.x"));
+  EXPECT_EQ(ReadValue("FWX2", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw (3).x"));
+  EXPECT_EQ(ReadValue("FWX3", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw (4).x"));
+  auto content = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(content(install + "/Firmware/fw.x"), SRecordText('A'));
+  EXPECT_EQ(content(install + "/Firmware/fw (3).x"), SRecordText('B'));
+  EXPECT_EQ(content(install + "/Firmware/fw (4).x"), SRecordText('A'));
+  EXPECT_EQ(content(install + "/Firmware/fw (2).x"), "a stray file no entry names\n");
+}
+
+// Only a file of the name that no entry names is replaced, after the question.
+TEST_F(SelectionPageTest, AFileNoEntryNamesIsReplacedOnlyAfterTheQuestion) {
   const std::string install = SetInstallDirectory();
   const std::string existing = MakeFirmware("install/Firmware/fw.x", 100, 'A');
-  WriteEntry("Existing", "Existing", "KV70", existing);
   const std::string incoming = MakeFirmware("incoming/fw.x", 50, 'B');
   const std::string before = SRecordText('A');
   Wizard wizard(page);
@@ -283,14 +314,58 @@ TEST_F(SelectionPageTest, ReplacingAnotherFileOfTheSameNameIsAskedFirst) {
       << "No is the default";
   std::ifstream in(existing);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before) << "No changes nothing";
-  EXPECT_EQ(Subkeys(), Names{"Existing"});
+  EXPECT_EQ(Subkeys(), Names{});
 
   ui().SetQuestionAnswer(IDYES);
   RegisterWith("Incoming", incoming);
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   std::ifstream replaced(existing);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(replaced), {}), SRecordText('B'));
-  EXPECT_EQ(Subkeys(), (Names{"Existing", "Incoming"}));
+  EXPECT_EQ(ReadValue("Incoming", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw.x"));
+}
+
+// Delete takes the file with the entry only when it is the entry's own copy in the
+// firmware directory; a file elsewhere, or one another entry names too, stays.
+TEST_F(SelectionPageTest, DeleteLeavesFilesThatAreNotTheEntrysOwnCopy) {
+  const std::string install = SetInstallDirectory();
+  const std::string users = MakeFirmware("user/fw.x", 100);
+  const std::string shared = MakeFirmware("install/Firmware/shared.x", 50);
+  WriteEntry("Imported", "Imported", "KV70", users);
+  WriteEntry("Shared 1", "Shared 1", "KV70", shared);
+  WriteEntry("Shared 2", "Shared 2", "KV70", shared);
+  Wizard wizard(page);
+
+  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  EXPECT_EQ(ui().LastBox().text, "This operation will unregister Imported with Velmora and leave the file " + users +
+                                     " in place: it is not this entry's own copy in the firmware directory.\n\n"
+                                     "Press yes to continue the operation.");
+  EXPECT_TRUE(FileExists(users.c_str()));
+  EXPECT_EQ(Subkeys(), (Names{"Shared 1", "Shared 2"}));
+
+  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  EXPECT_TRUE(FileExists(shared.c_str())) << "Shared 2 still names it";
+  EXPECT_EQ(Subkeys(), Names{"Shared 2"});
+  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  EXPECT_FALSE(FileExists(shared.c_str())) << "the last entry's own copy goes with it";
+  EXPECT_EQ(Subkeys(), Names{});
+}
+
+// Next reads every record: a file spoilt after its first lines is refused with the line.
+TEST_F(SelectionPageTest, NextRefusesAFileWithABadRecordAndNamesTheLine) {
+  std::string text = SRecordText();
+  text.replace(text.find("S315024000200"), 2, "S4");  // the fourth line
+  const std::string file = MakeFile("bad.x", text);
+  WriteEntry("a", "Release 1", "KV70", file);
+  Wizard wizard(page);
+  EXPECT_EQ(page.OnWizardNext(), -1);
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  EXPECT_EQ(ui().LastBox().text, "The location (" + file +
+                                     ") of Release 1 points to an invalid software file.\n\nEither select another "
+                                     "software version, or check the location and try again.\n\n"
+                                     "Line 4 of the file has the unknown record type S4.");
 }
 
 TEST_F(SelectionPageTest, WithoutAnInstallDirectoryNothingIsRegisteredSilently) {

@@ -1,0 +1,63 @@
+// The whole-file check of a firmware file, run before anything is sent to the device:
+// every line must be a well-formed record, every data byte must land inside the program
+// flash, and the file must end its data with an end record. The reader alone skips what
+// it does not understand, stops at odd record types and finds a bad checksum only while
+// programming, after the erase; this check refuses such a file while the device is
+// still untouched.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "framework/afx.h"
+
+// What the check found. `code` is 0 for a file that may be programmed, else the
+// flash-monitor failure that refuses it: 415 for a checksum, 416 for anything else.
+struct SRecordFault {
+  int code = 0;
+  long line = 0;   // 1-based line of the fault; for a missing end record the last line
+  CString detail;  // our own words on the fault, for the failure's text
+};
+
+// Fed the file's lines (line ends removed) in order. Rules, beyond those the record
+// decoder holds on each line:
+//   - a line is blank, or a record: 'S', a type of 0-3, 5 or 7-9, a hexadecimal byte
+//     count, exactly that many hexadecimal bytes, the last one the checksum;
+//   - the count leaves room for the type's address (S5 and S7-S9 hold only the address);
+//   - data records (S1-S3) lie inside [flashStart, flashEnd) and never give one byte
+//     two different values;
+//   - an S5 counts the data records before it;
+//   - after an end record (S7-S9) only blank lines, S0, S5 and end records follow, and
+//     the file has one.
+class CSRecordChecker {
+ public:
+  CSRecordChecker(DWORD flashStart, DWORD flashEnd);
+
+  // FALSE when the line is refused; the fault then stays and later lines are ignored.
+  BOOL CheckLine(const char* text, std::size_t size);
+  // After the last line: FALSE when the file is refused (a fault or no end record).
+  BOOL Finish();
+  const SRecordFault& Fault() const { return m_fault; }
+
+ private:
+  BOOL Refuse(int code, const CString& detail);
+  BOOL CheckData(DWORD address, const BYTE* data, std::size_t length);
+  // Marks the bytes given and returns false, unless one of them was given before.
+  bool MarkGiven(std::size_t from, std::size_t count);
+
+  DWORD m_dwFlashStart;
+  DWORD m_dwFlashEnd;
+  long m_nLine = 0;
+  long m_nEndLine = 0;  // line of the first end record; 0 before it
+  std::uint32_t m_nDataRecords = 0;
+  SRecordFault m_fault;
+  // Program flash as the file fills it, and which of its bytes the file gives; made on
+  // the first data record. A byte of the image counts only where its bit is set, so
+  // the image itself is never cleared.
+  std::unique_ptr<BYTE[]> m_image;
+  std::vector<std::uint64_t> m_given;
+};
+
+// Throws CFlashMonException with the fault's code and detail, unless the file passed.
+void ThrowIfRefused(const SRecordFault& fault);

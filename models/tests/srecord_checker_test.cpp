@@ -1,0 +1,254 @@
+// The whole-file check: which files are refused, with which failure, line and words, and
+// that a refused file is found wherever its fault lies.
+#include "models/srecord_checker.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "models/srecord_file.h"
+#include "models/tests/srecord_test_files.h"
+#include "reporting/failures.h"
+#include "resources/testing/kv70_test_module.h"
+
+namespace {
+
+constexpr DWORD kStart = 0x02400000;
+constexpr DWORD kEnd = 0x025FC000;
+
+// One record line with its count and checksum computed: type digit, address and data in
+// hex. `sumDelta` spoils the checksum.
+std::string Rec(char type, const std::string& address, const std::string& data, int sumDelta = 0) {
+  const std::string fields = address + data;
+  const unsigned count = static_cast<unsigned>(fields.size() / 2 + 1);
+  unsigned sum = count;
+  for (std::size_t i = 0; i + 1 < fields.size(); i += 2)
+    sum += std::stoul(fields.substr(i, 2), nullptr, 16);
+  char tail[8];
+  std::snprintf(tail, sizeof tail, "%02X", (~sum + static_cast<unsigned>(sumDelta)) & 0xFF);
+  char head[8];
+  std::snprintf(head, sizeof head, "S%c%02X", type, count);
+  return head + fields + tail;
+}
+
+// The line with its hex digits in lower case.
+std::string Lower(std::string line) {
+  for (std::size_t i = 1; i < line.size(); ++i) line[i] = static_cast<char>(std::tolower(line[i]));
+  return line;
+}
+
+const std::string kHeader = Rec('0', "0000", "6B7637302D74657374");
+const std::string kEndRecord = Rec('7', "02400000", "");
+
+struct FileCase {
+  const char* name;
+  std::vector<std::string> lines;
+  int code;          // 0: passes
+  long line;         // the fault's line
+  std::string says;  // part of the detail
+};
+
+SRecordFault CheckLines(const std::vector<std::string>& lines) {
+  CSRecordChecker checker(kStart, kEnd);
+  for (const auto& l : lines)
+    if (!checker.CheckLine(l.data(), l.size())) break;
+  checker.Finish();
+  return checker.Fault();
+}
+
+class SRecordCheckerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { kv70::testing::UseKV70Resources(); }
+};
+
+TEST_F(SRecordCheckerTest, FilesAndTheirVerdicts) {
+  const std::string d1 = Rec('3', "02400000", "00112233");
+  const std::string d2 = Rec('3', "02400004", "44556677");
+  const FileCase cases[] = {
+      {"plain", {kHeader, d1, d2, kEndRecord}, 0, 0, ""},
+      {"blank lines anywhere", {"", kHeader, "", d1, d2, kEndRecord, ""}, 0, 0, ""},
+      {"lower-case hex digits",
+       {kHeader, Lower(Rec('3', "02400000", "AABBCCDD")), kEndRecord},
+       0,
+       0,
+       ""},
+      {"S5 counting the data records",
+       {kHeader, d1, d2, Rec('5', "0002", ""), kEndRecord},
+       0,
+       0,
+       ""},
+      {"S0, S5 and end records after the end",
+       {kHeader, d1, kEndRecord, kHeader, Rec('5', "0001", ""), Rec('9', "0000", "")},
+       0,
+       0,
+       ""},
+      {"the same bytes twice", {kHeader, d1, d1, kEndRecord}, 0, 0, ""},
+      {"empty data record", {kHeader, Rec('3', "02400000", ""), kEndRecord}, 0, 0, ""},
+      {"last byte of the flash", {kHeader, Rec('3', "025FBFFF", "AB"), kEndRecord}, 0, 0, ""},
+
+      {"unknown type S4",
+       {kHeader, d1, Rec('4', "02400004", "44"), d2, kEndRecord},
+       416,
+       3,
+       "type S4"},
+      {"S6", {kHeader, Rec('6', "000001", ""), kEndRecord}, 416, 2, "type S6"},
+      {"letter type SZ", {kHeader, "SZ0902400000001122336E", kEndRecord}, 416, 2, "type SZ"},
+      {"lower-case s", {kHeader, "s30902400000001122336E", kEndRecord}, 416, 2, "not an S-record"},
+      {"X3", {kHeader, "X30902400000001122336E", kEndRecord}, 416, 2, "not an S-record"},
+      {"leading blank", {kHeader, " " + d1, kEndRecord}, 416, 2, "not an S-record"},
+      {"only S", {kHeader, "S", kEndRecord}, 416, 2, "not an S-record"},
+      {"line cut",
+       {kHeader, d1.substr(0, 12), kEndRecord},
+       416,
+       2,
+       "12 characters long; its byte count says 22"},
+      {"trailing blank", {kHeader, d1 + " ", kEndRecord}, 416, 2, "23 characters long"},
+      {"CR left in the line", {kHeader, d1 + "\r", kEndRecord}, 416, 2, "23 characters long"},
+      {"non-hex count", {kHeader, "S3G902400000001122336E", kEndRecord}, 416, 2, "hexadecimal"},
+      {"non-hex data", {kHeader, "S30902400000001G22336E", kEndRecord}, 416, 2, "hexadecimal"},
+      {"non-hex checksum", {kHeader, "S3090240000000112233ZZ", kEndRecord}, 416, 2, "hexadecimal"},
+      {"bad checksum",
+       {kHeader, d1, Rec('3', "02400004", "44556677", 1), kEndRecord},
+       415,
+       3,
+       "has the checksum"},
+      {"count without room for the address",
+       {kHeader, "S3030240BA", kEndRecord},
+       416,
+       2,
+       "byte count (3)"},
+      {"end record with data", {kHeader, d1, Rec('9', "0000", "00")}, 416, 3, "byte count (4)"},
+      {"S5 with a 3-byte count",
+       {kHeader, d1, Rec('5', "000001", ""), kEndRecord},
+       416,
+       3,
+       "byte count (4)"},
+      {"78 data bytes",
+       {kHeader, Rec('3', "02400000", std::string(156, '0')), kEndRecord},
+       416,
+       2,
+       "byte count"},
+      {"S1 data", {kHeader, Rec('1', "0000", "00"), kEndRecord}, 416, 2, "at 0x00000000, outside"},
+      {"S2 data",
+       {kHeader, Rec('2', "FFFFFF", "00"), kEndRecord},
+       416,
+       2,
+       "outside the program flash"},
+      {"below the flash",
+       {kHeader, Rec('3', "023FFFFF", "00"), kEndRecord},
+       416,
+       2,
+       "0x023FFFFF, outside"},
+      {"past its end",
+       {kHeader, Rec('3', "025FBFFF", "0000"), kEndRecord},
+       416,
+       2,
+       "(0x02400000 to 0x025FBFFF)"},
+      {"wrapping the address space",
+       {kHeader, Rec('3', "FFFFFFFF", "0000"), kEndRecord},
+       416,
+       2,
+       "outside"},
+      {"data after the end record",
+       {kHeader, d1, kEndRecord, "", d2},
+       416,
+       5,
+       "after the end record on line 3"},
+      {"S5 miscounting",
+       {kHeader, d1, Rec('5', "0002", ""), kEndRecord},
+       416,
+       3,
+       "counts 2 data records"},
+      {"another value for a byte",
+       {kHeader, d1, Rec('3', "02400003", "34"), kEndRecord},
+       416,
+       3,
+       "byte at 0x02400003"},
+      {"no end record", {kHeader, d1, d2}, 416, 3, "no end record"},
+      {"only blank lines", {"", ""}, 416, 2, "no end record"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const SRecordFault fault = CheckLines(c.lines);
+    EXPECT_EQ(fault.code, c.code) << fault.detail.GetString();
+    if (c.code == 0) continue;
+    EXPECT_EQ(fault.line, c.line);
+    EXPECT_NE(std::string(fault.detail.GetString()).find(c.says), std::string::npos)
+        << fault.detail.GetString();
+  }
+}
+
+TEST_F(SRecordCheckerTest, TheFirstFaultStands) {
+  CSRecordChecker checker(kStart, kEnd);
+  const std::string bad = "S4";
+  EXPECT_FALSE(checker.CheckLine(bad.data(), bad.size()));
+  EXPECT_FALSE(checker.CheckLine(kEndRecord.data(), kEndRecord.size()));
+  EXPECT_FALSE(checker.Finish());
+  EXPECT_EQ(checker.Fault().line, 1);
+  EXPECT_EQ(std::string(checker.Fault().detail.GetString()),
+            "Line 1 of the file has the unknown record type S4.");
+}
+
+// The file is read in the lines the programming reads: CR LF and LF both end a line, a
+// lone CR does not, a last line without its end counts.
+TEST_F(SRecordCheckerTest, WholeFilesAsTheReaderSplitsThem) {
+  const std::string d1 = Rec('3', "02400000", "00112233");
+  std::vector<std::string> six(5, d1);
+  six.insert(six.begin(), kHeader);
+  auto file = [&](const std::string& sep, const std::string& last) {
+    std::string text;
+    for (const auto& l : six) text += l + sep;
+    return text + last;
+  };
+  const struct {
+    const char* name;
+    std::string text;
+    int code;
+    long line;
+  } cases[] = {
+      {"LF", file("\n", kEndRecord + "\n"), 0, 0},
+      {"CR LF", file("\r\n", kEndRecord + "\r\n"), 0, 0},
+      {"end record without a line end", file("\r\n", kEndRecord), 0, 0},
+      {"mixed", file("\n", "") + "\r\n" + kEndRecord + "\r\n", 0, 0},
+      {"lone CR", file("\n", kEndRecord + "\r" + kEndRecord + "\n"), 416, 7},
+      {"bad checksum near the end",
+       file("\n", Rec('3', "02400010", "01", 2) + "\n" + kEndRecord + "\n"), 415, 7},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchFile scratch(c.text);
+    CSRecordFile f(scratch.path());
+    f.OpenAndCheck();
+    const SRecordFault fault = f.CheckAllRecords(kStart, kEnd);
+    EXPECT_EQ(fault.code, c.code) << fault.detail.GetString();
+    EXPECT_EQ(fault.line, c.line);
+    // Back at the start: the reader reads the header first.
+    SRecordLine line;
+    BYTE type = 0xEE;
+    ASSERT_TRUE(f.ReadNextRecord(line, type));
+    EXPECT_EQ(type, 0);
+  }
+}
+
+TEST_F(SRecordCheckerTest, RefusalThrowsTheFlashMonitorFailureWithTheDetail) {
+  SRecordFault fault;
+  EXPECT_NO_THROW(ThrowIfRefused(fault));
+  fault = {415, 7, "Line 7 of the file has the checksum 01; its bytes give 00."};
+  try {
+    ThrowIfRefused(fault);
+    FAIL() << "no failure";
+  } catch (CFlashMonException* e) {
+    char text[256];
+    e->GetErrorMessage(text, sizeof text);
+    EXPECT_EQ(std::string(text),
+              "Program failure! [415] - There was a checksum failure with the specified software "
+              "file.\n\n"
+              "Select another file and try again.\n\nLine 7 of the file has the checksum 01; its "
+              "bytes give 00.");
+    e->Delete();
+  }
+}
+
+}  // namespace

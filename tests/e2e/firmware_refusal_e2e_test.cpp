@@ -1,0 +1,403 @@
+// Firmware files the upgrade must refuse before the device is touched, through the
+// exports against the simulator: the sample file spoilt as a user's download or editor
+// might spoil it, and thousands of mutated copies, each either refused with program flash
+// untouched or programmed to exactly what srec_cat reads in it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "framework/afxwin.h"
+#include "platform/registry.h"
+#include "sim/sim_port.h"
+#include "tests/e2e/e2e_harness.h"
+#include "tests/e2e/upgrade_image.h"
+
+namespace {
+
+using kv70::e2e::Harness;
+using kv70::e2e::kSoftwareUpgrade;
+using kv70::e2e::RunOutcome;
+namespace fs = std::filesystem;
+namespace up = kv70::upgrade;
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string kFailed = "There was a failure with the operation!";
+const std::string kDone = "The software upgrade was completed successfully.";
+constexpr std::uint32_t kFlash = 0x02400000;
+constexpr std::size_t kFlashSize = 0x200000;
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+// The file's lines with their CR LF ends removed, and back.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    at = end + 1;
+  }
+  return lines;
+}
+std::string Join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& l : lines) text += l + "\r\n";
+  return text;
+}
+
+class FirmwareRefusalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(h.Loaded());
+    dir = fs::temp_directory_path() /
+          ("kv70_refusal_e2e_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+    firmware = dir / "velmora-sample.x";
+    sample = ReadText(KV70_SAMPLE_FIRMWARE);
+    ASSERT_EQ(Lines(sample).size(), 514u);
+    // What the device held before: any upgrade that erased it shows.
+    previous.resize(kFlashSize);
+    up::Lcg rng(7);
+    for (auto& b : previous) b = static_cast<std::uint8_t>(rng.Next());
+    {
+      std::ofstream out(dir / "previous.bin", std::ios::binary);
+      out.write(reinterpret_cast<const char*>(previous.data()),
+                static_cast<std::streamsize>(previous.size()));
+    }
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+
+  // The sample registered and chosen on the page (which checks it), as a user would.
+  void OfferSample() {
+    WriteText(firmware, sample);
+    HKEY key = nullptr;
+    ASSERT_EQ(platform::RegCreateKeyEx(
+                  HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnell\\Velmora\\Firmware\\Sample", 0, nullptr,
+                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    auto text = [key](const char* value, const std::string& s) {
+      platform::RegSetValueEx(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(s.c_str()),
+                              static_cast<DWORD>(s.size() + 1));
+    };
+    text("Description", "Sample");
+    text("DeviceType", "KV70");
+    text("FirmwarePath", firmware.string());
+    const DWORD zero = 0;
+    platform::RegSetValueEx(key, "OriginalInstall", 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&zero), sizeof zero);
+    platform::RegCloseKey(key);
+    ASSERT_TRUE(PressNext().empty()) << "the sample passes";
+  }
+
+  // Shows the page and presses Next; the boxes it showed.
+  std::vector<std::string> PressNext() {
+    auto* page = reinterpret_cast<CPropertyPage*>(h.GetExports().GetPage(kSoftwareUpgrade, 0));
+    CPropertySheet sheet("Velmora");
+    sheet.AddPage(page);
+    sheet.SetWizardMode();
+    h.Ui().OnWizard([](CPropertySheet& s) {
+      s.PressButton(PSBTN_NEXT);
+      s.PressButton(PSBTN_CANCEL);
+    });
+    h.Ui().ClearBoxes();
+    sheet.DoModal();
+    std::vector<std::string> texts;
+    for (const auto& box : h.Ui().Boxes()) texts.push_back(box.text);
+    h.Ui().ClearBoxes();
+    return texts;
+  }
+
+  // A fresh device holding `previous`, then the upgrade.
+  RunOutcome Upgrade(const std::string& settings = "") {
+    kv70sim::ForgetInstances();
+    h.UseDevice("prog-image=" + (dir / "previous.bin").string() +
+                (settings.empty() ? "" : "," + settings));
+    return h.Run(kSoftwareUpgrade);
+  }
+
+  Bytes ProgramFlash() {
+    auto sim = h.Simulator();
+    if (!sim) return previous;  // never opened: untouched
+    std::lock_guard<std::mutex> lock(sim->Mutex());
+    const auto flash = sim->ProgFlash();
+    return Bytes(flash.begin(), flash.end());
+  }
+
+  // What the flash must hold after programming the file: srec_cat's reading of it over
+  // the erased part, the previous content above. Empty when srec_cat refuses the file.
+  Bytes Expected(const fs::path& path, std::uint32_t erasedEnd = up::kErasedEnd) {
+    const fs::path bin = dir / "srec_cat.bin";
+    char range[64];
+    std::snprintf(range, sizeof range, "0x%08X 0x%08X", kFlash, erasedEnd);
+    const std::string command = "srec_cat '" + path.string() + "' -fill 0xFF " + range +
+                                " -offset -0x02400000 -o '" + bin.string() +
+                                "' -binary 2>/dev/null";
+    if (std::system(command.c_str()) != 0) return {};
+    const std::string data = ReadText(bin);
+    Bytes expected(previous);
+    if (data.size() != erasedEnd - kFlash) return {};
+    std::copy(data.begin(), data.end(), expected.begin());
+    return expected;
+  }
+
+  Harness h;
+  fs::path dir;
+  fs::path firmware;
+  std::string sample;
+  Bytes previous;
+};
+
+// The reproductions: each spoilt sample used to program with data missing, or to erase
+// the device before the failure. Now: refused before the port opens, with the line.
+TEST_F(FirmwareRefusalTest, SpoiltSampleIsRefusedBeforeThePortOpens) {
+  OfferSample();
+  const std::vector<std::string> good = Lines(sample);
+  auto edit = [&](int number, auto change) {
+    std::vector<std::string> lines = good;
+    change(lines[static_cast<std::size_t>(number - 1)]);
+    return Join(lines);
+  };
+  const std::string beyond = [] {
+    const std::uint8_t data[4] = {1, 2, 3, 4};
+    std::string line = up::RecordLine('3', up::kErasedEnd, 4, data, 4);
+    return line.substr(0, line.size() - 2);
+  }();
+  const struct {
+    const char* name;
+    std::string text;
+    int code;
+    std::string says;
+  } cases[] = {
+      {"line 50 as SZ", edit(50, [](std::string& l) { l[1] = 'Z'; }), 416,
+       "Line 50 of the file has the unknown record type SZ."},
+      {"line 50 as S4", edit(50, [](std::string& l) { l[1] = '4'; }), 416,
+       "Line 50 of the file has the unknown record type S4."},
+      {"line 400 as S6", edit(400, [](std::string& l) { l[1] = '6'; }), 416,
+       "Line 400 of the file has the unknown record type S6."},
+      {"line 400 in lower case",
+       edit(400, [](std::string& l) { std::transform(l.begin(), l.end(), l.begin(), ::tolower); }),
+       416, "Line 400 of the file is not an S-record."},
+      {"line 400 as X3", edit(400, [](std::string& l) { l[0] = 'X'; }), 416,
+       "Line 400 of the file is not an S-record."},
+      {"bad checksum on line 400",
+       edit(400, [](std::string& l) { l.back() = l.back() == '0' ? '1' : '0'; }), 415,
+       "Line 400 of the file has the checksum"},
+      {"line 400 cut", edit(400, [](std::string& l) { l.resize(40); }), 416,
+       "Line 400 of the file is 40 characters long; its byte count says 78."},
+      {"non-hex digit on line 400", edit(400, [](std::string& l) { l[20] = 'G'; }), 416,
+       "Line 400 of the file holds a character that is not a hexadecimal digit."},
+      {"image larger than the program flash",
+       [&] {
+         std::vector<std::string> lines = good;
+         lines.insert(lines.end() - 1, beyond);
+         return Join(lines);
+       }(),
+       416,
+       "Line 514 of the file places data at 0x025FC000, outside the program flash (0x02400000 to "
+       "0x025FBFFF)."},
+      {"file cut after line 300", Join(std::vector<std::string>(good.begin(), good.begin() + 300)),
+       416,
+       "The file has no end record (S7, S8 or S9) after line 300: it may have been cut short."},
+      {"data after the end record", Join(good) + good[1] + "\r\n", 416,
+       "Line 515 of the file holds data after the end record on line 514."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(firmware, c.text);
+    const RunOutcome run = Upgrade();
+    EXPECT_EQ(run.result, OPERATION_FAILED);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    const std::string head =
+        c.code == 415
+            ? "Program failure! [415] - There was a checksum failure with the specified software "
+              "file."
+            : "Program failure! [416] - There was an error with the specified software file.";
+    EXPECT_NE(run.boxes[0].text.find(head + "\n\nSelect another file and try again.\n\n" + c.says),
+              std::string::npos)
+        << run.boxes[0].text;
+    EXPECT_EQ(run.statuses, std::vector<std::string>{kFailed});
+    EXPECT_EQ(run.completions, 1);
+    EXPECT_EQ(h.Simulator(), nullptr) << "the port was never opened";
+    EXPECT_EQ(ReadText(firmware), c.text) << "the file is left as it was";
+
+    // The page's Next says the same before any run.
+    const std::vector<std::string> boxes = PressNext();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind(
+                  "The location (" + firmware.string() +
+                      ") of Sample points to an invalid software file.\n\nEither select another "
+                      "software version, or check the location and try again.\n\n" +
+                      c.says,
+                  0),
+              0u)
+        << boxes[0];
+  }
+  // And the sample itself still programs, byte for byte.
+  WriteText(firmware, sample);
+  const RunOutcome run = Upgrade();
+  ASSERT_EQ(run.result, OPERATION_SUCCEEDED);
+  EXPECT_TRUE(ProgramFlash() == Expected(firmware));
+}
+
+// Bottom-boot flash erases less than top-boot flash: data above its erase passes before
+// the port opens, but the device's own type refuses it before anything is erased.
+TEST_F(FirmwareRefusalTest, DataBeyondTheDevicesOwnEraseIsRefusedBeforeTheErase) {
+  OfferSample();
+  std::vector<std::string> lines = Lines(sample);
+  const std::uint8_t data[2] = {0x12, 0x34};
+  std::string line = up::RecordLine('3', 0x025F0000, 4, data, 2);
+  lines.insert(lines.end() - 1, line.substr(0, line.size() - 2));
+  WriteText(firmware, Join(lines));
+
+  const RunOutcome run = Upgrade("flash-type=8777");
+  EXPECT_EQ(run.result, OPERATION_FAILED);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_NE(run.boxes[0].text.find("[416]"), std::string::npos);
+  EXPECT_NE(run.boxes[0].text.find(
+                "Line 514 of the file places data at 0x025F0000, outside the program flash "
+                "(0x02400000 to 0x025EFFFF)."),
+            std::string::npos)
+      << run.boxes[0].text;
+  ASSERT_NE(h.Simulator(), nullptr);
+  EXPECT_EQ(h.Simulator()->GetCounters().erasePolls, 0u);
+  EXPECT_EQ(h.Simulator()->GetCounters().garbageCollections, 0u);
+  EXPECT_TRUE(ProgramFlash() == previous) << "program flash untouched";
+
+  // The same file on top-boot flash programs.
+  const RunOutcome top = Upgrade("flash-type=8922");
+  ASSERT_EQ(top.result, OPERATION_SUCCEEDED);
+  EXPECT_TRUE(ProgramFlash() == Expected(firmware));
+}
+
+// Copies of a small valid file (the sample's first records, an S5 that counts them, the
+// end record), each mutated one to three times: bytes flipped, lines deleted, duplicated
+// or cut, line ends mixed. Every copy goes through the exports against a fresh device
+// holding other software: either it is refused and the device never erased (program
+// flash as it was), or program flash is exactly srec_cat's reading of the copy.
+TEST_F(FirmwareRefusalTest, MutatedCopiesAreRefusedOrProgrammedExactly) {
+  OfferSample();
+  const std::vector<std::string> sampleLines = Lines(sample);
+  std::vector<std::string> base(sampleLines.begin(),
+                                sampleLines.begin() + 41);  // S0, 40 data records
+  {
+    const std::uint8_t count[2] = {0x00, 40};
+    const std::string s5 = up::RecordLine('5', 0, 0, count, 2);
+    base.push_back(s5.substr(0, s5.size() - 2));
+  }
+  base.push_back(sampleLines.back());
+  const int copies =
+      std::getenv("KV70_MUTATION_COPIES") ? std::atoi(std::getenv("KV70_MUTATION_COPIES")) : 2000;
+
+  up::Lcg rng(2024);
+  const char kReplacements[] = "0123456789ABCDEFabcdefSsXZ \r\n\t";
+  int refused = 0, programmed = 0, wrong = 0;
+  for (int i = 0; i < copies; ++i) {
+    std::vector<std::string> lines = base;
+    std::vector<std::string> ends(lines.size(), "\r\n");
+    const int mutations = 1 + static_cast<int>(rng.Below(3));
+    std::string what;
+    for (int m = 0; m < mutations && !lines.empty(); ++m) {
+      const std::size_t at = rng.Below(static_cast<std::uint32_t>(lines.size()));
+      switch (rng.Below(6)) {
+        case 0:
+        case 1: {  // a byte flipped: another character, or one bit
+          std::string& l = lines[at];
+          if (l.empty()) break;
+          const std::size_t pos = rng.Below(static_cast<std::uint32_t>(l.size()));
+          l[pos] = rng.Below(2) ? kReplacements[rng.Below(sizeof kReplacements - 1)]
+                                : static_cast<char>(l[pos] ^ (1 << rng.Below(8)));
+          what += " flip";
+          break;
+        }
+        case 2:
+          lines.erase(lines.begin() + static_cast<long>(at));
+          ends.erase(ends.begin() + static_cast<long>(at));
+          what += " delete";
+          break;
+        case 3: {
+          const std::string line = lines[at], end = ends[at];
+          lines.insert(lines.begin() + static_cast<long>(at), line);
+          ends.insert(ends.begin() + static_cast<long>(at), end);
+        }
+          what += " duplicate";
+          break;
+        case 4:
+          lines[at].resize(rng.Below(static_cast<std::uint32_t>(lines[at].size() + 1)));
+          what += " cut";
+          break;
+        default: {  // line ends mixed
+          static const char* const kEnds[] = {"\n", "\r\n", "\r", "\r\r\n"};
+          for (auto& e : ends)
+            if (rng.Below(3) == 0) e = kEnds[rng.Below(4)];
+          what += " ends";
+          break;
+        }
+      }
+    }
+    std::string text;
+    for (std::size_t k = 0; k < lines.size(); ++k) text += lines[k] + ends[k];
+    WriteText(firmware, text);
+
+    const RunOutcome run = Upgrade();
+    const Bytes flash = ProgramFlash();
+    if (run.result == OPERATION_SUCCEEDED) {
+      const Bytes expected = Expected(firmware);
+      if (!expected.empty() && flash == expected) {
+        ++programmed;
+      } else {
+        ++wrong;
+        ADD_FAILURE() << "copy " << i << " (" << what
+                      << ") programmed differently from srec_cat's reading:\n"
+                      << text;
+      }
+    } else {
+      ++refused;
+      const bool erased = h.Simulator() && h.Simulator()->GetCounters().erasePolls > 0;
+      if (erased || flash != previous) {
+        ++wrong;
+        ADD_FAILURE() << "copy " << i << " (" << what << ") refused after touching the flash:\n"
+                      << text;
+      }
+      if (run.boxes.empty()) {
+        ++wrong;
+        ADD_FAILURE() << "copy " << i << " refused without a word";
+      }
+    }
+    if (wrong > 5) break;
+  }
+  std::printf(
+      "mutated copies: %d; refused, flash untouched: %d; programmed, equal to srec_cat: %d; wrong: "
+      "%d\n",
+      copies, refused, programmed, wrong);
+  RecordProperty("refused", refused);
+  RecordProperty("programmed", programmed);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(refused + programmed, copies);
+  EXPECT_GT(programmed, 0);
+  EXPECT_GT(refused, 0);
+}
+
+}  // namespace
