@@ -19,8 +19,8 @@
 #include "bench/process_stats.h"
 #include "device/kv70_device.h"
 #include "platform/clock.h"
-#include "reporting/failures.h"
 #include "protocol/testing/test_run.h"
+#include "reporting/failures.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
 #include "sim/sim_port.h"
@@ -81,10 +81,11 @@ Dump RunDump(platform::VirtualClock& clock, unsigned mb, const std::string& logP
     d.simLogKb = EventLogKb(*kv70sim::LastInstance()) - logBefore;
 
     std::ifstream in(logPath, std::ios::binary);
-    const std::vector<char> log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<char> log((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
     const auto flash = kv70sim::LastInstance()->FsFlash();
-    d.ok = log.size() == flash.size() && std::equal(log.begin(), log.end(),
-                                                     reinterpret_cast<const char*>(flash.data()));
+    d.ok = log.size() == flash.size() &&
+           std::equal(log.begin(), log.end(), reinterpret_cast<const char*>(flash.data()));
   } catch (CException* e) {
     char text[512] = {};
     e->GetErrorMessage(text, sizeof text);
@@ -104,25 +105,29 @@ int main() {
   platform::VirtualClock clock;
   platform::ScopedClock useClock(clock);
   kv70sim::RegisterInProcessBackend();
-  const std::string logPath =
-      (std::filesystem::temp_directory_path() / ("kv70_dump_bench_" + std::to_string(::getpid()) + ".log"))
-          .string();
+  const std::string logPath = (std::filesystem::temp_directory_path() /
+                               ("kv70_dump_bench_" + std::to_string(::getpid()) + ".log"))
+                                  .string();
 
   const Dump one = RunDump(clock, 1, logPath);
   const Dump sixteen = RunDump(clock, 16, logPath);
   unsetenv("VELMORA_COM1");
 
-  const double floorS = static_cast<double>(kBlocksPerMb * (kRequestBytes + kReplyBytes)) * kSecondsPerByte;
+  const double floorS =
+      static_cast<double>(kBlocksPerMb * (kRequestBytes + kReplyBytes)) * kSecondsPerByte;
   const double ratio = one.virtualS / floorS;
-  std::printf("1 MiB dump: %.2f s virtual; floor at 38400 bit/s %.2f s (%llu blocks of %llu + %llu bytes); "
-              "ratio %.4f (limit %.2f)\n",
-              one.virtualS, floorS, static_cast<unsigned long long>(kBlocksPerMb),
-              static_cast<unsigned long long>(kRequestBytes), static_cast<unsigned long long>(kReplyBytes),
-              ratio, kMaxRatio);
-  std::printf("1 MiB dump: %.3f s CPU, peak memory +%ld kB (simulator's event log +%ld kB)\n", one.cpuS,
-              one.peakGrowthKb, one.simLogKb);
-  std::printf("16 MiB dump: %.2f s virtual, %.3f s CPU, peak memory +%ld kB (simulator's event log +%ld kB)\n",
-              sixteen.virtualS, sixteen.cpuS, sixteen.peakGrowthKb, sixteen.simLogKb);
+  std::printf(
+      "1 MiB dump: %.2f s virtual; floor at 38400 bit/s %.2f s (%llu blocks of %llu + %llu bytes); "
+      "ratio %.4f (limit %.2f)\n",
+      one.virtualS, floorS, static_cast<unsigned long long>(kBlocksPerMb),
+      static_cast<unsigned long long>(kRequestBytes), static_cast<unsigned long long>(kReplyBytes),
+      ratio, kMaxRatio);
+  std::printf("1 MiB dump: %.3f s CPU, peak memory +%ld kB (simulator's event log +%ld kB)\n",
+              one.cpuS, one.peakGrowthKb, one.simLogKb);
+  std::printf(
+      "16 MiB dump: %.2f s virtual, %.3f s CPU, peak memory +%ld kB (simulator's event log +%ld "
+      "kB)\n",
+      sixteen.virtualS, sixteen.cpuS, sixteen.peakGrowthKb, sixteen.simLogKb);
 
   int status = 0;
   if (!one.ok || !sixteen.ok) {
@@ -136,8 +141,10 @@ int main() {
   // The simulator's log is the device's side; the rest must not grow with the dump.
   const long oneOwn = one.peakGrowthKb - one.simLogKb;
   const long sixteenOwn = sixteen.peakGrowthKb - sixteen.simLogKb;
-  if (one.peakGrowthKb >= 0 && sixteen.peakGrowthKb >= 0 && sixteenOwn > oneOwn + kMemoryAllowanceKb) {
-    std::printf("FAILED: the 16 MiB dump's peak grew %ld kB beyond the 1 MiB dump's\n", sixteenOwn - oneOwn);
+  if (one.peakGrowthKb >= 0 && sixteen.peakGrowthKb >= 0 &&
+      sixteenOwn > oneOwn + kMemoryAllowanceKb) {
+    std::printf("FAILED: the 16 MiB dump's peak grew %ld kB beyond the 1 MiB dump's\n",
+                sixteenOwn - oneOwn);
     status = 1;
   }
   return status;

@@ -35,11 +35,11 @@
 #include <vector>
 
 #include "bench/process_stats.h"
+#include "framework/uimodel.h"
 #include "sim/sim_port.h"
 #include "tests/e2e/e2e_harness.h"
 #include "tests/e2e/upgrade_image.h"
 #include "tests/fault_matrix/operation_runs.h"
-#include "framework/uimodel.h"
 
 namespace {
 
@@ -58,13 +58,13 @@ constexpr std::uint8_t kReadConfig = 0x06;
 
 bool gFailed = false;
 
-void Row(const char* section, const std::string& what, const std::string& measured, const std::string& floor,
-         double ratio, double limit, bool ok) {
+void Row(const char* section, const std::string& what, const std::string& measured,
+         const std::string& floor, double ratio, double limit, bool ok) {
   char ratioText[32] = "", limitText[32] = "";
   if (ratio > 0) std::snprintf(ratioText, sizeof ratioText, "%.4f", ratio);
   if (limit > 0) std::snprintf(limitText, sizeof limitText, "<= %.2f", limit);
-  std::printf("ROW|%s|%s|%s|%s|%s|%s|%s\n", section, what.c_str(), measured.c_str(), floor.c_str(), ratioText,
-              limitText, ok ? "ok" : "OVER");
+  std::printf("ROW|%s|%s|%s|%s|%s|%s|%s\n", section, what.c_str(), measured.c_str(), floor.c_str(),
+              ratioText, limitText, ok ? "ok" : "OVER");
   if (!ok) gFailed = true;
 }
 
@@ -78,7 +78,9 @@ using bench::CpuSeconds;
 using bench::StatusKb;
 
 // Peak resident size back to the current one, so that a later peak is the run's own.
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void ResetPeak() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 Bytes RandomBytes(std::size_t size, std::uint64_t seed) {
   Bytes out(size);
@@ -91,8 +93,9 @@ Bytes RandomBytes(std::size_t size, std::uint64_t seed) {
 }
 
 void WriteFile(const fs::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadFile(const fs::path& path) {
@@ -128,13 +131,16 @@ struct Phase {
   std::size_t requests = 0;
 };
 
-double ByteSeconds(std::uint64_t bytes, std::uint32_t speed) { return static_cast<double>(bytes) * 10.0 / speed; }
+double ByteSeconds(std::uint64_t bytes, std::uint32_t speed) {
+  return static_cast<double>(bytes) * 10.0 / speed;
+}
 
 // The stretch from the first request with `command` to the last byte read before the
 // next request of another command (or the end); `from`..`to` in virtual microseconds.
 Phase TransferPhase(const std::vector<WireEvent>& events, std::uint8_t command) {
   auto isRequest = [command](const WireEvent& e) {
-    return e.kind == WireEvent::Write && e.bytes.size() >= 4 && e.bytes[0] == 0x02 && e.bytes[1] == command;
+    return e.kind == WireEvent::Write && e.bytes.size() >= 4 && e.bytes[0] == 0x02 &&
+           e.bytes[1] == command;
   };
   std::size_t first = events.size(), last = events.size();
   std::uint32_t speed = 9600;
@@ -157,7 +163,8 @@ Phase TransferPhase(const std::vector<WireEvent>& events, std::uint8_t command) 
     if (events[i].kind == WireEvent::Read) end = i;
   }
   // The tap sees a write when its last byte has crossed: the phase began that long before.
-  const double startUs = static_cast<double>(events[first].us) - ByteSeconds(events[first].count, speedAtFirst) * 1e6;
+  const double startUs =
+      static_cast<double>(events[first].us) - ByteSeconds(events[first].count, speedAtFirst) * 1e6;
   phase.seconds = (static_cast<double>(events[end].us) - startUs) / 1e6;
   speed = speedAtFirst;
   for (std::size_t i = first; i <= end; ++i) {
@@ -183,7 +190,8 @@ void LineAndWaits(const std::vector<WireEvent>& events, double& lineSeconds, dou
   std::uint32_t speed = 9600;
   for (const WireEvent& e : events) {
     if (e.kind == WireEvent::Speed) speed = e.count;
-    if (e.kind == WireEvent::Write || e.kind == WireEvent::Read) lineSeconds += ByteSeconds(e.count, speed);
+    if (e.kind == WireEvent::Write || e.kind == WireEvent::Read)
+      lineSeconds += ByteSeconds(e.count, speed);
     if (e.kind == WireEvent::Wait) waitSeconds += e.count / 1000.0;
   }
 }
@@ -207,16 +215,18 @@ bool TimedOperation(TimedRun& t, int operation, double& totalSeconds) {
   return true;
 }
 
-void ReportOperation(const char* name, const std::vector<WireEvent>& events, double total, std::uint8_t command,
-                     const char* phaseName, double limit) {
+void ReportOperation(const char* name, const std::vector<WireEvent>& events, double total,
+                     std::uint8_t command, const char* phaseName, double limit) {
   double line = 0, waits = 0;
   LineAndWaits(events, line, waits);
   Row("operation", std::string(name) + ": whole run", Seconds(total),
       "line " + Seconds(line) + ", fixed waits " + Seconds(waits), 0, 0, true);
   const Phase p = TransferPhase(events, command);
   char floor[96];
-  std::snprintf(floor, sizeof floor, "%s (%zu requests, %llu bytes, %llu ms waits)", Seconds(p.floorSeconds).c_str(),
-                p.requests, static_cast<unsigned long long>(p.bytes), static_cast<unsigned long long>(p.waitMs));
+  std::snprintf(floor, sizeof floor, "%s (%zu requests, %llu bytes, %llu ms waits)",
+                Seconds(p.floorSeconds).c_str(), p.requests,
+                static_cast<unsigned long long>(p.bytes),
+                static_cast<unsigned long long>(p.waitMs));
   const double ratio = p.floorSeconds > 0 ? p.seconds / p.floorSeconds : 0;
   Row("operation", std::string(name) + ": " + phaseName, Seconds(p.seconds), floor, ratio, limit,
       p.requests > 0 && (limit <= 0 || ratio <= limit));
@@ -228,14 +238,17 @@ void PhaseTable() {
 
   t.h.UseDevice("");
   t.h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& d) { uimodel::ClickButton(d, IDOK); });
-  if (!TimedOperation(t, kv70::e2e::kConfigRetrieval, total)) gFailed = true;
-  else ReportOperation("configuration retrieval", t.tap.events, total, kReadConfig, "record read", 0);
+  if (!TimedOperation(t, kv70::e2e::kConfigRetrieval, total))
+    gFailed = true;
+  else
+    ReportOperation("configuration retrieval", t.tap.events, total, kReadConfig, "record read", 0);
 
   const Bytes image = RandomBytes(1 << 20, 70);
   WriteFile(t.dir / "flash.bin", image);
   const fs::path log = t.dir / "kv70.log";
   t.h.UseDevice("fs-mb=1,fs-image=" + (t.dir / "flash.bin").string());
-  if (!kv70::matrix::ChooseLogFile(t.h, log.string()) || !TimedOperation(t, kv70::e2e::kFileSystemDump, total)) {
+  if (!kv70::matrix::ChooseLogFile(t.h, log.string()) ||
+      !TimedOperation(t, kv70::e2e::kFileSystemDump, total)) {
     gFailed = true;
   } else {
     if (ReadFile(log) != image) {
@@ -245,7 +258,7 @@ void PhaseTable() {
     ReportOperation("dump 1 MiB", t.tap.events, total, kRead, "read requests", kDumpLimit);
   }
 
-  up::ImageOptions options;   // the whole 2 MiB of program flash, with gaps
+  up::ImageOptions options;  // the whole 2 MiB of program flash, with gaps
   const up::Image firmware = up::MakeImage(options);
   const fs::path file = t.dir / "application.x";
   up::WriteImage(firmware, file.string());
@@ -276,7 +289,8 @@ Cost DumpCost(unsigned mb) {
   const fs::path log = t.dir / "kv70.log";
   if (!kv70::matrix::ChooseLogFile(t.h, log.string())) return cost;
   // The simulated device exists before the run, so its flash is not the plug-in's cost.
-  const std::string device = "name=cost,fs-mb=" + std::to_string(mb) + ",fs-image=" + (t.dir / "flash.bin").string();
+  const std::string device =
+      "name=cost,fs-mb=" + std::to_string(mb) + ",fs-image=" + (t.dir / "flash.bin").string();
   {
     std::unique_ptr<platform::CommPort> port;
     if (kv70sim::OpenSimPort(device, port) != ERROR_SUCCESS) return cost;
@@ -298,7 +312,7 @@ Cost ProgramCost(unsigned mb) {
   up::ImageOptions options;
   const unsigned perRun = mb < 2 ? mb : 2;
   options.end = std::min(up::kProgramFlash + perRun * 0x100000u, up::kErasedEnd);
-  options.gapOneIn = 1000000;   // solid: the megabytes programmed are the megabytes asked for
+  options.gapOneIn = 1000000;  // solid: the megabytes programmed are the megabytes asked for
   const up::Image firmware = up::MakeImage(options);
   const fs::path file = t.dir / "application.x";
   up::WriteImage(firmware, file.string());
@@ -323,7 +337,8 @@ Cost ProgramCost(unsigned mb) {
   std::lock_guard lock(sim->Mutex());
   const auto flash = sim->ProgFlash();
   for (const auto& r : firmware.records)
-    if (!std::equal(r.data.begin(), r.data.end(), flash.begin() + (r.address - up::kProgramFlash))) cost.ok = false;
+    if (!std::equal(r.data.begin(), r.data.end(), flash.begin() + (r.address - up::kProgramFlash)))
+      cost.ok = false;
   return cost;
 }
 
@@ -367,9 +382,11 @@ void CostTable(const char* what, Cost (*measure)(unsigned)) {
     std::snprintf(floor, sizeof floor, "peak +%ld KiB (%.0f KiB/MiB)", c.peakGrowthKb,
                   static_cast<double>(c.peakGrowthKb) / mb);
     const double flatness = firstPerMb > 0 ? perMb / firstPerMb : 0;
-    if (!c.ok) std::fprintf(stderr, "%s %u MiB: the run failed or its result was wrong\n", what, mb);
-    Row("cost", std::string(what) + " " + std::to_string(mb) + " MiB", measured, floor, mb == 1 ? 0 : flatness,
-        mb == 1 ? 0 : kFlatLimit, c.ok && (mb == 1 || flatness <= kFlatLimit));
+    if (!c.ok)
+      std::fprintf(stderr, "%s %u MiB: the run failed or its result was wrong\n", what, mb);
+    Row("cost", std::string(what) + " " + std::to_string(mb) + " MiB", measured, floor,
+        mb == 1 ? 0 : flatness, mb == 1 ? 0 : kFlatLimit,
+        c.ok && (mb == 1 || flatness <= kFlatLimit));
   }
 }
 

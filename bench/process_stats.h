@@ -1,8 +1,7 @@
 // What the benchmarks read of their own process: CPU time and /proc/self/status fields.
 #pragma once
-#include <ctime>
-
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 

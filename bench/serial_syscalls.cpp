@@ -24,7 +24,9 @@ constexpr double kLimitPerKiB = 4.0;
 constexpr int kPort = 9;
 
 // The pattern includes FF and 00 so that the line discipline's marking is exercised too.
-BYTE PatternByte(std::size_t i) { return static_cast<BYTE>((i * 7 + i / 256) & 0xFF); }
+BYTE PatternByte(std::size_t i) {
+  return static_cast<BYTE>((i * 7 + i / 256) & 0xFF);
+}
 
 class Master {
  public:
@@ -102,8 +104,8 @@ int main() {
   std::printf("termios reads: %llu syscalls for 64 KiB = %.2f per KiB (limit %.0f)\n",
               static_cast<unsigned long long>(reads), perKiB, kLimitPerKiB);
   std::printf("termios polls: %llu; %zu bytes in %.3f s (%.1f MB/s); %zu mismatches\n",
-              static_cast<unsigned long long>(polls), received, seconds,
-              received / seconds / 1e6, mismatches);
+              static_cast<unsigned long long>(polls), received, seconds, received / seconds / 1e6,
+              mismatches);
 
   if (received != kTotal || mismatches != 0) {
     std::fprintf(stderr, "serial_syscalls: data lost or corrupted\n");

@@ -4,8 +4,8 @@
 // line's physical floor (10 bits a byte at 38400 bit/s). Exits 1 below 10 MiB/s.
 #include <time.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -31,8 +31,8 @@ Bytes Request(std::uint8_t code, const Bytes& data) {
   for (std::uint8_t b : data) f.push_back(b);
   std::uint16_t sum = 0;
   for (std::size_t i = 1; i < f.size(); ++i) sum = static_cast<std::uint16_t>(sum + f[i]);
-  for (std::uint8_t b : {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum), std::uint8_t{0x03},
-                         std::uint8_t{0x00}})
+  for (std::uint8_t b : {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum),
+                         std::uint8_t{0x03}, std::uint8_t{0x00}})
     f.push_back(b);
   return f;
 }
@@ -135,15 +135,18 @@ int main() {
   double cpuS = dump.cpuS + upgrade.cpuS;
   double mibPerS = totalMiB / realS;
   double virtualPerReal = (dump.virtualS + upgrade.virtualS) / realS;
-  std::printf("sim throughput: %.1f MiB/s of protocol traffic (virtual time %.0f s per real s)\n", mibPerS,
-              virtualPerReal);
+  std::printf("sim throughput: %.1f MiB/s of protocol traffic (virtual time %.0f s per real s)\n",
+              mibPerS, virtualPerReal);
   // On a machine busy with other work the wall clock says little; the verdict uses the
   // processor time this program got.
   std::printf("  processor time: %.2f s, %.1f MiB/s\n", cpuS, totalMiB / cpuS);
-  std::printf("  dump %u MiB: %.2f s real, %.1f s virtual, %.2f%% above the wire floor\n", kFsMb, dump.realS,
-              dump.virtualS, (dump.virtualS * 1e6 / (static_cast<double>(dump.bytes) * kFloorUsPerByte) - 1) * 100);
-  std::printf("  upgrade 2 MiB: %.2f s real, %.1f s virtual, %.2f%% above the wire floor\n", upgrade.realS,
-              upgrade.virtualS,
-              (upgrade.virtualS * 1e6 / (static_cast<double>(upgrade.bytes) * kFloorUsPerByte) - 1) * 100);
+  std::printf(
+      "  dump %u MiB: %.2f s real, %.1f s virtual, %.2f%% above the wire floor\n", kFsMb,
+      dump.realS, dump.virtualS,
+      (dump.virtualS * 1e6 / (static_cast<double>(dump.bytes) * kFloorUsPerByte) - 1) * 100);
+  std::printf(
+      "  upgrade 2 MiB: %.2f s real, %.1f s virtual, %.2f%% above the wire floor\n", upgrade.realS,
+      upgrade.virtualS,
+      (upgrade.virtualS * 1e6 / (static_cast<double>(upgrade.bytes) * kFloorUsPerByte) - 1) * 100);
   return std::max(mibPerS, totalMiB / cpuS) >= kMinMiBPerSecond ? 0 : 1;
 }

@@ -49,9 +49,9 @@ int main(int argc, char** argv) {
   ImageOptions options;
   if (argc > 1) options.seed = static_cast<std::uint32_t>(std::strtoul(argv[1], nullptr, 0));
   const Image image = MakeImage(options);
-  const std::string path =
-      (std::filesystem::temp_directory_path() / ("kv70_upgrade_bench_" + std::to_string(::getpid()) + ".x"))
-          .string();
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("kv70_upgrade_bench_" + std::to_string(::getpid()) + ".x"))
+                               .string();
   WriteImage(image, path);
   const auto blocks = ExpectedBlocks(image);
   const std::uint64_t requestBytes = RequestBytes(blocks);
@@ -87,11 +87,14 @@ int main(int argc, char** argv) {
 
   const double floorS = static_cast<double>(requestBytes) * kFloorUsPerByte / 1e6;
   const double ratio = floorS > 0 ? virtualS / floorS : 0;
-  std::printf("image: %zu data bytes in %zu records, %zu gaps; %zu program requests, %llu request bytes\n",
-              image.dataBytes, image.records.size(), image.gaps, blocks.size(),
-              static_cast<unsigned long long>(requestBytes));
-  std::printf("programming: %.1f s virtual (%.2f s real); floor at 38400 bit/s %.1f s; ratio %.4f (limit %.2f)\n",
-              virtualS, realS, floorS, ratio, kMaxRatio);
+  std::printf(
+      "image: %zu data bytes in %zu records, %zu gaps; %zu program requests, %llu request bytes\n",
+      image.dataBytes, image.records.size(), image.gaps, blocks.size(),
+      static_cast<unsigned long long>(requestBytes));
+  std::printf(
+      "programming: %.1f s virtual (%.2f s real); floor at 38400 bit/s %.1f s; ratio %.4f (limit "
+      "%.2f)\n",
+      virtualS, realS, floorS, ratio, kMaxRatio);
   if (!ok) {
     std::printf("FAILED: program flash does not hold the image\n");
     return 1;

@@ -40,8 +40,8 @@ bool CFirmwareEntry::Load(LPCTSTR keyName, HKEY subkey) {
 bool CFirmwareEntry::Save(HKEY firmwareKey, LONG& error) {
   platform::RegKey subkey;
   DWORD disposition = 0;
-  error = platform::RegCreateKeyEx(firmwareKey, m_strKeyName, 0, nullptr, REG_OPTION_NON_VOLATILE, READ_WRITE,
-                                   nullptr, subkey.put(), &disposition);
+  error = platform::RegCreateKeyEx(firmwareKey, m_strKeyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   READ_WRITE, nullptr, subkey.put(), &disposition);
   if (error != ERROR_SUCCESS) return false;
   const bool written = WriteStringValue(subkey.get(), kValueDescription, m_strDescription) &&
                        WriteStringValue(subkey.get(), kValueFirmwarePath, m_strFirmwarePath) &&

@@ -36,5 +36,4 @@ class CFirmwareEntry final {
   CString m_strFirmwarePath;
   CString m_strKeyName;
   DWORD m_dwOriginalInstall = 0;
-
 };

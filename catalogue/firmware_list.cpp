@@ -32,7 +32,9 @@ std::vector<CString> ReadSubkeyNames(HKEY key) {
 
 }  // namespace
 
-CFirmwareList::~CFirmwareList() { Clear(); }
+CFirmwareList::~CFirmwareList() {
+  Clear();
+}
 
 CFirmwareEntry* CFirmwareList::GetAt(int position) const {
   if (position < 0 || position >= m_nCount) return nullptr;
@@ -40,7 +42,8 @@ CFirmwareEntry* CFirmwareList::GetAt(int position) const {
 }
 
 void CFirmwareList::Clear() {
-  for (int i = 0; i < m_entries.GetSize(); ++i) delete static_cast<CFirmwareEntry*>(m_entries.GetAt(i));
+  for (int i = 0; i < m_entries.GetSize(); ++i)
+    delete static_cast<CFirmwareEntry*>(m_entries.GetAt(i));
   m_entries.RemoveAll();
   m_nCount = 0;
 }
@@ -56,7 +59,8 @@ void CFirmwareList::Enumerate(LPCTSTR deviceTypeFilter) {
 
   for (const CString& name : ReadSubkeyNames(firmware.get())) {
     platform::RegKey subkey;
-    if (platform::RegOpenKeyEx(firmware.get(), name, 0, KEY_READ, subkey.put()) != ERROR_SUCCESS) continue;
+    if (platform::RegOpenKeyEx(firmware.get(), name, 0, KEY_READ, subkey.put()) != ERROR_SUCCESS)
+      continue;
     if (!CFirmwareEntry::IsValidEntryKey(subkey.get())) {
       subkey.Close();
       LONG ignored = ERROR_SUCCESS;

@@ -5,8 +5,8 @@
 
 bool GetFirmwareDirectory(CString& directory) {
   platform::RegKey host;
-  if (platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_READ | KEY_WRITE, host.put()) !=
-      ERROR_SUCCESS) {
+  if (platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_READ | KEY_WRITE,
+                             host.put()) != ERROR_SUCCESS) {
     return false;
   }
   CString install;

@@ -46,8 +46,8 @@ DWORD ReadDwordValue(HKEY key, const char* name, DWORD defaultValue) {
   if (!key || !name) return defaultValue;
   DWORD value = 0;
   DWORD size = sizeof value;
-  if (platform::RegQueryValueEx(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
-      ERROR_SUCCESS) {
+  if (platform::RegQueryValueEx(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                                &size) != ERROR_SUCCESS) {
     return defaultValue;
   }
   return value;

@@ -30,7 +30,9 @@ constexpr DWORD kRestartBreakMs = 1000;
 CBDDevice::CBDDevice(CSerialCom& port, RunRecord& record, CDeviceConfig* config)
     : CDevice(port, record), m_pConfig(config), m_monitorImage(kFlashMonitorImage) {}
 
-void CBDDevice::ThrowBD(int code) const { throw new BDException(code, m_record.comPort); }
+void CBDDevice::ThrowBD(int code) const {
+  throw new BDException(code, m_record.comPort);
+}
 
 void CBDDevice::UploadMonitor(UINT progressBase, UINT progressSpan) {
   const DWORD total = kFlashMonitorImageSize;

@@ -5,10 +5,10 @@
 #include "device/device.h"
 #include "device/rom_routines.h"
 #include "platform/clock.h"
-#include "reporting/failures.h"
-#include "reporting/reporting.h"
 #include "protocol/rom_frame.h"
 #include "protocol/rom_read_reply.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
 #include "serial/serial_com.h"
 
 namespace {
@@ -32,7 +32,9 @@ constexpr UINT kMaxReadAnswerBytes = 1024;
 CDevice::CDevice(CSerialCom& port, RunRecord& record)
     : m_port(port), m_link(port, record), m_record(record), m_connected(0) {}
 
-void CDevice::ThrowDevice(int code) const { throw new DeviceException(code, m_record.comPort); }
+void CDevice::ThrowDevice(int code) const {
+  throw new DeviceException(code, m_record.comPort);
+}
 
 BOOL CDevice::ReadAcknowledgement() {
   BYTE b = 0;
@@ -119,8 +121,12 @@ void CDevice::RomReadMemory(DWORD address, BYTE* buffer, UINT count, UINT attemp
 void CDevice::RomWriteWord(DWORD address, WORD value) {
   const WORD routine[ROM_WORD_ROUTINE_WORDS] = {
       value,
-      0x207C, static_cast<WORD>(address >> 16), static_cast<WORD>(address),
-      0x227C, 0x0000, static_cast<WORD>(ROM_WORD_ROUTINE_ADDRESS),
+      0x207C,
+      static_cast<WORD>(address >> 16),
+      static_cast<WORD>(address),
+      0x227C,
+      0x0000,
+      static_cast<WORD>(ROM_WORD_ROUTINE_ADDRESS),
       0x3091,
       0x4E75,
   };

@@ -6,9 +6,9 @@
 #include "framework/afx.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
+#include "protocol/rom_frame.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
-#include "protocol/rom_frame.h"
 #include "resources/resource.h"
 #include "serial/serial_com.h"
 
@@ -56,7 +56,9 @@ BOOL CKV70Device::EstablishRomMonitor() {
   return RomProbe();
 }
 
-void CKV70Device::RomWriteByte(DWORD address, BYTE value) { RomWriteTyped(address, &value, 1, 8); }
+void CKV70Device::RomWriteByte(DWORD address, BYTE value) {
+  RomWriteTyped(address, &value, 1, 8);
+}
 
 void CKV70Device::RomWriteLongs(DWORD firstRegister, DWORD secondRegister, DWORD firstValue,
                                 DWORD secondValue) {

@@ -4,9 +4,9 @@
 #include <iterator>
 
 #include "device/kv70_tables.h"
+#include "protocol/flashmon_commands.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
-#include "protocol/flashmon_commands.h"
 #include "serial/serial_com.h"
 
 namespace {
@@ -31,7 +31,9 @@ constexpr WORD kInfo0Threshold = 5;
 CKV70Device::CKV70Device(CSerialCom& port, RunRecord& record)
     : CBDDevice(port, record, &m_config), m_readOnly(0) {}
 
-void CKV70Device::Reset() { m_port.SendBreak(kResetBreakMs); }
+void CKV70Device::Reset() {
+  m_port.SendBreak(kResetBreakMs);
+}
 
 DWORD CKV70Device::GetAddress(int index) {
   if (index < 0 || index >= static_cast<int>(std::size(KV70_ADDRESSES))) return KV70_NO_ADDRESS;
@@ -51,7 +53,9 @@ BOOL CKV70Device::HasCapability(DWORD flags) {
   return FALSE;
 }
 
-BOOL CKV70Device::SupportsFileSystemErase() { return TRUE; }
+BOOL CKV70Device::SupportsFileSystemErase() {
+  return TRUE;
+}
 
 void CKV70Device::Connect() {
   if (EstablishRomMonitor()) {

@@ -1,8 +1,8 @@
 // The KV70: its addresses, command codes and register set-up, the connection sequence
 // from a restarted device to a running flash monitor, and its flash steps.
 #pragma once
-#include "models/kv70_config.h"
 #include "device/bd_device.h"
+#include "models/kv70_config.h"
 
 class CKV70Device : public CBDDevice {
  public:

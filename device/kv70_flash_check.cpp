@@ -2,11 +2,11 @@
 // identification word, and the user agrees to load software that is already installed.
 #include "device/kv70_flash_check.h"
 
-#include "models/kv70_config.h"
-#include "platform/msgbox.h"
 #include "device/kv70_device.h"
 #include "device/kv70_flash_layout.h"
+#include "models/kv70_config.h"
 #include "models/srecord_file.h"
+#include "platform/msgbox.h"
 #include "reporting/failure_box.h"
 #include "reporting/reporting.h"
 #include "resources/resource.h"
@@ -46,9 +46,7 @@ void CKV70Device::CheckSoftwareFile(LPCTSTR path) {
       } else if (IsAlreadyInstalled(m_config, word)) {
         CString question;
         question.LoadString(IDS_ALREADY_INSTALLED);
-        if (ShowRunMessage(&m_record, question, kQuestionStyle) !=
-            IDYES)
-          AfxThrowUserException();
+        if (ShowRunMessage(&m_record, question, kQuestionStyle) != IDYES) AfxThrowUserException();
       }
     } catch (CFileException* e) {
       e->Delete();

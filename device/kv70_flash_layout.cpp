@@ -7,9 +7,9 @@
 #include <span>
 
 #include "device/kv70_device.h"
+#include "protocol/sector_list.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
-#include "protocol/sector_list.h"
 #include "resources/resource.h"
 
 namespace {
@@ -29,12 +29,8 @@ constexpr SectorRun kTableA[] = {
     {0x025F8000, 0x2000, 2},
 };
 constexpr SectorRun kTableB[] = {
-    {0x02400000, 0x0, 1},
-    {0x02404000, 0x2000, 3},
-    {0x02410000, 0x10000, 15},
-    {0x02500000, 0x0, 1},
-    {0x02504000, 0x2000, 3},
-    {0x02510000, 0x10000, 14},
+    {0x02400000, 0x0, 1}, {0x02404000, 0x2000, 3}, {0x02410000, 0x10000, 15},
+    {0x02500000, 0x0, 1}, {0x02504000, 0x2000, 3}, {0x02510000, 0x10000, 14},
 };
 constexpr SectorRun kTableC[] = {
     {0x02400000, 0x10000, 32},

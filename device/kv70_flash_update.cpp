@@ -1,7 +1,7 @@
 // CKV70Device::UpdateSoftware: the whole software upgrade of a connected KV70.
 #include "device/kv70_device.h"
-#include "reporting/reporting.h"
 #include "protocol/flashmon_commands.h"
+#include "reporting/reporting.h"
 #include "resources/resource.h"
 
 namespace {

@@ -47,8 +47,8 @@ void CSRecordFile::ProgramImage(DWORD commandCode, CFlashMonLink& link) {
         const ULONGLONG length = m_dwLength ? m_dwLength : 1;
         return static_cast<int>(static_cast<DWORD>(GetPosition() * 100 / length));
       });
-      if (accumulated > 0 && (accumulated + line.length > kMaxBlockData ||
-                              blockAddress + accumulated != line.address))
+      if (accumulated > 0 &&
+          (accumulated + line.length > kMaxBlockData || blockAddress + accumulated != line.address))
         sendBlock();
       if (accumulated == 0) blockAddress = line.address;
       std::memcpy(block + accumulated, line.data, line.length);

@@ -28,14 +28,16 @@ struct CRuntimeClass {
 };
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
-#define DECLARE_DYNAMIC(class_name)                    \
- public:                                               \
-  static const CRuntimeClass class##class_name;        \
+#define DECLARE_DYNAMIC(class_name)             \
+ public:                                        \
+  static const CRuntimeClass class##class_name; \
   const CRuntimeClass* GetRuntimeClass() const override;
-#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                       \
-  const CRuntimeClass class_name::class##class_name = {#class_name, sizeof(class_name),     \
-                                                       RUNTIME_CLASS(base_class_name)};     \
-  const CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                  \
+  const CRuntimeClass class_name::class##class_name = {#class_name, sizeof(class_name), \
+                                                       RUNTIME_CLASS(base_class_name)}; \
+  const CRuntimeClass* class_name::GetRuntimeClass() const {                            \
+    return RUNTIME_CLASS(class_name);                                                   \
+  }
 
 class CObject {
  public:
@@ -76,12 +78,30 @@ class CString {
 
   CString& operator=(const char* text);
   CString& operator+=(const char* text);
-  CString& operator+=(const CString& text) { s_ += text.s_; return *this; }
-  CString& operator+=(char ch) { s_ += ch; return *this; }
+  CString& operator+=(const CString& text) {
+    s_ += text.s_;
+    return *this;
+  }
+  CString& operator+=(char ch) {
+    s_ += ch;
+    return *this;
+  }
   friend CString operator+(const CString& a, const CString& b) { return CString(a.s_ + b.s_); }
-  friend CString operator+(const CString& a, const char* b) { CString r(a); r += b; return r; }
-  friend CString operator+(const char* a, const CString& b) { CString r(a); r += b; return r; }
-  friend CString operator+(const CString& a, char b) { CString r(a); r += b; return r; }
+  friend CString operator+(const CString& a, const char* b) {
+    CString r(a);
+    r += b;
+    return r;
+  }
+  friend CString operator+(const char* a, const CString& b) {
+    CString r(a);
+    r += b;
+    return r;
+  }
+  friend CString operator+(const CString& a, char b) {
+    CString r(a);
+    r += b;
+    return r;
+  }
   friend bool operator==(const CString& a, const CString& b) { return a.s_ == b.s_; }
   friend bool operator==(const CString& a, const char* b) { return a.Compare(b) == 0; }
   friend bool operator!=(const CString& a, const CString& b) { return a.s_ != b.s_; }
@@ -258,8 +278,8 @@ class CFile : public CObject {
   virtual ULONGLONG GetPosition() const;
   virtual ULONGLONG GetLength() const;
   virtual void Flush();
-  virtual void Close();   // throws on a failed close
-  virtual void Abort();   // closes, never throws
+  virtual void Close();  // throws on a failed close
+  virtual void Abort();  // closes, never throws
   bool IsOpen() const { return m_hFile >= 0; }
   CString GetFilePath() const { return m_strFileName; }
 
@@ -300,8 +320,8 @@ class CStdioFile : public CFile {
   bool FlushWrites(bool throwOnError);
   bool text_ = false;
   std::vector<char> buf_;
-  size_t bufPos_ = 0;     // next unread byte in buf_
-  size_t bufLen_ = 0;     // valid bytes in buf_
+  size_t bufPos_ = 0;       // next unread byte in buf_
+  size_t bufLen_ = 0;       // valid bytes in buf_
   ULONGLONG bufStart_ = 0;  // file offset of buf_[0]
   bool writing_ = false;
 };
@@ -321,8 +341,8 @@ struct AFX_MODULE_STATE {
   LPCTSTR m_lpszCurrentAppName = nullptr;
 };
 
-AFX_MODULE_STATE* AfxGetModuleState();      // the calling thread's current state
-AFX_MODULE_STATE* AfxGetAppModuleState();   // the process's own (host) state
+AFX_MODULE_STATE* AfxGetModuleState();     // the calling thread's current state
+AFX_MODULE_STATE* AfxGetAppModuleState();  // the process's own (host) state
 
 class AFX_MAINTAIN_STATE {
  public:

@@ -54,7 +54,10 @@ class CPoint : public POINT {
   CPoint() : POINT{0, 0} {}
   CPoint(int x, int y) : POINT{x, y} {}
   CPoint(POINT p) : POINT(p) {}  // NOLINT
-  void Offset(int dx, int dy) { x += dx; y += dy; }
+  void Offset(int dx, int dy) {
+    x += dx;
+    y += dy;
+  }
   friend bool operator==(const CPoint& a, const CPoint& b) { return a.x == b.x && a.y == b.y; }
 };
 
@@ -80,14 +83,24 @@ class CRect : public RECT {
   CPoint BottomRight() const { return CPoint(right, bottom); }
   bool IsRectEmpty() const { return right <= left || bottom <= top; }
   bool PtInRect(POINT p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
-  void SetRect(int l, int t, int r, int b) { left = l; top = t; right = r; bottom = b; }
-  void OffsetRect(int dx, int dy) { left += dx; right += dx; top += dy; bottom += dy; }
+  void SetRect(int l, int t, int r, int b) {
+    left = l;
+    top = t;
+    right = r;
+    bottom = b;
+  }
+  void OffsetRect(int dx, int dy) {
+    left += dx;
+    right += dx;
+    top += dy;
+    bottom += dy;
+  }
   // The common part of a and b; empty (all 0) when they do not meet.
   bool IntersectRect(const RECT& a, const RECT& b);
   // The smallest rectangle holding both (an empty one does not count).
   bool UnionRect(const RECT& a, const RECT& b);
-  operator LPRECT() { return this; }              // NOLINT
-  operator LPCRECT() const { return this; }       // NOLINT
+  operator LPRECT() { return this; }         // NOLINT
+  operator LPCRECT() const { return this; }  // NOLINT
   friend bool operator==(const CRect& a, const CRect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
   }
@@ -138,7 +151,7 @@ class CWnd : public CObject {
   // Model queries and changes.
   CWnd* GetDlgItem(int id) const;
   int GetDlgCtrlID() const;
-  CWnd* GetParent() const;   // the parent of a child, the owner of a top-level window
+  CWnd* GetParent() const;  // the parent of a child, the owner of a top-level window
   CWnd* GetOwner() const { return GetParent(); }
   std::vector<CWnd*> GetChildren() const;  // in creation order
   DWORD GetStyle() const;
@@ -242,8 +255,8 @@ class CListBox : public CWnd {
   int DeleteString(UINT index);               // remaining count, or LB_ERR
   void ResetContent();
   int GetCount() const;
-  int GetCurSel() const;        // LB_ERR when nothing is selected
-  int SetCurSel(int select);    // -1 clears; LB_ERR for -1 or an index out of range
+  int GetCurSel() const;                        // LB_ERR when nothing is selected
+  int SetCurSel(int select);                    // -1 clears; LB_ERR for -1 or an index out of range
   int GetText(int index, CString& text) const;  // length, or LB_ERR
   CString GetText(int index) const;
   int GetTextLen(int index) const;
@@ -333,8 +346,8 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control);
 void DDV_MaxChars(CDataExchange* dx, const CString& value, int maxChars);
 
 // The framework's texts for refused exchanges.
-extern const char* const kAfxIntegerRequiredText;   // "Please enter an integer."
-extern const char* const kAfxMaxCharsFormat;        // "Enter no more than %d characters."
+extern const char* const kAfxIntegerRequiredText;  // "Please enter an integer."
+extern const char* const kAfxMaxCharsFormat;       // "Enter no more than %d characters."
 
 // ---------------------------------------------------------------------------------------
 // Drawing
@@ -413,8 +426,8 @@ class CDC : public CObject {
 
   // SRCCOPY only; nearest-neighbour scaling with positive extents. Pixels outside the
   // target or the source are left alone.
-  BOOL StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc,
-                  int srcWidth, int srcHeight, DWORD rop);
+  BOOL StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, int srcWidth,
+                  int srcHeight, DWORD rop);
   BOOL BitBlt(int x, int y, int width, int height, CDC* src, int xSrc, int ySrc, DWORD rop);
   COLORREF GetPixel(int x, int y) const;  // 0xFFFFFFFF outside
   COLORREF SetPixel(int x, int y, COLORREF color);
@@ -488,7 +501,7 @@ class CDialog : public CWnd {
   // BN_CLICKED of IDOK and IDCANCEL go to OnOK and OnCancel; an override handles its
   // own ids and passes the rest here.
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
-  void OnClose() override;       // as Cancel
+  void OnClose() override;  // as Cancel
 
   // Creates the dialog window and its controls from the template found in `module` (or
   // wherever AfxFindResourceHandle finds it): a child of `parent` with WS_CHILD in the
@@ -505,8 +518,8 @@ class CDialog : public CWnd {
 struct OPENFILENAME {
   DWORD lStructSize;
   HWND hwndOwner;
-  LPCTSTR lpstrFilter;   // pairs of zero-terminated texts, ended by an empty one
-  DWORD nFilterIndex;    // 1-based
+  LPCTSTR lpstrFilter;  // pairs of zero-terminated texts, ended by an empty one
+  DWORD nFilterIndex;   // 1-based
   LPTSTR lpstrFile;
   DWORD nMaxFile;
   LPCTSTR lpstrInitialDir;
@@ -537,7 +550,7 @@ class CFileDialog : public CDialog {
   CString GetDefExt() const { return defExt_; }
   CString GetInitialFileName() const { return initialName_; }
   CString GetFilter() const { return filter_; }  // "Desc|*.x|...||" as given
-  CString GetTitle() const;  // "Open" or "Save As"
+  CString GetTitle() const;                      // "Open" or "Save As"
 
   OPENFILENAME m_ofn{};
   BOOL m_bOpenFileDialog;
@@ -568,14 +581,14 @@ class CPropertyPage : public CDialog {
   explicit CPropertyPage(UINT templateId, UINT captionId = 0);
   ~CPropertyPage() override;
 
-  virtual BOOL OnSetActive();     // UpdateData(FALSE); its result
-  virtual BOOL OnKillActive();    // UpdateData(TRUE); its result
-  virtual LRESULT OnWizardNext(); // 0: the next page; -1: stay; a template id: that page
-  virtual LRESULT OnWizardBack(); // 0: the previous page; -1: stay; a template id
-  virtual BOOL OnWizardFinish();  // TRUE: the wizard ends
-  virtual BOOL OnQueryCancel();   // TRUE: cancelling is allowed
-  void OnCancel() override;       // notification that the wizard was cancelled
-  void OnOK() override;           // notification that the wizard finished
+  virtual BOOL OnSetActive();      // UpdateData(FALSE); its result
+  virtual BOOL OnKillActive();     // UpdateData(TRUE); its result
+  virtual LRESULT OnWizardNext();  // 0: the next page; -1: stay; a template id: that page
+  virtual LRESULT OnWizardBack();  // 0: the previous page; -1: stay; a template id
+  virtual BOOL OnWizardFinish();   // TRUE: the wizard ends
+  virtual BOOL OnQueryCancel();    // TRUE: cancelling is allowed
+  void OnCancel() override;        // notification that the wizard was cancelled
+  void OnOK() override;            // notification that the wizard finished
 
   CString GetCaption() const { return m_strCaption; }
   CString m_strCaption;

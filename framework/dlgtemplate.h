@@ -58,7 +58,7 @@ struct DlgTemplate {
 struct BitmapResource {
   int width;
   int height;
-  int colors;                        // palette entries (16)
-  const unsigned int* palette;       // 0x00RRGGBB
-  const unsigned char* pixels;       // width * height palette indexes
+  int colors;                   // palette entries (16)
+  const unsigned int* palette;  // 0x00RRGGBB
+  const unsigned char* pixels;  // width * height palette indexes
 };

@@ -41,7 +41,9 @@ BOOL CMemoryException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT /*help
   return TRUE;
 }
 
-void AfxThrowUserException() { throw new CUserException(); }
+void AfxThrowUserException() {
+  throw new CUserException();
+}
 
 void AfxThrowMemoryException() {
   // When memory has run out, allocating the failure object may itself fail; a static

@@ -37,17 +37,25 @@ AFX_MAINTAIN_STATE::AFX_MAINTAIN_STATE(AFX_MODULE_STATE* state) : previous_(tCur
   tCurrentState = state;
 }
 
-AFX_MAINTAIN_STATE::~AFX_MAINTAIN_STATE() { tCurrentState = previous_; }
+AFX_MAINTAIN_STATE::~AFX_MAINTAIN_STATE() {
+  tCurrentState = previous_;
+}
 
-HINSTANCE AfxGetResourceHandle() { return AfxGetModuleState()->m_hCurrentResourceHandle; }
+HINSTANCE AfxGetResourceHandle() {
+  return AfxGetModuleState()->m_hCurrentResourceHandle;
+}
 
 void AfxSetResourceHandle(HINSTANCE module) {
   AfxGetModuleState()->m_hCurrentResourceHandle = module;
 }
 
-HINSTANCE AfxGetInstanceHandle() { return AfxGetModuleState()->m_hCurrentInstanceHandle; }
+HINSTANCE AfxGetInstanceHandle() {
+  return AfxGetModuleState()->m_hCurrentInstanceHandle;
+}
 
-CWinApp* AfxGetApp() { return AfxGetModuleState()->m_pCurrentWinApp; }
+CWinApp* AfxGetApp() {
+  return AfxGetModuleState()->m_pCurrentWinApp;
+}
 
 LPCTSTR AfxGetAppName() {
   const AFX_MODULE_STATE* state = AfxGetModuleState();

@@ -11,7 +11,9 @@ bool CRuntimeClass::IsDerivedFrom(const CRuntimeClass* base) const {
 
 const CRuntimeClass CObject::classCObject = {"CObject", sizeof(CObject), nullptr};
 
-const CRuntimeClass* CObject::GetRuntimeClass() const { return &classCObject; }
+const CRuntimeClass* CObject::GetRuntimeClass() const {
+  return &classCObject;
+}
 
 bool CObject::IsKindOf(const CRuntimeClass* cls) const {
   return GetRuntimeClass()->IsDerivedFrom(cls);

@@ -3,8 +3,8 @@
 // the host window, the results, and the registry settings both sides read. Any host and
 // any device plug-in share this header; neither needs the other's.
 #pragma once
-#include "platform/window.h"
 #include "platform/winbase.h"
+#include "platform/window.h"
 
 // Messages to the host window during a run.
 constexpr UINT WM_OPERATION_STATUS = WM_USER + 500;    // 1524, sent: lParam = const char* text

@@ -9,11 +9,19 @@
 
 namespace {
 
-const char* OrEmpty(const char* text) { return text ? text : ""; }
+const char* OrEmpty(const char* text) {
+  return text ? text : "";
+}
 
-char AsciiLower(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch; }
-char AsciiUpper(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 'a' + 'A') : ch; }
-bool IsSpace(char ch) { return std::isspace(static_cast<unsigned char>(ch)) != 0; }
+char AsciiLower(char ch) {
+  return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
+char AsciiUpper(char ch) {
+  return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
+bool IsSpace(char ch) {
+  return std::isspace(static_cast<unsigned char>(ch)) != 0;
+}
 
 }  // namespace
 
@@ -34,7 +42,9 @@ CString& CString::operator+=(const char* text) {
   return *this;
 }
 
-int CString::Compare(const char* text) const { return std::strcmp(s_.c_str(), OrEmpty(text)); }
+int CString::Compare(const char* text) const {
+  return std::strcmp(s_.c_str(), OrEmpty(text));
+}
 
 int CString::CompareNoCase(const char* text) const {
   const char* a = s_.c_str();
@@ -81,8 +91,12 @@ int CString::ReverseFind(char ch) const {
   return at == std::string::npos ? -1 : static_cast<int>(at);
 }
 
-void CString::MakeUpper() { std::transform(s_.begin(), s_.end(), s_.begin(), AsciiUpper); }
-void CString::MakeLower() { std::transform(s_.begin(), s_.end(), s_.begin(), AsciiLower); }
+void CString::MakeUpper() {
+  std::transform(s_.begin(), s_.end(), s_.begin(), AsciiUpper);
+}
+void CString::MakeLower() {
+  std::transform(s_.begin(), s_.end(), s_.begin(), AsciiLower);
+}
 
 void CString::TrimLeft() {
   s_.erase(s_.begin(), std::find_if_not(s_.begin(), s_.end(), IsSpace));
@@ -142,7 +156,8 @@ void CString::FormatV(const char* format, va_list args) {
 
 BOOL CString::LoadString(UINT id) {
   const HINSTANCE module = AfxFindResourceHandle(id, RT_STRING);
-  const platform::ResourceEntry* entry = module ? platform::FindResource(module, id, RT_STRING) : nullptr;
+  const platform::ResourceEntry* entry =
+      module ? platform::FindResource(module, id, RT_STRING) : nullptr;
   if (!entry || !entry->data) {
     s_.clear();
     return FALSE;

@@ -10,7 +10,8 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The "None" text of unset fields comes from the string table.
-  kv70::resources::RegisterResourceModule("DevKV70", reinterpret_cast<const void*>(&LLVMFuzzerInitialize));
+  kv70::resources::RegisterResourceModule("DevKV70",
+                                          reinterpret_cast<const void*>(&LLVMFuzzerInitialize));
   return 0;
 }
 

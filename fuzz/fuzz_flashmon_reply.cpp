@@ -27,9 +27,11 @@ void CheckFrame(const CFlashMonReplyReader& reader, const std::uint8_t* data, st
   if (data[end] != FM_ETX) std::abort();
   unsigned sum = frame[1] + frame[2] + frame[3];
   for (std::size_t i = 0; i < length; ++i) sum += frame[4 + i];
-  if ((sum & 0xFFFF) != static_cast<unsigned>((frame[4 + length] << 8) | frame[5 + length])) std::abort();
+  if ((sum & 0xFFFF) != static_cast<unsigned>((frame[4 + length] << 8) | frame[5 + length]))
+    std::abort();
   if (length == 0) return;
-  if (reader.GetData() == nullptr || std::memcmp(reader.GetData(), frame + 4, length) != 0) std::abort();
+  if (reader.GetData() == nullptr || std::memcmp(reader.GetData(), frame + 4, length) != 0)
+    std::abort();
 }
 
 }  // namespace
@@ -39,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CFlashMonReplyReader reader(data[0]);
   // The second byte places a reset somewhere in the stream (never, when past its end).
   const std::size_t resetAt = 2 + static_cast<std::size_t>(data[1]) * 8;
-  std::size_t frameStart = 2;   // a frame may not reach back before the last reset
+  std::size_t frameStart = 2;  // a frame may not reach back before the last reset
   for (std::size_t i = 2; i < size; ++i) {
     if (i == resetAt) {
       reader.Reset();

@@ -46,7 +46,9 @@ std::string ExportWhole(const char* fileName) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Stores on tmpfs when there is one: every input opens and fills a new one.
-  const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+  const char* base = ::access("/dev/shm", W_OK) == 0
+                         ? "/dev/shm"
+                         : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
   std::string pattern = std::string(base) + "/fuzz-regedit4-XXXXXX";
   if (!::mkdtemp(pattern.data())) {
     std::perror("mkdtemp");
@@ -72,8 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string error;
   const LONG imported = platform::RegImportFile(path, &error);
   if (imported != ERROR_SUCCESS) {
-    if (imported == ERROR_INVALID_DATA && error.empty()) std::abort();   // refused without saying why
-    if (ExportWhole("first.reg") != empty) std::abort();                 // a refused file wrote something
+    if (imported == ERROR_INVALID_DATA && error.empty())
+      std::abort();                                       // refused without saying why
+    if (ExportWhole("first.reg") != empty) std::abort();  // a refused file wrote something
     return 0;
   }
   const std::string first = ExportWhole("first.reg");

@@ -34,7 +34,8 @@ Result Decode(const std::uint8_t* in, std::size_t size, std::size_t step) {
       Check(e.payload.size() <= platform::TelnetReader::kMaxSubnegotiation);
       e.dataBefore += before;
       platform::ComPortMessage message;
-      if (e.kind == platform::TelnetEvent::Kind::kSubnegotiation && platform::DecodeComPort(e.payload, message)) {
+      if (e.kind == platform::TelnetEvent::Kind::kSubnegotiation &&
+          platform::DecodeComPort(e.payload, message)) {
         Check(message.valueLength + 1 == e.payload.size());
       }
       r.events.push_back(std::move(e));

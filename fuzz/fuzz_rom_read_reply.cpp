@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 1; i < size; ++i) {
     const RomReadFeed result = reader.Feed(data[i]);
     if (final != RomReadFeed::NeedMore) {
-      if (result != final) std::abort();   // an ended answer does not change its mind
+      if (result != final) std::abort();  // an ended answer does not change its mind
       continue;
     }
     if (result == RomReadFeed::NeedMore) continue;
@@ -30,9 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // 02 00 92 n, n data bytes, checksum, anything, 03 (at finalAt).
   const std::uint8_t* line = data + 1;
-  const std::size_t lineSize = finalAt;   // bytes up to and including the 03
+  const std::size_t lineSize = finalAt;  // bytes up to and including the 03
   if (lineSize < 4u + count + 2u) std::abort();
-  if (line[0] != ROM_STX || line[1] != 0x00 || line[2] != ROM_READ_REPLY || line[3] != count) std::abort();
+  if (line[0] != ROM_STX || line[1] != 0x00 || line[2] != ROM_READ_REPLY || line[3] != count)
+    std::abort();
   if (data[finalAt] != ROM_ETX) std::abort();
   const std::vector<BYTE>& got = reader.GetData();
   if (got.size() != count || (count && std::memcmp(got.data(), line + 4, count) != 0)) std::abort();

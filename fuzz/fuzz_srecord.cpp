@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "models/srecord_file.h"
 #include "fuzz/fuzz_input_file.h"
+#include "models/srecord_file.h"
 #include "reporting/failures.h"
 
 namespace {
@@ -33,7 +33,8 @@ void DecodeLines(const std::uint8_t* data, std::size_t size) {
   std::size_t start = 0;
   while (start <= size) {
     const void* nl = std::memchr(data + start, '\n', size - start);
-    const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nl) - data) : size;
+    const std::size_t end =
+        nl ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nl) - data) : size;
     const std::size_t length = end - start;
     // No slack after the line: the heap copy ends where the line does.
     std::unique_ptr<char[]> copy(new char[length ? length : 1]);

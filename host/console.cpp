@@ -64,8 +64,7 @@ Console::Read Console::ReadLine(const std::string& prompt, std::string& line) {
   return ReadLine(prompt, line, InterruptCount());
 }
 
-Console::Read Console::ReadLine(const std::string& prompt, std::string& line,
-                                int interruptsSeen) {
+Console::Read Console::ReadLine(const std::string& prompt, std::string& line, int interruptsSeen) {
   std::lock_guard lock(mutex_);
   EraseTransient();
   std::fputs(prompt.c_str(), output_);

@@ -13,8 +13,8 @@ namespace velmora {
 
 struct DeviceChoice {
   bool simulator = false;
-  bool realtime = false;   // simulator only: keep wall-clock time
-  std::string name;        // "sim:..." or the device path, as given
+  bool realtime = false;  // simulator only: keep wall-clock time
+  std::string name;       // "sim:..." or the device path, as given
 };
 
 // Checks the value: simulator settings must parse and their files be usable, a device

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <sstream>
 
-#include "host/text.h"
 #include "framework/uimodel.h"
+#include "host/text.h"
 
 namespace velmora {
 
@@ -31,8 +31,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 bool IsNumber(const std::string& text) {
-  return !text.empty() && text.size() < 6 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  return !text.empty() && text.size() < 6 && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isdigit(static_cast<unsigned char>(c));
+  });
 }
 
 // Table columns padded to their widest cell.
@@ -231,7 +232,8 @@ std::vector<std::string> RenderDialog(const DialogView& view) {
   for (const ViewElement& e : view.elements) {
     switch (e.kind) {
       case ViewElement::Kind::Text:
-        for (const std::string& line : SplitLines(e.text)) lines.push_back(line.empty() ? "" : "  " + line);
+        for (const std::string& line : SplitLines(e.text))
+          lines.push_back(line.empty() ? "" : "  " + line);
         break;
       case ViewElement::Kind::Edit:
         lines.push_back("  " + (e.label.empty() ? std::string("Field") : e.label) + ": [" + e.key +
@@ -245,7 +247,8 @@ std::vector<std::string> RenderDialog(const DialogView& view) {
         if (e.items.empty()) lines.push_back("      (no items)");
         for (size_t i = 0; i < e.items.size(); ++i) {
           const bool selected = static_cast<int>(i) == e.selection;
-          lines.push_back(std::string(selected ? "   * " : "     ") + std::to_string(i + 1) + ". " + e.items[i]);
+          lines.push_back(std::string(selected ? "   * " : "     ") + std::to_string(i + 1) + ". " +
+                          e.items[i]);
         }
         break;
       case ViewElement::Kind::Table:
@@ -268,9 +271,11 @@ std::string RenderDialogHint(const DialogView& view) {
     if (!list->items.empty()) parts.push_back("N selects item N, \"open N\" double-clicks it");
     parts.push_back("\"ins\" / \"del\" press Insert / Delete in the list");
   }
-  if (view.FirstEdit()) parts.push_back("\"e1 TEXT\" fills field e1 (\"e1\" alone asks, e1 \"\" empties it)");
+  if (view.FirstEdit())
+    parts.push_back("\"e1 TEXT\" fills field e1 (\"e1\" alone asks, e1 \"\" empties it)");
   bool buttons = false;
-  for (const ViewElement& e : view.elements) buttons = buttons || e.kind == ViewElement::Kind::Button;
+  for (const ViewElement& e : view.elements)
+    buttons = buttons || e.kind == ViewElement::Kind::Button;
   if (buttons) parts.push_back("a button's name presses it");
   std::string hint;
   for (const std::string& part : parts) hint += (hint.empty() ? "" : "; ") + part;
@@ -286,7 +291,8 @@ UserCommand ParseUserCommand(const std::string& line, const DialogView& view, bo
   }
   const size_t space = trimmed.find(' ');
   const std::string head = Lower(trimmed.substr(0, space));
-  const std::string rest = space == std::string::npos ? std::string() : Trim(trimmed.substr(space + 1));
+  const std::string rest =
+      space == std::string::npos ? std::string() : Trim(trimmed.substr(space + 1));
   const std::string whole = Lower(trimmed);
 
   if (whole == "?" || whole == "help") {
@@ -294,15 +300,35 @@ UserCommand ParseUserCommand(const std::string& line, const DialogView& view, bo
     return cmd;
   }
   if (wizard) {
-    if (whole == "n" || whole == "next") { cmd.kind = UserCommand::Kind::Next; return cmd; }
-    if (whole == "b" || whole == "back") { cmd.kind = UserCommand::Kind::Back; return cmd; }
-    if (whole == "f" || whole == "finish") { cmd.kind = UserCommand::Kind::Finish; return cmd; }
-    if (whole == "c" || whole == "cancel") { cmd.kind = UserCommand::Kind::Cancel; return cmd; }
+    if (whole == "n" || whole == "next") {
+      cmd.kind = UserCommand::Kind::Next;
+      return cmd;
+    }
+    if (whole == "b" || whole == "back") {
+      cmd.kind = UserCommand::Kind::Back;
+      return cmd;
+    }
+    if (whole == "f" || whole == "finish") {
+      cmd.kind = UserCommand::Kind::Finish;
+      return cmd;
+    }
+    if (whole == "c" || whole == "cancel") {
+      cmd.kind = UserCommand::Kind::Cancel;
+      return cmd;
+    }
   }
   const ViewElement* list = view.FirstList();
   if (list) {
-    if (whole == "ins" || whole == "insert") { cmd.kind = UserCommand::Kind::Insert; cmd.id = list->id; return cmd; }
-    if (whole == "del" || whole == "delete") { cmd.kind = UserCommand::Kind::Delete; cmd.id = list->id; return cmd; }
+    if (whole == "ins" || whole == "insert") {
+      cmd.kind = UserCommand::Kind::Insert;
+      cmd.id = list->id;
+      return cmd;
+    }
+    if (whole == "del" || whole == "delete") {
+      cmd.kind = UserCommand::Kind::Delete;
+      cmd.id = list->id;
+      return cmd;
+    }
     const bool open = head == "open" || head == "o";
     const std::string number = open ? rest : whole;
     if (IsNumber(number)) {

@@ -14,13 +14,13 @@ struct ViewElement {
   enum class Kind { Text, Edit, ReadOnly, List, Table, Button };
   Kind kind = Kind::Text;
   int id = 0;
-  std::string label;                // Edit / ReadOnly / List: the text shown before it
-  std::string text;                 // Text: the text; Edit: its content; Button: its caption
-  std::string key;                  // Edit: "e1"; Button: the command word ("browse")
-  bool isDefault = false;           // Button: the default push button
-  std::vector<std::string> items;   // List: items; Table: rows (columns joined by '\t')
-  std::vector<std::string> columns; // Table: headings
-  int selection = -1;               // List: selected item, -1 for none
+  std::string label;                 // Edit / ReadOnly / List: the text shown before it
+  std::string text;                  // Text: the text; Edit: its content; Button: its caption
+  std::string key;                   // Edit: "e1"; Button: the command word ("browse")
+  bool isDefault = false;            // Button: the default push button
+  std::vector<std::string> items;    // List: items; Table: rows (columns joined by '\t')
+  std::vector<std::string> columns;  // Table: headings
+  int selection = -1;                // List: selected item, -1 for none
 };
 
 struct DialogView {
@@ -50,13 +50,18 @@ std::string RenderDialogHint(const DialogView& view);
 // What a typed line asks for. Wizard navigation words are only known in a wizard.
 struct UserCommand {
   enum class Kind {
-    Default,   // empty line: the default button (Next/Finish in a wizard)
-    Help, Next, Back, Finish, Cancel,
-    Select,    // a list item (index)
-    Open,      // double click on a list item (index)
-    Insert, Delete,  // the list box's keys
-    Edit,      // an edit control (id); text given, or to be asked for
-    Press,     // a push button (id)
+    Default,  // empty line: the default button (Next/Finish in a wizard)
+    Help,
+    Next,
+    Back,
+    Finish,
+    Cancel,
+    Select,  // a list item (index)
+    Open,    // double click on a list item (index)
+    Insert,
+    Delete,  // the list box's keys
+    Edit,    // an edit control (id); text given, or to be asked for
+    Press,   // a push button (id)
     Unknown,
   };
   Kind kind = Kind::Unknown;

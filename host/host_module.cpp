@@ -21,8 +21,14 @@ const DlgControl kSummaryControls[] = {
 };
 
 const DlgTemplate kSummaryTemplate = {
-    IDD_VELMORA_SUMMARY, "Velmora - Summary", 296, 165, "MS Sans Serif", 8,
-    WS_CHILD | WS_CAPTION | WS_DISABLED, kSummaryControls,
+    IDD_VELMORA_SUMMARY,
+    "Velmora - Summary",
+    296,
+    165,
+    "MS Sans Serif",
+    8,
+    WS_CHILD | WS_CAPTION | WS_DISABLED,
+    kSummaryControls,
     static_cast<int>(sizeof kSummaryControls / sizeof kSummaryControls[0])};
 
 const platform::ResourceEntry kResources[] = {

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "framework/uimodel.h"
 #include "host/exit_codes.h"
 #include "host/interrupts.h"
 #include "host/message_box_text.h"
 #include "host/text.h"
 #include "platform/window.h"
-#include "framework/uimodel.h"
 
 namespace velmora {
 
@@ -33,7 +33,9 @@ void HostUi::BeginRun() {
   runInProgress_.store(true);
 }
 
-void HostUi::EndRun() { runInProgress_.store(false); }
+void HostUi::EndRun() {
+  runInProgress_.store(false);
+}
 
 int HostUi::InterruptedDuringRun() {
   const int interrupts = InterruptCount();
@@ -43,8 +45,9 @@ int HostUi::InterruptedDuringRun() {
     // The worker is waiting for this answer and cannot unwind; leave without it.
     std::_Exit(kExitCancelled);
   }
-  console_.PrintLine("Cancel requested: the run stops after this question. "
-                     "Press Ctrl-C again to quit at once.");
+  console_.PrintLine(
+      "Cancel requested: the run stops after this question. "
+      "Press Ctrl-C again to quit at once.");
   return interrupts;
 }
 
@@ -162,7 +165,8 @@ bool HostUi::RunFileDialog(CFileDialog& dialog, CString& path) {
   }
   const std::string initial = dialog.GetInitialFileName().GetString();
   std::string line;
-  const std::string prompt = "File name" + (initial.empty() ? std::string() : " [" + initial + "]") +
+  const std::string prompt = "File name" +
+                             (initial.empty() ? std::string() : " [" + initial + "]") +
                              " (empty line cancels) > ";
   const Console::Read read = console_.ReadLine(prompt, line);
   if (read != Console::Read::Line || line.empty()) return false;

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <optional>
 
+#include "framework/uimodel.h"
 #include "host/host_ui.h"
 #include "host/interrupts.h"
 #include "host/text.h"
 #include "platform/window.h"
-#include "framework/uimodel.h"
 
 namespace velmora {
 
@@ -20,7 +20,9 @@ DWORD WizardButtons(const CPropertySheet& sheet) {
   return flags != 0 ? flags : (PSWIZB_BACK | PSWIZB_NEXT);
 }
 
-bool OffersFinish(DWORD flags) { return (flags & (PSWIZB_FINISH | PSWIZB_DISABLEDFINISH)) == PSWIZB_FINISH; }
+bool OffersFinish(DWORD flags) {
+  return (flags & (PSWIZB_FINISH | PSWIZB_DISABLEDFINISH)) == PSWIZB_FINISH;
+}
 
 std::string NavigationLine(const CPropertySheet& sheet) {
   const DWORD flags = WizardButtons(sheet);
@@ -176,8 +178,8 @@ bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
   }
   if (settings_.editText) {
     if (const ViewElement* edit = view.FirstEdit()) {
-      console_.PrintLine("-> " + (edit->label.empty() ? std::string("field") : edit->label) + ": \"" +
-                         *settings_.editText + "\"");
+      console_.PrintLine("-> " + (edit->label.empty() ? std::string("field") : edit->label) +
+                         ": \"" + *settings_.editText + "\"");
       uimodel::TypeText(page, edit->id, settings_.editText->c_str());
       editUsed_ = true;
     }
@@ -199,8 +201,10 @@ void HostUi::RunWizardUnattended(CPropertySheet& sheet) {
     const DWORD flags = WizardButtons(sheet);
     if (OffersFinish(flags)) {
       std::string unused;
-      if (settings_.listChoice && !listUsed_) unused = "--firmware: no page of this operation has a list to choose from";
-      if (settings_.editText && !editUsed_) unused = "--log-file: no page of this operation has a field for it";
+      if (settings_.listChoice && !listUsed_)
+        unused = "--firmware: no page of this operation has a list to choose from";
+      if (settings_.editText && !editUsed_)
+        unused = "--log-file: no page of this operation has a field for it";
       if (!unused.empty()) {
         wizardEnd_ = WizardEnd::BadInput;
         wizardProblem_ = unused;

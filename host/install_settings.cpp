@@ -40,13 +40,14 @@ InstallReport EnsureInstallSettings(const std::string& dataDirectory) {
                                         REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
                                         host.put(), nullptr);
   if (error != ERROR_SUCCESS) {
-    report.problem =
-        "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKeyPath) + ": " + RegistryErrorText(error);
+    report.problem = "cannot open HKEY_LOCAL_MACHINE\\" + std::string(kHostKeyPath) + ": " +
+                     RegistryErrorText(error);
     return report;
   }
   DWORD type = 0;
   DWORD size = 0;
-  error = platform::RegQueryValueEx(host.get(), kInstallDirectoryValue, nullptr, &type, nullptr, &size);
+  error =
+      platform::RegQueryValueEx(host.get(), kInstallDirectoryValue, nullptr, &type, nullptr, &size);
   if (error == ERROR_SUCCESS && type == REG_SZ && size > 1) {
     std::vector<char> value(size + 1, '\0');
     error = platform::RegQueryValueEx(host.get(), kInstallDirectoryValue, nullptr, &type,

@@ -36,9 +36,13 @@ void InstallInterruptHandler() {
   ::sigaction(SIGINT, &action, nullptr);
 }
 
-int InterruptCount() { return gCount.load(); }
+int InterruptCount() {
+  return gCount.load();
+}
 
-int InterruptWakeFd() { return gPipe[0]; }
+int InterruptWakeFd() {
+  return gPipe[0];
+}
 
 void DrainInterruptPipe() {
   if (gPipe[0] < 0) return;
@@ -47,6 +51,8 @@ void DrainInterruptPipe() {
   }
 }
 
-void RaiseInterruptForTest() { OnInterrupt(SIGINT); }
+void RaiseInterruptForTest() {
+  OnInterrupt(SIGINT);
+}
 
 }  // namespace velmora

@@ -1,9 +1,9 @@
 // velmora: the host application. It loads a device plug-in, shows the chosen
 // operation's wizard pages on the terminal (or fills them from the command line), runs
 // the operation with its status texts and progress, and answers its questions.
-#include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 
@@ -58,8 +58,8 @@ int main(int argc, char** argv) {
   CLI::App* list = app.add_subcommand("list", "list the plug-in's operations");
   list->add_option("--plugin", plugin, "the device plug-in (default: DevKV70.so beside velmora)");
 
-  CLI::App* ports = app.add_subcommand(
-      "ports", "list this machine's serial ports and what COM1 to COM6 are now");
+  CLI::App* ports =
+      app.add_subcommand("ports", "list this machine's serial ports and what COM1 to COM6 are now");
 
   RunOptions run;
   std::string firmware;
@@ -68,20 +68,25 @@ int main(int argc, char** argv) {
   std::string trace;
   std::string monitorImage;
   CLI::App* runCommand = app.add_subcommand("run", "run one operation of the plug-in");
-  runCommand->add_option("OPERATION", run.operation, "index or name word of the operation")->required();
+  runCommand->add_option("OPERATION", run.operation, "index or name word of the operation")
+      ->required();
   runCommand->add_option("--port", run.port, "COM port number, 1 to 6")
       ->check(CLI::Range(1, 6))
       ->default_val(1);
-  runCommand->add_option("--device", device, "what the COM port is: a device path, rfc2217://HOST:PORT or sim[:key=value,...]");
-  runCommand->add_option("--plugin", plugin, "the device plug-in (default: DevKV70.so beside velmora)");
+  runCommand->add_option(
+      "--device", device,
+      "what the COM port is: a device path, rfc2217://HOST:PORT or sim[:key=value,...]");
+  runCommand->add_option("--plugin", plugin,
+                         "the device plug-in (default: DevKV70.so beside velmora)");
   AddRegistryOption(*runCommand, registry);
   runCommand->add_flag("--yes", run.yes, "answer Yes to the operation's questions");
   runCommand->add_option("--trace", trace, "write every byte on the line to FILE");
   runCommand->add_option(
       "--monitor-image", monitorImage,
       "the KV70's own 8554-byte flash monitor program (sets VELMORA_KV70_MONITOR)");
-  runCommand->add_option("--firmware", firmware,
-                         "page input: select the list item with this text (the firmware's description)");
+  runCommand->add_option(
+      "--firmware", firmware,
+      "page input: select the list item with this text (the firmware's description)");
   runCommand->add_option("--log-file", logFile, "page input: the file name for the page's field");
   std::uint32_t giveUpAfter = 0;
   runCommand
@@ -101,9 +106,11 @@ int main(int argc, char** argv) {
   AddRegistryOption(*import, registry);
   std::string exportFile;
   std::string exportKey;
-  CLI::App* exportCommand = registryCommand->add_subcommand("export", "write the registry, or one key, to a .reg file");
+  CLI::App* exportCommand =
+      registryCommand->add_subcommand("export", "write the registry, or one key, to a .reg file");
   exportCommand->add_option("FILE", exportFile, "the .reg file to write")->required();
-  exportCommand->add_option("KEY", exportKey, "full key name, e.g. HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell");
+  exportCommand->add_option("KEY", exportKey,
+                            "full key name, e.g. HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell");
   bool exportUnicode = false;
   exportCommand->add_flag(
       "--unicode", exportUnicode,

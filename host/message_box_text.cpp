@@ -14,11 +14,16 @@ constexpr UINT kDefButtonMask = 0x300;
 
 const char* IconWord(UINT style) {
   switch (style & MB_ICONMASK) {
-    case MB_ICONERROR: return "error";
-    case MB_ICONQUESTION: return "question";
-    case MB_ICONEXCLAMATION: return "warning";
-    case MB_ICONINFORMATION: return "information";
-    default: return nullptr;
+    case MB_ICONERROR:
+      return "error";
+    case MB_ICONQUESTION:
+      return "question";
+    case MB_ICONEXCLAMATION:
+      return "warning";
+    case MB_ICONINFORMATION:
+      return "information";
+    default:
+      return nullptr;
   }
 }
 
@@ -26,12 +31,18 @@ const char* IconWord(UINT style) {
 
 std::vector<BoxChoice> BoxChoices(UINT style) {
   switch (style & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
-    case kAbortRetryIgnore: return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
-    case MB_YESNOCANCEL: return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
-    case MB_YESNO: return {{"Yes", IDYES}, {"No", IDNO}};
-    case kRetryCancel: return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
-    default: return {{"OK", IDOK}};
+    case MB_OKCANCEL:
+      return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
+    case kAbortRetryIgnore:
+      return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
+    case MB_YESNOCANCEL:
+      return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
+    case MB_YESNO:
+      return {{"Yes", IDYES}, {"No", IDNO}};
+    case kRetryCancel:
+      return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
+    default:
+      return {{"OK", IDOK}};
   }
 }
 
@@ -49,18 +60,24 @@ int EnterBoxResult(UINT style) {
 int UnattendedBoxResult(UINT style, bool yes) {
   switch (style & MB_TYPEMASK) {
     case MB_OK:
-    case MB_OKCANCEL: return IDOK;
+    case MB_OKCANCEL:
+      return IDOK;
     case MB_YESNO:
-    case MB_YESNOCANCEL: return yes ? IDYES : IDNO;
-    case kAbortRetryIgnore: return IDABORT;
-    case kRetryCancel: return IDCANCEL;
-    default: return IDOK;
+    case MB_YESNOCANCEL:
+      return yes ? IDYES : IDNO;
+    case kAbortRetryIgnore:
+      return IDABORT;
+    case kRetryCancel:
+      return IDCANCEL;
+    default:
+      return IDOK;
   }
 }
 
 std::vector<std::string> FormatBox(const platform::MessageBoxRequest& request) {
   std::vector<std::string> lines;
-  std::string heading = "--- " + (request.caption.empty() ? std::string("Message") : request.caption);
+  std::string heading =
+      "--- " + (request.caption.empty() ? std::string("Message") : request.caption);
   if (const char* icon = IconWord(request.style)) heading += std::string(" (") + icon + ")";
   heading += " ---";
   lines.push_back(heading);
@@ -96,14 +113,22 @@ int ParseBoxAnswer(UINT style, const std::string& answer) {
 
 std::string ResultWord(int result) {
   switch (result) {
-    case IDOK: return "OK";
-    case IDCANCEL: return "Cancel";
-    case IDABORT: return "Abort";
-    case IDRETRY: return "Retry";
-    case IDIGNORE: return "Ignore";
-    case IDYES: return "Yes";
-    case IDNO: return "No";
-    default: return "?";
+    case IDOK:
+      return "OK";
+    case IDCANCEL:
+      return "Cancel";
+    case IDABORT:
+      return "Abort";
+    case IDRETRY:
+      return "Retry";
+    case IDIGNORE:
+      return "Ignore";
+    case IDYES:
+      return "Yes";
+    case IDNO:
+      return "No";
+    default:
+      return "?";
   }
 }
 

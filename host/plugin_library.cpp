@@ -27,9 +27,12 @@ std::optional<std::string> QueryText(Query query) {
 
 int ExitStatusForResult(int result) {
   switch (result) {
-    case OPERATION_SUCCEEDED: return kExitSucceeded;
-    case OPERATION_CANCELED: return kExitCancelled;
-    default: return kExitFailed;
+    case OPERATION_SUCCEEDED:
+      return kExitSucceeded;
+    case OPERATION_CANCELED:
+      return kExitCancelled;
+    default:
+      return kExitFailed;
   }
 }
 
@@ -66,7 +69,9 @@ Fn PluginLibrary::Find(const char* name) {
   return reinterpret_cast<Fn>(symbol);
 }
 
-int PluginLibrary::OperationCount() const { return getNumberOperations_(); }
+int PluginLibrary::OperationCount() const {
+  return getNumberOperations_();
+}
 
 std::string PluginLibrary::OperationName(int index) const {
   return QueryText([&](char* b, std::uint32_t n) { return getOperation_(index, b, n) != 0; })
@@ -78,18 +83,21 @@ std::string PluginLibrary::OperationDescription(int index) const {
       .value_or(std::string());
 }
 
-int PluginLibrary::PageCount(int index) const { return getNumberOfPages_(index); }
+int PluginLibrary::PageCount(int index) const {
+  return getNumberOfPages_(index);
+}
 
 CPropertyPage* PluginLibrary::Page(int index, int page) const {
   return reinterpret_cast<CPropertyPage*>(getPage_(index, page));
 }
 
 std::optional<std::string> PluginLibrary::Text(int index, int textIndex) const {
-  return QueryText(
-      [&](char* b, std::uint32_t n) { return getText_(index, textIndex, b, n) != 0; });
+  return QueryText([&](char* b, std::uint32_t n) { return getText_(index, textIndex, b, n) != 0; });
 }
 
-int PluginLibrary::DoOperation(RunRecord& record) const { return doOperation_(&record); }
+int PluginLibrary::DoOperation(RunRecord& record) const {
+  return doOperation_(&record);
+}
 
 std::string DefaultPluginPath() {
   std::vector<char> buffer(4096, '\0');

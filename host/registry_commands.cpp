@@ -77,7 +77,8 @@ int RegistryExportCommand(const std::string& file, const std::string& key, bool 
   const LONG error = platform::RegExportFile(file, key, unicode);
   switch (error) {
     case ERROR_SUCCESS:
-      console.PrintLine("Exported " + (key.empty() ? std::string("the whole registry") : key) + " to " + file);
+      console.PrintLine("Exported " + (key.empty() ? std::string("the whole registry") : key) +
+                        " to " + file);
       return kExitSucceeded;
     case ERROR_FILE_NOT_FOUND:
       if (!key.empty()) {
@@ -86,7 +87,8 @@ int RegistryExportCommand(const std::string& file, const std::string& key, bool 
       }
       break;
     case ERROR_INVALID_PARAMETER:
-      Complain("\"" + key + "\" is not a key name (HKEY_LOCAL_MACHINE\\... or HKEY_CURRENT_USER\\...)");
+      Complain("\"" + key +
+               "\" is not a key name (HKEY_LOCAL_MACHINE\\... or HKEY_CURRENT_USER\\...)");
       return kExitUsage;
     default:
       break;

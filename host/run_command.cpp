@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "framework/uimodel.h"
 #include "host/commands.h"
 #include "host/device_choice.h"
 #include "host/exit_codes.h"
@@ -26,7 +27,6 @@
 #include "host/wire_trace.h"
 #include "platform/clock.h"
 #include "platform/comm_port.h"
-#include "framework/uimodel.h"
 
 namespace velmora {
 
@@ -73,9 +73,12 @@ class WireTapScope {
 
 const char* ResultText(int result) {
   switch (result) {
-    case OPERATION_SUCCEEDED: return "succeeded";
-    case OPERATION_CANCELED: return "was cancelled";
-    default: return "failed";
+    case OPERATION_SUCCEEDED:
+      return "succeeded";
+    case OPERATION_CANCELED:
+      return "was cancelled";
+    default:
+      return "failed";
   }
 }
 

@@ -20,13 +20,13 @@ class RunView {
  public:
   explicit RunView(Console& console);
 
-  void Start();                             // the run begins: elapsed time counts from now
+  void Start();  // the run begins: elapsed time counts from now
   void Caption(const std::string& caption);
   void Status(const std::string& text);
   void Progress(long position);
-  void Tick();                              // redraws the elapsed time if possible
-  void Notice(const std::string& text);     // a line of the host's own
-  void Finish();                            // takes the bar away
+  void Tick();                           // redraws the elapsed time if possible
+  void Notice(const std::string& text);  // a line of the host's own
+  void Finish();                         // takes the bar away
 
   // Whether a status text of the last run said that program flash was being erased.
   bool ProgramEraseSeen() const { return programEraseSeen_; }

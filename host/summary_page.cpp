@@ -27,7 +27,9 @@ std::string FillComPort(const std::string& text, int port) {
 }
 
 SummaryPage::SummaryPage(std::function<SummaryTexts()> texts, bool hasPreviousPage)
-    : CPropertyPage(IDD_VELMORA_SUMMARY), texts_(std::move(texts)), hasPreviousPage_(hasPreviousPage) {}
+    : CPropertyPage(IDD_VELMORA_SUMMARY),
+      texts_(std::move(texts)),
+      hasPreviousPage_(hasPreviousPage) {}
 
 void SummaryPage::Show(int id, const std::string& text) {
   CWnd* control = GetDlgItem(id);

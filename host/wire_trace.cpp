@@ -8,7 +8,9 @@ namespace velmora {
 
 WireTrace::WireTrace(std::ostream& out) : out_(out), startMs_(platform::GetClock().NowMs()) {}
 
-WireTrace::~WireTrace() { Flush(); }
+WireTrace::~WireTrace() {
+  Flush();
+}
 
 std::uint64_t WireTrace::Elapsed() const {
   const std::uint64_t now = platform::GetClock().NowMs();

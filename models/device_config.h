@@ -1,8 +1,8 @@
 // A device's configuration record as the views see it: texts, and a table of option
 // descriptors that interpret the record's option area.
 #pragma once
-#include "models/option_desc.h"
 #include "framework/afx.h"
+#include "models/option_desc.h"
 #include "protocol/config_record_sink.h"
 
 class CDeviceConfig : public CObject, public CConfigRecordSink {

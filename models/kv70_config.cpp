@@ -10,7 +10,7 @@ namespace {
 
 struct OptionRow {
   bool dated;
-  BYTE number;     // byte offset in the option area
+  BYTE number;  // byte offset in the option area
   BYTE offValue;
   bool scrambled;  // `name` is kept scrambled
   bool hidden;     // left out of the configuration dialog
@@ -38,7 +38,9 @@ const OptionRow KV70_OPTIONS[CKV70Config::OPTION_COUNT] = {
 // Option numbers whose entries are also kept as application entries, in this order.
 constexpr BYTE APPLICATION_OPTIONS[CKV70Config::MAX_APP_ENTRIES] = {33, 40};
 
-WORD BigEndian16(const BYTE* p) { return static_cast<WORD>((p[0] << 8) | p[1]); }
+WORD BigEndian16(const BYTE* p) {
+  return static_cast<WORD>((p[0] << 8) | p[1]);
+}
 DWORD BigEndian32(const BYTE* p) {
   return (DWORD{p[0]} << 24) | (DWORD{p[1]} << 16) | (DWORD{p[2]} << 8) | DWORD{p[3]};
 }
@@ -58,7 +60,8 @@ CKV70Config::CKV70Config() : CDeviceConfig(RECORD_SIZE, OPTION_COUNT, OPTION_ARE
     if (row.dated)
       SetOption(i, new CDatedOption(row.name, row.number, row.offValue, row.scrambled, row.hidden));
     else
-      SetOption(i, new CToggleOption(row.name, row.number, row.offValue, row.scrambled, row.hidden));
+      SetOption(i,
+                new CToggleOption(row.name, row.number, row.offValue, row.scrambled, row.hidden));
   }
 }
 

@@ -7,7 +7,7 @@
 struct AppEntry {
   WORD MonthIndex;  // 0xFFFF: not installed
   DWORD Word;
-  BYTE Value;       // compared with the software identification word's last byte
+  BYTE Value;  // compared with the software identification word's last byte
 };
 
 class CKV70Config : public CDeviceConfig {

@@ -17,8 +17,12 @@ CString XorName(const char* text) {
 }
 }  // namespace
 
-CString ScrambleOptionName(const char* readable) { return XorName(readable); }
-CString UnscrambleOptionName(const char* stored) { return XorName(stored); }
+CString ScrambleOptionName(const char* readable) {
+  return XorName(readable);
+}
+CString UnscrambleOptionName(const char* stored) {
+  return XorName(stored);
+}
 
 COptionDesc::COptionDesc(LPCTSTR storedName, BYTE number, int kind, BYTE offValue,
                          BOOL storedScrambled, BOOL hidden)
@@ -32,10 +36,12 @@ COptionDesc::COptionDesc(LPCTSTR storedName, BYTE number, int kind, BYTE offValu
 
 COptionDesc::~COptionDesc() = default;
 
-LPCTSTR COptionDesc::GetDisplayName() const { return m_strDisplayName; }
+LPCTSTR COptionDesc::GetDisplayName() const {
+  return m_strDisplayName;
+}
 
-CToggleOption::CToggleOption(LPCTSTR storedName, BYTE number, BYTE offValue,
-                             BOOL storedScrambled, BOOL hidden)
+CToggleOption::CToggleOption(LPCTSTR storedName, BYTE number, BYTE offValue, BOOL storedScrambled,
+                             BOOL hidden)
     : COptionDesc(storedName, number, toggle, offValue, storedScrambled, hidden) {}
 
 BOOL CToggleOption::Decode(const BYTE* area, DWORD areaSize) {
@@ -49,8 +55,8 @@ void CToggleOption::Encode(BYTE* area, DWORD areaSize) const {
   area[m_number] = m_installed ? static_cast<BYTE>(~m_offValue) : m_offValue;
 }
 
-CDatedOption::CDatedOption(LPCTSTR storedName, BYTE number, BYTE offValue,
-                           BOOL storedScrambled, BOOL hidden)
+CDatedOption::CDatedOption(LPCTSTR storedName, BYTE number, BYTE offValue, BOOL storedScrambled,
+                           BOOL hidden)
     : COptionDesc(storedName, number, dated, offValue, storedScrambled, hidden) {}
 
 // Option entry layout, from the option number on:

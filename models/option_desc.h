@@ -44,8 +44,7 @@ class COptionDesc : public CObject {
 class CToggleOption : public COptionDesc {
   DECLARE_DYNAMIC(CToggleOption)
  public:
-  CToggleOption(LPCTSTR storedName, BYTE number, BYTE offValue, BOOL storedScrambled,
-                BOOL hidden);
+  CToggleOption(LPCTSTR storedName, BYTE number, BYTE offValue, BOOL storedScrambled, BOOL hidden);
   BOOL IsInstalled() const override { return m_installed != 0; }
   BOOL Decode(const BYTE* area, DWORD areaSize) override;
   void Encode(BYTE* area, DWORD areaSize) const override;
@@ -61,8 +60,7 @@ class CDatedOption : public COptionDesc {
  public:
   static constexpr DWORD SIZE = 7;
 
-  CDatedOption(LPCTSTR storedName, BYTE number, BYTE offValue, BOOL storedScrambled,
-               BOOL hidden);
+  CDatedOption(LPCTSTR storedName, BYTE number, BYTE offValue, BOOL storedScrambled, BOOL hidden);
   BOOL IsInstalled() const override { return m_monthIndex != 0xFFFF; }
   BOOL Decode(const BYTE* area, DWORD areaSize) override;
   void Encode(BYTE* area, DWORD areaSize) const override;

@@ -10,7 +10,7 @@ class CConfigRetrievalOperation : public COperation {
 
   const char* GetName() override { return m_name; }
   const char* GetDescription() override { return m_description; }
-  bool Execute(RunRecord* record) override;   // config_retrieval_execute.cpp
+  bool Execute(RunRecord* record) override;  // config_retrieval_execute.cpp
   bool GetText(int index, char* buffer, UINT length) override;
 
  private:

@@ -11,10 +11,11 @@ bool CFileSystemDumpOperation::Execute(RunRecord* record) {
   caption.LoadString(IDS_DUMP_CAPTION);
   if (CWnd* host = CWnd::FromHandle(record->hostWindow)) host->SetWindowText(caption);
 
-  RunOnConnectedDevice(record, 1, EstablishingStatus::kAgainBeforeConnect, [this](CKV70Device& device) {
-    // The record read by Connect gives the size of the file-system flash.
-    const CString logFile = LogFileName();
-    device.ReadFileSystem(logFile);
-  });
+  RunOnConnectedDevice(record, 1, EstablishingStatus::kAgainBeforeConnect,
+                       [this](CKV70Device& device) {
+                         // The record read by Connect gives the size of the file-system flash.
+                         const CString logFile = LogFileName();
+                         device.ReadFileSystem(logFile);
+                       });
   return true;
 }

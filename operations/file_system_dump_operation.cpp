@@ -2,8 +2,7 @@
 
 #include "resources/resource.h"
 
-CFileSystemDumpOperation::CFileSystemDumpOperation()
-    : COperation(1) {
+CFileSystemDumpOperation::CFileSystemDumpOperation() : COperation(1) {
   m_name.LoadString(IDS_DUMP_NAME);
   m_description.LoadString(IDS_DUMP_DESCRIPTION);
   SetPage(0, &m_logFilePage);
@@ -11,7 +10,9 @@ CFileSystemDumpOperation::CFileSystemDumpOperation()
 
 CFileSystemDumpOperation::~CFileSystemDumpOperation() = default;
 
-CString CFileSystemDumpOperation::LogFileName() const { return m_logFilePage.GetLogFileName(); }
+CString CFileSystemDumpOperation::LogFileName() const {
+  return m_logFilePage.GetLogFileName();
+}
 
 bool CFileSystemDumpOperation::GetText(int index, char* buffer, UINT length) {
   switch (index) {

@@ -11,7 +11,7 @@ class CFileSystemDumpOperation : public COperation {
 
   const char* GetName() override { return m_name; }
   const char* GetDescription() override { return m_description; }
-  bool Execute(RunRecord* record) override;   // file_system_dump_execute.cpp
+  bool Execute(RunRecord* record) override;  // file_system_dump_execute.cpp
   bool GetText(int index, char* buffer, UINT length) override;
 
  private:

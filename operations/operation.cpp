@@ -8,7 +8,9 @@ COperation::COperation(int pageCount) : m_nPageCount(pageCount) {
   m_pages.SetSize(pageCount);
 }
 
-COperation::~COperation() { m_pages.RemoveAll(); }
+COperation::~COperation() {
+  m_pages.RemoveAll();
+}
 
 bool COperation::GetText(int index, char* buffer, UINT length) {
   switch (index) {
@@ -27,7 +29,9 @@ CPropertyPage* COperation::GetPageAt(int page) const {
   return static_cast<CPropertyPage*>(m_pages.GetAt(page));
 }
 
-void COperation::SetPage(int page, CPropertyPage* object) { m_pages.SetAt(page, object); }
+void COperation::SetPage(int page, CPropertyPage* object) {
+  m_pages.SetAt(page, object);
+}
 
 bool COperation::CopyText(const char* text, char* buffer, UINT length) {
   if (buffer && length > 0) std::strncpy(buffer, text ? text : "", length);

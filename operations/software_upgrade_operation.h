@@ -12,7 +12,7 @@ class CSoftwareUpgradeOperation : public COperation {
 
   const char* GetName() override { return m_name; }
   const char* GetDescription() override { return m_description; }
-  bool Execute(RunRecord* record) override;   // software_upgrade_execute.cpp
+  bool Execute(RunRecord* record) override;  // software_upgrade_execute.cpp
   bool GetText(int index, char* buffer, UINT length) override;
 
  private:

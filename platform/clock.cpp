@@ -27,10 +27,16 @@ std::atomic<Clock*> gClock{nullptr};
 
 }  // namespace
 
-std::uint64_t SystemClock::NowMs() { return MonotonicUs() / 1000u; }
-std::uint64_t SystemClock::NowUs() { return MonotonicUs(); }
+std::uint64_t SystemClock::NowMs() {
+  return MonotonicUs() / 1000u;
+}
+std::uint64_t SystemClock::NowUs() {
+  return MonotonicUs();
+}
 
-void SystemClock::SleepMs(std::uint32_t ms) { SleepUs(static_cast<std::uint64_t>(ms) * 1000u); }
+void SystemClock::SleepMs(std::uint32_t ms) {
+  SleepUs(static_cast<std::uint64_t>(ms) * 1000u);
+}
 
 void SystemClock::SleepUs(std::uint64_t us) {
   if (us == 0) return;
@@ -44,14 +50,18 @@ void SystemClock::SleepUs(std::uint64_t us) {
   }
 }
 
-std::uint64_t VirtualClock::NowMs() { return NowUs() / 1000u; }
+std::uint64_t VirtualClock::NowMs() {
+  return NowUs() / 1000u;
+}
 
 std::uint64_t VirtualClock::NowUs() {
   std::lock_guard lock(mutex_);
   return nowUs_;
 }
 
-void VirtualClock::SleepMs(std::uint32_t ms) { SleepUs(static_cast<std::uint64_t>(ms) * 1000u); }
+void VirtualClock::SleepMs(std::uint32_t ms) {
+  SleepUs(static_cast<std::uint64_t>(ms) * 1000u);
+}
 
 void VirtualClock::SleepUs(std::uint64_t us) {
   std::lock_guard lock(mutex_);
@@ -68,16 +78,24 @@ Clock& GetClock() {
   return clock ? *clock : TheSystemClock();
 }
 
-void SetClock(Clock* clock) { gClock.store(clock, std::memory_order_release); }
+void SetClock(Clock* clock) {
+  gClock.store(clock, std::memory_order_release);
+}
 
-void Sleep(std::uint32_t ms) { GetClock().SleepMs(ms); }
+void Sleep(std::uint32_t ms) {
+  GetClock().SleepMs(ms);
+}
 
-std::uint64_t GetTickCount64() { return GetClock().NowMs(); }
+std::uint64_t GetTickCount64() {
+  return GetClock().NowMs();
+}
 
 ScopedClock::ScopedClock(Clock& clock) : previous_(gClock.load(std::memory_order_acquire)) {
   SetClock(&clock);
 }
 
-ScopedClock::~ScopedClock() { SetClock(previous_); }
+ScopedClock::~ScopedClock() {
+  SetClock(previous_);
+}
 
 }  // namespace platform

@@ -128,7 +128,10 @@ struct KeywordRow {
   FieldSetter set;
 };
 constexpr KeywordRow kKeywords[] = {
-    {"baud", SetBaud}, {"parity", SetParity}, {"data", SetDataBits}, {"stop", SetStopBits},
+    {"baud", SetBaud},
+    {"parity", SetParity},
+    {"data", SetDataBits},
+    {"stop", SetStopBits},
 };
 
 std::vector<std::string_view> Split(std::string_view text, std::string_view separators) {
@@ -144,16 +147,19 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sepa
 }
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return text;
 }
 
 bool ParseDefinition(std::string_view text, DCB& dcb) {
   text = Trim(text);
   // A leading device name ("COM1:") as MODE accepts it.
-  if (auto colon = text.find(':'); colon != std::string_view::npos &&
-                                   EqualsNoCase(text.substr(0, std::min<std::size_t>(3, colon)), "com")) {
+  if (auto colon = text.find(':');
+      colon != std::string_view::npos &&
+      EqualsNoCase(text.substr(0, std::min<std::size_t>(3, colon)), "com")) {
     text = Trim(text.substr(colon + 1));
   }
   if (text.empty()) return true;
@@ -175,7 +181,7 @@ bool ParseDefinition(std::string_view text, DCB& dcb) {
   if (fields.size() > std::size(kPositional)) return false;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     auto field = Trim(fields[i]);
-    if (field.empty()) continue;   // "9600,,8,1" leaves the parity as it was
+    if (field.empty()) continue;  // "9600,,8,1" leaves the parity as it was
     if (!kPositional[i](field, dcb)) return false;
   }
   return true;
@@ -223,7 +229,8 @@ CommBackendFactory RegisterCommBackend(const std::string& prefix, CommBackendFac
 
 std::string ResolveCommName(const std::string& name) {
   std::string_view view(name);
-  if (view.size() <= kDevicePrefix.size() + 3 || view.substr(0, kDevicePrefix.size()) != kDevicePrefix ||
+  if (view.size() <= kDevicePrefix.size() + 3 ||
+      view.substr(0, kDevicePrefix.size()) != kDevicePrefix ||
       !EqualsNoCase(view.substr(kDevicePrefix.size(), 3), "com")) {
     return name;
   }
@@ -244,7 +251,8 @@ DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port) {
       (view.size() > kSimPrefix.size() && view.substr(0, kSimPrefix.size()) == kSimPrefix &&
        view[kSimPrefix.size()] == ':')) {
     prefix = std::string(kSimPrefix);
-    settings = view.size() > kSimPrefix.size() ? resolved.substr(kSimPrefix.size() + 1) : std::string();
+    settings =
+        view.size() > kSimPrefix.size() ? resolved.substr(kSimPrefix.size() + 1) : std::string();
   } else if (view.size() >= kNetworkScheme.size() &&
              EqualsNoCase(view.substr(0, kNetworkScheme.size()), kNetworkScheme)) {
     prefix = std::string(kNetworkBackend);
@@ -256,7 +264,7 @@ DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port) {
   std::unique_ptr<CommPort> opened;
   DWORD error = factory(settings, opened);
   if (error != ERROR_SUCCESS) return error;
-  if (!opened) return ERROR_GEN_FAILURE;   // a backend that claims success must deliver a port
+  if (!opened) return ERROR_GEN_FAILURE;  // a backend that claims success must deliver a port
   port = CurrentWireTap() ? MakeTracingPort(std::move(opened)) : std::move(opened);
   return ERROR_SUCCESS;
 }

@@ -126,11 +126,11 @@ DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port);
 class WireTap {
  public:
   virtual ~WireTap() = default;
-  virtual void OnWrite(const BYTE* data, DWORD count) = 0;     // PC to device
-  virtual void OnRead(const BYTE* data, DWORD count) = 0;      // device to PC
-  virtual void OnBreakSent(DWORD ms) = 0;                      // break held this long
+  virtual void OnWrite(const BYTE* data, DWORD count) = 0;  // PC to device
+  virtual void OnRead(const BYTE* data, DWORD count) = 0;   // device to PC
+  virtual void OnBreakSent(DWORD ms) = 0;                   // break held this long
   virtual void OnBreakReceived() = 0;
-  virtual void OnSpeed(DWORD bitsPerSecond) = 0;               // a new line speed
+  virtual void OnSpeed(DWORD bitsPerSecond) = 0;  // a new line speed
   // Something that never crosses the line but explains what does (which monitor image a
   // run uploads, say). One line of text; a tap that keeps no notes ignores it.
   virtual void OnNote(const std::string& text) {}

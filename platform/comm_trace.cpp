@@ -27,9 +27,7 @@ class TracingPort final : public CommPort {
     return error;
   }
 
-  DWORD SetTimeouts(const COMMTIMEOUTS& timeouts) override {
-    return inner_->SetTimeouts(timeouts);
-  }
+  DWORD SetTimeouts(const COMMTIMEOUTS& timeouts) override { return inner_->SetTimeouts(timeouts); }
 
   DWORD Read(BYTE* buffer, DWORD count, DWORD& read) override {
     read = 0;
@@ -66,7 +64,8 @@ class TracingPort final : public CommPort {
     if (error == ERROR_SUCCESS && breakOn_) {
       breakOn_ = false;
       std::uint64_t heldUs = GetClock().NowUs() - breakStartUs_;
-      if (WireTap* tap = CurrentWireTap()) tap->OnBreakSent(static_cast<DWORD>((heldUs + 500) / 1000));
+      if (WireTap* tap = CurrentWireTap())
+        tap->OnBreakSent(static_cast<DWORD>((heldUs + 500) / 1000));
     }
     return error;
   }
@@ -90,9 +89,13 @@ class TracingPort final : public CommPort {
 
 }  // namespace
 
-WireTap* CurrentWireTap() { return gTap.load(std::memory_order_acquire); }
+WireTap* CurrentWireTap() {
+  return gTap.load(std::memory_order_acquire);
+}
 
-void SetWireTap(WireTap* tap) { gTap.store(tap, std::memory_order_release); }
+void SetWireTap(WireTap* tap) {
+  gTap.store(tap, std::memory_order_release);
+}
 
 void NoteOnWire(const std::string& text) {
   if (WireTap* tap = CurrentWireTap()) tap->OnNote(text);

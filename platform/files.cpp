@@ -54,7 +54,9 @@ class TempFile {
   std::string path_;
 };
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -78,7 +80,8 @@ bool GetFileStatus(const std::string& path, FileStatus& status) {
     return false;
   }
   status.size = static_cast<std::uint64_t>(st.st_size);
-  status.modifiedUs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000 + st.st_mtim.tv_nsec / 1000;
+  status.modifiedUs =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000 + st.st_mtim.tv_nsec / 1000;
   status.isDirectory = S_ISDIR(st.st_mode);
   status.readOnly = ::access(ToNativePath(path).c_str(), W_OK) != 0;
   return true;
@@ -111,7 +114,7 @@ BOOL CopyFile(const char* src, const char* dst, BOOL failIfExists) {
   Fd out(::mkstemp(temp.data()));
   if (out.get() < 0) {
     if (errno != ENOENT) return Fail(errno);
-    SetLastError(ERROR_PATH_NOT_FOUND);   // the destination's directory is missing
+    SetLastError(ERROR_PATH_NOT_FOUND);  // the destination's directory is missing
     return FALSE;
   }
   TempFile guard(temp.data());

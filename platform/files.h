@@ -10,7 +10,7 @@ namespace platform {
 
 struct FileStatus {
   std::uint64_t size = 0;
-  std::int64_t modifiedUs = 0;   // last modification, microseconds since the epoch
+  std::int64_t modifiedUs = 0;  // last modification, microseconds since the epoch
   bool isDirectory = false;
   bool readOnly = false;
 };
@@ -22,7 +22,7 @@ bool GetFileStatus(const std::string& path, FileStatus& status);
 // a half-written dst. Returns FALSE with the last error set.
 BOOL CopyFile(const char* src, const char* dst, BOOL failIfExists);
 BOOL DeleteFile(const char* path);
-BOOL CreateDirectory(const char* path);   // one level; existing counts as success
+BOOL CreateDirectory(const char* path);  // one level; existing counts as success
 
 // Paths as the plug-in sees them: '\' and '/' both separate. ToNativePath turns '\'
 // into '/' so that "C:"-free Windows-style paths built by the plug-in work here.

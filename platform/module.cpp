@@ -78,7 +78,7 @@ constexpr std::size_t kHeaderSize = kMagicSize + 2;
 // The magic is compared in two parts so that this file's own code does not carry the
 // whole magic and read as a block when someone scans libframework itself.
 bool HasMagic(const BYTE* p) {
-  static constexpr char kName[] = "VS_VERSION_INFO";   // 15 characters and its zero
+  static constexpr char kName[] = "VS_VERSION_INFO";  // 15 characters and its zero
   return std::memcmp(p, kName, sizeof kName) == 0 && p[16] == 0xFE && p[17] == 0xEF;
 }
 
@@ -90,7 +90,7 @@ std::size_t CheckBlock(const BYTE* p, std::size_t available) {
   const BYTE* pos = p + kHeaderSize;
   const BYTE* end = pos + length;
   while (pos < end && *pos != 0) {
-    for (int part = 0; part < 2; ++part) {   // key, then value
+    for (int part = 0; part < 2; ++part) {  // key, then value
       const void* zero = std::memchr(pos, 0, static_cast<std::size_t>(end - pos));
       if (!zero) return 0;
       pos = static_cast<const BYTE*>(zero) + 1;
@@ -112,7 +112,8 @@ class MappedFile {
     }
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      void* data = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+      void* data =
+          ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
       if (data != MAP_FAILED) {
         data_ = static_cast<const BYTE*>(data);
         size_ = static_cast<std::size_t>(st.st_size);
@@ -151,16 +152,17 @@ BlockPlace FindBlock(const MappedFile& file) {
     const void* hit = ::memmem(data + offset, size - offset, "VS_VERSION_INFO", 16);
     if (!hit) break;
     offset = static_cast<std::size_t>(static_cast<const BYTE*>(hit) - data);
-    if (std::size_t blockSize = CheckBlock(data + offset, size - offset)) return {offset, blockSize};
+    if (std::size_t blockSize = CheckBlock(data + offset, size - offset))
+      return {offset, blockSize};
     ++offset;
   }
   return {};
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
          });
 }
 
@@ -180,7 +182,8 @@ HMODULE RegisterModule(const char* name, const void* addressInside, const Resour
 
 void UnregisterModule(HMODULE handle) {
   std::lock_guard lock(gModulesMutex);
-  std::erase_if(Modules(), [&](const auto& m) { return reinterpret_cast<HMODULE>(m.get()) == handle; });
+  std::erase_if(Modules(),
+                [&](const auto& m) { return reinterpret_cast<HMODULE>(m.get()) == handle; });
 }
 
 const ResourceEntry* FindResource(HMODULE handle, UINT id, int type) {

@@ -20,14 +20,14 @@ namespace platform {
 struct ResourceEntry {
   int type;
   UINT id;
-  const void* data;   // RT_STRING: const char* text; others: the resource's own type
-  std::size_t size;   // bytes (RT_STRING: length of the text)
+  const void* data;  // RT_STRING: const char* text; others: the resource's own type
+  std::size_t size;  // bytes (RT_STRING: length of the text)
 };
 
 // Registers a module. `addressInside` is any address within the module's code or data,
 // from which its file path is found. The table must outlive the registration.
-HMODULE RegisterModule(const char* name, const void* addressInside,
-                       const ResourceEntry* table, std::size_t count);
+HMODULE RegisterModule(const char* name, const void* addressInside, const ResourceEntry* table,
+                       std::size_t count);
 void UnregisterModule(HMODULE module);
 
 // A null module searches every registered module, in the order of registration.

@@ -20,12 +20,8 @@ struct DefaultAnswer {
   int answer;
 };
 constexpr DefaultAnswer kDefaults[] = {
-    {MB_OK, IDOK},
-    {MB_OKCANCEL, IDOK},
-    {MB_ABORTRETRYIGNORE, IDABORT},
-    {MB_YESNOCANCEL, IDNO},
-    {MB_YESNO, IDNO},
-    {MB_RETRYCANCEL, IDCANCEL},
+    {MB_OK, IDOK},          {MB_OKCANCEL, IDOK}, {MB_ABORTRETRYIGNORE, IDABORT},
+    {MB_YESNOCANCEL, IDNO}, {MB_YESNO, IDNO},    {MB_RETRYCANCEL, IDCANCEL},
 };
 
 int DefaultButton(UINT style) {

@@ -33,7 +33,7 @@ constexpr int IDNO = 7;
 namespace platform {
 
 struct MessageBoxRequest {
-  HWND owner;          // may be null
+  HWND owner;  // may be null
   std::string text;
   std::string caption;
   UINT style;

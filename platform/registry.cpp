@@ -57,11 +57,13 @@ std::optional<std::vector<std::string_view>> SplitKeyPath(const char* subKey) {
 // The key a handle names, checked inside the transaction: a key deleted since it was
 // opened (by this or another process) gives ERROR_KEY_DELETED.
 LONG Resolve(Transaction& tx, const OpenKey& key) {
-  if (key.id == registry::kCurrentUserId || key.id == registry::kLocalMachineId) return ERROR_SUCCESS;
+  if (key.id == registry::kCurrentUserId || key.id == registry::kLocalMachineId)
+    return ERROR_SUCCESS;
   return tx.KeyExists(key.id) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
-LONG FindPath(Transaction& tx, KeyId from, const std::vector<std::string_view>& names, KeyId& found) {
+LONG FindPath(Transaction& tx, KeyId from, const std::vector<std::string_view>& names,
+              KeyId& found) {
   found = from;
   for (auto name : names) {
     auto child = tx.FindChild(found, name);
@@ -80,7 +82,9 @@ LONG Lookup(HKEY handle, REGSAM needed, OpenKey& key) {
   return ERROR_SUCCESS;
 }
 
-std::string_view ValueName(const char* name) { return name ? std::string_view(name) : std::string_view(); }
+std::string_view ValueName(const char* name) {
+  return name ? std::string_view(name) : std::string_view();
+}
 
 }  // namespace
 
@@ -119,7 +123,8 @@ LONG RegCreateKeyEx(HKEY parent, const char* subKey, DWORD reserved, char* class
         key = *child;
         continue;
       }
-      if (!created && (from.access & KEY_CREATE_SUB_KEY) == 0) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+      if (!created && (from.access & KEY_CREATE_SUB_KEY) == 0)
+        return static_cast<LONG>(ERROR_ACCESS_DENIED);
       key = tx.AddChild(key, name);
       created = true;
     }
@@ -136,8 +141,8 @@ LONG RegCloseKey(HKEY key) {
   return Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved, char* className,
-                  DWORD* classLength, void* lastWriteTime) {
+LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
+                  char* className, DWORD* classLength, void* lastWriteTime) {
   if (!name || !nameLength) return ERROR_INVALID_PARAMETER;
   OpenKey from{};
   if (LONG error = Lookup(key, KEY_ENUMERATE_SUB_KEYS, from); error != ERROR_SUCCESS) return error;
@@ -206,7 +211,7 @@ LONG RegDeleteValue(HKEY key, const char* valueName) {
   return registry::Run(true, [&](Transaction& tx) {
     if (LONG e = Resolve(tx, from); e != ERROR_SUCCESS) return e;
     return static_cast<LONG>(tx.DeleteValue(from.id, ValueName(valueName)) ? ERROR_SUCCESS
-                                                                            : ERROR_FILE_NOT_FOUND);
+                                                                           : ERROR_FILE_NOT_FOUND);
   });
 }
 

@@ -47,9 +47,8 @@ namespace platform {
 // ERROR_NO_MORE_ITEMS (enumeration end), ERROR_MORE_DATA (buffer too small),
 // ERROR_INVALID_HANDLE, ERROR_INVALID_PARAMETER, ERROR_BUSY (store locked too long).
 LONG RegOpenKeyEx(HKEY parent, const char* subKey, DWORD options, REGSAM access, PHKEY result);
-LONG RegCreateKeyEx(HKEY parent, const char* subKey, DWORD reserved, char* className,
-                    DWORD options, REGSAM access, void* security, PHKEY result,
-                    DWORD* disposition);
+LONG RegCreateKeyEx(HKEY parent, const char* subKey, DWORD reserved, char* className, DWORD options,
+                    REGSAM access, void* security, PHKEY result, DWORD* disposition);
 LONG RegCloseKey(HKEY key);
 // Name of the index-th subkey in case-insensitive order; nameLength in: buffer size in
 // characters, out: length without terminator (also on ERROR_MORE_DATA).
@@ -57,10 +56,10 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* r
                   char* className, DWORD* classLength, void* lastWriteTime);
 // Type and data of a value; data may be null to ask for the size. REG_SZ data includes
 // its terminating zero in the size, as stored.
-LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
-                     BYTE* data, DWORD* dataSize);
-LONG RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type,
-                   const BYTE* data, DWORD dataSize);
+LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                     DWORD* dataSize);
+LONG RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                   DWORD dataSize);
 LONG RegDeleteValue(HKEY key, const char* valueName);
 // Deletes a key that has no subkeys, with its values.
 LONG RegDeleteKey(HKEY parent, const char* subKey);
@@ -98,10 +97,18 @@ class RegKey {
   ~RegKey() { Close(); }
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
-  HKEY* put() { Close(); return &key_; }
+  HKEY* put() {
+    Close();
+    return &key_;
+  }
   HKEY get() const { return key_; }
   explicit operator bool() const { return key_ != nullptr; }
-  void Close() { if (key_) { RegCloseKey(key_); key_ = nullptr; } }
+  void Close() {
+    if (key_) {
+      RegCloseKey(key_);
+      key_ = nullptr;
+    }
+  }
 
  private:
   HKEY key_ = nullptr;

@@ -95,8 +95,9 @@ std::optional<KeyPath> ParseKeyPath(std::string_view text, std::string& reason) 
   while (slash != std::string_view::npos) {
     std::size_t start = slash + 1;
     slash = text.find('\\', start);
-    std::string_view name = text.substr(start, slash == std::string_view::npos ? slash : slash - start);
-    if (name.empty() && slash == std::string_view::npos) break;   // trailing backslash
+    std::string_view name =
+        text.substr(start, slash == std::string_view::npos ? slash : slash - start);
+    if (name.empty() && slash == std::string_view::npos) break;  // trailing backslash
     if (name.empty()) {
       reason = "empty key name in \"" + std::string(text) + "\"";
       return std::nullopt;
@@ -124,7 +125,8 @@ std::string_view TrimSpace(std::string_view text) {
 }
 
 // A quoted string starting at text[0] == '"'; leaves `rest` after the closing quote.
-std::optional<std::string> ParseQuoted(std::string_view text, std::string_view& rest, std::string& reason) {
+std::optional<std::string> ParseQuoted(std::string_view text, std::string_view& rest,
+                                       std::string& reason) {
   std::string out;
   for (std::size_t i = 1; i < text.size(); ++i) {
     char c = text[i];
@@ -152,7 +154,8 @@ std::optional<std::vector<BYTE>> ParseHexBytes(std::string_view text, std::strin
   std::size_t start = 0;
   for (;;) {
     std::size_t comma = text.find(',', start);
-    std::string_view item = TrimSpace(text.substr(start, comma == std::string_view::npos ? comma : comma - start));
+    std::string_view item =
+        TrimSpace(text.substr(start, comma == std::string_view::npos ? comma : comma - start));
     if (item.size() != 2 || HexDigit(item[0]) < 0 || HexDigit(item[1]) < 0) {
       reason = "bad hex byte \"" + std::string(item) + "\"";
       return std::nullopt;
@@ -204,7 +207,8 @@ std::optional<Step> ParseValueData(std::string name, std::string_view data, std:
     bytesText = data.substr(4);
   } else if (data.substr(0, 4) == "hex(") {
     std::size_t close = data.find("):");
-    std::string_view digits = close == std::string_view::npos ? std::string_view() : data.substr(4, close - 4);
+    std::string_view digits =
+        close == std::string_view::npos ? std::string_view() : data.substr(4, close - 4);
     if (digits.empty() || digits.size() > 8) {
       reason = "bad value type in \"hex(...)\"";
       return std::nullopt;
@@ -332,7 +336,7 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
   std::string raw;
   std::size_t lineNumber = 0;
   bool sawHeader = false;
-  bool inKey = false;   // value lines need a key section (not a deletion) before them
+  bool inKey = false;  // value lines need a key section (not a deletion) before them
   while (std::getline(in, raw)) {
     ++lineNumber;
     std::size_t startLine = lineNumber;
@@ -346,7 +350,8 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
     // Hex data may go on over several lines, each but the last ending in a backslash.
     while (!raw.empty() && raw.back() == '\\' && raw.find("=hex") != std::string::npos) {
       std::string next;
-      if (!std::getline(in, next)) return ParseError{lineNumber, "continuation line missing at end of file"};
+      if (!std::getline(in, next))
+        return ParseError{lineNumber, "continuation line missing at end of file"};
       ++lineNumber;
       if (!next.empty() && next.back() == '\r') next.pop_back();
       raw.pop_back();
@@ -391,12 +396,14 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
       auto quoted = ParseQuoted(line, rest, reason);
       if (!quoted) return ParseError{startLine, reason};
       name = std::move(*quoted);
-      if (name.size() > registry::kMaxValueNameLength) return ParseError{startLine, "value name too long"};
+      if (name.size() > registry::kMaxValueNameLength)
+        return ParseError{startLine, "value name too long"};
       rest = TrimSpace(rest);
     } else {
       return ParseError{startLine, "expected [key], \"name\"=data or @=data"};
     }
-    if (rest.empty() || rest.front() != '=') return ParseError{startLine, "expected = after the value name"};
+    if (rest.empty() || rest.front() != '=')
+      return ParseError{startLine, "expected = after the value name"};
     if (!inKey) return ParseError{startLine, "value line outside a key section"};
     auto step = ParseValueData(std::move(name), rest.substr(1), reason);
     if (!step) return ParseError{startLine, reason};
@@ -486,7 +493,9 @@ void WriteHex(std::string& out, std::string prefix, const std::vector<BYTE>& dat
 void WriteValue(std::string& out, const registry::Value& value) {
   std::string prefix = (value.name.empty() ? std::string("@") : Quote(value.name)) + "=";
   if (value.type == REG_SZ && FitsQuotedString(value.data)) {
-    out += prefix + Quote(std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size() - 1)) +
+    out += prefix +
+           Quote(std::string_view(reinterpret_cast<const char*>(value.data.data()),
+                                  value.data.size() - 1)) +
            "\r\n";
   } else if (value.type == REG_DWORD && value.data.size() == 4) {
     char text[16];
@@ -507,7 +516,8 @@ void WriteKey(std::string& out, Transaction& tx, KeyId key, const std::string& f
   out += "[" + fullName + "]\r\n";
   for (const auto& value : tx.Values(key)) WriteValue(out, value);
   out += "\r\n";
-  for (const auto& child : tx.Children(key)) WriteKey(out, tx, child.id, fullName + "\\" + child.name);
+  for (const auto& child : tx.Children(key))
+    WriteKey(out, tx, child.id, fullName + "\\" + child.name);
 }
 
 }  // namespace
@@ -546,7 +556,8 @@ LONG RegImportFile(const std::string& path, std::string* error) {
   }
   const auto& steps = std::get<std::vector<Step>>(parsed);
   LONG result = registry::Run(true, [&](Transaction& tx) { return Apply(tx, steps); });
-  if (result != ERROR_SUCCESS && error) *error = "the registry store refused the import (error " + std::to_string(result) + ")";
+  if (result != ERROR_SUCCESS && error)
+    *error = "the registry store refused the import (error " + std::to_string(result) + ")";
   return result;
 }
 

@@ -170,7 +170,8 @@ class Statement {
   std::int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
   std::string Text(int column) {
     auto text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
+    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+                : std::string();
   }
   std::vector<BYTE> Blob(int column) {
     auto data = static_cast<const BYTE*>(sqlite3_column_blob(stmt_, column));
@@ -202,7 +203,8 @@ class SqliteTransaction final : public Transaction {
     return sqlite3_last_insert_rowid(db_);
   }
   std::optional<std::string> ChildAt(KeyId parent, std::uint64_t index) override {
-    Statement s(db_, "SELECT name FROM keys WHERE parent_id = ? ORDER BY name_fold LIMIT 1 OFFSET ?");
+    Statement s(db_,
+                "SELECT name FROM keys WHERE parent_id = ? ORDER BY name_fold LIMIT 1 OFFSET ?");
     if (!s.Bind(1, parent).Bind(2, static_cast<std::int64_t>(index)).Step()) return std::nullopt;
     return s.Text(0);
   }
@@ -228,11 +230,13 @@ class SqliteTransaction final : public Transaction {
     if (!s.Bind(1, key).Bind(2, Fold(name)).Step()) return std::nullopt;
     return Value{s.Text(0), static_cast<DWORD>(s.Int(1)), s.Blob(2)};
   }
-  void SetValue(KeyId key, std::string_view name, DWORD type, const BYTE* data, std::size_t size) override {
+  void SetValue(KeyId key, std::string_view name, DWORD type, const BYTE* data,
+                std::size_t size) override {
     // An existing value keeps the case of its name, as a key does.
-    Statement s(db_,
-                "INSERT INTO vals(key_id, name, name_fold, type, data) VALUES(?, ?, ?, ?, ?) "
-                "ON CONFLICT(key_id, name_fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+    Statement s(
+        db_,
+        "INSERT INTO vals(key_id, name, name_fold, type, data) VALUES(?, ?, ?, ?, ?) "
+        "ON CONFLICT(key_id, name_fold) DO UPDATE SET type = excluded.type, data = excluded.data");
     s.Bind(1, key).Bind(2, name).Bind(3, Fold(name)).Bind(4, static_cast<std::int64_t>(type));
     s.BindBlob(5, data, size).Step();
   }
@@ -261,7 +265,8 @@ std::string HomeDirectory() {
 
 // mkdir -p for the directory that will hold the database.
 void CreateParentDirectories(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
     std::string dir = path.substr(0, slash);
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return;
   }
@@ -282,8 +287,9 @@ class Connection {
     Close();
     CreateParentDirectories(path);
     sqlite3* db = nullptr;
-    int code = sqlite3_open_v2(path.c_str(), &db,
-                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int code =
+        sqlite3_open_v2(path.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (code != SQLITE_OK) {
       sqlite3_close(db);
       return ERROR_ACCESS_DENIED;
@@ -303,7 +309,8 @@ class Connection {
     code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) {
       code = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
-      code = sqlite3_exec(db, code == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK
+      code = sqlite3_exec(db, code == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr,
+                          nullptr) == SQLITE_OK
                  ? code
                  : SQLITE_IOERR;
     } else if ((code & 0xFF) == SQLITE_READONLY) {

@@ -46,14 +46,14 @@ class Transaction {
   virtual std::optional<KeyId> FindChild(KeyId parent, std::string_view name) = 0;
   virtual KeyId AddChild(KeyId parent, std::string_view name) = 0;
   virtual std::optional<std::string> ChildAt(KeyId parent, std::uint64_t index) = 0;
-  virtual std::vector<Child> Children(KeyId parent) = 0;   // in case-insensitive order
+  virtual std::vector<Child> Children(KeyId parent) = 0;  // in case-insensitive order
   virtual bool HasChildren(KeyId id) = 0;
-  virtual void DeleteKey(KeyId id) = 0;                     // with its values
+  virtual void DeleteKey(KeyId id) = 0;  // with its values
   virtual std::optional<Value> GetValue(KeyId key, std::string_view name) = 0;
   virtual void SetValue(KeyId key, std::string_view name, DWORD type, const BYTE* data,
                         std::size_t size) = 0;
   virtual bool DeleteValue(KeyId key, std::string_view name) = 0;
-  virtual std::vector<Value> Values(KeyId key) = 0;        // in case-insensitive order
+  virtual std::vector<Value> Values(KeyId key) = 0;  // in case-insensitive order
 };
 
 // Runs `work` as one transaction (a write transaction takes the store's write lock at

@@ -23,7 +23,9 @@ class Event {
  public:
   explicit Event(bool manualReset = true, bool initialState = false)
       : handle_(CreateEvent(manualReset, initialState)) {}
-  ~Event() { if (handle_) CloseHandle(handle_); }
+  ~Event() {
+    if (handle_) CloseHandle(handle_);
+  }
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
   HANDLE get() const { return handle_; }

@@ -26,7 +26,7 @@ constexpr ErrnoRow kErrnoTable[] = {
     {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
     {EACCES, ERROR_ACCESS_DENIED},
     {EPERM, ERROR_ACCESS_DENIED},
-    {EBUSY, ERROR_ACCESS_DENIED},   // a port held by another process reads as "in use"
+    {EBUSY, ERROR_ACCESS_DENIED},  // a port held by another process reads as "in use"
     {EISDIR, ERROR_ACCESS_DENIED},
     {EBADF, ERROR_INVALID_HANDLE},
     {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
@@ -55,8 +55,12 @@ constexpr ErrnoRow kErrnoTable[] = {
 };
 }  // namespace
 
-DWORD GetLastError() { return tLastError; }
-void SetLastError(DWORD error) { tLastError = error; }
+DWORD GetLastError() {
+  return tLastError;
+}
+void SetLastError(DWORD error) {
+  tLastError = error;
+}
 
 DWORD ErrorFromErrno(int err) {
   for (const auto& row : kErrnoTable) {

@@ -20,7 +20,7 @@ struct ThreadQueue;
 struct Window {
   HWND handle;
   std::shared_ptr<ThreadQueue> owner;
-  WindowProc proc;               // fixed at creation, so it may be called without a lock
+  WindowProc proc;  // fixed at creation, so it may be called without a lock
   std::mutex textMutex;
   std::string text;
 };
@@ -50,7 +50,7 @@ struct ThreadQueue {
   std::deque<std::shared_ptr<SentMessage>> sent;
   std::deque<PostedMessage> posted;
   bool wakeRequested = false;
-  bool dead = false;   // the owning thread has ended: nobody will handle messages
+  bool dead = false;  // the owning thread has ended: nobody will handle messages
 };
 
 void Complete(SentMessage& message, LRESULT result) {
@@ -100,8 +100,8 @@ void HandleSent(SentMessage& message) {
   // The window may have been destroyed after the message was queued.
   LRESULT result = 0;
   if (Windows().Find(message.window->handle)) {
-    result = message.window->proc(message.window->handle, message.msg, message.wParam,
-                                  message.lParam);
+    result =
+        message.window->proc(message.window->handle, message.msg, message.wParam, message.lParam);
   }
   Complete(message, result);
 }

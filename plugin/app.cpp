@@ -6,8 +6,8 @@
 #include <new>
 
 #include "platform/module.h"
-#include "reporting/failure_box.h"
 #include "plugin/operation_table.h"
+#include "reporting/failure_box.h"
 #include "resources/resource.h"
 
 IMPLEMENT_DYNAMIC(CDevKV70App, CWinApp)

@@ -133,8 +133,8 @@ KV70_EXPORT std::int32_t DoOperation(RunRecord* record) {
   std::int32_t result = OPERATION_FAILED;
   try {
     // The index is checked before the port.
-    if (gStarted && record->operationIndex >= 0 &&
-        record->operationIndex < GetOperationCount() && IsValidComPort(record->comPort)) {
+    if (gStarted && record->operationIndex >= 0 && record->operationIndex < GetOperationCount() &&
+        IsValidComPort(record->comPort)) {
       if (COperation* operation = GetOperationAt(record->operationIndex)) {
         result = RunOperation(operation, record);
       }

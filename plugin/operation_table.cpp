@@ -5,8 +5,8 @@
 #include "framework/afx.h"
 #include "operations/config_retrieval_operation.h"
 #include "operations/file_system_dump_operation.h"
-#include "operations/software_upgrade_operation.h"
 #include "operations/operation.h"
+#include "operations/software_upgrade_operation.h"
 
 namespace {
 
@@ -15,9 +15,15 @@ constexpr int kGrowBy = 9;
 CPtrArray gOperations;
 int gOperationCount = 0;
 
-COperation* NewSoftwareUpgrade() { return new CSoftwareUpgradeOperation; }
-COperation* NewConfigRetrieval() { return new CConfigRetrievalOperation; }
-COperation* NewFileSystemDump() { return new CFileSystemDumpOperation; }
+COperation* NewSoftwareUpgrade() {
+  return new CSoftwareUpgradeOperation;
+}
+COperation* NewConfigRetrieval() {
+  return new CConfigRetrievalOperation;
+}
+COperation* NewFileSystemDump() {
+  return new CFileSystemDumpOperation;
+}
 
 // Table order is the host's operation index.
 constexpr OperationFactory kOperations[] = {NewSoftwareUpgrade, NewConfigRetrieval,
@@ -32,7 +38,9 @@ void DeleteAll() {
 
 }  // namespace
 
-BOOL BuildOperationTable() { return BuildOperationTable(kOperations); }
+BOOL BuildOperationTable() {
+  return BuildOperationTable(kOperations);
+}
 
 BOOL BuildOperationTable(std::span<const OperationFactory> factories) {
   try {
@@ -66,7 +74,9 @@ void DestroyOperationTable() {
   gOperationCount = 0;
 }
 
-int GetOperationCount() { return gOperationCount; }
+int GetOperationCount() {
+  return gOperationCount;
+}
 
 COperation* GetOperationAt(int index) {
   if (index < 0 || index >= gOperationCount || index >= gOperations.GetSize()) return nullptr;

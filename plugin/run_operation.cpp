@@ -3,8 +3,8 @@
 #include <new>
 
 #include "framework/afx.h"
-#include "reporting/failure_box.h"
 #include "operations/operation.h"
+#include "reporting/failure_box.h"
 #include "reporting/reporting.h"
 #include "resources/resource.h"
 

@@ -2,12 +2,12 @@
 
 #include "platform/clock.h"
 #include "protocol/config_record_sink.h"
-#include "reporting/failures.h"
-#include "reporting/reporting.h"
 #include "protocol/flashmon_reply.h"
 #include "protocol/flashmon_request.h"
 #include "protocol/mem_block.h"
 #include "protocol/sector_list.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
 #include "resources/resource.h"
 #include "serial/serial_com.h"
 
@@ -28,9 +28,13 @@ constexpr std::uint32_t kProgramRetryMs = 1000;
 constexpr int kStatusAttempts = 2;
 constexpr BYTE kStatusOk = 1;
 
-[[noreturn]] void Fail(int code) { throw new CFlashMonException(code); }
+[[noreturn]] void Fail(int code) {
+  throw new CFlashMonException(code);
+}
 
-BYTE Code(DWORD commandCode) { return static_cast<BYTE>(commandCode); }
+BYTE Code(DWORD commandCode) {
+  return static_cast<BYTE>(commandCode);
+}
 
 }  // namespace
 

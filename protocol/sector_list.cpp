@@ -1,6 +1,8 @@
 #include "protocol/sector_list.h"
 
-CSectorList::~CSectorList() { RemoveAll(); }
+CSectorList::~CSectorList() {
+  RemoveAll();
+}
 
 BOOL CSectorList::Append(DWORD address) {
   if (m_count >= SECTOR_LIST_MAX) return FALSE;

@@ -21,7 +21,9 @@ void ShowFailureBox(const char* version, const char* text, HWND owner, const cha
   platform::MessageBox(owner, message, caption, kFailureBoxStyle);
 }
 
-void SetFailureBoxVersion(const char* version) { FailureBoxVersion() = version ? version : ""; }
+void SetFailureBoxVersion(const char* version) {
+  FailureBoxVersion() = version ? version : "";
+}
 
 void ShowFailureMessage(const char* text, HWND owner) {
   ShowFailureBox(FailureBoxVersion(), text, owner, AfxGetAppName());

@@ -26,7 +26,8 @@ void SendStatusText(const RunRecord* record, const char* text) {
 }
 
 void SendProgress(const RunRecord* record, int position) {
-  platform::SendMessage(record->hostWindow, WM_OPERATION_PROGRESS, 0, static_cast<LPARAM>(position));
+  platform::SendMessage(record->hostWindow, WM_OPERATION_PROGRESS, 0,
+                        static_cast<LPARAM>(position));
 }
 
 void CheckCancel(const RunRecord* record) {
@@ -35,7 +36,9 @@ void CheckCancel(const RunRecord* record) {
   }
 }
 
-bool IsValidComPort(int port) { return port >= 1 && port <= 6; }
+bool IsValidComPort(int port) {
+  return port >= 1 && port <= 6;
+}
 
 int ShowRunMessage(const RunRecord* record, const char* text, UINT style) {
   return platform::MessageBox(record->hostWindow, text, AfxGetAppName(), style);

@@ -15,9 +15,22 @@ constexpr int H = kSidePanelHeight;
 
 // Palette indexes, 0x00RRGGBB.
 enum Colour : unsigned char {
-  kShadow = 0,       // first and darkest gradient step doubles as the drop shadow
-  kSky1, kSky2, kSky3, kSky4, kSky5, kSky6, kSky7,
-  kBody, kBodyEdge, kKey, kLcdInk, kLcd, kWhite, kAmber, kLed,
+  kShadow = 0,  // first and darkest gradient step doubles as the drop shadow
+  kSky1,
+  kSky2,
+  kSky3,
+  kSky4,
+  kSky5,
+  kSky6,
+  kSky7,
+  kBody,
+  kBodyEdge,
+  kKey,
+  kLcdInk,
+  kLcd,
+  kWhite,
+  kAmber,
+  kLed,
 };
 constexpr unsigned int kPalette[kSidePanelColors] = {
     0x06101E, 0x0B1F3A, 0x123256, 0x1A4672, 0x235B8E, 0x2E72A8, 0x3C8AC0, 0x52A3D4,
@@ -70,8 +83,10 @@ class Canvas {
 
  private:
   static bool InsideRounded(Rect r, int radius, int x, int y) {
-    int cx = x < r.left + radius ? r.left + radius : (x >= r.right - radius ? r.right - radius - 1 : x);
-    int cy = y < r.top + radius ? r.top + radius : (y >= r.bottom - radius ? r.bottom - radius - 1 : y);
+    int cx =
+        x < r.left + radius ? r.left + radius : (x >= r.right - radius ? r.right - radius - 1 : x);
+    int cy =
+        y < r.top + radius ? r.top + radius : (y >= r.bottom - radius ? r.bottom - radius - 1 : y);
     return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius;
   }
 

@@ -29,8 +29,14 @@ constexpr DWORD kLineEdit = kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
 constexpr DWORD kOptionList =
     kChild | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
 // The picture panel of both wizard pages: a black frame with a sunken edge.
-constexpr DlgControl kSidePanelFrame = {ControlClass::Static, IDC_SIDE_PANEL_FRAME, "", 4, 4,
-                                        100, 152, kChild | SS_BLACKFRAME | SS_SUNKEN};
+constexpr DlgControl kSidePanelFrame = {ControlClass::Static,
+                                        IDC_SIDE_PANEL_FRAME,
+                                        "",
+                                        4,
+                                        4,
+                                        100,
+                                        152,
+                                        kChild | SS_BLACKFRAME | SS_SUNKEN};
 
 // cls, id, text, x, y, cx, cy, style
 constexpr DlgControl kSoftwareSelectionControls[] = {
@@ -73,13 +79,10 @@ constexpr DlgControl kConfigurationControls[] = {
     {ControlClass::Button, IDC_CONFIG_SAVE, "&Save...", 203, 25, 50, 14, kPushButton},
     {ControlClass::Button, IDC_CONFIG_PRINT, "&Print...", 203, 44, 50, 14, kPushButton},
     {ControlClass::Static, IDC_SERIAL_LABEL, "NAME S/N:", 7, 9, 65, 8, kStaticText},
-    {ControlClass::Edit, IDC_SERIAL_NUMBER, "", 48, 7, 145, 12,
-     kLineEdit | ES_READONLY},
-    {ControlClass::GroupBox, IDC_INSTALLED_GROUP, "Installed Options", 7, 24, 186, 139,
-     kGroupBox},
+    {ControlClass::Edit, IDC_SERIAL_NUMBER, "", 48, 7, 145, 12, kLineEdit | ES_READONLY},
+    {ControlClass::GroupBox, IDC_INSTALLED_GROUP, "Installed Options", 7, 24, 186, 139, kGroupBox},
     {ControlClass::ListView, IDC_INSTALLED_LIST, "", 12, 34, 176, 124, kOptionList},
-    {ControlClass::GroupBox, IDC_TEMPORARY_GROUP, "Temporary Options", 7, 168, 186, 57,
-     kGroupBox},
+    {ControlClass::GroupBox, IDC_TEMPORARY_GROUP, "Temporary Options", 7, 168, 186, 57, kGroupBox},
     {ControlClass::ListView, IDC_TEMPORARY_LIST, "", 12, 178, 176, 42, kOptionList},
 };
 
@@ -90,20 +93,38 @@ constexpr int Count(const DlgControl (&)[N]) {
 
 }  // namespace
 
-const DlgTemplate kSoftwareSelectionTemplate = {
-    IDD_SOFTWARE_SELECTION, "Velmora - KV70 Software Selection", 296, 165, kFont, kPointSize,
-    kWizardPage, kSoftwareSelectionControls, Count(kSoftwareSelectionControls)};
+const DlgTemplate kSoftwareSelectionTemplate = {IDD_SOFTWARE_SELECTION,
+                                                "Velmora - KV70 Software Selection",
+                                                296,
+                                                165,
+                                                kFont,
+                                                kPointSize,
+                                                kWizardPage,
+                                                kSoftwareSelectionControls,
+                                                Count(kSoftwareSelectionControls)};
 
-const DlgTemplate kLogFileTemplate = {
-    IDD_LOG_FILE, "Velmora - KV70 Log File Selection", 296, 165, kFont, kPointSize,
-    kWizardPage, kLogFileControls, Count(kLogFileControls)};
+const DlgTemplate kLogFileTemplate = {IDD_LOG_FILE,
+                                      "Velmora - KV70 Log File Selection",
+                                      296,
+                                      165,
+                                      kFont,
+                                      kPointSize,
+                                      kWizardPage,
+                                      kLogFileControls,
+                                      Count(kLogFileControls)};
 
-const DlgTemplate kRegisterFirmwareTemplate = {
-    IDD_REGISTER_FIRMWARE, "Register Firmware", 304, 77, kFont, kPointSize, kPopupDialog,
-    kRegisterFirmwareControls, Count(kRegisterFirmwareControls)};
+const DlgTemplate kRegisterFirmwareTemplate = {IDD_REGISTER_FIRMWARE,
+                                               "Register Firmware",
+                                               304,
+                                               77,
+                                               kFont,
+                                               kPointSize,
+                                               kPopupDialog,
+                                               kRegisterFirmwareControls,
+                                               Count(kRegisterFirmwareControls)};
 
 const DlgTemplate kConfigurationTemplate = {
-    IDD_CONFIGURATION, "Device Configuration", 260, 234, kFont, kPointSize, kPopupDialog,
+    IDD_CONFIGURATION,      "Device Configuration",       260, 234, kFont, kPointSize, kPopupDialog,
     kConfigurationControls, Count(kConfigurationControls)};
 
 namespace {
@@ -111,6 +132,8 @@ constexpr const DlgTemplate* kTemplates[] = {&kSoftwareSelectionTemplate, &kLogF
                                              &kRegisterFirmwareTemplate, &kConfigurationTemplate};
 }  // namespace
 
-std::span<const DlgTemplate* const> DialogTemplates() { return kTemplates; }
+std::span<const DlgTemplate* const> DialogTemplates() {
+  return kTemplates;
+}
 
 }  // namespace kv70::resources

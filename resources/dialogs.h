@@ -7,10 +7,10 @@
 
 namespace kv70::resources {
 
-extern const DlgTemplate kSoftwareSelectionTemplate;   // IDD_SOFTWARE_SELECTION
-extern const DlgTemplate kLogFileTemplate;             // IDD_LOG_FILE
-extern const DlgTemplate kRegisterFirmwareTemplate;    // IDD_REGISTER_FIRMWARE
-extern const DlgTemplate kConfigurationTemplate;       // IDD_CONFIGURATION
+extern const DlgTemplate kSoftwareSelectionTemplate;  // IDD_SOFTWARE_SELECTION
+extern const DlgTemplate kLogFileTemplate;            // IDD_LOG_FILE
+extern const DlgTemplate kRegisterFirmwareTemplate;   // IDD_REGISTER_FIRMWARE
+extern const DlgTemplate kConfigurationTemplate;      // IDD_CONFIGURATION
 
 std::span<const DlgTemplate* const> DialogTemplates();
 

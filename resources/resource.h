@@ -72,10 +72,10 @@ constexpr UINT IDS_ERASING_FILE_SYSTEM = 2408;
 // string c + 1, the flash monitor c + 100, the ROM monitor and device c - 100, the
 // monitor upload and garbage collection c + 300. The fixed texts of the "operation"
 // codes 300, 400, 500 and 800 sit at the bases below.
-constexpr UINT IDS_SERIAL_FAILURE_BASE = 301;     // code 300 -> "COM Port Failure!"
-constexpr UINT IDS_DEVICE_FAILURE_BASE = 400;     // code 500 -> "Operation failure!"
-constexpr UINT IDS_FLASHMON_FAILURE_BASE = 500;   // code 400 -> "Operation failure!"
-constexpr UINT IDS_BD_FAILURE_BASE = 1100;        // code 800 -> "Operation Failure!"
+constexpr UINT IDS_SERIAL_FAILURE_BASE = 301;    // code 300 -> "COM Port Failure!"
+constexpr UINT IDS_DEVICE_FAILURE_BASE = 400;    // code 500 -> "Operation failure!"
+constexpr UINT IDS_FLASHMON_FAILURE_BASE = 500;  // code 400 -> "Operation failure!"
+constexpr UINT IDS_BD_FAILURE_BASE = 1100;       // code 800 -> "Operation Failure!"
 
 // Configuration dialog.
 constexpr UINT IDS_SERIAL_LABEL = 2300;
@@ -85,17 +85,17 @@ constexpr UINT IDS_OPTION_ENABLED = 2306;
 
 // Strings added by this project take ids from 3000 up.
 constexpr UINT IDS_PROJECT_FIRST = 3000;
-constexpr UINT IDS_REPLACE_FIRMWARE_FILE = 3001;   // software selection page
-constexpr UINT IDS_DESCRIPTION_BACKSLASH = 3002;   // register firmware dialog
-constexpr UINT IDS_REPLACE_LOG_FILE = 3003;        // log file page
+constexpr UINT IDS_REPLACE_FIRMWARE_FILE = 3001;  // software selection page
+constexpr UINT IDS_DESCRIPTION_BACKSLASH = 3002;  // register firmware dialog
+constexpr UINT IDS_REPLACE_LOG_FILE = 3003;       // log file page
 // A flash monitor program file given at run time that cannot be used: the path, then
 // the platform error (unreadable) or the file's size (wrong size).
 constexpr UINT IDS_MONITOR_FILE_MISSING = 3004;
 constexpr UINT IDS_MONITOR_FILE_DIRECTORY = 3005;
 constexpr UINT IDS_MONITOR_FILE_UNREADABLE = 3006;
 constexpr UINT IDS_MONITOR_FILE_WRONG_SIZE = 3007;
-constexpr UINT IDS_UNREGISTER_QUESTION = 3008;     // software selection page
-constexpr UINT IDS_LOG_FILE_IS_REGISTRY = 3009;    // log file page
+constexpr UINT IDS_UNREGISTER_QUESTION = 3008;   // software selection page
+constexpr UINT IDS_LOG_FILE_IS_REGISTRY = 3009;  // log file page
 // What the whole-file check of a firmware file found, after the failure's own text.
 constexpr UINT IDS_SREC_NOT_A_RECORD = 3010;
 constexpr UINT IDS_SREC_UNKNOWN_TYPE = 3011;
@@ -112,9 +112,8 @@ constexpr UINT IDS_SREC_NO_END = 3020;
 // ---------------------------------------------------------------------------------------
 // Dialog templates and their controls
 
-
-constexpr UINT IDD_SOFTWARE_SELECTION = 111;   // wizard page
-constexpr UINT IDD_LOG_FILE = 112;             // wizard page
+constexpr UINT IDD_SOFTWARE_SELECTION = 111;  // wizard page
+constexpr UINT IDD_LOG_FILE = 112;            // wizard page
 constexpr UINT IDD_REGISTER_FIRMWARE = 134;
 constexpr UINT IDD_CONFIGURATION = 2013;
 
@@ -132,7 +131,7 @@ constexpr int IDC_LOG_BROWSE = 1003;
 constexpr int IDC_FIRMWARE_DESCRIPTION = 1011;
 constexpr int IDC_FIRMWARE_PATH = 1008;
 constexpr int IDC_FIRMWARE_BROWSE = 1003;
-constexpr int IDC_ADD_ENTRY = 1;   // the dialog's OK
+constexpr int IDC_ADD_ENTRY = 1;  // the dialog's OK
 constexpr int IDC_CANCEL = 2;
 
 // Configuration dialog.
@@ -149,6 +148,6 @@ constexpr int IDC_INSTALLED_GROUP = 65535;
 // ---------------------------------------------------------------------------------------
 // Bitmaps and data
 
-constexpr UINT IDB_SIDE_PANEL = 131;           // 150 x 250, 16 colours
+constexpr UINT IDB_SIDE_PANEL = 131;  // 150 x 250, 16 colours
 
-constexpr UINT IDR_FLASH_MONITOR = 1;          // RT_RCDATA: the flash monitor image
+constexpr UINT IDR_FLASH_MONITOR = 1;  // RT_RCDATA: the flash monitor image

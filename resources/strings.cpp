@@ -198,7 +198,8 @@ constexpr StringEntry kStrings[] = {
     {IDS_SREC_LENGTH, "Line %ld of the file is %d characters long; its byte count says %d."},
     {IDS_SREC_NOT_HEX, "Line %ld of the file holds a character that is not a hexadecimal digit."},
     {IDS_SREC_CHECKSUM, "Line %ld of the file has the checksum %02X; its bytes give %02X."},
-    {IDS_SREC_COUNT, "Line %ld of the file has a byte count (%d) that does not fit its record type."},
+    {IDS_SREC_COUNT,
+     "Line %ld of the file has a byte count (%d) that does not fit its record type."},
     {IDS_SREC_OUTSIDE_FLASH,
      "Line %ld of the file places data at 0x%08lX, outside the program flash (0x%08lX to "
      "0x%08lX)."},
@@ -213,6 +214,8 @@ constexpr StringEntry kStrings[] = {
 
 }  // namespace
 
-std::span<const StringEntry> StringTable() { return kStrings; }
+std::span<const StringEntry> StringTable() {
+  return kStrings;
+}
 
 }  // namespace kv70::resources

@@ -31,7 +31,7 @@ constexpr VersionString kStrings[] = {
 
 // "VS_VERSION_INFO", its terminator, then FE EF.
 constexpr std::size_t kMagicSize = 18;
-constexpr std::size_t kHeaderSize = kMagicSize + 2;   // magic, u16 LE length
+constexpr std::size_t kHeaderSize = kMagicSize + 2;  // magic, u16 LE length
 
 // Bytes after the header: each key and value with its terminator, then the end mark.
 constexpr std::size_t BodySize() {
@@ -60,7 +60,7 @@ constexpr std::array<unsigned char, kBlockSize> BuildBlock() {
     put(s.name);
     put(s.value);
   }
-  block[at++] = 0;   // end mark
+  block[at++] = 0;  // end mark
   return block;
 }
 

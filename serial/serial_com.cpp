@@ -42,10 +42,11 @@ void CSerialCom::Open(DWORD portNumber, int byteSizeIndex, int stopBitsIndex, in
 
   if (!InTable(BYTE_SIZES, byteSizeIndex) || !InTable(STOP_BITS, stopBitsIndex) ||
       !InTable(PARITIES, parityIndex) || !InTable(SPEEDS, speedIndex)) {
-    throw new CSerialComException(static_cast<int>(portNumber), ERROR_INVALID_PARAMETER, FAILURE_OPEN);
+    throw new CSerialComException(static_cast<int>(portNumber), ERROR_INVALID_PARAMETER,
+                                  FAILURE_OPEN);
   }
   DCB dcb{};
-  BuildCommDCB("", &dcb);   // fills the platform's defaults; nothing to check in ""
+  BuildCommDCB("", &dcb);  // fills the platform's defaults; nothing to check in ""
   dcb.BaudRate = SPEEDS[speedIndex];
   dcb.ByteSize = BYTE_SIZES[byteSizeIndex];
   dcb.Parity = PARITIES[parityIndex];
@@ -169,7 +170,9 @@ void CSerialCom::SetHandshake(BYTE flags) {
 }
 
 DWORD CSerialCom::Read(BYTE* buffer, DWORD count) {
-  if (!m_hCom) throw new CSerialComException(static_cast<int>(m_portNumber), ERROR_INVALID_HANDLE, FAILURE_READ);
+  if (!m_hCom)
+    throw new CSerialComException(static_cast<int>(m_portNumber), ERROR_INVALID_HANDLE,
+                                  FAILURE_READ);
   platform::ResetEvent(m_readRecord.hEvent);
   DWORD read = 0;
   const DWORD error = m_hCom->Read(buffer, count, read);
@@ -178,16 +181,22 @@ DWORD CSerialCom::Read(BYTE* buffer, DWORD count) {
     ClearErrors();
     throw new CSerialComException(static_cast<int>(m_portNumber), error, FAILURE_READ);
   }
-  if (read < count) ClearErrors();   // a time-out
+  if (read < count) ClearErrors();  // a time-out
   return read;
 }
 
-BOOL CSerialCom::ReadByte(BYTE* byte) { return Read(byte, 1) == 1; }
+BOOL CSerialCom::ReadByte(BYTE* byte) {
+  return Read(byte, 1) == 1;
+}
 
-BOOL CSerialCom::WriteByte(BYTE value) { return Write(&value, 1); }
+BOOL CSerialCom::WriteByte(BYTE value) {
+  return Write(&value, 1);
+}
 
 BOOL CSerialCom::Write(const BYTE* buffer, DWORD count) {
-  if (!m_hCom) throw new CSerialComException(static_cast<int>(m_portNumber), ERROR_INVALID_HANDLE, FAILURE_WRITE);
+  if (!m_hCom)
+    throw new CSerialComException(static_cast<int>(m_portNumber), ERROR_INVALID_HANDLE,
+                                  FAILURE_WRITE);
   platform::ResetEvent(m_writeRecord.hEvent);
   DWORD written = 0;
   const DWORD error = m_hCom->Write(buffer, count, written);
@@ -196,7 +205,8 @@ BOOL CSerialCom::Write(const BYTE* buffer, DWORD count) {
     throw new CSerialComException(static_cast<int>(m_portNumber), error, FAILURE_WRITE);
   }
   if (written < count) {
-    throw new CSerialComException(static_cast<int>(m_portNumber), platform::GetLastError(), FAILURE_WRITE);
+    throw new CSerialComException(static_cast<int>(m_portNumber), platform::GetLastError(),
+                                  FAILURE_WRITE);
   }
   return TRUE;
 }

@@ -48,7 +48,8 @@ class CSerialCom {
 
   // Opens "\\.\COM<portNumber>" and configures it; throws CSerialComException 301 (or
   // 302 from the handshake step) with the port closed.
-  void Open(DWORD portNumber, int byteSizeIndex, int stopBitsIndex, int parityIndex, int speedIndex);
+  void Open(DWORD portNumber, int byteSizeIndex, int stopBitsIndex, int parityIndex,
+            int speedIndex);
   void Close();
 
   // Each throws 302 and closes the port when the settings cannot be read or applied.

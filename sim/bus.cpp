@@ -29,8 +29,8 @@ struct BaudRow {
 };
 constexpr BaudRow kBauds[] = {{0x8, 2400}, {0x9, 4800}, {0xB, 9600}, {0xC, 38400}};
 
-constexpr std::uint8_t kPowerOnClockSelect = 0xBB;   // 9600 bit/s both ways
-constexpr std::uint8_t kFastClockSelect = 0xCC;      // 38400 bit/s both ways
+constexpr std::uint8_t kPowerOnClockSelect = 0xBB;  // 9600 bit/s both ways
+constexpr std::uint8_t kFastClockSelect = 0xCC;     // 38400 bit/s both ways
 
 }  // namespace
 
@@ -58,7 +58,8 @@ void Bus::ResetRegisters() {
 
 void Bus::ConfigureAsSetUp() {
   for (const auto& cs : kChipSelects) {
-    for (auto [reg, value] : {std::pair{cs.baseRegister, cs.baseValue}, {cs.optionRegister, cs.optionValue}}) {
+    for (auto [reg, value] :
+         {std::pair{cs.baseRegister, cs.baseValue}, {cs.optionRegister, cs.optionValue}}) {
       std::uint8_t* p = &module_[reg - 0xFFF000];
       p[0] = static_cast<std::uint8_t>(value >> 24);
       p[1] = static_cast<std::uint8_t>(value >> 16);
@@ -72,7 +73,8 @@ void Bus::ConfigureAsSetUp() {
 
 std::uint32_t Bus::ModuleRegister32(std::uint32_t address) const {
   const std::uint8_t* p = &module_[address - 0xFFF000];
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
 }
 
 std::uint16_t Bus::SystemRegister16(std::uint32_t address) const {
@@ -106,15 +108,24 @@ Bus::Area Bus::Find(std::uint32_t address, std::size_t count) const {
 
 std::uint8_t* Bus::Ptr(Area area, std::uint32_t address) {
   switch (area) {
-    case Area::InternalRam: return &internalRam_[address - 0x400];
-    case Area::Duart: return &duart_[address - 0x0C00];
-    case Area::System: return &system_[address - 0x1E00];
-    case Area::Module: return &module_[address - 0xFFF000];
-    case Area::Ram256k: return &ram256k_[address - 0x100000];
-    case Area::MainRam: return &mainRam_[address - kMainRamBase];
-    case Area::Prog: return prog_.Bytes().data() + (address - kProgFlashBase);
-    case Area::Fs: return fs_.Bytes().data() + (address - kFsFlashBase);
-    case Area::None: break;
+    case Area::InternalRam:
+      return &internalRam_[address - 0x400];
+    case Area::Duart:
+      return &duart_[address - 0x0C00];
+    case Area::System:
+      return &system_[address - 0x1E00];
+    case Area::Module:
+      return &module_[address - 0xFFF000];
+    case Area::Ram256k:
+      return &ram256k_[address - 0x100000];
+    case Area::MainRam:
+      return &mainRam_[address - kMainRamBase];
+    case Area::Prog:
+      return prog_.Bytes().data() + (address - kProgFlashBase);
+    case Area::Fs:
+      return fs_.Bytes().data() + (address - kFsFlashBase);
+    case Area::None:
+      break;
   }
   return nullptr;
 }

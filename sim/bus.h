@@ -26,7 +26,7 @@ constexpr std::uint32_t kMainRamSize = 0x00200000;
 constexpr std::uint32_t kProgFlashBase = 0x02400000;
 constexpr std::uint32_t kProgFlashSize = 0x00200000;
 constexpr std::uint32_t kFsFlashBase = 0x02800000;
-constexpr std::uint32_t kDuartClockSelectA = 0x0C03;   // the line to the PC
+constexpr std::uint32_t kDuartClockSelectA = 0x0C03;  // the line to the PC
 constexpr std::uint32_t kDuartClockSelectB = 0x0C13;
 
 // Line speed of a clock-select value's receive (high) or transmit (low) nibble; 0 for
@@ -48,7 +48,9 @@ class Bus {
   void ConfigureAsSetUp();
 
   bool ChipSelectRowOk(int row) const;
-  bool FlashSelected() const { return ChipSelectRowOk(1) && ChipSelectRowOk(2) && ChipSelectRowOk(3); }
+  bool FlashSelected() const {
+    return ChipSelectRowOk(1) && ChipSelectRowOk(2) && ChipSelectRowOk(3);
+  }
 
   std::uint8_t ClockSelectA() const { return duart_[kDuartClockSelectA - 0x0C00]; }
   std::uint8_t ClockSelectB() const { return duart_[kDuartClockSelectB - 0x0C00]; }

@@ -24,7 +24,7 @@ constexpr std::size_t kOptionAreaSize = 62;
 constexpr std::size_t kApplicationIdOffset = 182;
 // Option numbers of the two application entries, in entry order.
 constexpr std::size_t kApplicationOptions[] = {33, 40};
-constexpr std::size_t kDatedValueOffset = 6;   // the 8-bit value inside a dated option
+constexpr std::size_t kDatedValueOffset = 6;  // the 8-bit value inside a dated option
 
 using Record = std::array<std::uint8_t, kRecordSize>;
 

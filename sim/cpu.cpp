@@ -8,9 +8,8 @@ namespace {
 //   207C hhhh llll   movea.l #imm32,A0
 //   227C hhhh llll   movea.l #imm32,A1
 //   3091             move.w (A1),(A0)
-//   11FC 00ii aaaa   move.b #imm8,abs.w   (abs.w sign-extended; the immediate's high byte is ignored)
-//   4E75             rts
-//   60FE             bra.s *
+//   11FC 00ii aaaa   move.b #imm8,abs.w   (abs.w sign-extended; the immediate's high byte is
+//   ignored) 4E75             rts 60FE             bra.s *
 constexpr std::uint16_t kMoveaA0 = 0x207C;
 constexpr std::uint16_t kMoveaA1 = 0x227C;
 constexpr std::uint16_t kMoveWordA1ToA0 = 0x3091;
@@ -53,22 +52,27 @@ RunResult RunRoutine(Bus& bus, std::uint32_t pc) {
       }
       case kMoveWordA1ToA0: {
         std::uint8_t word[2];
-        if ((a0 | a1) & 1 || !bus.Read(a1, word, 2) || !bus.Write(a0, word, 2)) return RunResult::Crashed;
+        if ((a0 | a1) & 1 || !bus.Read(a1, word, 2) || !bus.Write(a0, word, 2))
+          return RunResult::Crashed;
         pc += 2;
         break;
       }
       case kMoveByteImmAbsW: {
         std::uint16_t imm, abs;
         if (!Fetch16(bus, pc + 2, imm) || !Fetch16(bus, pc + 4, abs)) return RunResult::Crashed;
-        auto address = static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int16_t>(abs)));
+        auto address =
+            static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int16_t>(abs)));
         auto byte = static_cast<std::uint8_t>(imm);
         if (!bus.Write(address, &byte, 1)) return RunResult::Crashed;
         pc += 6;
         break;
       }
-      case kRts: return RunResult::Returned;
-      case kBraSelf: return RunResult::Looping;
-      default: return RunResult::Crashed;
+      case kRts:
+        return RunResult::Returned;
+      case kBraSelf:
+        return RunResult::Looping;
+      default:
+        return RunResult::Crashed;
     }
   }
   return RunResult::Crashed;

@@ -9,9 +9,9 @@
 namespace kv70sim {
 
 enum class RunResult {
-  Returned,   // rts: back in the ROM monitor
-  Looping,    // bra.s * : the processor idles forever
-  Crashed,    // illegal instruction, bus or address error, runaway code
+  Returned,  // rts: back in the ROM monitor
+  Looping,   // bra.s * : the processor idles forever
+  Crashed,   // illegal instruction, bus or address error, runaway code
 };
 
 // Runs the code at `pc` until it returns, idles or fails.

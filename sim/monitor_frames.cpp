@@ -61,7 +61,8 @@ MonitorRequestReader::Result MonitorRequestReader::Feed(std::uint8_t b) {
   return Result::More;
 }
 
-void AppendReply(std::vector<std::uint8_t>& out, std::uint8_t code, std::span<const std::uint8_t> data) {
+void AppendReply(std::vector<std::uint8_t>& out, std::uint8_t code,
+                 std::span<const std::uint8_t> data) {
   auto n = static_cast<std::uint16_t>(data.size());
   std::uint16_t sum = static_cast<std::uint16_t>(code + (n >> 8) + (n & 0xFF));
   out.push_back(kStx);

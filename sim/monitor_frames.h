@@ -50,6 +50,7 @@ class MonitorRequestReader {
 };
 
 // Appends a whole reply frame for `code` with `data` to `out`.
-void AppendReply(std::vector<std::uint8_t>& out, std::uint8_t code, std::span<const std::uint8_t> data);
+void AppendReply(std::vector<std::uint8_t>& out, std::uint8_t code,
+                 std::span<const std::uint8_t> data);
 
 }  // namespace kv70sim

@@ -41,7 +41,7 @@ RomFrameReader::Result RomFrameReader::Feed(std::uint8_t b) {
     case State::Probe:
       if (b != kProbe[probeMatched_]) {
         state_ = State::Hunt;
-        return Feed(b);   // the byte may start a frame or another probe
+        return Feed(b);  // the byte may start a frame or another probe
       }
       if (++probeMatched_ == static_cast<int>(sizeof kProbe)) {
         state_ = State::Hunt;

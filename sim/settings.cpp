@@ -8,8 +8,8 @@ namespace kv70sim {
 namespace {
 
 [[noreturn]] void Fail(std::string_view key, std::string_view value, std::string_view why) {
-  throw SettingsError("setting '" + std::string(key) + "=" + std::string(value) + "': " +
-                      std::string(why));
+  throw SettingsError("setting '" + std::string(key) + "=" + std::string(value) +
+                      "': " + std::string(why));
 }
 
 std::uint64_t Number(std::string_view key, std::string_view value, std::uint64_t max) {
@@ -74,44 +74,64 @@ struct Row {
 
 // key, value form, help, setter
 const Row kRows[] = {
-    {{"name", "ID", "in-process: instance name: ports opened with the same name in one process share one "
-                    "device (its flash and record survive a close and reopen)"},
+    {{"name", "ID",
+      "in-process: instance name: ports opened with the same name in one process share one "
+      "device (its flash and record survive a close and reopen)"},
      [](Settings& s, auto, auto v) { s.name = std::string(v); }},
-    {{"on-open", "restart|keep", "in-process: what opening the port does to a named device that already "
-                                 "exists: restart it as 'state' says (default), or leave it as it is"},
+    {{"on-open", "restart|keep",
+      "in-process: what opening the port does to a named device that already "
+      "exists: restart it as 'state' says (default), or leave it as it is"},
      [](Settings& s, auto k, auto v) {
-       if (v == "restart") s.onOpen = OnOpen::Restart;
-       else if (v == "keep") s.onOpen = OnOpen::Keep;
-       else Fail(k, v, "expected restart or keep");
+       if (v == "restart")
+         s.onOpen = OnOpen::Restart;
+       else if (v == "keep")
+         s.onOpen = OnOpen::Keep;
+       else
+         Fail(k, v, "expected restart or keep");
      }},
-    {{"state", "boot|rom|monitor", "boot: the device restarts into its boot ROM and signals with "
-                                   "breaks (default); rom: as boot, with the breaks and the "
-                                   "identification taken as done, so that the ROM monitor answers "
-                                   "probes at 9600 bit/s (for a line that carries no break); "
-                                   "monitor: a flash monitor is left running at 38400 bit/s from "
-                                   "an earlier connection"},
+    {{"state", "boot|rom|monitor",
+      "boot: the device restarts into its boot ROM and signals with "
+      "breaks (default); rom: as boot, with the breaks and the "
+      "identification taken as done, so that the ROM monitor answers "
+      "probes at 9600 bit/s (for a line that carries no break); "
+      "monitor: a flash monitor is left running at 38400 bit/s from "
+      "an earlier connection"},
      [](Settings& s, auto k, auto v) {
-       if (v == "boot") s.state = StartState::Boot;
-       else if (v == "rom") s.state = StartState::Rom;
-       else if (v == "monitor") s.state = StartState::Monitor;
-       else Fail(k, v, "expected boot, rom or monitor");
+       if (v == "boot")
+         s.state = StartState::Boot;
+       else if (v == "rom")
+         s.state = StartState::Rom;
+       else if (v == "monitor")
+         s.state = StartState::Monitor;
+       else
+         Fail(k, v, "expected boot, rom or monitor");
      }},
     {{"breaks", "N", "breaks the boot ROM signals after a restart (default 1)"},
      [](Settings& s, auto k, auto v) { s.breaks = static_cast<unsigned>(Number(k, v, 1000)); }},
     {{"boot-ms", "MS", "time from a restart to the first break (default 500)"},
-     [](Settings& s, auto k, auto v) { s.bootMs = static_cast<std::uint32_t>(Number(k, v, 3600000)); }},
+     [](Settings& s, auto k, auto v) {
+       s.bootMs = static_cast<std::uint32_t>(Number(k, v, 3600000));
+     }},
     {{"break-interval-ms", "MS", "time between two breaks (default 1000)"},
      [](Settings& s, auto k, auto v) {
        s.breakIntervalMs = static_cast<std::uint32_t>(Number(k, v, 3600000));
      }},
     {{"turnaround-us", "US", "device time from the end of a request to its reply (default 100)"},
-     [](Settings& s, auto k, auto v) { s.turnaroundUs = static_cast<std::uint32_t>(Number(k, v, 10000000)); }},
+     [](Settings& s, auto k, auto v) {
+       s.turnaroundUs = static_cast<std::uint32_t>(Number(k, v, 10000000));
+     }},
     {{"frame-gap-ms", "MS", "silence inside a frame after which the device drops it (default 100)"},
-     [](Settings& s, auto k, auto v) { s.frameGapMs = static_cast<std::uint32_t>(Number(k, v, 3600000)); }},
+     [](Settings& s, auto k, auto v) {
+       s.frameGapMs = static_cast<std::uint32_t>(Number(k, v, 3600000));
+     }},
     {{"reset-ms", "MS", "time from the reboot reply to the restart (default 50)"},
-     [](Settings& s, auto k, auto v) { s.resetMs = static_cast<std::uint32_t>(Number(k, v, 3600000)); }},
+     [](Settings& s, auto k, auto v) {
+       s.resetMs = static_cast<std::uint32_t>(Number(k, v, 3600000));
+     }},
     {{"flash-type", "N", "FlashType in the record; selects the sector table (default 8922)"},
-     [](Settings& s, auto k, auto v) { s.flashType = static_cast<std::uint16_t>(Number(k, v, 0xFFFF)); }},
+     [](Settings& s, auto k, auto v) {
+       s.flashType = static_cast<std::uint16_t>(Number(k, v, 0xFFFF));
+     }},
     {{"fs-mb", "N", "file-system flash size in MiB, also FileSystemMb in the record (default 1)"},
      [](Settings& s, auto k, auto v) { s.fsMb = static_cast<std::uint32_t>(Number(k, v, 256)); }},
     {{"serial", "TEXT|~", "serial number (32 bytes; ~ leaves the field unset, 0xFF)"},
@@ -121,22 +141,35 @@ const Row kRows[] = {
     {{"owner2", "TEXT|~", "owner string 2 (36 bytes; ~ unset)"},
      [](Settings& s, auto k, auto v) { s.owner2 = Text(k, v, 36); }},
     {{"info0", "N", "Info0 in the record (default 4)"},
-     [](Settings& s, auto k, auto v) { s.info0 = static_cast<std::uint16_t>(Number(k, v, 0xFFFF)); }},
-    {{"info1", "N", "Info1 in the record (default 0xFFFF, absent)"},
-     [](Settings& s, auto k, auto v) { s.info1 = static_cast<std::uint16_t>(Number(k, v, 0xFFFF)); }},
-    {{"info3", "N", "Info3 in the record (default 0xFFFF)"},
-     [](Settings& s, auto k, auto v) { s.info3 = static_cast<std::uint16_t>(Number(k, v, 0xFFFF)); }},
-    {{"app-id", "N", "ApplicationId in the record (default 0)"},
-     [](Settings& s, auto k, auto v) { s.appId = static_cast<std::uint16_t>(Number(k, v, 0xFFFF)); }},
-    {{"options", "HEX", "leading bytes of the 62-byte option area as hex digits; the rest keep "
-                        "their defaults"},
-     [](Settings& s, auto k, auto v) { s.options = Hex(k, v, 62); }},
-    {{"fs-fill", "pattern|erased", "file-system flash content without fs-image: an address "
-                                   "pattern (default) or erased (0xFF)"},
      [](Settings& s, auto k, auto v) {
-       if (v == "pattern") s.fsFill = FsFill::Pattern;
-       else if (v == "erased") s.fsFill = FsFill::Erased;
-       else Fail(k, v, "expected pattern or erased");
+       s.info0 = static_cast<std::uint16_t>(Number(k, v, 0xFFFF));
+     }},
+    {{"info1", "N", "Info1 in the record (default 0xFFFF, absent)"},
+     [](Settings& s, auto k, auto v) {
+       s.info1 = static_cast<std::uint16_t>(Number(k, v, 0xFFFF));
+     }},
+    {{"info3", "N", "Info3 in the record (default 0xFFFF)"},
+     [](Settings& s, auto k, auto v) {
+       s.info3 = static_cast<std::uint16_t>(Number(k, v, 0xFFFF));
+     }},
+    {{"app-id", "N", "ApplicationId in the record (default 0)"},
+     [](Settings& s, auto k, auto v) {
+       s.appId = static_cast<std::uint16_t>(Number(k, v, 0xFFFF));
+     }},
+    {{"options", "HEX",
+      "leading bytes of the 62-byte option area as hex digits; the rest keep "
+      "their defaults"},
+     [](Settings& s, auto k, auto v) { s.options = Hex(k, v, 62); }},
+    {{"fs-fill", "pattern|erased",
+      "file-system flash content without fs-image: an address "
+      "pattern (default) or erased (0xFF)"},
+     [](Settings& s, auto k, auto v) {
+       if (v == "pattern")
+         s.fsFill = FsFill::Pattern;
+       else if (v == "erased")
+         s.fsFill = FsFill::Erased;
+       else
+         Fail(k, v, "expected pattern or erased");
      }},
     {{"fs-image", "PATH", "raw file-system flash content from 0x02800000"},
      [](Settings& s, auto, auto v) { s.fsImage = std::string(v); }},
@@ -150,9 +183,10 @@ const Row kRows[] = {
      [](Settings& s, auto k, auto v) { s.seed = Number(k, v, UINT64_MAX); }},
     {{"realtime", "0|1", "in-process: keep wall-clock time instead of the platform clock"},
      [](Settings& s, auto k, auto v) { s.realtime = Flag(k, v); }},
-    {{"pull", "K-M", "fault: cable pulled from exchange K to M; an exchange starts with the "
-                     "first write after a read, counted from 1 since the device was made, "
-                     "ROM-monitor exchanges included; repeatable"},
+    {{"pull", "K-M",
+      "fault: cable pulled from exchange K to M; an exchange starts with the "
+      "first write after a read, counted from 1 since the device was made, "
+      "ROM-monitor exchanges included; repeatable"},
      [](Settings& s, auto k, auto v) { s.pullExchanges.push_back(RangeOf(k, v)); }},
     {{"pull-ms", "A-B", "fault: cable pulled from A to B ms after the device was made; repeatable"},
      [](Settings& s, auto k, auto v) { s.pullMs.push_back(RangeOf(k, v)); }},
@@ -160,11 +194,13 @@ const Row kRows[] = {
      [](Settings& s, auto k, auto v) { s.noise = static_cast<unsigned>(Number(k, v, 4096)); }},
     {{"foreign", "0|1", "fault: a frame for another command before each flash-monitor reply"},
      [](Settings& s, auto k, auto v) { s.foreign = Flag(k, v); }},
-    {{"bad-checksum", "K[-M]", "fault: flash-monitor replies K to M (counted from 1) go out "
-                               "with a wrong checksum; repeatable"},
+    {{"bad-checksum", "K[-M]",
+      "fault: flash-monitor replies K to M (counted from 1) go out "
+      "with a wrong checksum; repeatable"},
      [](Settings& s, auto k, auto v) { s.badChecksum.push_back(RangeOf(k, v)); }},
-    {{"bad-checksum-rate", "P", "fault: any flash-monitor reply goes out with a wrong checksum "
-                                "with probability P (0 to 1; drawn from seed)"},
+    {{"bad-checksum-rate", "P",
+      "fault: any flash-monitor reply goes out with a wrong checksum "
+      "with probability P (0 to 1; drawn from seed)"},
      [](Settings& s, auto k, auto v) {
        char* end = nullptr;
        std::string text(v);
@@ -174,20 +210,28 @@ const Row kRows[] = {
      }},
     {{"erase-busy", "N|forever", "status polls a sector erase stays busy (default 3)"},
      [](Settings& s, auto k, auto v) {
-       if (v == "forever") s.eraseBusy.reset();
-       else s.eraseBusy = static_cast<unsigned>(Number(k, v, 1000000));
+       if (v == "forever")
+         s.eraseBusy.reset();
+       else
+         s.eraseBusy = static_cast<unsigned>(Number(k, v, 1000000));
      }},
-    {{"program-refuse", "all|K[-M]", "fault: program requests K to M (counted from 1), or all, "
-                                     "are refused; repeatable"},
+    {{"program-refuse", "all|K[-M]",
+      "fault: program requests K to M (counted from 1), or all, "
+      "are refused; repeatable"},
      [](Settings& s, auto k, auto v) {
-       if (v == "all") s.programRefuseAll = true;
-       else s.programRefuse.push_back(RangeOf(k, v));
+       if (v == "all")
+         s.programRefuseAll = true;
+       else
+         s.programRefuse.push_back(RangeOf(k, v));
      }},
     {{"monitor-silent", "0|1", "fault: the flash monitor takes requests but never answers"},
      [](Settings& s, auto k, auto v) { s.monitorSilent = Flag(k, v); }},
-    {{"config-len", "N", "fault: the configuration reply carries N bytes instead of 184 "
-                         "(cut short or padded with zeros)"},
-     [](Settings& s, auto k, auto v) { s.configLen = static_cast<std::uint32_t>(Number(k, v, 1024)); }},
+    {{"config-len", "N",
+      "fault: the configuration reply carries N bytes instead of 184 "
+      "(cut short or padded with zeros)"},
+     [](Settings& s, auto k, auto v) {
+       s.configLen = static_cast<std::uint32_t>(Number(k, v, 1024));
+     }},
 };
 
 }  // namespace

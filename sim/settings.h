@@ -37,17 +37,17 @@ struct RecordText {
 
 struct Settings {
   // Identity and lifecycle.
-  std::string name;                   // ports opened with the same name share one device
+  std::string name;  // ports opened with the same name share one device
   OnOpen onOpen = OnOpen::Restart;
   StartState state = StartState::Boot;
 
   // Boot ROM signalling and timing.
   unsigned breaks = 1;
-  std::uint32_t bootMs = 500;          // restart to the first break
+  std::uint32_t bootMs = 500;  // restart to the first break
   std::uint32_t breakIntervalMs = 1000;
-  std::uint32_t turnaroundUs = 100;    // end of a request to the first reply byte
-  std::uint32_t frameGapMs = 100;      // silence inside a frame that discards it
-  std::uint32_t resetMs = 50;          // reboot reply to the restart
+  std::uint32_t turnaroundUs = 100;  // end of a request to the first reply byte
+  std::uint32_t frameGapMs = 100;    // silence inside a frame that discards it
+  std::uint32_t resetMs = 50;        // reboot reply to the restart
 
   // What the device is.
   std::uint16_t flashType = 8922;
@@ -59,7 +59,7 @@ struct Settings {
   std::uint16_t info1 = 0xFFFF;
   std::uint16_t info3 = 0xFFFF;
   std::uint16_t appId = 0;
-  std::vector<std::uint8_t> options;   // leading bytes of the option area; rest default
+  std::vector<std::uint8_t> options;  // leading bytes of the option area; rest default
   FsFill fsFill = FsFill::Pattern;
   std::string fsImage, progImage, progOut, fsOut;
 
@@ -68,15 +68,15 @@ struct Settings {
   bool realtime = false;
 
   // Faults.
-  std::vector<Range> pullExchanges;    // cable out for these exchanges
-  std::vector<Range> pullMs;           // cable out for these ms after the device was made
-  unsigned noise = 0;                  // bytes of noise before each monitor reply
-  bool foreign = false;                // a frame for another command before each reply
-  std::vector<Range> badChecksum;      // monitor replies (numbered from 1) sent corrupted
-  double badChecksumRate = 0.0;        // probability that any monitor reply is corrupted
+  std::vector<Range> pullExchanges;       // cable out for these exchanges
+  std::vector<Range> pullMs;              // cable out for these ms after the device was made
+  unsigned noise = 0;                     // bytes of noise before each monitor reply
+  bool foreign = false;                   // a frame for another command before each reply
+  std::vector<Range> badChecksum;         // monitor replies (numbered from 1) sent corrupted
+  double badChecksumRate = 0.0;           // probability that any monitor reply is corrupted
   std::optional<unsigned> eraseBusy = 3;  // status polls an erase stays busy; none: forever
   bool programRefuseAll = false;
-  std::vector<Range> programRefuse;    // program requests (numbered from 1) refused
+  std::vector<Range> programRefuse;  // program requests (numbered from 1) refused
   bool monitorSilent = false;
   std::uint32_t configLen = 184;
 

@@ -29,7 +29,9 @@ platform::Clock& WallClock() {
   return clock;
 }
 
-std::uint64_t Ms(DWORD ms) { return static_cast<std::uint64_t>(ms) * kNsPerMs; }
+std::uint64_t Ms(DWORD ms) {
+  return static_cast<std::uint64_t>(ms) * kNsPerMs;
+}
 
 }  // namespace
 
@@ -59,7 +61,9 @@ SimPort::~SimPort() {
   r.open.erase(device_.get());
 }
 
-std::uint64_t SimPort::NowNs() { return clock_.NowUs() * 1000 + offsetNs_; }
+std::uint64_t SimPort::NowNs() {
+  return clock_.NowUs() * 1000 + offsetNs_;
+}
 
 void SimPort::SleepFromTo(std::uint64_t from, std::uint64_t to) {
   // Nothing else moves the clock while a port call runs on the PC's one thread, so the
@@ -106,18 +110,20 @@ DWORD SimPort::Read(BYTE* buffer, DWORD count, DWORD& read) {
     // when both are 0) and an interval, when set, ends the read at a gap between bytes.
     const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
                            t.ReadTotalTimeoutConstant == 0;
-    const bool firstByte = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-                           t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD;
+    const bool firstByte =
+        t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD;
     std::uint64_t deadline = kForever;
     if (firstByte) {
       deadline = start + Ms(t.ReadTotalTimeoutConstant);
     } else if (!immediate) {
       std::uint64_t total = static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * count +
                             t.ReadTotalTimeoutConstant;
-      if (total) deadline = start + Ms(static_cast<DWORD>(std::min<std::uint64_t>(total, MAXDWORD)));
+      if (total)
+        deadline = start + Ms(static_cast<DWORD>(std::min<std::uint64_t>(total, MAXDWORD)));
     }
-    const bool useInterval = !firstByte && !immediate && t.ReadIntervalTimeout != 0 &&
-                             t.ReadIntervalTimeout != MAXDWORD;
+    const bool useInterval =
+        !firstByte && !immediate && t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
     std::uint64_t lastByte = start;
 
     while (!immediate && read < count && !(firstByte && read > 0)) {
@@ -151,8 +157,9 @@ DWORD SimPort::Write(const BYTE* buffer, DWORD count, DWORD& written) {
   {
     std::lock_guard lock(device_->Mutex());
     DWORD n = count;
-    std::uint64_t limit = static_cast<std::uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) * count +
-                          timeouts_.WriteTotalTimeoutConstant;
+    std::uint64_t limit =
+        static_cast<std::uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) * count +
+        timeouts_.WriteTotalTimeoutConstant;
     std::uint64_t perByte = 10ull * 1000000000ull / dcb_.BaudRate;
     if (limit && perByte * count > Ms(static_cast<DWORD>(std::min<std::uint64_t>(limit, MAXDWORD))))
       n = static_cast<DWORD>(Ms(static_cast<DWORD>(limit)) / perByte);
@@ -228,7 +235,9 @@ DWORD OpenSimPort(const std::string& text, std::unique_ptr<platform::CommPort>& 
   }
 }
 
-void RegisterInProcessBackend() { platform::RegisterCommBackend("sim", OpenSimPort); }
+void RegisterInProcessBackend() {
+  platform::RegisterCommBackend("sim", OpenSimPort);
+}
 
 std::shared_ptr<Device> LastInstance() {
   auto& r = TheRegistry();

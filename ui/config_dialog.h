@@ -1,8 +1,8 @@
 // The modal dialog that shows a device's configuration record: the serial number and
 // the installed options. It only reads the record.
 #pragma once
-#include "ui/auto_size_list_ctrl.h"
 #include "framework/afxwin.h"
+#include "ui/auto_size_list_ctrl.h"
 
 class CDeviceConfig;
 

@@ -29,8 +29,9 @@ BOOL CLogFilePage::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 void CLogFilePage::OnBrowse() {
-  CFileDialog dialog(FALSE, m_strDefaultExt, nullptr, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_CREATEPROMPT,
-                     m_strFileFilter, this);
+  CFileDialog dialog(FALSE, m_strDefaultExt, nullptr,
+                     OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_CREATEPROMPT, m_strFileFilter,
+                     this);
   if (dialog.DoModal() != IDOK) return;
   m_strLogFileName = dialog.GetPathName();
   m_strConfirmedName = m_strLogFileName;

@@ -34,7 +34,8 @@ BOOL CRegisterFirmwareDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
 void CRegisterFirmwareDialog::OnBrowse() {
   // A description typed so far survives the round trip through the file dialog.
   if (!UpdateData(TRUE)) return;
-  CFileDialog dialog(TRUE, nullptr, m_strPath, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, m_strFileFilter, this);
+  CFileDialog dialog(TRUE, nullptr, m_strPath, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,
+                     m_strFileFilter, this);
   if (dialog.DoModal() != IDOK) return;
   m_strPath = dialog.GetPathName();
   UpdateData(FALSE);

@@ -23,7 +23,7 @@ class CRegisterFirmwareDialog : public CDialog {
   void OnBrowse();
 
   CString m_strFileFilter;
-  CString m_strInvalidFile;   // %s: the path as typed
+  CString m_strInvalidFile;  // %s: the path as typed
   CString m_strEmptyField;
   CString m_strBackslash;
 };

@@ -1,6 +1,8 @@
 #include "ui/side_panel_bitmap.h"
 
-CSidePanelBitmap::~CSidePanelBitmap() { DeleteObject(); }
+CSidePanelBitmap::~CSidePanelBitmap() {
+  DeleteObject();
+}
 
 void CSidePanelBitmap::Draw(CDC* dc, const CRect& rect) {
   if (!dc || !GetSafeHandle()) return;
@@ -15,8 +17,8 @@ void CSidePanelBitmap::Draw(CDC* dc, const CRect& rect) {
   if (!memory.CreateCompatibleDC(dc)) return;
   memory.SetMapMode(dc->GetMapMode());
   CBitmap* previous = memory.SelectObject(this);
-  dc->StretchBlt(rect.left, rect.top, rect.Width(), rect.Height(), &memory, origin.x, origin.y, size.cx,
-                 size.cy, SRCCOPY);
+  dc->StretchBlt(rect.left, rect.top, rect.Width(), rect.Height(), &memory, origin.x, origin.y,
+                 size.cx, size.cy, SRCCOPY);
   memory.SelectObject(previous);
   memory.DeleteDC();
 }

@@ -18,7 +18,8 @@ namespace {
 // its firmware directory yet. Failures show later, when the copy fails.
 void CreateDirectories(const CString& directory) {
   const std::string path = platform::ToNativePath(directory.str());
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
     platform::CreateDirectory(path.substr(0, slash).c_str());
   }
   platform::CreateDirectory(path.c_str());
@@ -69,7 +70,9 @@ void CSoftwareSelectionPage::DoDataExchange(CDataExchange* dx) {
   }
 }
 
-const CFirmwareEntry* CSoftwareSelectionPage::SelectedEntry() const { return m_entries.GetAt(m_nSelected); }
+const CFirmwareEntry* CSoftwareSelectionPage::SelectedEntry() const {
+  return m_entries.GetAt(m_nSelected);
+}
 
 CString CSoftwareSelectionPage::GetSelectedDescription() const {
   const CFirmwareEntry* entry = SelectedEntry();
@@ -114,7 +117,8 @@ LRESULT CSoftwareSelectionPage::OnWizardNext() {
   }
   if (invalid) {
     CString text;
-    text.Format(m_strInvalidLocation, entry->m_strFirmwarePath.GetString(), entry->m_strDescription.GetString());
+    text.Format(m_strInvalidLocation, entry->m_strFirmwarePath.GetString(),
+                entry->m_strDescription.GetString());
     if (!fault.detail.IsEmpty()) text += "\n\n" + fault.detail;
     ShowRefusal(text);
     return STAY_ON_PAGE;
@@ -181,8 +185,8 @@ void CSoftwareSelectionPage::DeleteEntry(int position) {
                        IsInFirmwareDirectory(entry->m_strFirmwarePath, directory) &&
                        !IsNamedByAnEntry(entry->m_strFirmwarePath, entry->m_strKeyName);
   CString question;
-  question.Format(ownCopy ? m_strDeleteQuestion : m_strUnregisterQuestion, entry->m_strDescription.GetString(),
-                  entry->m_strFirmwarePath.GetString());
+  question.Format(ownCopy ? m_strDeleteQuestion : m_strUnregisterQuestion,
+                  entry->m_strDescription.GetString(), entry->m_strFirmwarePath.GetString());
   if (!AskYesNo(question)) return;
   if (ownCopy) {
     try {
@@ -195,7 +199,8 @@ void CSoftwareSelectionPage::DeleteEntry(int position) {
     }
   }
   LONG error = ERROR_SUCCESS;
-  if (!CFirmwareList::RemoveFromRegistry(entry->m_strKeyName, error)) ShowRefusal(m_strRemoveFailed);
+  if (!CFirmwareList::RemoveFromRegistry(entry->m_strKeyName, error))
+    ShowRefusal(m_strRemoveFailed);
 }
 
 void CSoftwareSelectionPage::AddEntry() {
@@ -236,7 +241,8 @@ void CSoftwareSelectionPage::AddEntry() {
       return;
     }
   }
-  CFirmwareEntry entry(dialog.m_strDescription, m_strDeviceType, destination, dialog.m_strDescription, 0);
+  CFirmwareEntry entry(dialog.m_strDescription, m_strDeviceType, destination,
+                       dialog.m_strDescription, 0);
   LONG error = ERROR_SUCCESS;
   if (!CFirmwareList::AddToRegistry(entry, error)) ShowRefusal(m_strAddFailed);
 }

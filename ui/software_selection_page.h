@@ -35,7 +35,7 @@ class CSoftwareSelectionPage : public CWizardPageFrame {
   const CFirmwareEntry* SelectedEntry() const;
   // Between the selected entry position and the list box, whose items carry their entry
   // positions (an entry whose file vanished is not shown, so the two differ).
-  int EntryOfItem(int item) const;   // -1 for no item
+  int EntryOfItem(int item) const;      // -1 for no item
   int ItemOfEntry(int position) const;  // -1 when the entry is not shown
 
   CInsertKeyListBox m_listBox;

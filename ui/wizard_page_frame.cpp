@@ -14,7 +14,8 @@ BOOL CWizardPageFrame::OnSetActive() {
   AfxSetResourceHandle(m_hSavedResource);
   const BOOL result = CPropertyPage::OnSetActive();
   if (result == TRUE) {
-    if (CWnd* sheet = GetParent()) sheet->PostMessage(PSM_SETWIZBUTTONS, 0, PSWIZB_BACK | PSWIZB_NEXT);
+    if (CWnd* sheet = GetParent())
+      sheet->PostMessage(PSM_SETWIZBUTTONS, 0, PSWIZB_BACK | PSWIZB_NEXT);
   }
   return result;
 }
@@ -29,9 +30,13 @@ void CWizardPageFrame::OnPaint() {
   m_sidePanel.Draw(&dc, rect);
 }
 
-void CWizardPageFrame::ShowRefusal(LPCTSTR text) { AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION); }
+void CWizardPageFrame::ShowRefusal(LPCTSTR text) {
+  AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+}
 
-bool CWizardPageFrame::AskYesNo(LPCTSTR text) { return AfxMessageBox(text, MB_YESNO) == IDYES; }
+bool CWizardPageFrame::AskYesNo(LPCTSTR text) {
+  return AfxMessageBox(text, MB_YESNO) == IDYES;
+}
 
 bool CWizardPageFrame::AskToReplace(LPCTSTR text) {
   return AfxMessageBox(text, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;

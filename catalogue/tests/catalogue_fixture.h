@@ -52,7 +52,8 @@ class CatalogueTest : public ::testing::Test {
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
   // Creates a file with some content and returns its path.
-  std::string MakeFile(const std::string& name, const std::string& content = "S00600004844521B\n") const {
+  std::string MakeFile(const std::string& name,
+                       const std::string& content = "S00600004844521B\n") const {
     const std::string path = Path(name);
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << content;
@@ -61,8 +62,9 @@ class CatalogueTest : public ::testing::Test {
 
   static void CreateKey(const std::string& path) {
     platform::RegKey key;
-    ASSERT_EQ(platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                       KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+    ASSERT_EQ(platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
+                                       REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(),
+                                       nullptr),
               kOk)
         << path;
   }
@@ -80,7 +82,9 @@ class CatalogueTest : public ::testing::Test {
     const std::string path = std::string(kFirmwareKeyPath) + "\\" + keyName;
     CreateKey(path);
     platform::RegKey key;
-    ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.put()), kOk);
+    ASSERT_EQ(
+        platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.put()),
+        kOk);
     for (const auto& v : values) {
       if (v.value) SetValue(key.get(), v.name, *v.value);
     }
@@ -88,7 +92,8 @@ class CatalogueTest : public ::testing::Test {
 
   // A well-formed entry subkey.
   static void WriteEntry(const std::string& keyName, const std::string& description,
-                         const std::string& deviceType, const std::string& path, DWORD originalInstall = 0) {
+                         const std::string& deviceType, const std::string& path,
+                         DWORD originalInstall = 0) {
     WriteRawEntry(keyName, {{kValueDescription, RawValue::Sz(description)},
                             {kValueDeviceType, RawValue::Sz(deviceType)},
                             {kValueFirmwarePath, RawValue::Sz(path)},
@@ -99,11 +104,14 @@ class CatalogueTest : public ::testing::Test {
   static std::vector<std::string> Subkeys(const std::string& path = kFirmwareKeyPath) {
     std::vector<std::string> names;
     platform::RegKey key;
-    if (platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != kOk) return names;
+    if (platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != kOk)
+      return names;
     for (DWORD i = 0;; ++i) {
       char name[260];
       DWORD length = sizeof name;
-      if (platform::RegEnumKeyEx(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != kOk) break;
+      if (platform::RegEnumKeyEx(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          kOk)
+        break;
       names.emplace_back(name, length);
     }
     return names;
@@ -122,14 +130,16 @@ class CatalogueTest : public ::testing::Test {
       return std::nullopt;
     }
     std::string bytes(size, '\0');
-    platform::RegQueryValueEx(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size);
+    platform::RegQueryValueEx(key.get(), valueName, nullptr, &type,
+                              reinterpret_cast<BYTE*>(bytes.data()), &size);
     return RawValue{type, bytes};
   }
 
   // Descriptions of the listed entries, in list order.
   static std::vector<std::string> Descriptions(const CFirmwareList& list) {
     std::vector<std::string> out;
-    for (int i = 0; i < list.GetCount(); ++i) out.emplace_back(list.GetAt(i)->m_strDescription.str());
+    for (int i = 0; i < list.GetCount(); ++i)
+      out.emplace_back(list.GetAt(i)->m_strDescription.str());
     return out;
   }
 
@@ -137,7 +147,9 @@ class CatalogueTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-inline bool operator==(const RawValue& a, const RawValue& b) { return a.type == b.type && a.bytes == b.bytes; }
+inline bool operator==(const RawValue& a, const RawValue& b) {
+  return a.type == b.type && a.bytes == b.bytes;
+}
 inline void PrintTo(const RawValue& v, std::ostream* os) {
   *os << "type " << v.type << " (" << v.bytes.size() << " bytes)";
 }

@@ -234,12 +234,14 @@ TEST_F(CatalogueTest, LoadRefusesWhatIsMissingOrInvalid) {
   WriteEntry("ok", "d", "KV70", file);
   WriteEntry("bad", "d", "KV70", Path("gone.x"));
   platform::RegKey ok, bad;
-  ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, (std::string(kFirmwareKeyPath) + "\\ok").c_str(), 0,
-                                   KEY_READ, ok.put()),
-            kOk);
-  ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, (std::string(kFirmwareKeyPath) + "\\bad").c_str(), 0,
-                                   KEY_READ, bad.put()),
-            kOk);
+  ASSERT_EQ(
+      platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, (std::string(kFirmwareKeyPath) + "\\ok").c_str(),
+                             0, KEY_READ, ok.put()),
+      kOk);
+  ASSERT_EQ(
+      platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, (std::string(kFirmwareKeyPath) + "\\bad").c_str(),
+                             0, KEY_READ, bad.put()),
+      kOk);
   CFirmwareEntry entry;
   EXPECT_FALSE(entry.Load(nullptr, ok.get()));
   EXPECT_FALSE(entry.Load("ok", nullptr));

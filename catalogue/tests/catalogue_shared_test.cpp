@@ -1,9 +1,8 @@
 // The catalogue as the host and the plug-in share it: two processes adding and listing
 // at once, and a .reg export that carries it to another store.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "catalogue/install_settings.h"
 #include "catalogue/tests/catalogue_fixture.h"
@@ -63,12 +62,14 @@ TEST_F(CatalogueTest, AnExportImportedIntoAnEmptyStoreGivesTheSameCatalogue) {
   WriteEntry("Release 1", "Release 1", "KV70", a, 1);
   WriteEntry("Quote \"q\"", "Say \"hi\" = ok", "KV70", b, 0);
   WriteEntry("Windows", "On C:", "kv70", "C:\\Program Files\\Velmora\\Firmware\\w.x", 0xFFFFFFFF);
-  WriteRawEntry("Odd", {{kValueDescription, RawValue::Sz("")}, {kValueOriginalInstall, RawValue::Sz("0")}});
+  WriteRawEntry(
+      "Odd", {{kValueDescription, RawValue::Sz("")}, {kValueOriginalInstall, RawValue::Sz("0")}});
 
   const std::string exported = Path("catalogue.reg");
   ASSERT_EQ(platform::RegExportFile(exported, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell"), kOk);
   const std::vector<std::string> keys = Subkeys();
-  const char* valueNames[] = {kValueDescription, kValueDeviceType, kValueFirmwarePath, kValueOriginalInstall};
+  const char* valueNames[] = {kValueDescription, kValueDeviceType, kValueFirmwarePath,
+                              kValueOriginalInstall};
   std::vector<std::optional<RawValue>> before;
   for (const auto& key : keys) {
     for (const char* value : valueNames) before.push_back(ReadValue(key, value));

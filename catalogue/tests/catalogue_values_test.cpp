@@ -167,12 +167,14 @@ const DirectoryCase kDirectoryCases[] = {
     {"Empty", "", "\\Firmware"},
 };
 
-class FirmwareDirectoryTest : public CatalogueTest, public ::testing::WithParamInterface<DirectoryCase> {};
+class FirmwareDirectoryTest : public CatalogueTest,
+                              public ::testing::WithParamInterface<DirectoryCase> {};
 
 TEST_P(FirmwareDirectoryTest, InstallDirectoryBackslashFirmware) {
   CreateKey(kHostKeyPath);
   platform::RegKey host;
-  ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()), kOk);
+  ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()),
+            kOk);
   SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz(GetParam().install));
   CString directory = "unchanged";
   ASSERT_TRUE(GetFirmwareDirectory(directory));
@@ -195,7 +197,8 @@ TEST_F(CatalogueTest, FirmwareDirectoryFailsWithoutTheSettingAndLeavesTheText) {
 TEST_F(CatalogueTest, FirmwareDirectoryIsReadAfreshEachTime) {
   CreateKey(kHostKeyPath);
   platform::RegKey host;
-  ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()), kOk);
+  ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()),
+            kOk);
   SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz("A"));
   CString directory;
   ASSERT_TRUE(GetFirmwareDirectory(directory));

@@ -17,11 +17,12 @@ struct Expected {
 
 // The two frames of one word write through the register-write routine.
 void WordWrite(std::vector<Expected>& out, WORD value, DWORD target) {
-  out.push_back({0x81, 0x810,
+  out.push_back({0x81,
+                 0x810,
                  {static_cast<BYTE>(value >> 8), static_cast<BYTE>(value), 0x20, 0x7C,
                   static_cast<BYTE>(target >> 24), static_cast<BYTE>(target >> 16),
-                  static_cast<BYTE>(target >> 8), static_cast<BYTE>(target), 0x22, 0x7C, 0x00,
-                  0x00, 0x08, 0x10, 0x30, 0x91, 0x4E, 0x75}});
+                  static_cast<BYTE>(target >> 8), static_cast<BYTE>(target), 0x22, 0x7C, 0x00, 0x00,
+                  0x08, 0x10, 0x30, 0x91, 0x4E, 0x75}});
   out.push_back({0x82, 0x812, {}});
 }
 
@@ -69,8 +70,7 @@ TEST_F(DeviceTest, RegisterSetUpFailuresBecome506) {
     std::function<bool(const RomFrame&, int)> ackWrite;
     std::function<bool(const RomFrame&, int)> ackGo;
   } cases[] = {
-      {"a chip-select write refused",
-       [](const RomFrame& f, int) { return f.address != 0xFFF050; },
+      {"a chip-select write refused", [](const RomFrame& f, int) { return f.address != 0xFFF050; },
        [](const RomFrame&, int) { return true; }},
       {"the routine never starts", [](const RomFrame&, int) { return true; },
        [](const RomFrame&, int) { return false; }},
@@ -143,7 +143,8 @@ TEST_F(DeviceTest, UploadSends34ChunksOf251AndOneOf20EachReadBack) {
   EXPECT_EQ(rom.monitorCommands, (std::vector<BYTE>{0x00}));
   // Before chunks 0, 4, ..., 32, then the end.
   std::vector<int> progress;
-  for (unsigned k = 0; k <= 32; k += 4) progress.push_back(static_cast<int>(20 + k * 251 * 70 / 8554));
+  for (unsigned k = 0; k <= 32; k += 4)
+    progress.push_back(static_cast<int>(20 + k * 251 * 70 / 8554));
   progress.push_back(100);
   EXPECT_EQ(run.progress, progress);
   EXPECT_EQ(run.progress.front(), 20);
@@ -197,14 +198,16 @@ TEST_F(DeviceTest, UploadFailures) {
     std::string failure;
   } cases[] = {
       {"a chunk never acknowledged",
-       [](ScriptedRom& r) { r.ackWrite = [](const RomFrame& f, int) { return f.address != 0x200000 + 251 * 7; }; },
+       [](ScriptedRom& r) {
+         r.ackWrite = [](const RomFrame& f, int) { return f.address != 0x200000 + 251 * 7; };
+       },
        "B804"},
       {"read-back never answers",
        [](ScriptedRom& r) { r.bendRead = [](Bytes& a, int) { a.clear(); }; }, "B804"},
-      {"start refused five times", [](ScriptedRom& r) { r.ackGo = [](const RomFrame&, int) { return false; }; },
-       "B805"},
-      {"start refused four times", [](ScriptedRom& r) { r.ackGo = [](const RomFrame&, int i) { return i >= 4; }; },
-       ""},
+      {"start refused five times",
+       [](ScriptedRom& r) { r.ackGo = [](const RomFrame&, int) { return false; }; }, "B805"},
+      {"start refused four times",
+       [](ScriptedRom& r) { r.ackGo = [](const RomFrame&, int i) { return i >= 4; }; }, ""},
       {"monitor silent after the start", [](ScriptedRom& r) { r.monitorAnswers = false; }, "B806"},
   };
   for (const auto& c : cases) {
@@ -292,7 +295,8 @@ TEST_F(DeviceTest, ConnectOutcomes) {
     std::string failure;
     std::uint64_t elapsedMs;  // 0: not checked
   } cases[] = {
-      {"unknown flash type after the upload", [](ScriptedRom& r) { r.SetNumber(176, 0); }, "D519", 0},
+      {"unknown flash type after the upload", [](ScriptedRom& r) { r.SetNumber(176, 0); }, "D519",
+       0},
       {"configuration of the wrong size", [](ScriptedRom& r) { r.record.pop_back(); }, "F411", 0},
       // 12.5 s of listening, 1 s, five probe attempts of 1.2 s, and the ping's answer.
       {"flash monitor still running",

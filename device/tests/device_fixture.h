@@ -6,9 +6,9 @@
 #include "device/tests/failure_text.h"
 #include "device/tests/scripted_rom.h"
 #include "platform/clock.h"
-#include "reporting/failures.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"
+#include "reporting/failures.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
 

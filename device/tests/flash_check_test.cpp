@@ -56,28 +56,37 @@ TEST_F(FlashTest, FindImageWordWhereverARecordCoversIt) {
     DWORD word;
   } cases[] = {
       {"inside a record",
-       {SRecordText(3, 0x02400400, Counting(64, 0x00))}, TRUE, Word(0x20, 0x21, 0x22, 0x23)},
+       {SRecordText(3, 0x02400400, Counting(64, 0x00))},
+       TRUE,
+       Word(0x20, 0x21, 0x22, 0x23)},
       {"the record starts at the word",
-       {SRecordText(3, 0x02400420, {0x11, 0x22, 0x33, 0x44})}, TRUE, 0x44332211},
+       {SRecordText(3, 0x02400420, {0x11, 0x22, 0x33, 0x44})},
+       TRUE,
+       0x44332211},
       {"the record ends with the word",
-       {SRecordText(3, 0x02400410, Counting(20, 0x80))}, TRUE, Word(0x90, 0x91, 0x92, 0x93)},
-      {"a record one byte short",
-       {SRecordText(3, 0x02400410, Counting(19, 0x80))}, FALSE, 0},
+       {SRecordText(3, 0x02400410, Counting(20, 0x80))},
+       TRUE,
+       Word(0x90, 0x91, 0x92, 0x93)},
+      {"a record one byte short", {SRecordText(3, 0x02400410, Counting(19, 0x80))}, FALSE, 0},
       {"split over two records",
        {SRecordText(3, 0x02400400, Counting(34, 0)), SRecordText(3, 0x02400422, Counting(34, 0))},
-       FALSE, 0},
-      {"a record starting one byte late",
-       {SRecordText(3, 0x02400421, Counting(16, 0))}, FALSE, 0},
+       FALSE,
+       0},
+      {"a record starting one byte late", {SRecordText(3, 0x02400421, Counting(16, 0))}, FALSE, 0},
       {"the first covering record wins",
        {SRecordText(3, 0x02400420, {1, 2, 3, 4}), SRecordText(3, 0x02400420, {5, 6, 7, 8})},
-       TRUE, 0x04030201},
-      {"an S2 record",
-       {SRecordText(2, 0x400420, {1, 2, 3, 4})}, FALSE, 0},
+       TRUE,
+       0x04030201},
+      {"an S2 record", {SRecordText(2, 0x400420, {1, 2, 3, 4})}, FALSE, 0},
       {"after many other records",
        {SRecordText(3, 0x02400000, Counting(32, 0)), SRecordText(3, 0x02400020, Counting(32, 0)),
         SRecordText(3, 0x02500000, Counting(32, 0)), SRecordText(3, 0x0240041E, Counting(8, 0xE0))},
-       TRUE, Word(0xE2, 0xE3, 0xE4, 0xE5)},
-      {"near the top of the address space", {SRecordText(3, 0xFFFFFFF0, Counting(16, 0))}, FALSE, 0},
+       TRUE,
+       Word(0xE2, 0xE3, 0xE4, 0xE5)},
+      {"near the top of the address space",
+       {SRecordText(3, 0xFFFFFFF0, Counting(16, 0))},
+       FALSE,
+       0},
       {"no data at all", {}, FALSE, 0},
   };
   for (const auto& c : cases) {
@@ -105,7 +114,8 @@ TEST_F(FlashTest, FindImageWordWhereverARecordCoversIt) {
 
 TEST_F(FlashTest, FindImageWordReportsEvery1501Records) {
   std::vector<std::string> lines;
-  for (int i = 0; i < 4000; ++i) lines.push_back(SRecordText(3, 0x02000000 + 16 * i, Counting(16, 0)));
+  for (int i = 0; i < 4000; ++i)
+    lines.push_back(SRecordText(3, 0x02000000 + 16 * i, Counting(16, 0)));
   WriteFile(lines);
   CSRecordFile file(path.c_str());
   file.OpenAndCheck();
@@ -128,10 +138,11 @@ TEST_F(FlashTest, FileWithoutTheWordIsRefusedWithItsPath) {
   EXPECT_EQ(Failure([&] { device.CheckSoftwareFile(path.c_str()); }), "cancel");
   ASSERT_EQ(run.boxes.size(), 1u);
   EXPECT_EQ(run.boxes[0].owner, run.record.hostWindow);
-  EXPECT_NE(run.boxes[0].text.find("The software file " + path +
-                                   " is invalid.\n\nPlease re-install the selected software version "
-                                   "file or select another software version and try again."),
-            std::string::npos);
+  EXPECT_NE(
+      run.boxes[0].text.find("The software file " + path +
+                             " is invalid.\n\nPlease re-install the selected software version "
+                             "file or select another software version and try again."),
+      std::string::npos);
   EXPECT_TRUE(requests.empty());
 }
 
@@ -155,7 +166,8 @@ TEST_F(FlashTest, UnreadableFilesAreRefusedLikeAFileWithoutTheWord) {
     run.boxes.clear();
     EXPECT_EQ(Failure([&] { device.CheckSoftwareFile(path.c_str()); }), "cancel");
     ASSERT_EQ(run.boxes.size(), 1u);
-    EXPECT_NE(run.boxes[0].text.find("The software file " + path + " is invalid."), std::string::npos);
+    EXPECT_NE(run.boxes[0].text.find("The software file " + path + " is invalid."),
+              std::string::npos);
   }
   EXPECT_TRUE(requests.empty());
 }

@@ -25,15 +25,15 @@ const std::vector<DWORD> kTableA = Join({Every(0x02400000, 0x10000, 0x024F0000),
                                          Every(0x02500000, 0x10000, 0x025F0000),
                                          {0x025F8000, 0x025FA000}});
 const std::vector<DWORD> kTableB = {
-    0x02400000, 0x02404000, 0x02406000, 0x02408000, 0x02410000, 0x02420000, 0x02430000,
-    0x02440000, 0x02450000, 0x02460000, 0x02470000, 0x02480000, 0x02490000, 0x024A0000,
-    0x024B0000, 0x024C0000, 0x024D0000, 0x024E0000, 0x024F0000, 0x02500000, 0x02504000,
-    0x02506000, 0x02508000, 0x02510000, 0x02520000, 0x02530000, 0x02540000, 0x02550000,
-    0x02560000, 0x02570000, 0x02580000, 0x02590000, 0x025A0000, 0x025B0000, 0x025C0000,
-    0x025D0000, 0x025E0000};
-const std::vector<DWORD> kTableC = Join({Every(0x02400000, 0x10000, 0x025F0000), {0x025F8000, 0x025FA000}});
-const std::vector<DWORD> kTableD = Join({{0x02400000, 0x02404000, 0x02406000, 0x02408000},
-                                         Every(0x02410000, 0x10000, 0x025E0000)});
+    0x02400000, 0x02404000, 0x02406000, 0x02408000, 0x02410000, 0x02420000, 0x02430000, 0x02440000,
+    0x02450000, 0x02460000, 0x02470000, 0x02480000, 0x02490000, 0x024A0000, 0x024B0000, 0x024C0000,
+    0x024D0000, 0x024E0000, 0x024F0000, 0x02500000, 0x02504000, 0x02506000, 0x02508000, 0x02510000,
+    0x02520000, 0x02530000, 0x02540000, 0x02550000, 0x02560000, 0x02570000, 0x02580000, 0x02590000,
+    0x025A0000, 0x025B0000, 0x025C0000, 0x025D0000, 0x025E0000};
+const std::vector<DWORD> kTableC =
+    Join({Every(0x02400000, 0x10000, 0x025F0000), {0x025F8000, 0x025FA000}});
+const std::vector<DWORD> kTableD = Join(
+    {{0x02400000, 0x02404000, 0x02406000, 0x02408000}, Every(0x02410000, 0x10000, 0x025E0000)});
 
 std::vector<DWORD> ListOf(CSectorList& list) {
   std::vector<DWORD> out;
@@ -52,7 +52,7 @@ TEST_F(FlashTest, SectorTablesByFlashType) {
     WORD flashType;
     const std::vector<DWORD>* table;
   } cases[] = {
-      {8922, &kTableA}, {215, &kTableA}, {8795, &kTableB},
+      {8922, &kTableA}, {215, &kTableA},  {8795, &kTableB},
       {91, &kTableB},   {8900, &kTableC}, {8777, &kTableD},
   };
   for (const auto& c : cases) {
@@ -87,9 +87,9 @@ TEST_F(FlashTest, GarbageCollectionFollowsFlashTypeAndInfo) {
     WORD info1;
     bool collects;
   } cases[] = {
-      {215, 4, 245, false},        {215, 4, 246, true},        {215, 5, 0xFFFF, true},
-      {215, 0xFFFF, 0xFFFF, false}, {215, 0xFFFF, 300, true},   {8922, 4, 0xFFFF, false},
-      {8922, 5, 0, true},           {8900, 0, 0, false},        {8900, 0, 246, true},
+      {215, 4, 245, false},         {215, 4, 246, true},          {215, 5, 0xFFFF, true},
+      {215, 0xFFFF, 0xFFFF, false}, {215, 0xFFFF, 300, true},     {8922, 4, 0xFFFF, false},
+      {8922, 5, 0, true},           {8900, 0, 0, false},          {8900, 0, 246, true},
       {8777, 0, 0, true},           {8777, 0xFFFF, 0xFFFF, true}, {91, 4, 245, true},
       {8795, 0, 0, true},
   };
@@ -139,19 +139,25 @@ TEST_F(FlashTest, FailedCollectionBecomes803) {
     std::function<std::optional<Bytes>(BYTE, int, const Bytes&)> answer;
     std::set<BYTE> silent;
   } cases[] = {
-      {"collection refused", [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
+      {"collection refused",
+       [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
          if (c == 0x07) return Bytes{0x00};
          return std::nullopt;
-       }, {}},
-      {"collection without data", [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
+       },
+       {}},
+      {"collection without data",
+       [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
          if (c == 0x07) return Bytes{};
          return std::nullopt;
-       }, {}},
+       },
+       {}},
       {"collection unanswered", nullptr, {0x07}},
-      {"record refused", [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
+      {"record refused",
+       [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
          if (c == 0x06) return Bytes(183, 0);
          return std::nullopt;
-       }, {}},
+       },
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -16,10 +16,10 @@
 #include "device/kv70_device.h"
 #include "device/tests/failure_text.h"
 #include "platform/clock.h"
-#include "reporting/failures.h"
 #include "protocol/testing/monitor_bytes.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"
+#include "reporting/failures.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
 
@@ -105,9 +105,15 @@ class FlashTest : public ::testing::Test {
       }
     }
     switch (command) {
-      case 0x06: l.Queue(MonitorFrame(command, record)); break;
-      case 0x01: l.Queue(MonitorFrame(command, {})); break;
-      default: l.Queue(MonitorFrame(command, {0x01})); break;
+      case 0x06:
+        l.Queue(MonitorFrame(command, record));
+        break;
+      case 0x01:
+        l.Queue(MonitorFrame(command, {}));
+        break;
+      default:
+        l.Queue(MonitorFrame(command, {0x01}));
+        break;
     }
   }
 

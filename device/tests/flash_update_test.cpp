@@ -12,11 +12,11 @@ class UpdateTest : public FlashTest {
   // A small image: the identification word, contiguous records to merge, and a gap.
   void WriteImage() {
     WriteFile({
-        SRecordText(3, 0x02400400, Counting(64, 0x00)),   // covers the word at 0x420
+        SRecordText(3, 0x02400400, Counting(64, 0x00)),  // covers the word at 0x420
         SRecordText(3, 0x02400440, Counting(64, 0x40)),
         SRecordText(3, 0x02400480, Counting(64, 0x80)),
-        SRecordText(3, 0x024004C0, Counting(64, 0xC0)),   // 256 would be too many
-        SRecordText(3, 0x02410000, Counting(10, 0x10)),   // after a gap
+        SRecordText(3, 0x024004C0, Counting(64, 0xC0)),  // 256 would be too many
+        SRecordText(3, 0x02410000, Counting(10, 0x10)),  // after a gap
     });
   }
 };
@@ -27,7 +27,8 @@ TEST_F(UpdateTest, ErasesProgramsAndFinishes) {
   ASSERT_EQ(Failure([&] { device.UpdateSoftware(path.c_str()); }), "");
   EXPECT_EQ(Commands(), (std::vector<BYTE>{0x01, 0x02, 0x03, 0x03, 0x03, 0x0A}));
   EXPECT_EQ(ProgramBlocks(), (std::vector<ProgramBlockSeen>{
-                                 {0x02400400, [] {
+                                 {0x02400400,
+                                  [] {
                                     Bytes b = Counting(64, 0x00);
                                     for (BYTE first : {0x40, 0x80}) {
                                       Bytes more = Counting(64, first);
@@ -39,9 +40,9 @@ TEST_F(UpdateTest, ErasesProgramsAndFinishes) {
                                  {0x02410000, Counting(10, 0x10)},
                              }));
   EXPECT_EQ(requests.back(), (Bytes{0x02, 0x0A, 0x00, 0x00, 0x00, 0x0A, 0x03, 0x00}));
-  EXPECT_EQ(run.statuses, (std::vector<std::string>{"Configuring software update...",
-                                                     "Erasing program flash...",
-                                                     "Updating the software of the KV70..."}));
+  EXPECT_EQ(run.statuses,
+            (std::vector<std::string>{"Configuring software update...", "Erasing program flash...",
+                                      "Updating the software of the KV70..."}));
   // Progress: 0 at the start, then the word search, the erase and the programming each
   // run from 0 to 100.
   ASSERT_GE(run.progress.size(), 2u);
@@ -75,9 +76,9 @@ TEST_F(UpdateTest, NoToTheQuestionMeansNothingErased) {
 
   run.answerBox = [](const platform::MessageBoxRequest&) { return IDYES; };
   EXPECT_EQ(Failure([&] { device.UpdateSoftware(path.c_str()); }), "");
-  EXPECT_EQ(ProgramBlocks(), (std::vector<ProgramBlockSeen>{
-                                 {0x02400420, {0x00, 0x00, 0x1F, 0x07, 0, 1, 2, 3, 4, 5, 6, 7, 8,
-                                               9, 10, 11}}}));
+  EXPECT_EQ(ProgramBlocks(),
+            (std::vector<ProgramBlockSeen>{
+                {0x02400420, {0x00, 0x00, 0x1F, 0x07, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}}}));
 }
 
 TEST_F(UpdateTest, FailuresAfterTheChecks) {
@@ -87,18 +88,27 @@ TEST_F(UpdateTest, FailuresAfterTheChecks) {
     const char* failure;
     std::vector<BYTE> commands;
   } cases[] = {
-      {"erase failed", [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
+      {"erase failed",
+       [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
          if (c == 0x02) return Bytes{0x02};
          return std::nullopt;
-       }, "F402", {0x01, 0x02}},
-      {"second block refused", [](BYTE c, int n, const Bytes&) -> std::optional<Bytes> {
+       },
+       "F402",
+       {0x01, 0x02}},
+      {"second block refused",
+       [](BYTE c, int n, const Bytes&) -> std::optional<Bytes> {
          if (c == 0x03 && n == 1) return Bytes{0x00};
          return std::nullopt;
-       }, "F405", {0x01, 0x02, 0x03, 0x03}},
-      {"finish refused", [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
+       },
+       "F405",
+       {0x01, 0x02, 0x03, 0x03}},
+      {"finish refused",
+       [](BYTE c, int, const Bytes&) -> std::optional<Bytes> {
          if (c == 0x0A) return Bytes{0x00};
          return std::nullopt;
-       }, "F412", {0x01, 0x02, 0x03, 0x03, 0x03, 0x0A}},
+       },
+       "F412",
+       {0x01, 0x02, 0x03, 0x03, 0x03, 0x0A}},
   };
   WriteImage();
   UseRecord({});

@@ -13,9 +13,10 @@ TEST_F(DeviceTest, CommandCodesByIndex) {
     int index;
     DWORD code;
   } cases[] = {
-      {0, 0x00}, {1, 0x01}, {2, 0x02}, {3, 0x03}, {4, 0x04}, {5, 0x05}, {6, 0x06},
-      {7, 0x07}, {8, 0x08}, {9, 0x09}, {10, 0x0A}, {11, 0xFFFFFFFF}, {12, 0x0B}, {13, 0x0C},
-      {14, 0x0E}, {15, 0x0F}, {16, 0x10}, {17, 0x0D}, {18, 0xFFFFFFFF}, {-1, 0xFFFFFFFF},
+      {0, 0x00},          {1, 0x01},        {2, 0x02},  {3, 0x03},        {4, 0x04},
+      {5, 0x05},          {6, 0x06},        {7, 0x07},  {8, 0x08},        {9, 0x09},
+      {10, 0x0A},         {11, 0xFFFFFFFF}, {12, 0x0B}, {13, 0x0C},       {14, 0x0E},
+      {15, 0x0F},         {16, 0x10},       {17, 0x0D}, {18, 0xFFFFFFFF}, {-1, 0xFFFFFFFF},
       {1000, 0xFFFFFFFF},
   };
   for (const auto& c : cases) EXPECT_EQ(device.GetCommandCode(c.index), c.code) << c.index;
@@ -57,10 +58,10 @@ TEST_F(DeviceTest, CapabilitiesFromInfo0AndInfo1) {
     WORD info1;
     BOOL result;
   } cases[] = {
-      {3, 5, 0xFFFF, TRUE},      {3, 0xFFFF, 0xFFFF, FALSE}, {1, 0, 246, TRUE},
-      {1, 0, 245, FALSE},        {1, 9, 0, FALSE},           {2, 5, 0, TRUE},
-      {2, 4, 999, FALSE},        {2, 0xFFFF, 0, FALSE},      {0, 9, 999, FALSE},
-      {3, 4, 246, TRUE},         {4, 9, 999, FALSE},
+      {3, 5, 0xFFFF, TRUE}, {3, 0xFFFF, 0xFFFF, FALSE}, {1, 0, 246, TRUE},
+      {1, 0, 245, FALSE},   {1, 9, 0, FALSE},           {2, 5, 0, TRUE},
+      {2, 4, 999, FALSE},   {2, 0xFFFF, 0, FALSE},      {0, 9, 999, FALSE},
+      {3, 4, 246, TRUE},    {4, 9, 999, FALSE},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.flags << " " << c.info0 << " " << c.info1);

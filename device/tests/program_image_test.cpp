@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "models/srecord_file.h"
-#include "reporting/failures.h"
 #include "protocol/testing/monitor_bytes.h"
 #include "protocol/tests/link_fixture.h"
+#include "reporting/failures.h"
 
 namespace kv70test {
 namespace {
@@ -39,7 +39,8 @@ class ProgramImageTest : public LinkTest {
     LinkTest::SetUp();
     answerRest = std::make_unique<Bytes>(MonitorFrame(0x03, {0x01}));
     path = (std::filesystem::temp_directory_path() /
-            ("kv70_program_" + std::to_string(::getpid()) + ".x")).string();
+            ("kv70_program_" + std::to_string(::getpid()) + ".x"))
+               .string();
   }
   void TearDown() override {
     std::filesystem::remove(path);
@@ -108,7 +109,8 @@ TEST_F(ProgramImageTest, MergesContiguousRecordsIntoBlocksOfAtMost252Bytes) {
     run.progress.clear();
     WriteFile(cs.lines);
     EXPECT_EQ(Program(), 0);
-    std::vector<Bytes> writes(line.Writes().begin() + static_cast<long>(before), line.Writes().end());
+    std::vector<Bytes> writes(line.Writes().begin() + static_cast<long>(before),
+                              line.Writes().end());
     EXPECT_EQ(ProgramRequests(writes), cs.blocks);
     ASSERT_GE(run.progress.size(), 2u);
     EXPECT_EQ(run.progress.front(), 0);
@@ -127,10 +129,12 @@ TEST_F(ProgramImageTest, FailuresInsideBecome405) {
       {"checksum failure in the file",
        {SRecordText(3, 0x1000, Counting(16, 0)), SRecordText(3, 0x2000, Counting(16, 0)),
         SRecordText(3, 0x2010, Counting(16, 0), true)},
-       {}, 1},
+       {},
+       1},
       {"monitor refuses the second block",
        {SRecordText(3, 0x1000, Counting(16, 0)), SRecordText(3, 0x2000, Counting(16, 0))},
-       {MonitorFrame(0x03, {0x01}), MonitorFrame(0x03, {0x00})}, 2},
+       {MonitorFrame(0x03, {0x01}), MonitorFrame(0x03, {0x00})},
+       2},
   };
   for (const auto& cs : cases) {
     SCOPED_TRACE(cs.name);

@@ -14,10 +14,10 @@
 #include "device/kv70_device.h"
 #include "device/tests/failure_text.h"
 #include "platform/clock.h"
-#include "reporting/failures.h"
 #include "protocol/testing/monitor_bytes.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"
+#include "reporting/failures.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
 
@@ -54,8 +54,9 @@ class ReadFsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     kv70::testing::UseKV70Resources();
-    dir = fs::temp_directory_path() / ("read_fs_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = fs::temp_directory_path() /
+          ("read_fs_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     logPath = dir / "fs.log";
@@ -128,8 +129,8 @@ TEST(FileSystemBlocks, FromTheRecordsSize) {
     WORD mb;
     DWORD blocks;
   } rows[] = {
-      {0, 0},           {1, 1024},        {2, 2048},         {2047, 2096128},
-      {2048, 2097152},  {4096, 4194304},  {0xFFFE, 67106816}, {0xFFFF, 0},
+      {0, 0},          {1, 1024},       {2, 2048},          {2047, 2096128},
+      {2048, 2097152}, {4096, 4194304}, {0xFFFE, 67106816}, {0xFFFF, 0},
   };
   for (const auto& r : rows) EXPECT_EQ(CKV70Device::FileSystemBlocks(r.mb), r.blocks) << r.mb;
 }
@@ -143,8 +144,8 @@ TEST_F(ReadFsTest, OneMbIsTheFlashInAddressOrder) {
   // One request per block, all 14 bytes, the count 1024.
   EXPECT_EQ(line.Writes().front(), (Bytes{0x02, 0x05, 0x00, 0x06, 0x02, 0x80, 0x00, 0x00, 0x04,
                                           0x00, 0x00, 0x91, 0x03, 0x00}));
-  EXPECT_EQ(line.Writes().back(), (Bytes{0x02, 0x05, 0x00, 0x06, 0x02, 0x8F, 0xFC, 0x00, 0x04,
-                                         0x00, 0x01, 0x9C, 0x03, 0x00}));
+  EXPECT_EQ(line.Writes().back(), (Bytes{0x02, 0x05, 0x00, 0x06, 0x02, 0x8F, 0xFC, 0x00, 0x04, 0x00,
+                                         0x01, 0x9C, 0x03, 0x00}));
   EXPECT_EQ(run.statuses, std::vector<std::string>{kReading});
   EXPECT_EQ(run.progress, ExpectedProgress(1024));
   ASSERT_GE(run.progress.size(), 3u);
@@ -205,9 +206,9 @@ TEST_F(ReadFsTest, AMissingAnswerIsTriedAgainUntilItComes) {
   EXPECT_EQ(addresses[44], kBase + 40 * kBlock);
   EXPECT_EQ(addresses[45], kBase + 41 * kBlock);
   EXPECT_EQ(addresses[46], kBase + 41 * kBlock);
-  EXPECT_EQ(run.statuses, (std::vector<std::string>{kReading, kWaiting, kWaiting, kWaiting,
-                                                    kReading, kWaiting, kReading, kWaiting,
-                                                    kReading}));
+  EXPECT_EQ(run.statuses,
+            (std::vector<std::string>{kReading, kWaiting, kWaiting, kWaiting, kReading, kWaiting,
+                                      kReading, kWaiting, kReading}));
   // Both directions purged before each new try.
   EXPECT_EQ(line.Purges() - purgesAtOpen, 5);
   EXPECT_EQ(line.RxPurges() - purgesAtOpen, 5);

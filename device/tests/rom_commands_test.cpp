@@ -37,8 +37,8 @@ TEST_F(DeviceTest, ProbeNeedsTwoAnswersInOneAttempt) {
 
 TEST_F(DeviceTest, BulkWriteRetriesWithoutPause) {
   const BYTE data[] = {0x60, 0xFE};
-  const Bytes frame = {0x02, 0x00, 0x81, 0x06, 0x00, 0x20, 0x00, 0x00,
-                       0x60, 0xFE, 0x05, 0x03, 0x00, 0x00};
+  const Bytes frame = {0x02, 0x00, 0x81, 0x06, 0x00, 0x20, 0x00,
+                       0x00, 0x60, 0xFE, 0x05, 0x03, 0x00, 0x00};
   const struct {
     const char* name;
     UINT attempts;
@@ -72,8 +72,8 @@ TEST_F(DeviceTest, BulkWriteRetriesWithoutPause) {
 TEST_F(DeviceTest, TypedWriteSendsBigEndianElementsAndTriesSixTimes) {
   const DWORD value = 0x02400011;
   device.RomWriteTyped(0xFFF04C, &value, 4, 32);
-  EXPECT_EQ(line.Writes().back(),
-            (Bytes{0x02, 0x00, 0x81, 0x08, 0x00, 0xFF, 0xF0, 0x4C, 0x02, 0x40, 0x00, 0x11, 0x17, 0x03}));
+  EXPECT_EQ(line.Writes().back(), (Bytes{0x02, 0x00, 0x81, 0x08, 0x00, 0xFF, 0xF0, 0x4C, 0x02, 0x40,
+                                         0x00, 0x11, 0x17, 0x03}));
 
   const size_t before = line.Writes().size();
   device.RomWriteTyped(0xFFF04C, &value, 0, 32);
@@ -107,12 +107,31 @@ TEST_F(DeviceTest, ReadRetriesBadAnswers) {
     int writes;
   } cases[] = {
       {"good", [](Bytes&, int) {}, 15, "", 1},
-      {"noise before the ETX", [](Bytes& a, int) { a.insert(a.end() - 1, {0x00, 0x7F}); }, 15, "", 1},
-      {"bad checksum once", [](Bytes& a, int i) { if (i == 0) a[6] ^= 1; }, 15, "", 2},
-      {"wrong header once", [](Bytes& a, int i) { if (i == 0) a[2] = 0x93; }, 15, "", 2},
-      {"no ETX once", [](Bytes& a, int i) { if (i == 0) a.pop_back(); }, 15, "", 2},
+      {"noise before the ETX",
+       [](Bytes& a, int) {
+         a.insert(a.end() - 1, {0x00, 0x7F});
+       },
+       15, "", 1},
+      {"bad checksum once",
+       [](Bytes& a, int i) {
+         if (i == 0) a[6] ^= 1;
+       },
+       15, "", 2},
+      {"wrong header once",
+       [](Bytes& a, int i) {
+         if (i == 0) a[2] = 0x93;
+       },
+       15, "", 2},
+      {"no ETX once",
+       [](Bytes& a, int i) {
+         if (i == 0) a.pop_back();
+       },
+       15, "", 2},
       {"endless bytes before the ETX once",
-       [](Bytes& a, int i) { if (i == 0) a.insert(a.end() - 1, 2000, 0x00); }, 15, "", 2},
+       [](Bytes& a, int i) {
+         if (i == 0) a.insert(a.end() - 1, 2000, 0x00);
+       },
+       15, "", 2},
       {"always corrupt", [](Bytes& a, int) { a[4] ^= 0xFF; }, 3, "D509", 3},
       {"no attempts", [](Bytes&, int) {}, 0, "D509", 0},
   };
@@ -139,10 +158,9 @@ TEST_F(DeviceTest, ReadRetriesBadAnswers) {
 TEST_F(DeviceTest, WordWriteLoadsTheRoutineThenStartsIt) {
   device.RomWriteWord(0x1E38, 0x0A05);
   ASSERT_EQ(rom.frames.size(), 2u);
-  EXPECT_EQ(line.Writes()[0],
-            (Bytes{0x02, 0x00, 0x81, 0x16, 0x00, 0x00, 0x08, 0x10, 0x0A, 0x05, 0x20, 0x7C,
-                   0x00, 0x00, 0x1E, 0x38, 0x22, 0x7C, 0x00, 0x00, 0x08, 0x10, 0x30, 0x91,
-                   0x4E, 0x75, 0xEA, 0x03}));
+  EXPECT_EQ(line.Writes()[0], (Bytes{0x02, 0x00, 0x81, 0x16, 0x00, 0x00, 0x08, 0x10, 0x0A, 0x05,
+                                     0x20, 0x7C, 0x00, 0x00, 0x1E, 0x38, 0x22, 0x7C, 0x00, 0x00,
+                                     0x08, 0x10, 0x30, 0x91, 0x4E, 0x75, 0xEA, 0x03}));
   EXPECT_EQ(rom.frames[1].type, 0x82);
   EXPECT_EQ(rom.frames[1].address, 0x812u);
 }

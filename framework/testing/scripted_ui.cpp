@@ -1,9 +1,10 @@
 // The scripted UI backend: recording and answering. Scripts run without the lock held,
 // since they show further boxes and dialogs.
 #include "framework/testing/scripted_ui.h"
-#include "framework/uimodel.h"
 
 #include <algorithm>
+
+#include "framework/uimodel.h"
 
 const uimodel::ControlInfo* ScriptedUi::ShownDialog::Find(int id) const {
   const int wanted = id & 0xFFFF;
@@ -60,10 +61,16 @@ int ScriptedUi::MessageBox(const platform::MessageBoxRequest& request) {
   } else {
     switch (request.style & MB_TYPEMASK) {
       case MB_OK:
-      case MB_OKCANCEL: answer = IDOK; break;
+      case MB_OKCANCEL:
+        answer = IDOK;
+        break;
       case MB_YESNO:
-      case MB_YESNOCANCEL: answer = questionAnswer_; break;
-      default: answer = IDCANCEL; break;
+      case MB_YESNOCANCEL:
+        answer = questionAnswer_;
+        break;
+      default:
+        answer = IDCANCEL;
+        break;
     }
   }
   boxes_.push_back({request.owner, request.text, request.caption, request.style, answer,

@@ -30,7 +30,7 @@ class ScriptedUi : public uimodel::Backend {
     UINT templateId;
     CString caption;
     std::vector<uimodel::ControlInfo> controls;  // as the dialog opened, after initialisation
-    int result = IDCANCEL;                 // after the script
+    int result = IDCANCEL;                       // after the script
     std::thread::id thread;
 
     // The entry of the control with that id (the first one), or null.

@@ -13,7 +13,8 @@ namespace {
 
 class ScriptedApp : public CWinApp {
  public:
-  explicit ScriptedApp(BOOL initResult, LPCTSTR name = nullptr) : CWinApp(name), initResult_(initResult) {}
+  explicit ScriptedApp(BOOL initResult, LPCTSTR name = nullptr)
+      : CWinApp(name), initResult_(initResult) {}
   BOOL InitInstance() override {
     ++inits;
     appSeen = AfxGetApp();
@@ -80,7 +81,7 @@ TEST_F(CoreApp, FailedInitInstanceRunsExitInstanceAndRefusesTheModule) {
   EXPECT_EQ(state_.m_pCurrentWinApp, nullptr);
   EXPECT_EQ(AfxGetModuleState(), AfxGetAppModuleState());
   CString s;
-  EXPECT_FALSE(s.LoadString(1));  // not registered as an extension module
+  EXPECT_FALSE(s.LoadString(1));       // not registered as an extension module
   AfxDllProcessDetach(&state_, &app);  // the loader may still call detach: no second exit
   EXPECT_EQ(app.exits, 1);
 }

@@ -31,7 +31,8 @@ TEST(CoreException, RuntimeClassesFollowTheHierarchy) {
 }
 
 struct Tracked : CException {
-  explicit Tracked(bool* destroyed, BOOL autoDelete) : CException(autoDelete), destroyed_(destroyed) {}
+  explicit Tracked(bool* destroyed, BOOL autoDelete)
+      : CException(autoDelete), destroyed_(destroyed) {}
   ~Tracked() override { *destroyed_ = true; }
   bool* destroyed_;
 };
@@ -82,10 +83,12 @@ TEST(CoreFileException, EveryCauseHasTheStandardText) {
       {CFileException::genericException, "An unknown error occurred while accessing F."},
       {CFileException::fileNotFound, "F was not found."},
       {CFileException::badPath, "F contains an invalid path."},
-      {CFileException::tooManyOpenFiles, "F could not be opened because there are too many open files."},
+      {CFileException::tooManyOpenFiles,
+       "F could not be opened because there are too many open files."},
       {CFileException::accessDenied, "Access to F was denied."},
       {CFileException::invalidFile, "An incorrect file handle was associated with F."},
-      {CFileException::removeCurrentDir, "F could not be removed because it is the current directory."},
+      {CFileException::removeCurrentDir,
+       "F could not be removed because it is the current directory."},
       {CFileException::directoryFull, "F could not be created because the directory is full."},
       {CFileException::badSeek, "Seek failed on F"},
       {CFileException::hardIO, "A hardware I/O error was reported while accessing F."},
@@ -120,18 +123,19 @@ TEST(CoreFileException, WindowsErrorNumbersMapToCauses) {
     int cause;
   };
   const Row rows[] = {
-      {2, CFileException::fileNotFound},       {3, CFileException::badPath},
-      {4, CFileException::tooManyOpenFiles},   {5, CFileException::accessDenied},
-      {6, CFileException::invalidFile},        {19, CFileException::accessDenied},
-      {31, CFileException::hardIO},            {32, CFileException::sharingViolation},
-      {33, CFileException::lockViolation},     {38, CFileException::endOfFile},
-      {80, CFileException::accessDenied},      {112, CFileException::diskFull},
-      {123, CFileException::badPath},          {131, CFileException::badSeek},
-      {0, CFileException::genericException},   {-1, CFileException::genericException},
-      {87, CFileException::genericException},  {1460, CFileException::genericException},
+      {2, CFileException::fileNotFound},      {3, CFileException::badPath},
+      {4, CFileException::tooManyOpenFiles},  {5, CFileException::accessDenied},
+      {6, CFileException::invalidFile},       {19, CFileException::accessDenied},
+      {31, CFileException::hardIO},           {32, CFileException::sharingViolation},
+      {33, CFileException::lockViolation},    {38, CFileException::endOfFile},
+      {80, CFileException::accessDenied},     {112, CFileException::diskFull},
+      {123, CFileException::badPath},         {131, CFileException::badSeek},
+      {0, CFileException::genericException},  {-1, CFileException::genericException},
+      {87, CFileException::genericException}, {1460, CFileException::genericException},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(CFileException::OsErrorToException(row.osError), row.cause) << "error " << row.osError;
+    EXPECT_EQ(CFileException::OsErrorToException(row.osError), row.cause)
+        << "error " << row.osError;
   }
 }
 

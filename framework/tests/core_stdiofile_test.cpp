@@ -90,7 +90,8 @@ TEST_F(CoreStdioFile, ReadFoldsAtEveryChunkSize) {
   // Line ends of every kind at every phase relative to the buffer, over several refills.
   std::string raw;
   const char* pieces[] = {"S1130000", "\r\n", "\r", "abc", "\n", "\r\r\n", "\n\r", "0123456789"};
-  for (size_t i = 0; raw.size() < 3 * kBuffer + 100; i = (i * 7 + 3) % std::size(pieces)) raw += pieces[i];
+  for (size_t i = 0; raw.size() < 3 * kBuffer + 100; i = (i * 7 + 3) % std::size(pieces))
+    raw += pieces[i];
   const std::string path = dir_.Write("mixed.x", raw);
   const std::string want = Folded(raw);
   for (UINT chunk : {1u, 2u, 7u, 4096u, 65535u, 65536u, 200000u}) {
@@ -173,7 +174,8 @@ TEST_F(CoreStdioFile, SeekMovesWithinAndBeyondTheBuffer) {
 
 TEST_F(CoreStdioFile, WritesAreBufferedAndKeptAsWritten) {
   const std::string path = dir_.Path("w.txt");
-  CStdioFile file(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive | CFile::typeText);
+  CStdioFile file(path.c_str(),
+                  CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive | CFile::typeText);
   file.WriteString("one\n");
   file.WriteString("two\r\n");
   file.WriteString(nullptr);
@@ -234,7 +236,8 @@ TEST_F(CoreStdioFile, DenyWriteReaderKeepsAnExclusiveWriterOut) {
   CStdioFile reader(path.c_str(), kTextRead);
   CFile writer;
   CFileException error;
-  EXPECT_FALSE(writer.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive, &error));
+  EXPECT_FALSE(writer.Open(path.c_str(),
+                           CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive, &error));
   EXPECT_EQ(error.m_cause, CFileException::sharingViolation);
   CString line;
   ASSERT_TRUE(reader.ReadString(line));

@@ -36,10 +36,10 @@ TEST(CoreString, SubstringsClampOutOfRangeCounts) {
     const char* want;
   };
   const Row rows[] = {
-      {s.Left(2), "He"},    {s.Left(0), ""},      {s.Left(9), "Hello"}, {s.Left(-1), ""},
-      {s.Right(3), "llo"},  {s.Right(9), "Hello"}, {s.Right(-1), ""},
-      {s.Mid(1), "ello"},   {s.Mid(1, 2), "el"},  {s.Mid(4, 9), "o"},   {s.Mid(5), ""},
-      {s.Mid(9), ""},       {s.Mid(-3, 2), "He"}, {s.Mid(2, 0), ""},
+      {s.Left(2), "He"},    {s.Left(0), ""},       {s.Left(9), "Hello"}, {s.Left(-1), ""},
+      {s.Right(3), "llo"},  {s.Right(9), "Hello"}, {s.Right(-1), ""},    {s.Mid(1), "ello"},
+      {s.Mid(1, 2), "el"},  {s.Mid(4, 9), "o"},    {s.Mid(5), ""},       {s.Mid(9), ""},
+      {s.Mid(-3, 2), "He"}, {s.Mid(2, 0), ""},
   };
   for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].got, rows[i].want) << "row " << i;
 }
@@ -51,11 +51,13 @@ TEST(CoreString, Find) {
     int want;
   };
   const Row rows[] = {
-      {s.Find('.'), 1},      {s.Find('.', 2), 3},  {s.Find('.', 4), -1}, {s.Find('.', 5), -1},
-      {s.Find('.', -1), -1}, {s.Find('x'), -1},    {s.ReverseFind('.'), 3},
-      {s.ReverseFind('x'), -1}, {s.Find("b.c"), 2}, {s.Find("b", 3), -1},
-      {s.Find(""), 0},       {s.Find("", 5), 5},   {s.Find("", 6), -1},
-      {s.Find(static_cast<const char*>(nullptr)), -1},
+      {s.Find('.'), 1},        {s.Find('.', 2), 3},
+      {s.Find('.', 4), -1},    {s.Find('.', 5), -1},
+      {s.Find('.', -1), -1},   {s.Find('x'), -1},
+      {s.ReverseFind('.'), 3}, {s.ReverseFind('x'), -1},
+      {s.Find("b.c"), 2},      {s.Find("b", 3), -1},
+      {s.Find(""), 0},         {s.Find("", 5), 5},
+      {s.Find("", 6), -1},     {s.Find(static_cast<const char*>(nullptr)), -1},
   };
   for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].got, rows[i].want) << "row " << i;
 }

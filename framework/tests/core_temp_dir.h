@@ -1,13 +1,12 @@
 // A scratch directory for one test, removed with everything in it afterwards.
 #pragma once
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-
-#include <gtest/gtest.h>
 
 class CoreTempDir {
  public:

@@ -45,7 +45,7 @@ TEST_F(BackendTest, AfxMessageBoxReachesTheBackend) {
 
 struct AnswerCase {
   UINT style;
-  int question;   // SetQuestionAnswer
+  int question;  // SetQuestionAnswer
   int expected;
 };
 
@@ -102,20 +102,17 @@ TEST_P(FilterTest, Parses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Filters, FilterTest,
-    ::testing::Values(
-        FilterCase{"SRecord Files (*.x)|*.x|All files (*.*)|*.*||",
-                   {{"SRecord Files (*.x)", "*.x"}, {"All files (*.*)", "*.*"}}},
-        FilterCase{"Logs|*.log", {{"Logs", "*.log"}}},
-        FilterCase{"Dangling|", {}},
-        FilterCase{"", {}},
-        FilterCase{nullptr, {}}));
+    ::testing::Values(FilterCase{"SRecord Files (*.x)|*.x|All files (*.*)|*.*||",
+                                 {{"SRecord Files (*.x)", "*.x"}, {"All files (*.*)", "*.*"}}},
+                      FilterCase{"Logs|*.log", {{"Logs", "*.log"}}}, FilterCase{"Dangling|", {}},
+                      FilterCase{"", {}}, FilterCase{nullptr, {}}));
 
 class FileDialogTest : public UiTest {
  protected:
   FileDialogTest() {
     dir = std::filesystem::temp_directory_path() /
-          ("ui_file_dialog_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+          ("ui_file_dialog_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+           "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir);
     existing = (dir / "old.log").string();
     std::ofstream(existing) << "x";
@@ -126,7 +123,8 @@ class FileDialogTest : public UiTest {
 };
 
 TEST_F(FileDialogTest, SaveModeFlagsFilterAndDefaultExtension) {
-  CFileDialog save(FALSE, "log", nullptr, 0x2006, "File Dump Files (*.log)|*.log|All files (*.*)|*.*||");
+  CFileDialog save(FALSE, "log", nullptr, 0x2006,
+                   "File Dump Files (*.log)|*.log|All files (*.*)|*.*||");
   const std::string typed = (dir / "dump").string();
   ui->QueueFile(typed.c_str());
   ui->QueueAnswer(IDYES);  // create it?

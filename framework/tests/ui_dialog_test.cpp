@@ -35,7 +35,8 @@ class FormDialog : public CDialog {
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override {
     if (LOWORD(wParam) == IDC_BROWSE && HIWORD(wParam) == BN_CLICKED) {
       UpdateData(TRUE);
-      CFileDialog files(TRUE, nullptr, path, static_cast<DWORD>(browseFlags), "Any (*.*)|*.*||", this);
+      CFileDialog files(TRUE, nullptr, path, static_cast<DWORD>(browseFlags), "Any (*.*)|*.*||",
+                        this);
       if (files.DoModal() == IDOK) {
         path = files.GetPathName();
         UpdateData(FALSE);
@@ -167,7 +168,8 @@ TEST_F(DialogTest, BrowseHandsTheFlagsAndOwnerToTheFileDialog) {
     uimodel::TypeText(d, IDC_NAME, "typed first");
     uimodel::ClickButton(d, IDC_BROWSE);
     EXPECT_EQ(d.GetDlgItem(IDC_PATH)->GetWindowText(), "/");
-    EXPECT_EQ(d.GetDlgItem(IDC_NAME)->GetWindowText(), "typed f") << "cut at the limit the exchange set";
+    EXPECT_EQ(d.GetDlgItem(IDC_NAME)->GetWindowText(), "typed f")
+        << "cut at the limit the exchange set";
     uimodel::ClickButton(d, IDOK);
   });
   dlg.maxName = 7;
@@ -294,7 +296,8 @@ TEST_F(DialogTest, DdxControlBindsMembersAndLbIndexExchangesTheSelection) {
     uimodel::KeyDown(d, IDC_LIST, VK_UP);
     EXPECT_EQ(dlg.list.keys, 1);
     dlg.options.InsertColumn(0, "Name");
-    EXPECT_EQ(static_cast<CListCtrl*>(d.GetDlgItem(IDC_OPTIONS))->GetHeaderCtrl()->GetItemCount(), 1);
+    EXPECT_EQ(static_cast<CListCtrl*>(d.GetDlgItem(IDC_OPTIONS))->GetHeaderCtrl()->GetItemCount(),
+              1);
     uimodel::ClickButton(d, IDOK);
   });
   EXPECT_EQ(dlg.DoModal(), IDOK);

@@ -99,8 +99,8 @@ TEST_F(ListBoxTest, AnEmptyListBoxTellsNothing) {
 
 struct KeyCase {
   UINT key;
-  int answer;       // the parent's answer to WM_VKEYTOITEM
-  int selection;    // afterwards, starting at item 1 of 3
+  int answer;     // the parent's answer to WM_VKEYTOITEM
+  int selection;  // afterwards, starting at item 1 of 3
 };
 
 class ListBoxKeyTest : public ListBoxTest, public ::testing::WithParamInterface<KeyCase> {};
@@ -142,7 +142,8 @@ class InsertKeyList : public CListBox {
  protected:
   void OnKeyDown(UINT key, UINT repeat, UINT flags) override {
     if (key == VK_INSERT && GetCount() == 0) {
-      GetParent()->SendMessage(WM_VKEYTOITEM, MAKEWPARAM(VK_INSERT, 0), reinterpret_cast<LPARAM>(m_hWnd));
+      GetParent()->SendMessage(WM_VKEYTOITEM, MAKEWPARAM(VK_INSERT, 0),
+                               reinterpret_cast<LPARAM>(m_hWnd));
       return;
     }
     CListBox::OnKeyDown(key, repeat, flags);

@@ -45,8 +45,8 @@ struct AutoSizeCase {
   const char* name;
   const char* heading;
   std::vector<const char*> items;
-  int autosize;     // LVSCW_AUTOSIZE
-  int useHeader;    // LVSCW_AUTOSIZE_USEHEADER
+  int autosize;   // LVSCW_AUTOSIZE
+  int useHeader;  // LVSCW_AUTOSIZE_USEHEADER
 };
 
 // 6 pixels a character, 12 pixels of margin for a non-empty text.
@@ -58,7 +58,8 @@ const AutoSizeCase kAutoSizeCases[] = {
     {"EmptyTextsOnly", "", {"", ""}, 0, 0},
 };
 
-class ListCtrlAutoSizeTest : public ListCtrlTest, public ::testing::WithParamInterface<AutoSizeCase> {};
+class ListCtrlAutoSizeTest : public ListCtrlTest,
+                             public ::testing::WithParamInterface<AutoSizeCase> {};
 
 TEST_P(ListCtrlAutoSizeTest, WidthsComeFromTheTexts) {
   const AutoSizeCase& c = GetParam();

@@ -19,15 +19,13 @@ void MakeRow(CBitmap& bitmap, std::vector<COLORREF> colours) {
 struct StretchCase {
   const char* name;
   std::vector<COLORREF> source;
-  int width;                      // target width (height 1)
+  int width;  // target width (height 1)
   std::vector<COLORREF> expected;
 };
 
 const StretchCase kStretchCases[] = {
-    {"Double", {A, B}, 4, {A, A, B, B}},
-    {"Same", {A, B, C}, 3, {A, B, C}},
-    {"Halve", {A, B, C, D}, 2, {B, D}},
-    {"ThreeToTwo", {A, B, C}, 2, {A, C}},
+    {"Double", {A, B}, 4, {A, A, B, B}}, {"Same", {A, B, C}, 3, {A, B, C}},
+    {"Halve", {A, B, C, D}, 2, {B, D}},  {"ThreeToTwo", {A, B, C}, 2, {A, C}},
     {"OneToMany", {C}, 3, {C, C, C}},
 };
 
@@ -43,9 +41,11 @@ TEST_P(StretchTest, NearestNeighbour) {
   dst.CreateCompatibleDC(nullptr);
   src.SelectObject(&source);
   dst.SelectObject(&target);
-  ASSERT_TRUE(dst.StretchBlt(1, 0, c.width, 1, &src, 0, 0, static_cast<int>(c.source.size()), 1, SRCCOPY));
+  ASSERT_TRUE(
+      dst.StretchBlt(1, 0, c.width, 1, &src, 0, 0, static_cast<int>(c.source.size()), 1, SRCCOPY));
   EXPECT_EQ(dst.GetPixel(0, 0), 0u) << "left of the target untouched";
-  for (int x = 0; x < c.width; ++x) EXPECT_EQ(dst.GetPixel(1 + x, 0), c.expected[static_cast<size_t>(x)]) << x;
+  for (int x = 0; x < c.width; ++x)
+    EXPECT_EQ(dst.GetPixel(1 + x, 0), c.expected[static_cast<size_t>(x)]) << x;
   EXPECT_EQ(dst.GetPixel(c.width + 1, 0), 0u) << "right of the target untouched";
 }
 
@@ -116,7 +116,8 @@ TEST_F(UiTest, BitmapsLoadFromModules) {
 class PanelPage : public CPropertyPage {
  public:
   explicit PanelPage(UINT templateId) : CPropertyPage(templateId) {
-    panel.Attach(LoadBitmap(AfxFindResourceHandle(IDB_PANEL, RT_BITMAP), MAKEINTRESOURCE(IDB_PANEL)));
+    panel.Attach(
+        LoadBitmap(AfxFindResourceHandle(IDB_PANEL, RT_BITMAP), MAKEINTRESOURCE(IDB_PANEL)));
   }
   CBitmap panel;
   int paints = 0;

@@ -13,14 +13,14 @@
 namespace uitest {
 
 // Ids of the test resources.
-constexpr UINT IDD_FORM = 9001;          // a dialog with one control of each class
-constexpr UINT IDD_PAGE_A = 9101;        // wizard pages with the picture frame
+constexpr UINT IDD_FORM = 9001;    // a dialog with one control of each class
+constexpr UINT IDD_PAGE_A = 9101;  // wizard pages with the picture frame
 constexpr UINT IDD_PAGE_B = 9102;
 constexpr UINT IDD_PAGE_C = 9103;
-constexpr UINT IDD_PAGE_NO_FRAME = 9104; // a page without the picture frame
+constexpr UINT IDD_PAGE_NO_FRAME = 9104;  // a page without the picture frame
 constexpr UINT IDD_MISSING = 9999;
-constexpr UINT IDB_PANEL = 9131;         // 150 x 250, 16 colours
-constexpr UINT IDB_TINY = 9132;          // 4 x 2, for exact scaling checks
+constexpr UINT IDB_PANEL = 9131;  // 150 x 250, 16 colours
+constexpr UINT IDB_TINY = 9132;   // 4 x 2, for exact scaling checks
 constexpr UINT IDS_PAGE_CAPTION = 9201;
 
 constexpr int IDC_NAME = 1011;
@@ -44,8 +44,14 @@ inline constexpr DlgControl kFormControls[] = {
     {ControlClass::Button, 2, "Cancel", 250, 28, 50, 14, kChild | BS_PUSHBUTTON},
     {ControlClass::Button, 5049, "&Save...", 250, 48, 50, 14, WS_CHILD | BS_PUSHBUTTON},
 };
-inline constexpr DlgTemplate kForm = {IDD_FORM, "Form", 304, 170, "MS Sans Serif", 8,
-                                      WS_POPUP | WS_CAPTION | DS_MODALFRAME, kFormControls,
+inline constexpr DlgTemplate kForm = {IDD_FORM,
+                                      "Form",
+                                      304,
+                                      170,
+                                      "MS Sans Serif",
+                                      8,
+                                      WS_POPUP | WS_CAPTION | DS_MODALFRAME,
+                                      kFormControls,
                                       static_cast<int>(std::size(kFormControls))};
 
 inline constexpr DlgControl kPageControls[] = {
@@ -58,14 +64,14 @@ inline constexpr DlgControl kPageNoFrameControls[] = {
     {ControlClass::Edit, IDC_NAME, "", 119, 57, 116, 12, kChild | WS_BORDER},
 };
 constexpr DWORD kPageStyle = WS_CHILD | WS_DISABLED | WS_CAPTION;
-inline constexpr DlgTemplate kPageA = {IDD_PAGE_A, "Page A", 296, 165, "MS Sans Serif", 8,
-                                       kPageStyle, kPageControls, 3};
-inline constexpr DlgTemplate kPageB = {IDD_PAGE_B, "Page B", 296, 165, "MS Sans Serif", 8,
-                                       kPageStyle, kPageControls, 3};
-inline constexpr DlgTemplate kPageC = {IDD_PAGE_C, "Page C", 296, 165, "MS Sans Serif", 8,
-                                       kPageStyle, kPageControls, 3};
-inline constexpr DlgTemplate kPageNoFrame = {IDD_PAGE_NO_FRAME, "Plain", 296, 165, "MS Sans Serif",
-                                             8, kPageStyle, kPageNoFrameControls, 1};
+inline constexpr DlgTemplate kPageA = {IDD_PAGE_A, "Page A",   296,           165, "MS Sans Serif",
+                                       8,          kPageStyle, kPageControls, 3};
+inline constexpr DlgTemplate kPageB = {IDD_PAGE_B, "Page B",   296,           165, "MS Sans Serif",
+                                       8,          kPageStyle, kPageControls, 3};
+inline constexpr DlgTemplate kPageC = {IDD_PAGE_C, "Page C",   296,           165, "MS Sans Serif",
+                                       8,          kPageStyle, kPageControls, 3};
+inline constexpr DlgTemplate kPageNoFrame = {
+    IDD_PAGE_NO_FRAME, "Plain", 296, 165, "MS Sans Serif", 8, kPageStyle, kPageNoFrameControls, 1};
 
 // Colours of the test palettes; none is the dialog background.
 inline constexpr unsigned int kPalette[16] = {
@@ -79,7 +85,8 @@ inline const std::vector<unsigned char>& PanelPixels() {
   static const std::vector<unsigned char> pixels = [] {
     std::vector<unsigned char> p(150 * 250);
     for (int y = 0; y < 250; ++y) {
-      for (int x = 0; x < 150; ++x) p[static_cast<size_t>(y) * 150 + x] = x == 149 ? 15 : (y / 16) % 15;
+      for (int x = 0; x < 150; ++x)
+        p[static_cast<size_t>(y) * 150 + x] = x == 149 ? 15 : (y / 16) % 15;
     }
     return p;
   }();

@@ -26,7 +26,8 @@ class LogPage : public CPropertyPage {
   BOOL OnSetActive() override {
     log_.push_back(name_ + ".SetActive");
     BOOL result = CPropertyPage::OnSetActive();
-    if (result && postButtons) GetParent()->PostMessage(PSM_SETWIZBUTTONS, 0, PSWIZB_BACK | PSWIZB_NEXT);
+    if (result && postButtons)
+      GetParent()->PostMessage(PSM_SETWIZBUTTONS, 0, PSWIZB_BACK | PSWIZB_NEXT);
     return result && activate;
   }
   BOOL OnKillActive() override {

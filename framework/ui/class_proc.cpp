@@ -20,11 +20,20 @@ void ListBoxKeyAction(WndState& state, UINT key, int from) {
   if (count == 0) return;
   int target = from;
   switch (key) {
-    case VK_UP: target = from - 1; break;
-    case VK_DOWN: target = from + 1; break;
-    case VK_HOME: target = 0; break;
-    case VK_END: target = count - 1; break;
-    default: return;
+    case VK_UP:
+      target = from - 1;
+      break;
+    case VK_DOWN:
+      target = from + 1;
+      break;
+    case VK_HOME:
+      target = 0;
+      break;
+    case VK_END:
+      target = count - 1;
+      break;
+    default:
+      return;
   }
   target = std::clamp(target, 0, count - 1);
   state.caret = target;
@@ -38,10 +47,9 @@ LRESULT ListBoxKeyDown(const StatePtr& state, UINT key) {
   if (state->items.empty()) return 0;
   int from = state->curSel >= 0 ? state->curSel : state->caret;
   if ((state->style & LBS_WANTKEYBOARDINPUT) && state->parent) {
-    const LRESULT answer =
-        platform::SendMessage(state->parent, WM_VKEYTOITEM,
-                              MAKEWPARAM(key, static_cast<DWORD>(std::max(from, 0))),
-                              reinterpret_cast<LPARAM>(state->hwnd));
+    const LRESULT answer = platform::SendMessage(
+        state->parent, WM_VKEYTOITEM, MAKEWPARAM(key, static_cast<DWORD>(std::max(from, 0))),
+        reinterpret_cast<LPARAM>(state->hwnd));
     if (answer == -2) return 0;
     // The parent may have emptied or destroyed the list box meanwhile.
     if (!FindState(state->hwnd)) return 0;
@@ -59,8 +67,10 @@ void BeginPaint(WndState& state, PAINTSTRUCT& paint) {
   paint.rcPaint = state.invalid ? state.invalidRect : CRect();
   if (state.invalid && state.erase && !state.surface.pixels.empty()) {
     const CRect area = state.invalidRect;
-    for (int y = std::max(0L, static_cast<long>(area.top)); y < std::min(area.bottom, state.surface.height); ++y) {
-      for (int x = std::max(0L, static_cast<long>(area.left)); x < std::min(area.right, state.surface.width); ++x) {
+    for (int y = std::max(0L, static_cast<long>(area.top));
+         y < std::min(area.bottom, state.surface.height); ++y) {
+      for (int x = std::max(0L, static_cast<long>(area.left));
+           x < std::min(area.right, state.surface.width); ++x) {
         state.surface.pixels[static_cast<size_t>(y) * state.surface.width + x] = state.background;
       }
     }
@@ -86,7 +96,8 @@ LRESULT ClassProc(const StatePtr& state, UINT message, WPARAM wParam, LPARAM lPa
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(platform::GetWindowText(state->hwnd).size());
     case WM_KEYDOWN:
-      if (state->cls == uimodel::Kind::ListBox) return ListBoxKeyDown(state, static_cast<UINT>(wParam));
+      if (state->cls == uimodel::Kind::ListBox)
+        return ListBoxKeyDown(state, static_cast<UINT>(wParam));
       return 0;
     case WM_VKEYTOITEM:
       return -1;  // the list box's default action

@@ -27,7 +27,9 @@ HWND CDataExchange::PrepareEditCtrl(int id) {
   return hwnd;
 }
 
-void CDataExchange::Fail() { AfxThrowUserException(); }
+void CDataExchange::Fail() {
+  AfxThrowUserException();
+}
 
 void DDX_Text(CDataExchange* dx, int id, CString& value) {
   CWnd* control = CWnd::FromHandle(dx->PrepareEditCtrl(id));

@@ -6,7 +6,8 @@ IMPLEMENT_DYNAMIC(CDialog, CWnd)
 namespace afx_ui {
 
 const DlgTemplate* FindDialogTemplate(UINT id, HINSTANCE module) {
-  const platform::ResourceEntry* entry = module ? platform::FindResource(module, id, RT_DIALOG) : nullptr;
+  const platform::ResourceEntry* entry =
+      module ? platform::FindResource(module, id, RT_DIALOG) : nullptr;
   if (!entry) entry = platform::FindResource(AfxFindResourceHandle(id, RT_DIALOG), id, RT_DIALOG);
   return entry ? static_cast<const DlgTemplate*>(entry->data) : nullptr;
 }
@@ -17,12 +18,18 @@ namespace {
 
 uimodel::Kind ClassOf(ControlClass cls) {
   switch (cls) {
-    case ControlClass::Static: return uimodel::Kind::Static;
-    case ControlClass::Button: return uimodel::Kind::Button;
-    case ControlClass::GroupBox: return uimodel::Kind::GroupBox;
-    case ControlClass::Edit: return uimodel::Kind::Edit;
-    case ControlClass::ListBox: return uimodel::Kind::ListBox;
-    case ControlClass::ListView: return uimodel::Kind::ListView;
+    case ControlClass::Static:
+      return uimodel::Kind::Static;
+    case ControlClass::Button:
+      return uimodel::Kind::Button;
+    case ControlClass::GroupBox:
+      return uimodel::Kind::GroupBox;
+    case ControlClass::Edit:
+      return uimodel::Kind::Edit;
+    case ControlClass::ListBox:
+      return uimodel::Kind::ListBox;
+    case ControlClass::ListView:
+      return uimodel::Kind::ListView;
   }
   return uimodel::Kind::Static;
 }
@@ -60,7 +67,8 @@ BOOL CDialog::CreateFromTemplate(HWND parent, HINSTANCE module, DWORD extraStyle
     child.text = control.text ? control.text : "";
     child.style = control.style | WS_CHILD;
     child.rect = afx_ui::MapDialogUnits(
-        CRect(control.x, control.y, control.x + control.cx, control.y + control.cy), face, pointSize);
+        CRect(control.x, control.y, control.x + control.cx, control.y + control.cy), face,
+        pointSize);
     child.parent = m_hWnd;
     // Ids are 16 bits in a template: -1 is 65535.
     child.id = control.id & 0xFFFF;
@@ -111,7 +119,9 @@ void CDialog::OnOK() {
   EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+  EndDialog(IDCANCEL);
+}
 
 BOOL CDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
   if (HIWORD(wParam) == BN_CLICKED) {
@@ -129,4 +139,6 @@ BOOL CDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
   return CWnd::OnCommand(wParam, lParam);
 }
 
-void CDialog::OnClose() { CWnd::OnClose(); }
+void CDialog::OnClose() {
+  CWnd::OnClose();
+}

@@ -8,9 +8,11 @@
 
 IMPLEMENT_DYNAMIC(CFileDialog, CDialog)
 
-const char* const kAfxFileNotFoundFormat = "%s\nFile not found.\nCheck the file name and try again.";
+const char* const kAfxFileNotFoundFormat =
+    "%s\nFile not found.\nCheck the file name and try again.";
 const char* const kAfxOverwriteFormat = "%s already exists.\nDo you want to replace it?";
-const char* const kAfxCreateFormat = "%s\nThis file does not exist.\nDo you want to create the file?";
+const char* const kAfxCreateFormat =
+    "%s\nThis file does not exist.\nDo you want to create the file?";
 
 namespace {
 
@@ -116,7 +118,8 @@ INT_PTR CFileDialog::DoModal() {
     }
     if (!m_bOpenFileDialog && (m_ofn.Flags & OFN_OVERWRITEPROMPT) && exists) {
       prompt.Format(kAfxOverwriteFormat, path.GetString());
-      if (platform::MessageBox(owner, prompt, title, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) continue;
+      if (platform::MessageBox(owner, prompt, title, MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+        continue;
     }
     if ((m_ofn.Flags & OFN_CREATEPROMPT) && !exists) {
       prompt.Format(kAfxCreateFormat, path.GetString());
@@ -130,7 +133,9 @@ INT_PTR CFileDialog::DoModal() {
   }
 }
 
-CString CFileDialog::GetPathName() const { return path_; }
+CString CFileDialog::GetPathName() const {
+  return path_;
+}
 
 CString CFileDialog::GetFileName() const {
   return CString(std::filesystem::path(path_.str()).filename().string());

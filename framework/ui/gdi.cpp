@@ -49,12 +49,15 @@ HBITMAP BitmapFromResource(const BitmapResource& resource) {
   std::vector<COLORREF> pixels(count, 0);
   for (size_t i = 0; i < count; ++i) {
     const int index = resource.pixels[i];
-    if (resource.palette && index < resource.colors) pixels[i] = resource.palette[index] & 0x00FFFFFF;
+    if (resource.palette && index < resource.colors)
+      pixels[i] = resource.palette[index] & 0x00FFFFFF;
   }
   return NewBitmap(resource.width, resource.height, pixels.data());
 }
 
-CRect SurfaceBounds(const uimodel::PixelSurface& surface) { return CRect(0, 0, surface.width, surface.height); }
+CRect SurfaceBounds(const uimodel::PixelSurface& surface) {
+  return CRect(0, 0, surface.width, surface.height);
+}
 
 }  // namespace
 
@@ -72,7 +75,9 @@ BOOL DeleteObject(HGDIOBJ object) {
 
 // ---------------------------------------------------------------------------------------
 
-CGdiObject::~CGdiObject() { DeleteObject(); }
+CGdiObject::~CGdiObject() {
+  DeleteObject();
+}
 
 BOOL CGdiObject::Attach(HGDIOBJ object) {
   if (!object || m_hObject) return FALSE;
@@ -93,7 +98,9 @@ BOOL CGdiObject::DeleteObject() {
   return deleted;
 }
 
-BOOL CBitmap::LoadBitmap(UINT id) { return LoadBitmap(AfxGetResourceHandle(), id); }
+BOOL CBitmap::LoadBitmap(UINT id) {
+  return LoadBitmap(AfxGetResourceHandle(), id);
+}
 
 BOOL CBitmap::LoadBitmap(LPCTSTR name) {
   if (m_hObject) return FALSE;
@@ -105,7 +112,8 @@ BOOL CBitmap::LoadBitmap(HINSTANCE module, UINT id) {
   return Attach(::LoadBitmap(module, MAKEINTRESOURCE(id)));
 }
 
-BOOL CBitmap::CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits) {
+BOOL CBitmap::CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel,
+                           const void* bits) {
   if (m_hObject || planes != 1 || bitsPerPixel != 32) return FALSE;
   return Attach(NewBitmap(width, height, static_cast<const COLORREF*>(bits)));
 }
@@ -134,17 +142,19 @@ const uimodel::PixelSurface* uimodel::PixelsOf(const CBitmap& bitmap) {
 struct CDC::Impl {
   bool memory = false;
   int mapMode = MM_TEXT;
-  CBitmap stock;                 // the 1 x 1 bitmap of a new memory context
+  CBitmap stock;  // the 1 x 1 bitmap of a new memory context
   CBitmap* selected = nullptr;
-  SurfacePtr selectedSurface;    // keeps the pixels while selected
-  afx_ui::StatePtr window;       // keeps the window's model while drawing on it
+  SurfacePtr selectedSurface;  // keeps the pixels while selected
+  afx_ui::StatePtr window;     // keeps the window's model while drawing on it
   bool clipped = false;
   CRect clip;
 };
 
 CDC::CDC() : impl_(std::make_unique<Impl>()) {}
 
-CDC::~CDC() { DeleteDC(); }
+CDC::~CDC() {
+  DeleteDC();
+}
 
 BOOL CDC::CreateCompatibleDC(CDC*) {
   if (m_hDC) return FALSE;
@@ -166,7 +176,9 @@ BOOL CDC::DeleteDC() {
   return TRUE;
 }
 
-int CDC::GetMapMode() const { return impl_->mapMode; }
+int CDC::GetMapMode() const {
+  return impl_->mapMode;
+}
 
 int CDC::SetMapMode(int mode) {
   if (mode != MM_TEXT) return 0;
@@ -258,7 +270,8 @@ COLORREF CDC::SetPixel(int x, int y, COLORREF color) {
 }
 
 void CDC::FillSolidRect(LPCRECT rect, COLORREF color) {
-  if (rect) FillSolidRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, color);
+  if (rect)
+    FillSolidRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, color);
 }
 
 void CDC::FillSolidRect(int x, int y, int width, int height, COLORREF color) {

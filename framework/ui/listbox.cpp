@@ -18,7 +18,9 @@ bool InRange(const afx_ui::WndState& state, int index) {
 
 }  // namespace
 
-int CListBox::AddString(LPCTSTR text) { return InsertString(-1, text); }
+int CListBox::AddString(LPCTSTR text) {
+  return InsertString(-1, text);
+}
 
 int CListBox::InsertString(int index, LPCTSTR text) {
   auto state = ListBoxState(m_hWnd);
@@ -42,7 +44,8 @@ int CListBox::DeleteString(UINT index) {
   } else if (state->curSel > i) {
     --state->curSel;
   }
-  state->caret = std::clamp(state->caret, 0, std::max(0, static_cast<int>(state->items.size()) - 1));
+  state->caret =
+      std::clamp(state->caret, 0, std::max(0, static_cast<int>(state->items.size()) - 1));
   afx_ui::InvalidateState(*state, nullptr, true);
   return static_cast<int>(state->items.size());
 }

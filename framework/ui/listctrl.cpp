@@ -31,7 +31,8 @@ int ContentWidth(const afx_ui::WndState& state, int col) {
   int width = 0;
   for (const auto& row : state.rows) {
     if (col < static_cast<int>(row.texts.size())) {
-      width = std::max(width, Measure(state, row.texts[static_cast<size_t>(col)], CListCtrl::kItemMargin));
+      width = std::max(width,
+                       Measure(state, row.texts[static_cast<size_t>(col)], CListCtrl::kItemMargin));
     }
   }
   return width;
@@ -65,8 +66,9 @@ int CListCtrl::InsertColumn(int col, LPCTSTR heading, int format, int width, int
   // Rows keep one text per column, and at least the item's own text.
   for (auto& row : state->rows) {
     if (row.texts.size() < state->columns.size()) {
-      row.texts.insert(row.texts.begin() + std::min<size_t>(static_cast<size_t>(col), row.texts.size()),
-                       CString());
+      row.texts.insert(
+          row.texts.begin() + std::min<size_t>(static_cast<size_t>(col), row.texts.size()),
+          CString());
     }
   }
   afx_ui::InvalidateState(*state, nullptr, true);
@@ -107,7 +109,8 @@ BOOL CListCtrl::SetColumnWidth(int col, int width) {
   if (width == LVSCW_AUTOSIZE) {
     column.width = ContentWidth(*state, col);
   } else if (width == LVSCW_AUTOSIZE_USEHEADER) {
-    column.width = std::max(ContentWidth(*state, col), Measure(*state, column.heading, kHeaderMargin));
+    column.width =
+        std::max(ContentWidth(*state, col), Measure(*state, column.heading, kHeaderMargin));
   } else if (width >= 0) {
     column.width = width;
   } else {

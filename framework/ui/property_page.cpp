@@ -16,19 +16,33 @@ CPropertyPage::CPropertyPage(UINT templateId, UINT captionId) : CDialog(template
 
 CPropertyPage::~CPropertyPage() = default;
 
-BOOL CPropertyPage::OnInitDialog() { return CDialog::OnInitDialog(); }
+BOOL CPropertyPage::OnInitDialog() {
+  return CDialog::OnInitDialog();
+}
 
-BOOL CPropertyPage::OnSetActive() { return UpdateData(FALSE); }
+BOOL CPropertyPage::OnSetActive() {
+  return UpdateData(FALSE);
+}
 
-BOOL CPropertyPage::OnKillActive() { return UpdateData(TRUE); }
+BOOL CPropertyPage::OnKillActive() {
+  return UpdateData(TRUE);
+}
 
-LRESULT CPropertyPage::OnWizardNext() { return 0; }
+LRESULT CPropertyPage::OnWizardNext() {
+  return 0;
+}
 
-LRESULT CPropertyPage::OnWizardBack() { return 0; }
+LRESULT CPropertyPage::OnWizardBack() {
+  return 0;
+}
 
-BOOL CPropertyPage::OnWizardFinish() { return TRUE; }
+BOOL CPropertyPage::OnWizardFinish() {
+  return TRUE;
+}
 
-BOOL CPropertyPage::OnQueryCancel() { return TRUE; }
+BOOL CPropertyPage::OnQueryCancel() {
+  return TRUE;
+}
 
 void CPropertyPage::OnCancel() {}
 

@@ -33,7 +33,9 @@ CPropertyPage* CPropertySheet::GetPage(int index) const {
   return index >= 0 && index < GetPageCount() ? pages_[static_cast<size_t>(index)] : nullptr;
 }
 
-CPropertyPage* CPropertySheet::GetActivePage() const { return GetPage(active_); }
+CPropertyPage* CPropertySheet::GetActivePage() const {
+  return GetPage(active_);
+}
 
 BOOL CPropertySheet::Create(CWnd* parent) {
   if (m_hWnd) return FALSE;
@@ -53,8 +55,9 @@ BOOL CPropertySheet::Create(CWnd* parent) {
   wizButtons_ = 0;
   finished_ = false;
   cancelled_ = false;
-  return uimodel::CreateWindow(*this, uimodel::Kind::PropertySheet, caption_, WS_POPUP | WS_CAPTION | WS_VISIBLE, size,
-                     parent_ ? parent_->m_hWnd : nullptr, 0);
+  return uimodel::CreateWindow(*this, uimodel::Kind::PropertySheet, caption_,
+                               WS_POPUP | WS_CAPTION | WS_VISIBLE, size,
+                               parent_ ? parent_->m_hWnd : nullptr, 0);
 }
 
 BOOL CPropertySheet::DestroyWindow() {
@@ -70,13 +73,16 @@ INT_PTR CPropertySheet::DoModal() {
     CPropertySheet& sheet;
     ~Destroyer() { sheet.DestroyWindow(); }
   } destroyer{*this};
-  const int start = static_cast<int>(startPage_) < GetPageCount() ? static_cast<int>(startPage_) : 0;
+  const int start =
+      static_cast<int>(startPage_) < GetPageCount() ? static_cast<int>(startPage_) : 0;
   Activate(start, +1);
   backend->RunWizard(*this);
   return GetResult();
 }
 
-int CPropertySheet::GetResult() const { return finished_ ? ID_WIZFINISH : IDCANCEL; }
+int CPropertySheet::GetResult() const {
+  return finished_ ? ID_WIZFINISH : IDCANCEL;
+}
 
 void CPropertySheet::DeactivateCurrent() {
   if (CPropertyPage* page = GetActivePage()) {
@@ -174,12 +180,21 @@ void CPropertySheet::Cancel() {
 void CPropertySheet::PressButton(int button) {
   if (IsEnded()) return;
   switch (button) {
-    case PSBTN_BACK: Back(); break;
-    case PSBTN_NEXT: Next(); break;
+    case PSBTN_BACK:
+      Back();
+      break;
+    case PSBTN_NEXT:
+      Next();
+      break;
     case PSBTN_FINISH:
-    case PSBTN_OK: Finish(); break;
-    case PSBTN_CANCEL: Cancel(); break;
-    default: break;
+    case PSBTN_OK:
+      Finish();
+      break;
+    case PSBTN_CANCEL:
+      Cancel();
+      break;
+    default:
+      break;
   }
 }
 

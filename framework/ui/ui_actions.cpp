@@ -15,7 +15,8 @@ afx_ui::StatePtr Reachable(CWnd& dialog, int id, uimodel::Kind cls) {
 }
 
 void Notify(const afx_ui::WndState& control, UINT code) {
-  platform::SendMessage(control.parent, WM_COMMAND, MAKEWPARAM(static_cast<DWORD>(control.id), code),
+  platform::SendMessage(control.parent, WM_COMMAND,
+                        MAKEWPARAM(static_cast<DWORD>(control.id), code),
                         reinterpret_cast<LPARAM>(control.hwnd));
 }
 
@@ -99,7 +100,9 @@ BOOL uimodel::KeyDown(CWnd& dialog, int id, UINT key) {
   return TRUE;
 }
 
-void uimodel::PressEnter(CWnd& dialog) { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
+void uimodel::PressEnter(CWnd& dialog) {
+  dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
 
 void uimodel::PressEscape(CWnd& dialog) {
   dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);

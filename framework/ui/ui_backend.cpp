@@ -21,8 +21,9 @@ void uimodel::SetBackend(std::shared_ptr<uimodel::Backend> backend) {
   if (backend) {
     // The handler holds the backend, so that a box being shown on another thread keeps
     // it alive while the backend is being replaced.
-    platform::SetMessageBoxHandler(
-        [backend](const platform::MessageBoxRequest& request) { return backend->MessageBox(request); });
+    platform::SetMessageBoxHandler([backend](const platform::MessageBoxRequest& request) {
+      return backend->MessageBox(request);
+    });
   } else {
     platform::SetMessageBoxHandler(nullptr);
   }
@@ -33,11 +34,14 @@ std::shared_ptr<uimodel::Backend> uimodel::GetBackend() {
   return gBackend;
 }
 
-uimodel::BackendScope::BackendScope(std::shared_ptr<uimodel::Backend> backend) : previous_(uimodel::GetBackend()) {
+uimodel::BackendScope::BackendScope(std::shared_ptr<uimodel::Backend> backend)
+    : previous_(uimodel::GetBackend()) {
   uimodel::SetBackend(std::move(backend));
 }
 
-uimodel::BackendScope::~BackendScope() { uimodel::SetBackend(std::move(previous_)); }
+uimodel::BackendScope::~BackendScope() {
+  uimodel::SetBackend(std::move(previous_));
+}
 
 CWaitCursor::CWaitCursor() {
   bool show = false;

@@ -38,19 +38,27 @@ void OffsetRect(LPRECT rect, int dx, int dy) {
 
 std::unique_ptr<CWnd> NewWrapper(uimodel::Kind cls) {
   switch (cls) {
-    case uimodel::Kind::Static: return std::make_unique<CStatic>();
+    case uimodel::Kind::Static:
+      return std::make_unique<CStatic>();
     case uimodel::Kind::Button:
-    case uimodel::Kind::GroupBox: return std::make_unique<CButton>();
-    case uimodel::Kind::Edit: return std::make_unique<CEdit>();
-    case uimodel::Kind::ListBox: return std::make_unique<CListBox>();
-    case uimodel::Kind::ListView: return std::make_unique<CListCtrl>();
-    default: return std::make_unique<CWnd>();
+    case uimodel::Kind::GroupBox:
+      return std::make_unique<CButton>();
+    case uimodel::Kind::Edit:
+      return std::make_unique<CEdit>();
+    case uimodel::Kind::ListBox:
+      return std::make_unique<CListBox>();
+    case uimodel::Kind::ListView:
+      return std::make_unique<CListCtrl>();
+    default:
+      return std::make_unique<CWnd>();
   }
 }
 
 }  // namespace
 
-void WndDispatch::MarkOwner(CWnd& wnd) { wnd.m_bOwnsWindow = true; }
+void WndDispatch::MarkOwner(CWnd& wnd) {
+  wnd.m_bOwnsWindow = true;
+}
 
 LRESULT WndDispatch::Call(CWnd& target, UINT message, WPARAM wParam, LPARAM lParam) {
   struct Scope {
@@ -162,7 +170,9 @@ uimodel::Kind uimodel::KindOf(const CWnd& wnd) {
   return state ? state->cls : uimodel::Kind::Window;
 }
 
-BOOL CWnd::IsWindow() const { return platform::IsWindow(m_hWnd) ? TRUE : FALSE; }
+BOOL CWnd::IsWindow() const {
+  return platform::IsWindow(m_hWnd) ? TRUE : FALSE;
+}
 
 CWnd* CWnd::GetDlgItem(int id) const {
   StatePtr state = FindState(m_hWnd);
@@ -219,9 +229,13 @@ void CWnd::SetWindowText(LPCTSTR text) {
   if (StatePtr state = FindState(m_hWnd)) afx_ui::InvalidateState(*state, nullptr, true);
 }
 
-void CWnd::GetWindowText(CString& text) const { text = platform::GetWindowText(m_hWnd); }
+void CWnd::GetWindowText(CString& text) const {
+  text = platform::GetWindowText(m_hWnd);
+}
 
-CString CWnd::GetWindowText() const { return CString(platform::GetWindowText(m_hWnd)); }
+CString CWnd::GetWindowText() const {
+  return CString(platform::GetWindowText(m_hWnd));
+}
 
 int CWnd::GetWindowText(LPTSTR buffer, int maxCount) const {
   if (!buffer || maxCount <= 0) return 0;
@@ -332,8 +346,8 @@ void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
 }
 
 void CWnd::MoveWindow(LPCRECT rect, BOOL repaint) {
-  if (rect) MoveWindow(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top,
-                       repaint);
+  if (rect)
+    MoveWindow(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, repaint);
 }
 
 void CWnd::MapDialogRect(LPRECT rect) const {
@@ -359,7 +373,9 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
   return platform::PostMessage(m_hWnd, message, wParam, lParam);
 }
 
-void CWnd::Invalidate(BOOL erase) { InvalidateRect(nullptr, erase); }
+void CWnd::Invalidate(BOOL erase) {
+  InvalidateRect(nullptr, erase);
+}
 
 void CWnd::InvalidateRect(LPCRECT rect, BOOL erase) {
   if (StatePtr state = FindState(m_hWnd)) afx_ui::InvalidateState(*state, rect, erase != FALSE);
@@ -375,7 +391,9 @@ BOOL CWnd::IsPaintPending() const {
   return state && state->invalid ? TRUE : FALSE;
 }
 
-void CWnd::SetRedraw(BOOL redraw) { SendMessage(WM_SETREDRAW, redraw ? TRUE : FALSE, 0); }
+void CWnd::SetRedraw(BOOL redraw) {
+  SendMessage(WM_SETREDRAW, redraw ? TRUE : FALSE, 0);
+}
 
 BOOL CWnd::IsRedrawEnabled() const {
   StatePtr state = FindState(m_hWnd);
@@ -399,7 +417,8 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       OnPaint();
       return 0;
     case WM_VKEYTOITEM:
-      return OnVKeyToItem(LOWORD(wParam), static_cast<CListBox*>(FromHandle(reinterpret_cast<HWND>(lParam))),
+      return OnVKeyToItem(LOWORD(wParam),
+                          static_cast<CListBox*>(FromHandle(reinterpret_cast<HWND>(lParam))),
                           HIWORD(wParam));
     case WM_KEYDOWN:
       OnKeyDown(static_cast<UINT>(wParam), LOWORD(static_cast<DWORD_PTR>(lParam)),
@@ -429,22 +448,31 @@ LRESULT CWnd::Default() {
   return current ? DefWindowProc(current->message, current->wParam, current->lParam) : 0;
 }
 
-BOOL CWnd::OnCommand(WPARAM, LPARAM) { return FALSE; }
+BOOL CWnd::OnCommand(WPARAM, LPARAM) {
+  return FALSE;
+}
 
-void CWnd::OnPaint() { DefWindowProc(WM_PAINT, 0, 0); }
+void CWnd::OnPaint() {
+  DefWindowProc(WM_PAINT, 0, 0);
+}
 
 int CWnd::OnVKeyToItem(UINT key, CListBox* listBox, UINT index) {
-  return static_cast<int>(DefWindowProc(WM_VKEYTOITEM, MAKEWPARAM(key, index),
-                                        reinterpret_cast<LPARAM>(listBox ? listBox->m_hWnd : nullptr)));
+  return static_cast<int>(
+      DefWindowProc(WM_VKEYTOITEM, MAKEWPARAM(key, index),
+                    reinterpret_cast<LPARAM>(listBox ? listBox->m_hWnd : nullptr)));
 }
 
 void CWnd::OnKeyDown(UINT key, UINT repeatCount, UINT flags) {
   DefWindowProc(WM_KEYDOWN, key, MAKELPARAM(repeatCount, flags));
 }
 
-BOOL CWnd::OnInitDialog() { return TRUE; }
+BOOL CWnd::OnInitDialog() {
+  return TRUE;
+}
 
-void CWnd::OnClose() { DefWindowProc(WM_CLOSE, 0, 0); }
+void CWnd::OnClose() {
+  DefWindowProc(WM_CLOSE, 0, 0);
+}
 
 void CWnd::OnDestroy() {}
 

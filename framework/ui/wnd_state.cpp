@@ -64,7 +64,8 @@ LRESULT Route(const StatePtr& state, UINT message, WPARAM wParam, LPARAM lParam)
     if (!state->invalid || !state->redraw) return 0;
     lParam = 0;
   }
-  if (CWnd* target = state->target.load()) return WndDispatch::Call(*target, message, wParam, lParam);
+  if (CWnd* target = state->target.load())
+    return WndDispatch::Call(*target, message, wParam, lParam);
   return ClassProc(state, message, wParam, lParam);
 }
 
@@ -77,7 +78,9 @@ int MulDiv(int value, int numerator, int denominator) {
 
 }  // namespace
 
-StatePtr FindState(HWND hwnd) { return hwnd ? States().Find(hwnd) : nullptr; }
+StatePtr FindState(HWND hwnd) {
+  return hwnd ? States().Find(hwnd) : nullptr;
+}
 
 HWND CreateWnd(const CreateParams& params, CWnd* target) {
   auto state = std::make_shared<WndState>();

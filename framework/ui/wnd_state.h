@@ -32,8 +32,8 @@ struct WndState {
   int id = 0;
   DWORD style = 0;
   bool child = false;
-  CRect rect;              // child: parent's client coordinates; top-level: screen
-  HWND parent = nullptr;   // child: its parent; top-level: its owner
+  CRect rect;             // child: parent's client coordinates; top-level: screen
+  HWND parent = nullptr;  // child: its parent; top-level: its owner
   std::vector<HWND> children;
   bool visible = false;
   bool enabled = true;

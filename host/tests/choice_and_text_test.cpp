@@ -2,18 +2,19 @@
 // progress bar and the --device value.
 #include <gtest/gtest.h>
 
+#include "framework/plugin_abi.h"
 #include "host/device_choice.h"
 #include "host/exit_codes.h"
 #include "host/message_box_text.h"
 #include "host/operation_choice.h"
 #include "host/run_view.h"
 #include "host/summary_page.h"
-#include "framework/plugin_abi.h"
 
 namespace velmora {
 namespace {
 
-const std::vector<std::string> kNames = {"Software upgrade", "Configuration retrieval", "File system dump"};
+const std::vector<std::string> kNames = {"Software upgrade", "Configuration retrieval",
+                                         "File system dump"};
 
 TEST(ChooseOperation, TakesIndexesAndWordsOfTheName) {
   struct Row {
@@ -21,8 +22,10 @@ TEST(ChooseOperation, TakesIndexesAndWordsOfTheName) {
     int index;
   };
   const Row rows[] = {
-      {"0", 0}, {"2", 2}, {"upgrade", 0}, {"UPGRADE", 0}, {"config", 1}, {"configuration", 1},
-      {"dump", 2}, {"file", 2}, {"software upgrade", 0}, {"retr", 1},
+      {"0", 0},       {"2", 2},      {"upgrade", 0},
+      {"UPGRADE", 0}, {"config", 1}, {"configuration", 1},
+      {"dump", 2},    {"file", 2},   {"software upgrade", 0},
+      {"retr", 1},
   };
   for (const Row& row : rows) {
     std::string error;
@@ -88,7 +91,8 @@ TEST(MessageBoxText, TypedAnswers) {
       {MB_YESNOCANCEL, "cancel", IDCANCEL},
       {MB_YESNO, "maybe", 0},
   };
-  for (const Row& row : rows) EXPECT_EQ(ParseBoxAnswer(row.style, row.typed), row.result) << row.typed;
+  for (const Row& row : rows)
+    EXPECT_EQ(ParseBoxAnswer(row.style, row.typed), row.result) << row.typed;
 }
 
 TEST(MessageBoxText, NobodyAtTheKeyboardTakesTheSafeWayOut) {
@@ -101,7 +105,8 @@ TEST(MessageBoxText, NobodyAtTheKeyboardTakesTheSafeWayOut) {
 }
 
 TEST(MessageBoxText, FormatShowsCaptionIconAndEveryLine) {
-  const auto lines = FormatBox({nullptr, "First\r\n\r\nThird", "DevKV70", MB_ICONEXCLAMATION | MB_SETFOREGROUND});
+  const auto lines =
+      FormatBox({nullptr, "First\r\n\r\nThird", "DevKV70", MB_ICONEXCLAMATION | MB_SETFOREGROUND});
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "--- DevKV70 (warning) ---");
   EXPECT_EQ(lines[1], "First");

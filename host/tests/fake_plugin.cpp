@@ -42,10 +42,13 @@ constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE;
 
 const DlgControl kPackageControls[] = {
     {ControlClass::Static, 1015, "", 4, 4, 100, 152, SS_BLACKFRAME | SS_SUNKEN | WS_VISIBLE},
-    {ControlClass::Static, -1, "Choose the package to install.\n\nInsert adds one, Delete removes one.", 112, 4, 180, 40, kText},
+    {ControlClass::Static, -1,
+     "Choose the package to install.\n\nInsert adds one, Delete removes one.", 112, 4, 180, 40,
+     kText},
     {ControlClass::GroupBox, -1, "&Packages", 112, 60, 182, 56, BS_GROUPBOX | WS_VISIBLE},
     {ControlClass::ListBox, IDC_LIST, "", 116, 72, 164, 40,
-     LBS_NOTIFY | LBS_WANTKEYBOARDINPUT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_VISIBLE},
+     LBS_NOTIFY | LBS_WANTKEYBOARDINPUT | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER |
+         WS_VISIBLE},
 };
 const DlgControl kAddControls[] = {
     {ControlClass::GroupBox, -1, "Package", 4, 4, 240, 68, BS_GROUPBOX | WS_VISIBLE},
@@ -54,7 +57,8 @@ const DlgControl kAddControls[] = {
     {ControlClass::Static, -1, "&File:", 12, 42, 52, 8, kText},
     {ControlClass::Edit, IDC_FILE, "", 12, 50, 164, 14, kEdit},
     {ControlClass::Button, IDC_BROWSE, "&Browse...", 184, 50, 50, 14, kButton},
-    {ControlClass::Button, IDOK, "&Add", 250, 8, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE},
+    {ControlClass::Button, IDOK, "&Add", 250, 8, 50, 14,
+     BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE},
     {ControlClass::Button, IDCANCEL, "Cancel", 250, 28, 50, 14, kButton},
 };
 const DlgControl kOutputControls[] = {
@@ -68,20 +72,50 @@ const DlgControl kReadingControls[] = {
     {ControlClass::Static, -1, "Serial:", 7, 9, 40, 8, kText},
     {ControlClass::Edit, IDC_SERIAL, "", 48, 7, 145, 12, kEdit | ES_READONLY},
     {ControlClass::GroupBox, -1, "Readings", 7, 24, 186, 139, BS_GROUPBOX | WS_VISIBLE},
-    {ControlClass::ListView, IDC_TABLE, "", 12, 34, 176, 124, LVS_REPORT | LVS_SINGLESEL | WS_BORDER | WS_VISIBLE},
+    {ControlClass::ListView, IDC_TABLE, "", 12, 34, 176, 124,
+     LVS_REPORT | LVS_SINGLESEL | WS_BORDER | WS_VISIBLE},
 };
 
 template <size_t N>
-constexpr int Count(const DlgControl (&)[N]) { return static_cast<int>(N); }
+constexpr int Count(const DlgControl (&)[N]) {
+  return static_cast<int>(N);
+}
 
-const DlgTemplate kPackages = {IDD_PACKAGES, "Fake - Choose Package", 296, 165, "MS Sans Serif", 8,
-                               WS_CHILD | WS_DISABLED | WS_CAPTION, kPackageControls, Count(kPackageControls)};
-const DlgTemplate kAdd = {IDD_ADD_PACKAGE, "Add Package", 304, 77, "MS Sans Serif", 8,
-                          WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, kAddControls, Count(kAddControls)};
-const DlgTemplate kOutput = {IDD_OUTPUT_FILE, "Fake - Output File", 296, 165, "MS Sans Serif", 8,
-                             WS_CHILD | WS_DISABLED | WS_CAPTION, kOutputControls, Count(kOutputControls)};
-const DlgTemplate kReadings = {IDD_READINGS, "Readings", 260, 170, "MS Sans Serif", 8,
-                               WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, kReadingControls,
+const DlgTemplate kPackages = {IDD_PACKAGES,
+                               "Fake - Choose Package",
+                               296,
+                               165,
+                               "MS Sans Serif",
+                               8,
+                               WS_CHILD | WS_DISABLED | WS_CAPTION,
+                               kPackageControls,
+                               Count(kPackageControls)};
+const DlgTemplate kAdd = {IDD_ADD_PACKAGE,
+                          "Add Package",
+                          304,
+                          77,
+                          "MS Sans Serif",
+                          8,
+                          WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                          kAddControls,
+                          Count(kAddControls)};
+const DlgTemplate kOutput = {IDD_OUTPUT_FILE,
+                             "Fake - Output File",
+                             296,
+                             165,
+                             "MS Sans Serif",
+                             8,
+                             WS_CHILD | WS_DISABLED | WS_CAPTION,
+                             kOutputControls,
+                             Count(kOutputControls)};
+const DlgTemplate kReadings = {IDD_READINGS,
+                               "Readings",
+                               260,
+                               170,
+                               "MS Sans Serif",
+                               8,
+                               WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                               kReadingControls,
                                Count(kReadingControls)};
 
 const platform::ResourceEntry kResources[] = {
@@ -92,7 +126,8 @@ const platform::ResourceEntry kResources[] = {
 };
 
 void Status(const RunRecord& record, const std::string& text) {
-  platform::SendMessage(record.hostWindow, WM_OPERATION_STATUS, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  platform::SendMessage(record.hostWindow, WM_OPERATION_STATUS, 0,
+                        reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void Progress(const RunRecord& record, long position) {
@@ -143,7 +178,8 @@ class InsertKeyList : public CListBox {
  protected:
   void OnKeyDown(UINT key, UINT repeatCount, UINT flags) override {
     if (key == VK_INSERT && GetCount() == 0) {
-      GetParent()->SendMessage(WM_VKEYTOITEM, MAKEWPARAM(VK_INSERT, 0), reinterpret_cast<LPARAM>(m_hWnd));
+      GetParent()->SendMessage(WM_VKEYTOITEM, MAKEWPARAM(VK_INSERT, 0),
+                               reinterpret_cast<LPARAM>(m_hWnd));
       return;
     }
     CListBox::OnKeyDown(key, repeatCount, flags);
@@ -157,21 +193,25 @@ class PackagePage : public CPropertyPage {
   int selected = 1;
 
   std::string Selected() const {
-    return selected >= 0 && selected < static_cast<int>(items.size()) ? items[static_cast<size_t>(selected)] : "";
+    return selected >= 0 && selected < static_cast<int>(items.size())
+               ? items[static_cast<size_t>(selected)]
+               : "";
   }
 
   BOOL OnSetActive() override {
     const BOOL result = CPropertyPage::OnSetActive();
     Refresh();
-    if (CWnd* sheet = GetParent()) sheet->PostMessage(PSM_SETWIZBUTTONS, 0, PSWIZB_BACK | PSWIZB_NEXT);
+    if (CWnd* sheet = GetParent())
+      sheet->PostMessage(PSM_SETWIZBUTTONS, 0, PSWIZB_BACK | PSWIZB_NEXT);
     return result;
   }
 
   LRESULT OnWizardNext() override {
     selected = List()->GetCurSel();
     if (selected < 0) {
-      AfxMessageBox("No package was chosen.\n\nChoose one from the list, or press Insert to add one.",
-                    MB_ICONEXCLAMATION);
+      AfxMessageBox(
+          "No package was chosen.\n\nChoose one from the list, or press Insert to add one.",
+          MB_ICONEXCLAMATION);
       return -1;
     }
     return CPropertyPage::OnWizardNext();
@@ -291,8 +331,8 @@ PackagePage* gPackagePage = nullptr;
 OutputPage* gOutputPage = nullptr;
 
 __attribute__((constructor)) void FakeAttach() {
-  gModule = platform::RegisterModule("FakeDevice", reinterpret_cast<const void*>(&FakeAttach), kResources,
-                                     sizeof kResources / sizeof kResources[0]);
+  gModule = platform::RegisterModule("FakeDevice", reinterpret_cast<const void*>(&FakeAttach),
+                                     kResources, sizeof kResources / sizeof kResources[0]);
   gApp = new CWinApp("FakeDevice");
   AfxDllProcessAttach(&gState, gApp, gModule);
   AFX_MANAGE_STATE(&gState);
@@ -323,7 +363,8 @@ int Execute(std::int32_t index, const RunRecord& record) {
       Status(record, "Installing " + gPackagePage->Selected() + "...");
       for (long p = 0; p <= 100; p += 25) Progress(record, p);
       Progress(record, 130);
-      if (platform::MessageBox(record.hostWindow, "The package is already there.\n\nInstall it again?", "FakeDevice",
+      if (platform::MessageBox(record.hostWindow,
+                               "The package is already there.\n\nInstall it again?", "FakeDevice",
                                MB_YESNO | MB_ICONQUESTION) != IDYES) {
         Status(record, "Left as it was.");
         return OPERATION_CANCELED;
@@ -342,7 +383,8 @@ int Execute(std::int32_t index, const RunRecord& record) {
       std::ofstream out(gOutputPage->path.GetString(), std::ios::binary);
       out << "fake log\n";
       if (!out) {
-        platform::MessageBox(record.hostWindow, "The log could not be written.", "FakeDevice", MB_ICONERROR);
+        platform::MessageBox(record.hostWindow, "The log could not be written.", "FakeDevice",
+                             MB_ICONERROR);
         return OPERATION_FAILED;
       }
       Status(record, "Log saved.");
@@ -355,7 +397,8 @@ int Execute(std::int32_t index, const RunRecord& record) {
       return OPERATION_CANCELED;
     case 4:
       Status(record, "Asking...");
-      platform::MessageBox(record.hostWindow, "Shall we go on?", "FakeDevice", MB_YESNO | MB_ICONQUESTION);
+      platform::MessageBox(record.hostWindow, "Shall we go on?", "FakeDevice",
+                           MB_YESNO | MB_ICONQUESTION);
       return Cancelled(record) ? OPERATION_CANCELED : OPERATION_SUCCEEDED;
     default:
       return OPERATION_FAILED;
@@ -364,7 +407,9 @@ int Execute(std::int32_t index, const RunRecord& record) {
 
 }  // namespace
 
-FAKE_EXPORT std::int32_t GetNumberOperations() { return kOperationCount; }
+FAKE_EXPORT std::int32_t GetNumberOperations() {
+  return kOperationCount;
+}
 
 FAKE_EXPORT std::uint8_t GetOperation(std::int32_t index, char* buffer, std::uint32_t length) {
   if (index < 0 || index >= kOperationCount) return 0;
@@ -376,26 +421,35 @@ FAKE_EXPORT std::uint8_t GetDescription(std::int32_t index, char* buffer, std::u
   return Copy(kOperations[index].description, buffer, length);
 }
 
-FAKE_EXPORT std::int32_t GetNumberOfPages(std::int32_t index) { return index == 0 || index == 2 ? 1 : 0; }
+FAKE_EXPORT std::int32_t GetNumberOfPages(std::int32_t index) {
+  return index == 0 || index == 2 ? 1 : 0;
+}
 
 FAKE_EXPORT std::uintptr_t GetPage(std::int32_t index, std::int32_t page) {
   if (page != 0) return 0;
-  if (index == 0) return reinterpret_cast<std::uintptr_t>(static_cast<CPropertyPage*>(gPackagePage));
+  if (index == 0)
+    return reinterpret_cast<std::uintptr_t>(static_cast<CPropertyPage*>(gPackagePage));
   if (index == 2) return reinterpret_cast<std::uintptr_t>(static_cast<CPropertyPage*>(gOutputPage));
   return 0;
 }
 
-FAKE_EXPORT std::uint8_t GetText(std::int32_t index, std::int32_t textIndex, char* buffer, std::uint32_t length) {
+FAKE_EXPORT std::uint8_t GetText(std::int32_t index, std::int32_t textIndex, char* buffer,
+                                 std::uint32_t length) {
   if (index < 0 || index >= kOperationCount || textIndex < 0 || textIndex > 3) return 0;
   switch (textIndex) {
-    case 0: return Copy(index == 0 ? "Install " + gPackagePage->Selected() : std::string(kOperations[index].name), buffer, length);
-    case 1: return Copy("Plug the fake device into COM%d (100%% fake).", buffer, length);
+    case 0:
+      return Copy(
+          index == 0 ? "Install " + gPackagePage->Selected() : std::string(kOperations[index].name),
+          buffer, length);
+    case 1:
+      return Copy("Plug the fake device into COM%d (100%% fake).", buffer, length);
     case 2: {
       std::string lower = kOperations[index].name;
       for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       return Copy(lower, buffer, length);
     }
-    default: return Copy("The fake operation is done.", buffer, length);
+    default:
+      return Copy("The fake operation is done.", buffer, length);
   }
 }
 

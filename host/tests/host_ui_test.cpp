@@ -2,22 +2,23 @@
 // tests' own, loaded through its exports as velmora loads any plug-in): how a page reads
 // as text, what typed commands do, and how an unattended wizard fills pages, presses
 // Next and stops on a page that refuses.
+#include "host/host_ui.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
 
+#include "framework/uimodel.h"
 #include "host/dialog_view.h"
 #include "host/host_module.h"
-#include "host/host_ui.h"
 #include "host/interrupts.h"
 #include "host/plugin_library.h"
 #include "host/summary_page.h"
 #include "host/tests/test_console.h"
 #include "platform/sync.h"
 #include "platform/window.h"
-#include "framework/uimodel.h"
 
 namespace velmora {
 namespace {
@@ -31,7 +32,9 @@ PluginLibrary& Fake() {
   return library;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 class HostUiTest : public ::testing::Test {
  protected:
@@ -87,7 +90,8 @@ TEST_F(HostUiTest, APageReadsAsTextWithItsListFieldsAndButtons) {
   EXPECT_EQ(browse->text, "Browse...");
   EXPECT_EQ(output.FindButton("br"), browse);
   const std::vector<std::string> rendered = RenderDialog(output);
-  EXPECT_NE(std::find(rendered.begin(), rendered.end(), "  Output file: [e1] \"\""), rendered.end());
+  EXPECT_NE(std::find(rendered.begin(), rendered.end(), "  Output file: [e1] \"\""),
+            rendered.end());
   EXPECT_NE(std::find(rendered.begin(), rendered.end(), "  Buttons: <Browse...>"), rendered.end());
   sheet.DestroyWindow();
 }
@@ -121,14 +125,14 @@ TEST_F(HostUiTest, TypedCommandsNameWhatThePageOffers) {
     int index;
   };
   const Row rows[] = {
-      {"", true, Kind::Default, 0, -1},      {"n", true, Kind::Next, 0, -1},
-      {"Back", true, Kind::Back, 0, -1},     {"c", true, Kind::Cancel, 0, -1},
-      {"2", true, Kind::Select, 1002, 1},    {"open 3", true, Kind::Open, 1002, 2},
-      {"o 1", true, Kind::Open, 1002, 0},    {"ins", true, Kind::Insert, 1002, -1},
+      {"", true, Kind::Default, 0, -1},         {"n", true, Kind::Next, 0, -1},
+      {"Back", true, Kind::Back, 0, -1},        {"c", true, Kind::Cancel, 0, -1},
+      {"2", true, Kind::Select, 1002, 1},       {"open 3", true, Kind::Open, 1002, 2},
+      {"o 1", true, Kind::Open, 1002, 0},       {"ins", true, Kind::Insert, 1002, -1},
       {"DELETE", true, Kind::Delete, 1002, -1}, {"4", true, Kind::Unknown, 0, -1},
-      {"e1", false, Kind::Edit, 1004, -1},   {"add", false, Kind::Press, 1, -1},
+      {"e1", false, Kind::Edit, 1004, -1},      {"add", false, Kind::Press, 1, -1},
       {"Add Entry", false, Kind::Press, 1, -1}, {"cancel", false, Kind::Press, 2, -1},
-      {"n", false, Kind::Unknown, 0, -1},    {"?", false, Kind::Help, 0, -1},
+      {"n", false, Kind::Unknown, 0, -1},       {"?", false, Kind::Help, 0, -1},
   };
   for (const Row& row : rows) {
     const UserCommand command = ParseUserCommand(row.typed, view, row.wizard);
@@ -169,15 +173,18 @@ TEST_F(HostUiTest, UnattendedWizardRefusesAnItemThatIsNotListed) {
   settings.listChoice = "Gamma 3.0";
   HostUi ui(console_.console(), settings);
   EXPECT_EQ(RunWizard(kInstall, ui), HostUi::WizardEnd::BadInput);
-  EXPECT_TRUE(Contains(ui.WizardProblem(), "\"Gamma 3.0\" is not in the list \"Packages\"")) << ui.WizardProblem();
+  EXPECT_TRUE(Contains(ui.WizardProblem(), "\"Gamma 3.0\" is not in the list \"Packages\""))
+      << ui.WizardProblem();
 }
 
 TEST_F(HostUiTest, UnattendedWizardStopsOnAPageThatRefusesNextWithItsMessage) {
   HostUi ui(console_.console(), UiSettings{});
   EXPECT_EQ(RunWizard(kLogSave, ui), HostUi::WizardEnd::Refused);
-  EXPECT_TRUE(Contains(ui.WizardProblem(), "\"Fake - Output File\" did not accept Next: No file was given."))
+  EXPECT_TRUE(Contains(ui.WizardProblem(),
+                       "\"Fake - Output File\" did not accept Next: No file was given."))
       << ui.WizardProblem();
-  EXPECT_TRUE(Contains(console_.Output(), "--- Velmora (warning) ---\nNo file was given.\n-> OK")) << console_.Output();
+  EXPECT_TRUE(Contains(console_.Output(), "--- Velmora (warning) ---\nNo file was given.\n-> OK"))
+      << console_.Output();
 }
 
 TEST_F(HostUiTest, UnattendedWizardFillsTheEditControl) {
@@ -185,7 +192,8 @@ TEST_F(HostUiTest, UnattendedWizardFillsTheEditControl) {
   settings.editText = "/tmp/fake.log";
   HostUi ui(console_.console(), settings);
   EXPECT_EQ(RunWizard(kLogSave, ui), HostUi::WizardEnd::Finished);
-  EXPECT_TRUE(Contains(console_.Output(), "-> Output file: \"/tmp/fake.log\"")) << console_.Output();
+  EXPECT_TRUE(Contains(console_.Output(), "-> Output file: \"/tmp/fake.log\""))
+      << console_.Output();
 }
 
 TEST_F(HostUiTest, APageInputThatNoPageTakesIsAUsageError) {
@@ -234,7 +242,8 @@ TEST_F(HostUiTest, InteractiveWizardEndsCancelledAtTheEndOfInput) {
 TEST_F(HostUiTest, ModalDialogsDuringARunAreShownAndTakenWithEnter) {
   HostUi ui(console_.console(), UiSettings{});
   uimodel::BackendScope scope(std::shared_ptr<uimodel::Backend>(&ui, [](uimodel::Backend*) {}));
-  const HWND window = platform::CreateWindowObject([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+  const HWND window =
+      platform::CreateWindowObject([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
   platform::Event cancel(true, false);
   RunRecord record{1, kReadout, window, cancel.get()};
   EXPECT_EQ(Fake().DoOperation(record), OPERATION_SUCCEEDED);
@@ -253,11 +262,14 @@ TEST_F(HostUiTest, QuestionsAreAnsweredNoUnlessYesWasGiven) {
     settings.yes = yes;
     HostUi ui(console_.console(), settings);
     uimodel::BackendScope scope(std::shared_ptr<uimodel::Backend>(&ui, [](uimodel::Backend*) {}));
-    EXPECT_EQ(platform::MessageBox(nullptr, "Go on?", "Test", MB_YESNO | MB_ICONQUESTION), yes ? IDYES : IDNO);
+    EXPECT_EQ(platform::MessageBox(nullptr, "Go on?", "Test", MB_YESNO | MB_ICONQUESTION),
+              yes ? IDYES : IDNO);
     EXPECT_EQ(platform::MessageBox(nullptr, "Noted.", "Test", MB_OK), IDOK);
   }
   const std::string out = console_.Output();
-  EXPECT_TRUE(Contains(out, "--- Test (question) ---\nGo on?\n-> No (nobody to ask; --yes answers Yes)")) << out;
+  EXPECT_TRUE(
+      Contains(out, "--- Test (question) ---\nGo on?\n-> No (nobody to ask; --yes answers Yes)"))
+      << out;
   EXPECT_TRUE(Contains(out, "-> Yes (--yes)")) << out;
 }
 
@@ -268,7 +280,8 @@ TEST_F(HostUiTest, InteractiveQuestionsAskUntilAnAnswerFits) {
   uimodel::BackendScope scope(std::shared_ptr<uimodel::Backend>(&ui, [](uimodel::Backend*) {}));
   console_.Type("perhaps\nn\n");
   EXPECT_EQ(platform::MessageBox(nullptr, "Go on?", "Test", MB_YESNO), IDNO);
-  EXPECT_TRUE(Contains(console_.Output(), "Please answer with one of: [y]es  [n]o")) << console_.Output();
+  EXPECT_TRUE(Contains(console_.Output(), "Please answer with one of: [y]es  [n]o"))
+      << console_.Output();
 }
 
 TEST(ConsoleReadLine, ACtrlCThatLandsBetweenTwoReadsInterruptsTheNextOne) {

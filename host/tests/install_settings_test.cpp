@@ -1,4 +1,6 @@
 // First-run settings in a registry of the test's own.
+#include "host/install_settings.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "host/install_settings.h"
 #include "platform/registry.h"
 
 namespace velmora {
@@ -17,8 +18,9 @@ namespace fs = std::filesystem;
 class InstallSettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("velmora-install-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() /
+           ("velmora-install-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     ::setenv("VELMORA_REGISTRY", (dir_ / "registry.db").c_str(), 1);
@@ -96,7 +98,10 @@ TEST_F(InstallSettingsTest, AnExistingValueAndCatalogueAreLeftAlone) {
 
 TEST_F(InstallSettingsTest, ADataDirectoryThatCannotBeMadeIsReportedAndNothingIsWritten) {
   const fs::path blocker = dir_ / "file";
-  { std::FILE* f = std::fopen(blocker.c_str(), "w"); std::fclose(f); }
+  {
+    std::FILE* f = std::fopen(blocker.c_str(), "w");
+    std::fclose(f);
+  }
   const InstallReport report = EnsureInstallSettings((blocker / "data").string());
   EXPECT_FALSE(report.problem.empty());
   EXPECT_FALSE(report.wroteInstallDirectory);

@@ -53,8 +53,9 @@ TEST_F(RunSessionTest, ShowsCaptionStatusAndProgressInOrder) {
   EXPECT_TRUE(session.CompletionReceived());
   EXPECT_FALSE(session.CancelRequested());
   // Output is not a terminal: plain lines, one per progress change, 104 shown as 100.
-  EXPECT_EQ(console_.Output(),
-            "== Dumping ==\nReading file system...\nprogress 40%\nprogress 100%\nLine one\nLine two\n");
+  EXPECT_EQ(
+      console_.Output(),
+      "== Dumping ==\nReading file system...\nprogress 40%\nprogress 100%\nLine one\nLine two\n");
 }
 
 TEST_F(RunSessionTest, CtrlCSignalsTheCancelEvent) {

@@ -1,9 +1,10 @@
 // The wire trace's lines, in virtual time.
+#include "host/wire_trace.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "host/wire_trace.h"
 #include "platform/clock.h"
 
 namespace velmora {
@@ -58,7 +59,9 @@ TEST_F(WireTraceTest, LineEventsGetTheirOwnLines) {
   clock_.SleepMs(5000);
   trace.OnBreakSent(1000);
   trace.OnSpeed(38400);
-  EXPECT_EQ(out_.str(), "0 ! speed 9600\n500 ! break-received\n500 < FF\n5500 ! break-sent 1000\n5500 ! speed 38400\n");
+  EXPECT_EQ(out_.str(),
+            "0 ! speed 9600\n500 ! break-received\n500 < FF\n5500 ! break-sent 1000\n5500 ! speed "
+            "38400\n");
 }
 
 // A note (which monitor program the run uploads) reaches the trace through the platform

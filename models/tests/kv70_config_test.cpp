@@ -1,11 +1,12 @@
 // The KV70 configuration record: decoding a 184-byte reply and the option table.
+#include "models/kv70_config.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "models/kv70_config.h"
 #include "models/month_index.h"
 #include "resources/testing/kv70_test_module.h"
 
@@ -25,7 +26,9 @@ Record MakeRecord(std::initializer_list<Patch> patches, size_t size = 184) {
   return r;
 }
 
-std::vector<BYTE> Text(const char* s) { return std::vector<BYTE>(s, s + std::strlen(s) + 1); }
+std::vector<BYTE> Text(const char* s) {
+  return std::vector<BYTE>(s, s + std::strlen(s) + 1);
+}
 
 class KV70ConfigTest : public ::testing::Test {
  protected:
@@ -140,8 +143,8 @@ TEST_F(KV70ConfigTest, NoneIsWrittenIntoTheStoredRecord) {
 }
 
 TEST_F(KV70ConfigTest, HardwareNumbersAreBigEndian) {
-  const Record record = MakeRecord({{172, {0x01, 0xF6, 0x00, 0xF6, 0x00, 0xD7, 0x12, 0x34,
-                                           0x00, 0x04, 0xFF, 0xFF}}});
+  const Record record =
+      MakeRecord({{172, {0x01, 0xF6, 0x00, 0xF6, 0x00, 0xD7, 0x12, 0x34, 0x00, 0x04, 0xFF, 0xFF}}});
   CKV70Config config;
   ASSERT_TRUE(config.Decode(record.data(), 184));
   EXPECT_EQ(config.Info0(), 502);
@@ -190,10 +193,20 @@ TEST_F(KV70ConfigTest, DatedOptionsAndApplicationEntries) {
     DWORD word;
     BYTE value;
   } cases[] = {
-      {"January 1999", {0x00, 0x19, 0xCA, 0xFE, 0x00, 0x01, 0x07}, true, 25, {1999, 1},
-       0xCAFE0001, 7},
+      {"January 1999",
+       {0x00, 0x19, 0xCA, 0xFE, 0x00, 0x01, 0x07},
+       true,
+       25,
+       {1999, 1},
+       0xCAFE0001,
+       7},
       {"December 1998", {0x00, 0x18, 0x00, 0x00, 0x00, 0x00, 0x03}, true, 24, {1998, 12}, 0, 3},
-      {"not installed", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, false, 0xFFFF, {}, 0xFFFFFFFF,
+      {"not installed",
+       {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+       false,
+       0xFFFF,
+       {},
+       0xFFFFFFFF,
        0xFF},
   };
   for (const auto& c : cases) {

@@ -1,10 +1,10 @@
 // The option descriptors on their own: reading and writing their bytes in an option area.
+#include "models/option_desc.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <vector>
-
-#include "models/option_desc.h"
 
 namespace {
 
@@ -22,8 +22,7 @@ TEST(ToggleOption, InstalledWhenByteDiffersFromOffValue) {
     area[5] = r.areaByte;
     CToggleOption option("Opt", 5, r.offValue, FALSE, FALSE);
     ASSERT_TRUE(option.Decode(area.data(), 8));
-    EXPECT_EQ(option.IsInstalled() != 0, r.installed)
-        << int(r.offValue) << " " << int(r.areaByte);
+    EXPECT_EQ(option.IsInstalled() != 0, r.installed) << int(r.offValue) << " " << int(r.areaByte);
   }
 }
 
@@ -44,7 +43,10 @@ TEST(ToggleOption, EncodeWritesComplementOrOffValue) {
     BYTE offValue;
     bool installed;
     BYTE written;
-  } rows[] = {{0x00, true, 0xFF}, {0x00, false, 0x00}, {0xFF, true, 0x00}, {0xFF, false, 0xFF},
+  } rows[] = {{0x00, true, 0xFF},
+              {0x00, false, 0x00},
+              {0xFF, true, 0x00},
+              {0xFF, false, 0xFF},
               {0x02, true, 0xFD}};
   for (const auto& r : rows) {
     std::array<BYTE, 4> area = {0x55, 0x55, 0x55, 0x55};

@@ -26,8 +26,10 @@ Outcome Decode(const std::string& text) {
   BYTE type = 0xEE;
   try {
     switch (DecodeSRecordLine(text.data(), text.size(), line, type)) {
-      case SRecordResult::skip: return {Outcome::skip};
-      case SRecordResult::end: return {Outcome::end};
+      case SRecordResult::skip:
+        return {Outcome::skip};
+      case SRecordResult::end:
+        return {Outcome::end};
       case SRecordResult::record: {
         Outcome o{Outcome::record, type, line.address};
         static const char digits[] = "0123456789ABCDEF";
@@ -62,23 +64,27 @@ struct LineCase {
 
 TEST(SRecordDecode, LinesDecodeAsTheirTypeSays) {
   const LineCase cases[] = {
-      {"S0 header: no address, all bytes data", "S00600004844521B",
+      {"S0 header: no address, all bytes data",
+       "S00600004844521B",
        {Outcome::record, 0, 0, "0000484452"}},
       {"S1 two-byte address", "S1051234AABB4F", {Outcome::record, 1, 0x1234, "AABB"}},
       {"S2 three-byte address", "S205123456CC92", {Outcome::record, 2, 0x123456, "CC"}},
-      {"S3 four-byte address", "S30902400010DEADBEEF6C",
+      {"S3 four-byte address",
+       "S30902400010DEADBEEF6C",
        {Outcome::record, 3, 0x02400010, "DEADBEEF"}},
-      {"lower-case hex digits", "S30902400010deadbeef6c",
+      {"lower-case hex digits",
+       "S30902400010deadbeef6c",
        {Outcome::record, 3, 0x02400010, "DEADBEEF"}},
       {"S5 count record", "S5030003F9", {Outcome::record, 5, 0, "0003"}},
-      {"S7 address bytes come back as data", "S70502400000B8",
-       {Outcome::record, 7, 0, "02400000"}},
+      {"S7 address bytes come back as data", "S70502400000B8", {Outcome::record, 7, 0, "02400000"}},
       {"S8 address bytes come back as data", "S804024000B9", {Outcome::record, 8, 0, "024000"}},
       {"S9 address bytes come back as data", "S9030240BA", {Outcome::record, 9, 0, "0240"}},
       {"S3 with no data", "S30502400000B8", {Outcome::record, 3, 0x02400000, ""}},
-      {"77 data bytes: count 0x52", "S35202400100" + ZEROS77 + "6A",
+      {"77 data bytes: count 0x52",
+       "S35202400100" + ZEROS77 + "6A",
        {Outcome::record, 3, 0x02400100, ZEROS77}},
-      {"77 data bytes of 5A", "S35202400100" + FIVE_A77 + "58",
+      {"77 data bytes of 5A",
+       "S35202400100" + FIVE_A77 + "58",
        {Outcome::record, 3, 0x02400100, FIVE_A77}},
       {"S4 line", "S4030000FC", {Outcome::end}},
       {"S6 line", "S6030000FC", {Outcome::end}},
@@ -93,9 +99,11 @@ TEST(SRecordDecode, LinesDecodeAsTheirTypeSays) {
       {"leading blank", " S30902400010DEADBEEF6C", {Outcome::skip}},
       {"wrong checksum", "S30902400010DEADBEEF6D", {Outcome::failure, 0, 0, "", 415}},
       {"non-hex checksum", "S30902400010DEADBEEFZZ", {Outcome::failure, 0, 0, "", 415}},
-      {"trailing blanks move the checksum", "S30902400010DEADBEEF6C  ",
+      {"trailing blanks move the checksum",
+       "S30902400010DEADBEEF6C  ",
        {Outcome::failure, 0, 0, "", 415}},
-      {"count 0x53: 78 data bytes", "S35302400100" + FIVE_A77 + "5AFD",
+      {"count 0x53: 78 data bytes",
+       "S35302400100" + FIVE_A77 + "5AFD",
        {Outcome::failure, 0, 0, "", 416}},
       {"count smaller than the address wraps", "S3030240FC", {Outcome::failure, 0, 0, "", 416}},
       {"count 0 on an S0 wraps", "S000FF", {Outcome::failure, 0, 0, "", 416}},
@@ -121,14 +129,21 @@ TEST(SRecordDecode, LinesDecodeAsTheirTypeSays) {
 // then decides whether the record stands.
 TEST(SRecordDecode, NonHexDataByteRepeatsThePreviousByte) {
   // Bytes: count 06, address 0000, data 11 ?? 22 -> 11 11 22; sum 06+11+11+22 = 0x4A.
-  const Outcome got = Decode("S1060000" "11" "zz" "22" "B5");
+  const Outcome got = Decode(
+      "S1060000"
+      "11"
+      "zz"
+      "22"
+      "B5");
   ASSERT_EQ(got.kind, Outcome::record);
   EXPECT_EQ(got.data, "111122");
 }
 
 TEST(SRecordDecode, NonHexAddressReadsAsZero) {
   // Address bytes "zz" "34": the walk sums 00 then 34 (the previous value is 0 at first).
-  const Outcome got = Decode("S105zz34AABB" "61");
+  const Outcome got = Decode(
+      "S105zz34AABB"
+      "61");
   ASSERT_EQ(got.kind, Outcome::record);
   EXPECT_EQ(got.address, 0u);
   EXPECT_EQ(got.data, "AABB");

@@ -1,5 +1,7 @@
 // The operation model: default texts, strncpy copying, the page table, and the three
 // operations' names, descriptions, pages and texts.
+#include "operations/operation.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +12,6 @@
 #include "operations/config_retrieval_operation.h"
 #include "operations/file_system_dump_operation.h"
 #include "operations/software_upgrade_operation.h"
-#include "operations/operation.h"
 #include "resources/testing/kv70_test_module.h"
 
 namespace {

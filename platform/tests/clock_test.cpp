@@ -46,7 +46,7 @@ TEST(GetClock, ScopedClockInstallsAndRestores) {
     VirtualClock clock;
     ScopedClock scope(clock);
     EXPECT_EQ(&GetClock(), &clock);
-    Sleep(10000);   // passes at once: virtual time
+    Sleep(10000);  // passes at once: virtual time
     EXPECT_EQ(GetTickCount64(), 10000u);
     {
       VirtualClock inner;

@@ -45,8 +45,9 @@ TEST(BuildCommDCB, ParsesDefinitions) {
 }
 
 TEST(BuildCommDCB, RefusesMalformedDefinitionsAndChangesNothing) {
-  const char* rows[] = {"fast", "9600,q,8,1", "9600,n,9,1", "9600,n,8,3", "9600,n,8,1,x,y",
-                        "0,n,8,1", "baud=9600 colour=red", "9600,n,4,1", "-9600"};
+  const char* rows[] = {"fast",           "9600,q,8,1", "9600,n,9,1",           "9600,n,8,3",
+                        "9600,n,8,1,x,y", "0,n,8,1",    "baud=9600 colour=red", "9600,n,4,1",
+                        "-9600"};
   for (const char* definition : rows) {
     DCB dcb;
     dcb.BaudRate = 1200;
@@ -67,11 +68,16 @@ TEST(ResolveCommName, MapsComNamesToEnvironmentOrTtyS) {
     const char* expected;
   };
   const Row rows[] = {
-      {"\\\\.\\COM1", "/dev/ttyS0"},     {"\\\\.\\COM3", "/dev/ttyS2"},
-      {"\\\\.\\com12", "/dev/ttyS11"},   {"\\\\.\\COM4", "sim:noise=0"},
-      {"\\\\.\\COM0", "\\\\.\\COM0"},    {"\\\\.\\COM", "\\\\.\\COM"},
-      {"\\\\.\\COM3x", "\\\\.\\COM3x"},  {"/dev/ttyUSB0", "/dev/ttyUSB0"},
-      {"sim", "sim"},                    {"COM3", "COM3"},
+      {"\\\\.\\COM1", "/dev/ttyS0"},
+      {"\\\\.\\COM3", "/dev/ttyS2"},
+      {"\\\\.\\com12", "/dev/ttyS11"},
+      {"\\\\.\\COM4", "sim:noise=0"},
+      {"\\\\.\\COM0", "\\\\.\\COM0"},
+      {"\\\\.\\COM", "\\\\.\\COM"},
+      {"\\\\.\\COM3x", "\\\\.\\COM3x"},
+      {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+      {"sim", "sim"},
+      {"COM3", "COM3"},
   };
   for (const auto& row : rows) EXPECT_EQ(ResolveCommName(row.name), row.expected) << row.name;
   ::unsetenv("VELMORA_COM4");
@@ -141,13 +147,14 @@ class CommPortOpen : public ::testing::Test {
   void SetUp() override {
     // Whatever the library registered itself (the device backend) comes back afterwards.
     savedDevice = RegisterCommBackend("", nullptr);
-    savedSim = RegisterCommBackend("sim", [this](const std::string& settings, std::unique_ptr<CommPort>& port) {
-      simSettings.push_back(settings);
-      auto fake = std::make_unique<FakePort>();
-      lastFake = fake.get();
-      port = std::move(fake);
-      return ERROR_SUCCESS;
-    });
+    savedSim = RegisterCommBackend(
+        "sim", [this](const std::string& settings, std::unique_ptr<CommPort>& port) {
+          simSettings.push_back(settings);
+          auto fake = std::make_unique<FakePort>();
+          lastFake = fake.get();
+          port = std::move(fake);
+          return ERROR_SUCCESS;
+        });
   }
   void TearDown() override {
     RegisterCommBackend("sim", std::move(savedSim));
@@ -172,7 +179,7 @@ TEST_F(CommPortOpen, SimNamesGoToTheSimBackendWithTheirSettings) {
 }
 
 TEST_F(CommPortOpen, MissingBackendsReportNotFound) {
-  EXPECT_TRUE(RegisterCommBackend("sim", nullptr));   // the fixture's, handed back
+  EXPECT_TRUE(RegisterCommBackend("sim", nullptr));  // the fixture's, handed back
   std::unique_ptr<CommPort> port;
   EXPECT_EQ(OpenCommPort("sim", port), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(port, nullptr);
@@ -202,7 +209,8 @@ TEST_F(CommPortOpen, DevicePathsGoToTheDefaultBackendResolved) {
 }
 
 TEST_F(CommPortOpen, ABackendClaimingSuccessWithoutAPortIsAFailure) {
-  RegisterCommBackend("", [](const std::string&, std::unique_ptr<CommPort>&) { return ERROR_SUCCESS; });
+  RegisterCommBackend("",
+                      [](const std::string&, std::unique_ptr<CommPort>&) { return ERROR_SUCCESS; });
   std::unique_ptr<CommPort> port;
   EXPECT_NE(OpenCommPort("/dev/null", port), ERROR_SUCCESS);
   EXPECT_EQ(port, nullptr);
@@ -219,10 +227,10 @@ TEST_F(CommPortOpen, TapSeesWhatActuallyCrossedTheLine) {
 
   DCB dcb;
   dcb.BaudRate = 9600;
-  EXPECT_EQ(port->SetState(dcb), ERROR_SUCCESS);   // initial speed
-  EXPECT_EQ(port->SetState(dcb), ERROR_SUCCESS);   // unchanged: not reported
+  EXPECT_EQ(port->SetState(dcb), ERROR_SUCCESS);  // initial speed
+  EXPECT_EQ(port->SetState(dcb), ERROR_SUCCESS);  // unchanged: not reported
   dcb.BaudRate = 0;
-  EXPECT_NE(port->SetState(dcb), ERROR_SUCCESS);   // refused: not reported
+  EXPECT_NE(port->SetState(dcb), ERROR_SUCCESS);  // refused: not reported
   dcb.BaudRate = 38400;
   EXPECT_EQ(port->SetState(dcb), ERROR_SUCCESS);
 
@@ -233,7 +241,7 @@ TEST_F(CommPortOpen, TapSeesWhatActuallyCrossedTheLine) {
   EXPECT_EQ(done, 2u);
 
   BYTE buffer[8];
-  EXPECT_EQ(port->Read(buffer, sizeof buffer, done), ERROR_SUCCESS);   // nothing waiting
+  EXPECT_EQ(port->Read(buffer, sizeof buffer, done), ERROR_SUCCESS);  // nothing waiting
   EXPECT_EQ(done, 0u);
   fake.incoming = {0x06, 0x55};
   EXPECT_EQ(port->Read(buffer, 1, done), ERROR_SUCCESS);
@@ -242,7 +250,7 @@ TEST_F(CommPortOpen, TapSeesWhatActuallyCrossedTheLine) {
   EXPECT_EQ(port->SetBreak(), ERROR_SUCCESS);
   clock.SleepMs(1000);
   EXPECT_EQ(port->ClearBreak(), ERROR_SUCCESS);
-  EXPECT_EQ(port->ClearBreak(), ERROR_SUCCESS);   // no break was on: nothing to report
+  EXPECT_EQ(port->ClearBreak(), ERROR_SUCCESS);  // no break was on: nothing to report
 
   DWORD errors = 0;
   EXPECT_EQ(port->ClearError(errors), ERROR_SUCCESS);
@@ -250,7 +258,8 @@ TEST_F(CommPortOpen, TapSeesWhatActuallyCrossedTheLine) {
   EXPECT_EQ(port->ClearError(errors), ERROR_SUCCESS);
   EXPECT_EQ(errors, CE_BREAK | CE_FRAME);
 
-  EXPECT_EQ(tap.events, (std::vector<std::string>{"S9600", "S38400", "W0210", "R06", "R55", "B1000", "b"}));
+  EXPECT_EQ(tap.events,
+            (std::vector<std::string>{"S9600", "S38400", "W0210", "R06", "R55", "B1000", "b"}));
 
   // Removing the tap silences ports opened while it was installed.
   SetWireTap(nullptr);

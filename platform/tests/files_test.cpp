@@ -33,7 +33,8 @@ class Files : public ::testing::Test {
     return text.str();
   }
   std::size_t EntryCount() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
   }
   fs::path dir;
 };
@@ -95,7 +96,7 @@ TEST_F(Files, DeleteAndCreateDirectory) {
   EXPECT_FALSE(DeleteFile(Path("a.x").c_str()));
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   EXPECT_TRUE(CreateDirectory(Path("Firmware").c_str()));
-  EXPECT_TRUE(CreateDirectory(Path("Firmware").c_str()));   // existing counts as success
+  EXPECT_TRUE(CreateDirectory(Path("Firmware").c_str()));  // existing counts as success
   EXPECT_FALSE(DeleteFile(Path("Firmware").c_str()));
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_FALSE(CreateDirectory(Path("a/b").c_str()));

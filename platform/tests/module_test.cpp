@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kMagic[] = "VS_VERSION_INFO\0\xFE\xEF";   // 18 bytes without the literal's own zero
+const char kMagic[] = "VS_VERSION_INFO\0\xFE\xEF";  // 18 bytes without the literal's own zero
 
 std::string Pairs(const std::vector<std::pair<std::string, std::string>>& pairs) {
   std::string body;
@@ -48,7 +48,8 @@ const std::string kGoodBody = Pairs({
 class VersionBlock : public ::testing::Test {
  protected:
   void SetUp() override {
-    path = (fs::temp_directory_path() / ("platform-module-" + std::to_string(::getpid()) + ".so")).string();
+    path = (fs::temp_directory_path() / ("platform-module-" + std::to_string(::getpid()) + ".so"))
+               .string();
   }
   void TearDown() override { fs::remove(path); }
   void WriteFile(const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
@@ -69,14 +70,17 @@ TEST_F(VersionBlock, ReadsTheBlockEmbeddedInAFile) {
 
   void* value = nullptr;
   UINT length = 0;
-  ASSERT_TRUE(VerQueryValue(data.data(), "\\StringFileInfo\\040904B0\\ProductVersion", &value, &length));
+  ASSERT_TRUE(
+      VerQueryValue(data.data(), "\\StringFileInfo\\040904B0\\ProductVersion", &value, &length));
   EXPECT_STREQ(static_cast<const char*>(value), "1.05");
   EXPECT_EQ(length, 5u);
-  ASSERT_TRUE(VerQueryValue(data.data(), "\\stringfileinfo\\040904b0\\FILEDESCRIPTION", &value, &length));
+  ASSERT_TRUE(
+      VerQueryValue(data.data(), "\\stringfileinfo\\040904b0\\FILEDESCRIPTION", &value, &length));
   EXPECT_STREQ(static_cast<const char*>(value), "DevKV70 DLL");
   ASSERT_TRUE(VerQueryValue(data.data(), "\\StringFileInfo\\040904B0\\Comments", &value, &length));
   EXPECT_STREQ(static_cast<const char*>(value), "");
-  EXPECT_FALSE(VerQueryValue(data.data(), "\\StringFileInfo\\040904B0\\CompanyName", &value, &length));
+  EXPECT_FALSE(
+      VerQueryValue(data.data(), "\\StringFileInfo\\040904B0\\CompanyName", &value, &length));
   EXPECT_FALSE(VerQueryValue(data.data(), "\\StringFileInfo\\040904B0", &value, &length));
 }
 
@@ -155,7 +159,8 @@ TEST(Module, RegistersFindsResourcesAndNamesItsFile) {
 
 TEST(Module, AModuleInASharedLibraryNamesThatLibrary) {
   // An address inside libframework itself.
-  HMODULE module = RegisterModule("framework", reinterpret_cast<const void*>(&RegisterModule), nullptr, 0);
+  HMODULE module =
+      RegisterModule("framework", reinterpret_cast<const void*>(&RegisterModule), nullptr, 0);
   char buffer[4096];
   ASSERT_GT(GetModuleFileName(module, buffer, sizeof buffer), 0u);
   EXPECT_NE(std::string(buffer).find("libframework"), std::string::npos) << buffer;

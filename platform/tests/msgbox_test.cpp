@@ -12,10 +12,8 @@ TEST(MessageBox, WithoutHandlerGivesTheSafeAnswer) {
     int expected;
   };
   const Row rows[] = {
-      {MB_OK, IDOK},
-      {MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND, IDOK},
-      {MB_OKCANCEL, IDOK},
-      {MB_YESNO | MB_ICONQUESTION, IDNO},
+      {MB_OK, IDOK},          {MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND, IDOK},
+      {MB_OKCANCEL, IDOK},    {MB_YESNO | MB_ICONQUESTION, IDNO},
       {MB_YESNOCANCEL, IDNO},
   };
   for (const auto& row : rows) {

@@ -11,8 +11,8 @@ using Bytes = std::vector<BYTE>;
 
 struct Row {
   const char* what;
-  Bytes marked;     // as read from the terminal
-  Bytes data;       // what the reader must get
+  Bytes marked;  // as read from the terminal
+  Bytes data;    // what the reader must get
   std::uint64_t breaks;
   std::uint64_t errored;
 };

@@ -21,7 +21,9 @@ std::string ReadAll(const std::string& path) {
   return text.str();
 }
 
-void WriteAll(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void WriteAll(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
 
 const char kSample[] =
     "REGEDIT4\n"
@@ -49,14 +51,17 @@ TEST_F(RegFile, ImportCreatesKeysAndTypedValues) {
   ASSERT_EQ(RegImportFile(Path("in.reg"), &error), kOk) << error;
 
   RegKey host;
-  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnell\\Velmora", 0, KEY_READ, host.put()), kOk);
+  ASSERT_EQ(
+      RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnell\\Velmora", 0, KEY_READ, host.put()),
+      kOk);
   EXPECT_EQ(GetString(host.get(), "InstallDirectory"), "C:\\Program Files\\Velmora");
   RegKey entry;
   ASSERT_EQ(RegOpenKeyEx(host.get(), "Firmware\\KV70 \"2.01\"", 0, KEY_READ, entry.put()), kOk);
   EXPECT_EQ(GetString(entry.get(), "Description"), "KV70 \"2.01\"");
   EXPECT_EQ(GetString(entry.get(), nullptr), "default");
   DWORD type = 0, value = 0, size = 4;
-  EXPECT_EQ(RegQueryValueEx(entry.get(), "OriginalInstall", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+  EXPECT_EQ(RegQueryValueEx(entry.get(), "OriginalInstall", nullptr, &type,
+                            reinterpret_cast<BYTE*>(&value), &size),
             kOk);
   EXPECT_EQ(type, REG_DWORD);
   EXPECT_EQ(value, 10u);
@@ -74,7 +79,9 @@ TEST_F(RegFile, ImportCreatesKeysAndTypedValues) {
   EXPECT_EQ(type, 7u);
   EXPECT_EQ(size, 5u);
   RegKey profile;
-  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Quarnell\\Velmora\\BDDevice", 0, KEY_READ, profile.put()), kOk);
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Quarnell\\Velmora\\BDDevice", 0, KEY_READ,
+                         profile.put()),
+            kOk);
 }
 
 TEST_F(RegFile, DeletionLinesRemoveKeysTreesAndValues) {
@@ -90,7 +97,9 @@ TEST_F(RegFile, DeletionLinesRemoveKeysTreesAndValues) {
   std::string error;
   ASSERT_EQ(RegImportFile(Path("del.reg"), &error), kOk) << error;
   RegKey host;
-  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnell\\Velmora", 0, KEY_READ, host.put()), kOk);
+  ASSERT_EQ(
+      RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnell\\Velmora", 0, KEY_READ, host.put()),
+      kOk);
   EXPECT_EQ(Subkeys(host.get()), std::vector<std::string>{});
   EXPECT_EQ(GetString(host.get(), "InstallDirectory"), "<missing>");
 }
@@ -101,15 +110,16 @@ TEST_F(RegFile, ExportThenImportIntoAnEmptyStoreGivesTheSameStore) {
   // Values the quoted form cannot carry must survive too.
   {
     RegKey key;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Odd\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                             key.put(), nullptr),
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Odd\\b", 0, nullptr, 0, KEY_ALL_ACCESS,
+                             nullptr, key.put(), nullptr),
               kOk);
     const BYTE twoLines[] = {'a', '\n', 'b', 0};
     const BYTE noZero[] = {'a', 'b'};
     const BYTE shortDword[] = {1, 2};
     EXPECT_EQ(RegSetValueEx(key.get(), "TwoLines", 0, REG_SZ, twoLines, sizeof twoLines), kOk);
     EXPECT_EQ(RegSetValueEx(key.get(), "NoZero", 0, REG_SZ, noZero, sizeof noZero), kOk);
-    EXPECT_EQ(RegSetValueEx(key.get(), "ShortDword", 0, REG_DWORD, shortDword, sizeof shortDword), kOk);
+    EXPECT_EQ(RegSetValueEx(key.get(), "ShortDword", 0, REG_DWORD, shortDword, sizeof shortDword),
+              kOk);
     EXPECT_EQ(RegSetValueEx(key.get(), "Empty", 0, REG_BINARY, nullptr, 0), kOk);
     EXPECT_EQ(SetString(key.get(), "back\\slash \"quoted\"", "x"), kOk);
     Create("SOFTWARE\\Odd\\A");
@@ -119,7 +129,8 @@ TEST_F(RegFile, ExportThenImportIntoAnEmptyStoreGivesTheSameStore) {
   const std::string first = ReadAll(Path("all.reg"));
   EXPECT_EQ(first.substr(0, 12), "REGEDIT4\r\n\r\n");
   // Parents before children, siblings in case-insensitive order.
-  EXPECT_LT(first.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Odd]"), first.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Odd\\A]"));
+  EXPECT_LT(first.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Odd]"),
+            first.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Odd\\A]"));
   EXPECT_LT(first.find("\\Odd\\A]"), first.find("\\Odd\\b]"));
   EXPECT_LT(first.find("\\Odd\\b]"), first.find("\\Odd\\c]"));
   EXPECT_LT(first.find("\\Odd\\c]"), first.find("\\Odd\\c\\deep]"));
@@ -145,9 +156,13 @@ TEST_F(RegFile, ExportThenImportIntoAnEmptyStoreGivesTheSameStore) {
 TEST_F(RegFile, ExportOfOneKeyWritesItAndWhatIsBelowIt) {
   WriteAll(Path("in.reg"), kSample);
   ASSERT_EQ(RegImportFile(Path("in.reg")), kOk);
-  ASSERT_EQ(RegExportFile(Path("fw.reg"), "hkey_local_machine\\software\\quarnell\\velmora\\firmware"), kOk);
+  ASSERT_EQ(
+      RegExportFile(Path("fw.reg"), "hkey_local_machine\\software\\quarnell\\velmora\\firmware"),
+      kOk);
   std::string text = ReadAll(Path("fw.reg"));
-  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware]\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware]\r\n"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("\"OriginalInstall\"=dword:0000000a\r\n"), std::string::npos);
   EXPECT_NE(text.find("\"Description\"=\"KV70 \\\"2.01\\\"\"\r\n"), std::string::npos);
   EXPECT_EQ(text.find("InstallDirectory"), std::string::npos);
@@ -155,13 +170,14 @@ TEST_F(RegFile, ExportOfOneKeyWritesItAndWhatIsBelowIt) {
   EXPECT_EQ(RegExportFile(Path("none.reg"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Missing"),
             static_cast<LONG>(ERROR_FILE_NOT_FOUND));
   EXPECT_FALSE(std::filesystem::exists(Path("none.reg")));
-  EXPECT_EQ(RegExportFile(Path("none.reg"), "HKEY_NOWHERE\\x"), static_cast<LONG>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(RegExportFile(Path("none.reg"), "HKEY_NOWHERE\\x"),
+            static_cast<LONG>(ERROR_INVALID_PARAMETER));
 }
 
 TEST_F(RegFile, MalformedFilesNameTheLineAndWriteNothing) {
   struct Row {
     const char* text;
-    const char* expected;   // part of the error message
+    const char* expected;  // part of the error message
   };
   const Row rows[] = {
       {"", "line 1: not a registry file"},
@@ -194,11 +210,13 @@ TEST_F(RegFile, MalformedFilesNameTheLineAndWriteNothing) {
   for (const auto& row : rows) {
     WriteAll(Path("bad.reg"), row.text);
     std::string error;
-    EXPECT_EQ(RegImportFile(Path("bad.reg"), &error), static_cast<LONG>(ERROR_INVALID_DATA)) << row.text;
+    EXPECT_EQ(RegImportFile(Path("bad.reg"), &error), static_cast<LONG>(ERROR_INVALID_DATA))
+        << row.text;
     EXPECT_NE(error.find(row.expected), std::string::npos) << "got: " << error;
     // Whatever came before the mistake was not written either.
     RegKey key;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, key.put()), static_cast<LONG>(ERROR_FILE_NOT_FOUND))
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, key.put()),
+              static_cast<LONG>(ERROR_FILE_NOT_FOUND))
         << row.text;
   }
   std::string error;
@@ -208,13 +226,16 @@ TEST_F(RegFile, MalformedFilesNameTheLineAndWriteNothing) {
 
 TEST_F(RegFile, ImportToleratesBomCommentsAndCrlf) {
   WriteAll(Path("in.reg"),
-           "\xEF\xBB\xBFREGEDIT4\r\n\r\n; comment\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\r\n  \"v\" = dword:1  \r\n");
+           "\xEF\xBB\xBFREGEDIT4\r\n\r\n; comment\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\r\n  \"v\" "
+           "= dword:1  \r\n");
   std::string error;
   ASSERT_EQ(RegImportFile(Path("in.reg"), &error), kOk) << error;
   RegKey key;
   ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\B", 0, KEY_READ, key.put()), kOk);
   DWORD value = 0, size = 4;
-  EXPECT_EQ(RegQueryValueEx(key.get(), "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), kOk);
+  EXPECT_EQ(
+      RegQueryValueEx(key.get(), "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+      kOk);
   EXPECT_EQ(value, 1u);
 }
 

@@ -13,7 +13,8 @@ namespace platform::testing {
 class FreshRegistry : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "platform-registry-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "platform-registry-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
     ::setenv("VELMORA_REGISTRY", (dir_ / "registry.db").c_str(), 1);
@@ -36,7 +37,8 @@ class FreshRegistry : public ::testing::Test {
     char buffer[1024];
     DWORD size = sizeof buffer;
     DWORD type = 0;
-    if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+    if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+        ERROR_SUCCESS)
       return "<missing>";
     if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
     return std::string(buffer, size ? size - 1 : 0);
@@ -45,8 +47,8 @@ class FreshRegistry : public ::testing::Test {
   static void Create(const char* path) {
     RegKey key;
     DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                             nullptr, key.put(), &disposition),
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_ALL_ACCESS, nullptr, key.put(), &disposition),
               static_cast<LONG>(ERROR_SUCCESS))
         << path;
   }
@@ -64,7 +66,6 @@ class FreshRegistry : public ::testing::Test {
     }
     return names;
   }
-
 
  protected:
   std::filesystem::path dir_;

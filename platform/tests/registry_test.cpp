@@ -24,12 +24,14 @@ TEST_F(Registry, CreateMakesIntermediateKeysAndReportsDisposition) {
   RegKey key;
   DWORD disposition = 0;
   ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnell\\Velmora\\Firmware", 0, nullptr,
-                           REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(), &disposition),
+                           REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(),
+                           &disposition),
             kOk);
   EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
   RegKey again;
   ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnell\\Velmora\\Firmware", 0, nullptr,
-                           REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, again.put(), &disposition),
+                           REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, again.put(),
+                           &disposition),
             kOk);
   EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
   RegKey middle;
@@ -46,15 +48,16 @@ TEST_F(Registry, OpeningAMissingKeyFailsAndLeavesNoHandle) {
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", 0, KEY_READ, &key),
             static_cast<LONG>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(key, nullptr);
-  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "x", 0, KEY_READ, nullptr), static_cast<LONG>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "x", 0, KEY_READ, nullptr),
+            static_cast<LONG>(ERROR_INVALID_PARAMETER));
 }
 
 TEST_F(Registry, NamesIgnoreCaseAndKeepTheirStoredCase) {
   Create("SOFTWARE\\Quarnell");
   RegKey key;
   DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "software\\QUARNELL\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                           key.put(), &disposition),
+  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "software\\QUARNELL\\", 0, nullptr, 0,
+                           KEY_ALL_ACCESS, nullptr, key.put(), &disposition),
             kOk);
   EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
   RegKey software;
@@ -63,19 +66,21 @@ TEST_F(Registry, NamesIgnoreCaseAndKeepTheirStoredCase) {
 
   EXPECT_EQ(SetString(key.get(), "DeviceType", "KV70"), kOk);
   EXPECT_EQ(GetString(key.get(), "DEVICETYPE"), "KV70");
-  EXPECT_EQ(SetString(key.get(), "devicetype", "kv70"), kOk);   // same value, replaced
+  EXPECT_EQ(SetString(key.get(), "devicetype", "kv70"), kOk);  // same value, replaced
   EXPECT_EQ(GetString(key.get(), "DeviceType"), "kv70");
 }
 
 TEST_F(Registry, SubkeysEnumerateInCaseInsensitiveOrder) {
-  for (const char* name : {"beta", "Alpha", "gamma", "_under", "Zeta", "alpha2", "KV70 v2.01", "kv70 V1.00"}) {
+  for (const char* name :
+       {"beta", "Alpha", "gamma", "_under", "Zeta", "alpha2", "KV70 v2.01", "kv70 V1.00"}) {
     Create((std::string("SOFTWARE\\Order\\") + name).c_str());
   }
   RegKey key;
   ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Order", 0, KEY_READ, key.put()), kOk);
   // Upper-case order, as the Windows registry sorts: '_' comes after the letters.
-  EXPECT_EQ(Subkeys(key.get()), (std::vector<std::string>{"Alpha", "alpha2", "beta", "gamma", "kv70 V1.00",
-                                                         "KV70 v2.01", "Zeta", "_under"}));
+  EXPECT_EQ(Subkeys(key.get()),
+            (std::vector<std::string>{"Alpha", "alpha2", "beta", "gamma", "kv70 V1.00",
+                                      "KV70 v2.01", "Zeta", "_under"}));
 }
 
 TEST_F(Registry, EnumerationReportsShortBuffersAndTheEnd) {
@@ -83,7 +88,7 @@ TEST_F(Registry, EnumerationReportsShortBuffersAndTheEnd) {
   RegKey key;
   ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\E", 0, KEY_READ, key.put()), kOk);
   char name[10];
-  DWORD length = sizeof name;   // "LongerName" needs 11 with its zero
+  DWORD length = sizeof name;  // "LongerName" needs 11 with its zero
   EXPECT_EQ(RegEnumKeyEx(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
             static_cast<LONG>(ERROR_MORE_DATA));
   char big[11];
@@ -98,8 +103,8 @@ TEST_F(Registry, EnumerationReportsShortBuffersAndTheEnd) {
 
 TEST_F(Registry, ValuesKeepTypeAndSizeAsStored) {
   RegKey key;
-  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\V", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                           nullptr),
+  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\V", 0, nullptr, 0, KEY_ALL_ACCESS,
+                           nullptr, key.put(), nullptr),
             kOk);
   EXPECT_EQ(SetString(key.get(), "Description", "KV70 2.01"), kOk);
   EXPECT_EQ(SetString(key.get(), "Empty", ""), kOk);
@@ -112,34 +117,42 @@ TEST_F(Registry, ValuesKeepTypeAndSizeAsStored) {
     DWORD size;
   };
   const Row rows[] = {
-      {"Description", REG_SZ, 10}, {"Empty", REG_SZ, 1}, {"OriginalInstall", REG_DWORD, 4}, {"", REG_SZ, 8},
+      {"Description", REG_SZ, 10},
+      {"Empty", REG_SZ, 1},
+      {"OriginalInstall", REG_DWORD, 4},
+      {"", REG_SZ, 8},
   };
   for (const auto& row : rows) {
     DWORD type = 0, size = 0;
-    EXPECT_EQ(RegQueryValueEx(key.get(), row.name, nullptr, &type, nullptr, &size), kOk) << row.name;
+    EXPECT_EQ(RegQueryValueEx(key.get(), row.name, nullptr, &type, nullptr, &size), kOk)
+        << row.name;
     EXPECT_EQ(type, row.type) << row.name;
     EXPECT_EQ(size, row.size) << row.name;
   }
   DWORD value = 0, size = sizeof value, type = 0;
-  EXPECT_EQ(RegQueryValueEx(key.get(), "OriginalInstall", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+  EXPECT_EQ(RegQueryValueEx(key.get(), "OriginalInstall", nullptr, &type,
+                            reinterpret_cast<BYTE*>(&value), &size),
             kOk);
   EXPECT_EQ(value, 7u);
   EXPECT_EQ(GetString(key.get(), nullptr), "default");
 
   char small[4];
   size = sizeof small;
-  EXPECT_EQ(RegQueryValueEx(key.get(), "Description", nullptr, &type, reinterpret_cast<BYTE*>(small), &size),
+  EXPECT_EQ(RegQueryValueEx(key.get(), "Description", nullptr, &type,
+                            reinterpret_cast<BYTE*>(small), &size),
             static_cast<LONG>(ERROR_MORE_DATA));
   EXPECT_EQ(size, 10u);
   EXPECT_EQ(RegQueryValueEx(key.get(), "Missing", nullptr, &type, nullptr, &size),
             static_cast<LONG>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(RegQueryValueEx(key.get(), "Description", nullptr, &type, reinterpret_cast<BYTE*>(small), nullptr),
+  EXPECT_EQ(RegQueryValueEx(key.get(), "Description", nullptr, &type,
+                            reinterpret_cast<BYTE*>(small), nullptr),
             static_cast<LONG>(ERROR_INVALID_PARAMETER));
 
   EXPECT_EQ(RegDeleteValue(key.get(), "description"), kOk);
   EXPECT_EQ(RegDeleteValue(key.get(), "Description"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(GetString(key.get(), "Description"), "<missing>");
-  EXPECT_EQ(RegSetValueEx(key.get(), "Bad", 0, REG_BINARY, nullptr, 3), static_cast<LONG>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(RegSetValueEx(key.get(), "Bad", 0, REG_BINARY, nullptr, 3),
+            static_cast<LONG>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(RegSetValueEx(key.get(), "Nothing", 0, REG_BINARY, nullptr, 0), kOk);
   EXPECT_EQ(RegQueryValueEx(key.get(), "Nothing", nullptr, &type, nullptr, &size), kOk);
   EXPECT_EQ(size, 0u);
@@ -148,13 +161,16 @@ TEST_F(Registry, ValuesKeepTypeAndSizeAsStored) {
 TEST_F(Registry, KeysWithSubkeysCannotBeDeleted) {
   Create("SOFTWARE\\D\\Child");
   RegKey child;
-  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\D\\Child", 0, KEY_ALL_ACCESS, child.put()), kOk);
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\D\\Child", 0, KEY_ALL_ACCESS, child.put()),
+            kOk);
   EXPECT_EQ(SetString(child.get(), "Value", "x"), kOk);
   child.Close();
 
-  EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\D"), static_cast<LONG>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\D"),
+            static_cast<LONG>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "software\\d\\CHILD"), kOk);
-  EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\D\\Child"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\D\\Child"),
+            static_cast<LONG>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\D"), kOk);
   EXPECT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, ""), static_cast<LONG>(ERROR_INVALID_PARAMETER));
 
@@ -169,7 +185,7 @@ TEST_F(Registry, HandlesToDeletedKeysReportKeyDeleted) {
   RegKey key;
   ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\K", 0, KEY_ALL_ACCESS, key.put()), kOk);
   ASSERT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\K"), kOk);
-  Create("SOFTWARE\\K");   // a new key of the same name is another key
+  Create("SOFTWARE\\K");  // a new key of the same name is another key
 
   constexpr LONG kDeleted = ERROR_KEY_DELETED;
   DWORD size = 0;
@@ -178,17 +194,21 @@ TEST_F(Registry, HandlesToDeletedKeysReportKeyDeleted) {
   EXPECT_EQ(RegDeleteValue(key.get(), "x"), kDeleted);
   char name[16];
   DWORD length = sizeof name;
-  EXPECT_EQ(RegEnumKeyEx(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr), kDeleted);
+  EXPECT_EQ(RegEnumKeyEx(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            kDeleted);
   RegKey sub;
-  EXPECT_EQ(RegCreateKeyEx(key.get(), "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.put(), nullptr), kDeleted);
+  EXPECT_EQ(
+      RegCreateKeyEx(key.get(), "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.put(), nullptr),
+      kDeleted);
   EXPECT_EQ(RegOpenKeyEx(key.get(), nullptr, 0, KEY_READ, sub.put()), kDeleted);
   EXPECT_EQ(RegCloseKey(key.get()), kOk);
-  key.put();   // already closed
+  key.put();  // already closed
 }
 
 TEST_F(Registry, HandlesAreCheckedForValidityAndAccess) {
   EXPECT_EQ(SetString(nullptr, "x", "y"), static_cast<LONG>(ERROR_INVALID_HANDLE));
-  EXPECT_EQ(SetString(reinterpret_cast<HKEY>(0x1234), "x", "y"), static_cast<LONG>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(SetString(reinterpret_cast<HKEY>(0x1234), "x", "y"),
+            static_cast<LONG>(ERROR_INVALID_HANDLE));
   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(0x1234)), static_cast<LONG>(ERROR_INVALID_HANDLE));
   Create("SOFTWARE\\A");
   HKEY key = nullptr;
@@ -200,7 +220,9 @@ TEST_F(Registry, HandlesAreCheckedForValidityAndAccess) {
   // Relative opens and creates work from any open key.
   ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, &key), kOk);
   RegKey deeper;
-  EXPECT_EQ(RegCreateKeyEx(key, "A\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, deeper.put(), nullptr), kOk);
+  EXPECT_EQ(
+      RegCreateKeyEx(key, "A\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, deeper.put(), nullptr),
+      kOk);
   EXPECT_EQ(RegCloseKey(key), kOk);
   EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B", 0, KEY_READ, deeper.put()), kOk);
 }
@@ -210,7 +232,8 @@ TEST_F(Registry, MalformedKeyPathsAreRefused) {
   const char* paths[] = {"SOFTWARE\\\\Double", "\\Leading", tooLong.c_str()};
   for (const char* path : paths) {
     HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                             nullptr),
               static_cast<LONG>(ERROR_INVALID_PARAMETER))
         << path;
     EXPECT_EQ(key, nullptr);
@@ -222,7 +245,8 @@ TEST_F(Registry, AStoreThatCannotBeOpenedDeniesAccess) {
   { std::ofstream(Path("file")) << "not a directory"; }
   ::setenv("VELMORA_REGISTRY", Path("file/registry.db").c_str(), 1);
   HKEY key = nullptr;
-  EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                           &key, nullptr),
             static_cast<LONG>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(key, nullptr);
 }
@@ -328,8 +352,8 @@ bool AddAndEnumerate(const std::string& prefix, int count) {
   for (int i = 0; i < count; ++i) {
     std::string path = "SOFTWARE\\Shared\\" + prefix + std::to_string(i);
     HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                       &key, nullptr) != ERROR_SUCCESS)
       return false;
     std::string text = prefix + std::to_string(i);
     bool ok = RegSetValueEx(key, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -337,7 +361,8 @@ bool AddAndEnumerate(const std::string& prefix, int count) {
     RegCloseKey(key);
     if (!ok) return false;
     HKEY shared = nullptr;
-    if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Shared", 0, KEY_READ, &shared) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Shared", 0, KEY_READ, &shared) != ERROR_SUCCESS)
+      return false;
     char name[64];
     DWORD length = sizeof name;
     LONG error = RegEnumKeyEx(shared, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
@@ -356,14 +381,15 @@ void ExpectAllPresent(const std::vector<std::string>& prefixes, int count) {
     for (int i = 0; i < count; ++i) {
       std::string path = "SOFTWARE\\Shared\\" + prefix + std::to_string(i);
       RegKey key;
-      ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()), kOk) << path;
+      ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()), kOk)
+          << path;
       EXPECT_EQ(testing::FreshRegistry::GetString(key.get(), "Name"), prefix + std::to_string(i));
     }
   }
 }
 
 TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
-  Create("SOFTWARE\\Shared");   // the parent's connection is open when it forks
+  Create("SOFTWARE\\Shared");  // the parent's connection is open when it forks
   constexpr int kCount = 60;
   pid_t child = ::fork();
   ASSERT_GE(child, 0);
@@ -382,7 +408,8 @@ TEST_F(Registry, ThreadsOfOneProcessShareTheStore) {
   std::vector<std::thread> threads;
   std::vector<int> ok(3, 0);
   for (int t = 0; t < 3; ++t) {
-    threads.emplace_back([&, t] { ok[t] = AddAndEnumerate("t" + std::to_string(t) + "_", kCount); });
+    threads.emplace_back(
+        [&, t] { ok[t] = AddAndEnumerate("t" + std::to_string(t) + "_", kCount); });
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(ok, (std::vector<int>{1, 1, 1}));

@@ -1,6 +1,5 @@
 // The terminal settings that the termios backend derives from line settings.
 #include <asm/termbits.h>
-
 #include <gtest/gtest.h>
 
 #include "platform/comm_termios.h"
@@ -29,7 +28,8 @@ TEST(TermiosFromDcb, MapsLineSettings) {
       {"38400", Line(38400, 8, NOPARITY, ONESTOPBIT), CBAUD, B38400},
       {"110", Line(110, 8, NOPARITY, ONESTOPBIT), CBAUD, B110},
       {"115200", Line(115200, 8, NOPARITY, ONESTOPBIT), CBAUD, B115200},
-      {"14400 has no code", Line(14400, 8, NOPARITY, ONESTOPBIT), CBAUD | CIBAUD, BOTHER | (BOTHER << IBSHIFT)},
+      {"14400 has no code", Line(14400, 8, NOPARITY, ONESTOPBIT), CBAUD | CIBAUD,
+       BOTHER | (BOTHER << IBSHIFT)},
       {"56000 has no code", Line(56000, 8, NOPARITY, ONESTOPBIT), CBAUD, BOTHER},
       {"128000 has no code", Line(128000, 8, NOPARITY, ONESTOPBIT), CBAUD, BOTHER},
       {"256000 has no code", Line(256000, 8, NOPARITY, ONESTOPBIT), CBAUD, BOTHER},
@@ -37,17 +37,20 @@ TEST(TermiosFromDcb, MapsLineSettings) {
       {"5 bits", Line(9600, 5, NOPARITY, ONESTOPBIT), CSIZE, CS5},
       {"odd", Line(9600, 8, ODDPARITY, ONESTOPBIT), PARENB | PARODD | CMSPAR, PARENB | PARODD},
       {"even", Line(9600, 8, EVENPARITY, ONESTOPBIT), PARENB | PARODD | CMSPAR, PARENB},
-      {"mark", Line(9600, 8, MARKPARITY, ONESTOPBIT), PARENB | PARODD | CMSPAR, PARENB | PARODD | CMSPAR},
+      {"mark", Line(9600, 8, MARKPARITY, ONESTOPBIT), PARENB | PARODD | CMSPAR,
+       PARENB | PARODD | CMSPAR},
       {"space", Line(9600, 8, SPACEPARITY, ONESTOPBIT), PARENB | PARODD | CMSPAR, PARENB | CMSPAR},
       {"two stop bits", Line(9600, 8, NOPARITY, TWOSTOPBITS), CSTOPB, CSTOPB},
-      {"one and a half with five bits", Line(9600, 5, NOPARITY, ONE5STOPBITS), CSTOPB | CSIZE, CSTOPB | CS5},
+      {"one and a half with five bits", Line(9600, 5, NOPARITY, ONE5STOPBITS), CSTOPB | CSIZE,
+       CSTOPB | CS5},
   };
   for (const Row& row : rows) {
     platform::TermiosSettings s;
     ASSERT_EQ(platform::TermiosFromDcb(row.dcb, s), ERROR_SUCCESS) << row.what;
     EXPECT_EQ(s.cflag & row.cflagMask, row.cflag) << row.what;
     // Every line is raw, local, receiving, and drops DTR when closed.
-    EXPECT_EQ(s.cflag & (CREAD | CLOCAL | HUPCL), static_cast<unsigned>(CREAD | CLOCAL | HUPCL)) << row.what;
+    EXPECT_EQ(s.cflag & (CREAD | CLOCAL | HUPCL), static_cast<unsigned>(CREAD | CLOCAL | HUPCL))
+        << row.what;
     EXPECT_EQ(s.cflag & CRTSCTS, 0u) << row.what;
     EXPECT_EQ(s.lflag, 0u) << row.what;
     EXPECT_EQ(s.oflag, 0u) << row.what;

@@ -98,7 +98,7 @@ TEST(Window, ProcedureThatPostsToItselfDoesNotHoldOnePumpForever) {
   EXPECT_EQ(PumpMessages(), 1);
   EXPECT_EQ(calls, 2);
   DestroyWindowObject(hwnd);
-  EXPECT_EQ(PumpMessages(), 0);   // the re-posted message went with the window
+  EXPECT_EQ(PumpMessages(), 0);  // the re-posted message went with the window
 }
 
 TEST(Window, SenderServesItsOwnWindowsWhileWaiting) {
@@ -142,7 +142,7 @@ TEST(Window, SendToADestroyedWindowReturnsZeroAndWakesWaiters) {
   LRESULT result = -1;
   std::thread worker([&] {
     sending.Set();
-    result = SendMessage(hwnd, WM_USER, 0, 0);   // nobody pumps: only destruction ends it
+    result = SendMessage(hwnd, WM_USER, 0, 0);  // nobody pumps: only destruction ends it
   });
   WaitForSingleObject(sending.get(), INFINITE);
   DestroyWindowObject(hwnd);
@@ -183,7 +183,7 @@ TEST(Window, WakeEndsAWaitingPumpWithoutMessages) {
   std::thread waker([&] { WakeWindowThread(hwnd); });
   EXPECT_EQ(PumpMessages(true, INFINITE), 0);
   waker.join();
-  EXPECT_EQ(PumpMessages(true, 1), 0);   // nothing comes: the time limit ends it
+  EXPECT_EQ(PumpMessages(true, 1), 0);  // nothing comes: the time limit ends it
   DestroyWindowObject(hwnd);
 }
 

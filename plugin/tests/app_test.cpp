@@ -1,11 +1,12 @@
 // The application object's start-up and shut-down in a unit test's module (which has no
 // version block of its own).
+#include "plugin/app.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "framework/afx.h"
-#include "plugin/app.h"
 #include "plugin/operation_table.h"
 #include "reporting/testing/recording_host.h"
 #include "resources/testing/kv70_test_module.h"

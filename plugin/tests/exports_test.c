@@ -23,12 +23,12 @@ typedef int32_t (*DoOperationFn)(struct RunRecord*);
 
 static int failures = 0;
 
-#define CHECK(cond)                                                   \
-  do {                                                                \
-    if (!(cond)) {                                                    \
-      printf("FAILED line %d: %s\n", __LINE__, #cond);                \
-      ++failures;                                                     \
-    }                                                                 \
+#define CHECK(cond)                                    \
+  do {                                                 \
+    if (!(cond)) {                                     \
+      printf("FAILED line %d: %s\n", __LINE__, #cond); \
+      ++failures;                                      \
+    }                                                  \
   } while (0)
 
 static int all_bytes(const char* buffer, size_t from, size_t to, char value) {
@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
   CHECK(strcmp(buffer, "Software upgrade") == 0);
   CHECK(all_bytes(buffer, 16, 40, '\0'));
   CHECK(all_bytes(buffer, 40, sizeof buffer, 'x'));
-  CHECK(getOperation(1, buffer, sizeof buffer) == 1 && strcmp(buffer, "Configuration retrieval") == 0);
+  CHECK(getOperation(1, buffer, sizeof buffer) == 1 &&
+        strcmp(buffer, "Configuration retrieval") == 0);
   CHECK(getOperation(2, buffer, sizeof buffer) == 1 && strcmp(buffer, "File system dump") == 0);
 
   /* A buffer shorter than the text gets no terminator and nothing beyond its length. */
@@ -110,8 +111,9 @@ int main(int argc, char** argv) {
   {
     char connect[100];
     CHECK(getText(2, 1, connect, sizeof connect) == 1);
-    CHECK(strcmp(connect, "Connect the KV70 (top or bottom port) to COM%d of the PC using the "
-                          "DB9 cable.") == 0);
+    CHECK(strcmp(connect,
+                 "Connect the KV70 (top or bottom port) to COM%d of the PC using the "
+                 "DB9 cable.") == 0);
   }
   CHECK(getText(0, 2, buffer, sizeof buffer) == 1 && strcmp(buffer, "software upgrade") == 0);
 

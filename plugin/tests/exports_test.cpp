@@ -27,8 +27,8 @@ namespace {
 using kv70::testing::BoxEvent;
 using kv70::testing::CompleteEvent;
 using kv70::testing::HostEvent;
-using kv70::testing::RecordingHost;
 using kv70::testing::ProgressEvent;
+using kv70::testing::RecordingHost;
 using kv70::testing::StatusEvent;
 
 constexpr UINT kFailureBoxStyle = 0x00010030;
@@ -206,7 +206,8 @@ class UnreadableVersionTest : public ::testing::Test {
       ++patched;
     }
     ASSERT_EQ(patched, 1) << "the module holds exactly one version block";
-    std::ofstream(copy_, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(copy_, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   std::string dir_;

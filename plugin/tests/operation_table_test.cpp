@@ -1,4 +1,6 @@
 // The operation table: fixed order, count, destruction, and the memory-failure path.
+#include "plugin/operation_table.h"
+
 #include <gtest/gtest.h>
 
 #include <new>
@@ -6,9 +8,8 @@
 #include "framework/afx.h"
 #include "operations/config_retrieval_operation.h"
 #include "operations/file_system_dump_operation.h"
-#include "operations/software_upgrade_operation.h"
 #include "operations/operation.h"
-#include "plugin/operation_table.h"
+#include "operations/software_upgrade_operation.h"
 #include "resources/testing/kv70_test_module.h"
 
 namespace {
@@ -24,9 +25,15 @@ class CountedOperation : public COperation {
   bool Execute(RunRecord*) override { return true; }
 };
 
-COperation* NewCounted() { return new CountedOperation; }
-COperation* OutOfFrameworkMemory() { AfxThrowMemoryException(); }
-COperation* OutOfMemory() { throw std::bad_alloc(); }
+COperation* NewCounted() {
+  return new CountedOperation;
+}
+COperation* OutOfFrameworkMemory() {
+  AfxThrowMemoryException();
+}
+COperation* OutOfMemory() {
+  throw std::bad_alloc();
+}
 
 class OperationTableTest : public ::testing::Test {
  protected:

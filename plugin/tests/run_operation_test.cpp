@@ -1,4 +1,6 @@
 // RunOperation: the outcome of a body becomes a result, a failure box and a final status.
+#include "plugin/run_operation.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,9 +9,8 @@
 #include <string>
 
 #include "framework/afx.h"
-#include "reporting/failures.h"
 #include "operations/operation.h"
-#include "plugin/run_operation.h"
+#include "reporting/failures.h"
 #include "reporting/testing/recording_host.h"
 #include "resources/testing/kv70_test_module.h"
 
@@ -66,7 +67,8 @@ class RunOperationTest : public ::testing::Test {
 };
 
 TEST_F(RunOperationTest, SuccessSendsTheCompletionTextAsFinalStatus) {
-  EXPECT_EQ(Run(ScriptedOperation([](RunRecord*) { return true; }, "All done.")), OPERATION_SUCCEEDED);
+  EXPECT_EQ(Run(ScriptedOperation([](RunRecord*) { return true; }, "All done.")),
+            OPERATION_SUCCEEDED);
   EXPECT_EQ(host_.events(), std::vector{StatusEvent("All done.")});
 }
 
@@ -97,9 +99,9 @@ TEST_F(RunOperationTest, UserCancelEndsAsCancelledWithoutABox) {
 TEST_F(RunOperationTest, FailureShowsTheBoxBeforeTheFinalStatus) {
   EXPECT_EQ(Run(ScriptedOperation([](RunRecord*) -> bool { throw new CountedFailure; })),
             OPERATION_FAILED);
-  EXPECT_EQ(host_.events(),
-            (std::vector{BoxEvent(Failed("Operation failure!"), "DevKV70", kFailureBoxStyle, host_.hwnd()),
-                         StatusEvent("There was a failure with the operation!")}));
+  EXPECT_EQ(host_.events(), (std::vector{BoxEvent(Failed("Operation failure!"), "DevKV70",
+                                                  kFailureBoxStyle, host_.hwnd()),
+                                         StatusEvent("There was a failure with the operation!")}));
   EXPECT_EQ(gDestroyed, 1);
 }
 
@@ -138,9 +140,10 @@ TEST_F(RunOperationTest, EveryFailureClassReachesTheBoxWithItsText) {
     auto make = row.make;
     ScriptedOperation op([&](RunRecord*) -> bool { throw make(); });
     EXPECT_EQ(RunOperation(&op, &record), OPERATION_FAILED);
-    EXPECT_EQ(host.events(),
-              (std::vector{BoxEvent(Failed(row.text.c_str()), "DevKV70", kFailureBoxStyle, host.hwnd()),
-                           StatusEvent("There was a failure with the operation!")}));
+    EXPECT_EQ(
+        host.events(),
+        (std::vector{BoxEvent(Failed(row.text.c_str()), "DevKV70", kFailureBoxStyle, host.hwnd()),
+                     StatusEvent("There was a failure with the operation!")}));
   }
 }
 
@@ -152,7 +155,8 @@ TEST_F(RunOperationTest, MemoryExhaustionThrownTheStandardWayGetsTheMemoryFailur
     CMemoryException probe;
     probe.GetErrorMessage(memoryText, 255);
   }
-  EXPECT_EQ(Run(ScriptedOperation([](RunRecord*) -> bool { throw std::bad_alloc(); })), OPERATION_FAILED);
+  EXPECT_EQ(Run(ScriptedOperation([](RunRecord*) -> bool { throw std::bad_alloc(); })),
+            OPERATION_FAILED);
   EXPECT_EQ(host_.events(),
             (std::vector{BoxEvent(Failed(memoryText), "DevKV70", kFailureBoxStyle, host_.hwnd()),
                          StatusEvent("There was a failure with the operation!")}));

@@ -37,7 +37,8 @@ inline std::string SRecordText(int type, DWORD address, const std::vector<BYTE>&
   const int addressBytes = type == 1 ? 2 : type == 2 ? 3 : type == 3 ? 4 : 0;
   std::vector<BYTE> fields;
   fields.push_back(static_cast<BYTE>(addressBytes + data.size() + 1));
-  for (int i = addressBytes - 1; i >= 0; --i) fields.push_back(static_cast<BYTE>(address >> (8 * i)));
+  for (int i = addressBytes - 1; i >= 0; --i)
+    fields.push_back(static_cast<BYTE>(address >> (8 * i)));
   fields.insert(fields.end(), data.begin(), data.end());
   BYTE sum = 0;
   for (BYTE b : fields) sum = static_cast<BYTE>(sum + b);

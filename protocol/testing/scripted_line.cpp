@@ -119,7 +119,9 @@ void ScriptedLine::Purge(DWORD flags) {
   }
 }
 
-void ScriptedLine::BreakOn() { breakStartMs_ = platform::GetClock().NowMs(); }
+void ScriptedLine::BreakOn() {
+  breakStartMs_ = platform::GetClock().NowMs();
+}
 
 void ScriptedLine::BreakOff() {
   breaksSent_.push_back(static_cast<DWORD>(platform::GetClock().NowMs() - breakStartMs_));

@@ -8,8 +8,8 @@ TestRun::TestRun(int comPort) : cancel_(true, false) {
   record.comPort = comPort;
   record.operationIndex = 0;
   record.cancelEvent = cancel_.get();
-  record.hostWindow = platform::CreateWindowObject(
-      [this](HWND, UINT msg, WPARAM, LPARAM lParam) -> LRESULT {
+  record.hostWindow =
+      platform::CreateWindowObject([this](HWND, UINT msg, WPARAM, LPARAM lParam) -> LRESULT {
         if (msg == WM_OPERATION_STATUS) {
           statuses.emplace_back(reinterpret_cast<const char*>(lParam));
         } else if (msg == WM_OPERATION_PROGRESS) {

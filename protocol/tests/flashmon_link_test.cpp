@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "protocol/config_record_sink.h"
-#include "reporting/failures.h"
 #include "protocol/mem_block.h"
 #include "protocol/sector_list.h"
 #include "protocol/tests/link_fixture.h"
+#include "reporting/failures.h"
 
 namespace kv70test {
 namespace {
@@ -82,13 +82,12 @@ TEST_F(LinkTest, EraseSendsTheListThenPollsUntilFinished) {
   CSectorList list;
   list.Append(0x02400000);
   list.Append(0x02410000);
-  answers = {MonitorFrame(0x01, {}), MonitorFrame(0x02, {0x00}), MonitorFrame(0x02, {}),
-             kSilence, MonitorFrame(0x02, {0x01})};
+  answers = {MonitorFrame(0x01, {}), MonitorFrame(0x02, {0x00}), MonitorFrame(0x02, {}), kSilence,
+             MonitorFrame(0x02, {0x01})};
   link.EraseSectors(list, 0x01, 0x02);
   ASSERT_EQ(line.Writes().size(), 5u);
-  EXPECT_EQ(line.Writes()[0],
-            (Bytes{0x02, 0x01, 0x00, 0x09, 0x02, 0x02, 0x40, 0x00, 0x00, 0x02, 0x41, 0x00, 0x00,
-                   0x00, 0x91, 0x03, 0x00}));
+  EXPECT_EQ(line.Writes()[0], (Bytes{0x02, 0x01, 0x00, 0x09, 0x02, 0x02, 0x40, 0x00, 0x00, 0x02,
+                                     0x41, 0x00, 0x00, 0x00, 0x91, 0x03, 0x00}));
   for (size_t i = 1; i < 5; ++i)
     EXPECT_EQ(line.Writes()[i], (Bytes{0x02, 0x02, 0x00, 0x00, 0x00, 0x02, 0x03, 0x00}));
   EXPECT_EQ(run.progress, (std::vector<int>{0, 0, 0, 1, 2, 100}));
@@ -104,8 +103,10 @@ TEST_F(LinkTest, EraseFailures) {
       // The read of a silent line takes the whole 1.0 s: one erase request, then 401.
       {"no answer to the erase", {}, 401, 1},
       {"a frame for another command only", {MonitorFrame(0x07, {})}, 401, 1},
-      {"erase failed", {MonitorFrame(0x01, {}), MonitorFrame(0x02, {0x03}), MonitorFrame(0x02, {0x02})},
-       402, 1},
+      {"erase failed",
+       {MonitorFrame(0x01, {}), MonitorFrame(0x02, {0x03}), MonitorFrame(0x02, {0x02})},
+       402,
+       1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -181,14 +182,26 @@ TEST_F(LinkTest, ProgramBlockAnswers) {
   } cases[] = {
       {"accepted", {MonitorFrame(0x03, {0x01})}, 0, 1, {}},
       {"refused", {MonitorFrame(0x03, {0x00})}, 405, 1, {}},
-      {"silent, then accepted", {kSilence, kSilence, MonitorFrame(0x03, {0x01})}, 0, 3,
+      {"silent, then accepted",
+       {kSilence, kSilence, MonitorFrame(0x03, {0x01})},
+       0,
+       3,
        {waiting, waiting, updating}},
-      {"two bytes, then accepted", {MonitorFrame(0x03, {0x01, 0x01}), MonitorFrame(0x03, {0x01})},
-       0, 2, {waiting, updating}},
-      {"no data, then refused", {MonitorFrame(0x03, {}), MonitorFrame(0x03, {0x00})}, 405, 2,
+      {"two bytes, then accepted",
+       {MonitorFrame(0x03, {0x01, 0x01}), MonitorFrame(0x03, {0x01})},
+       0,
+       2,
+       {waiting, updating}},
+      {"no data, then refused",
+       {MonitorFrame(0x03, {}), MonitorFrame(0x03, {0x00})},
+       405,
+       2,
        {waiting}},
-      {"other value, then accepted", {MonitorFrame(0x03, {0x07}), MonitorFrame(0x03, {0x01})}, 0,
-       2, {waiting, updating}},
+      {"other value, then accepted",
+       {MonitorFrame(0x03, {0x07}), MonitorFrame(0x03, {0x01})},
+       0,
+       2,
+       {waiting, updating}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -227,10 +240,15 @@ TEST_F(LinkTest, SingleExchangeCommands) {
     std::vector<Bytes> answers;
     int code;
   } cases[] = {
-      {"reboot answered", [](CFlashMonLink& l) { l.Reboot(0x04); }, {MonitorFrame(0x04, {0x09})}, 0},
+      {"reboot answered",
+       [](CFlashMonLink& l) { l.Reboot(0x04); },
+       {MonitorFrame(0x04, {0x09})},
+       0},
       {"reboot silent", [](CFlashMonLink& l) { l.Reboot(0x04); }, {}, 406},
-      {"erase FFS answered", [](CFlashMonLink& l) { l.EraseFileSystem(0x0D); },
-       {MonitorFrame(0x0D, {})}, 0},
+      {"erase FFS answered",
+       [](CFlashMonLink& l) { l.EraseFileSystem(0x0D); },
+       {MonitorFrame(0x0D, {})},
+       0},
       {"erase FFS silent", [](CFlashMonLink& l) { l.EraseFileSystem(0x0D); }, {}, 414},
   };
   for (const auto& c : cases) {

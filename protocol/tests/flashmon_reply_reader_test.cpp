@@ -1,8 +1,9 @@
+#include "protocol/flashmon_reply_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "protocol/flashmon_reply_reader.h"
 #include "protocol/testing/monitor_bytes.h"
 
 namespace {
@@ -51,14 +52,25 @@ TEST(FlashMonReplyReader, FindsTheReplyBehindNoiseAndOtherFrames) {
       {"plain reply", kGood, true, {0xAA}},
       {"garbage first", Cat({{0xFF, 0x00, 0x13, 0x03, 0x06}, kGood}), true, {0xAA}},
       {"frame for another command first",
-       Cat({{0x02, 0x05, 0x00, 0x01, 0xAA, 0x00, 0xB0, 0x03}, kGood}), true, {0xAA}},
-      {"bad checksum first", Cat({{0x02, 0x06, 0x00, 0x01, 0xBB, 0x00, 0xB1, 0x03}, kGood}), true,
+       Cat({{0x02, 0x05, 0x00, 0x01, 0xAA, 0x00, 0xB0, 0x03}, kGood}),
+       true,
+       {0xAA}},
+      {"bad checksum first",
+       Cat({{0x02, 0x06, 0x00, 0x01, 0xBB, 0x00, 0xB1, 0x03}, kGood}),
+       true,
        {0xAA}},
       {"missing ETX drops the frame",
-       Cat({{0x02, 0x06, 0x00, 0x01, 0xCC, 0x00, 0xD3, 0xFF}, kGood}), true, {0xAA}},
-      {"length 0 completes after checksum and ETX", {0x02, 0x06, 0x00, 0x00, 0x00, 0x06, 0x03},
-       true, {}},
-      {"two data bytes", {0x02, 0x06, 0x00, 0x02, 0x01, 0x02, 0x00, 0x0B, 0x03}, true, {0x01, 0x02}},
+       Cat({{0x02, 0x06, 0x00, 0x01, 0xCC, 0x00, 0xD3, 0xFF}, kGood}),
+       true,
+       {0xAA}},
+      {"length 0 completes after checksum and ETX",
+       {0x02, 0x06, 0x00, 0x00, 0x00, 0x06, 0x03},
+       true,
+       {}},
+      {"two data bytes",
+       {0x02, 0x06, 0x00, 0x02, 0x01, 0x02, 0x00, 0x0B, 0x03},
+       true,
+       {0x01, 0x02}},
       // A byte that fails a check is not taken as the start of the next frame.
       {"STX that fails the command check is not reused", Cat({{0x02}, kGood}), false, {}},
       {"truncated frame", {0x02, 0x06, 0x00, 0x01, 0xAA, 0x00}, false, {}},
@@ -112,18 +124,32 @@ TEST(FlashMonReplyReader, ReportsEachStepOfTheMachine) {
       {"hunting ignores non-STX", {{0x00, ReplyFeed::NeedMore}, {0x02, ReplyFeed::NeedMore}}},
       {"wrong command resyncs", {{0x02, ReplyFeed::NeedMore}, {0x07, ReplyFeed::Resync}}},
       {"over-long resyncs at the low length byte",
-       {{0x02, ReplyFeed::NeedMore}, {0x06, ReplyFeed::NeedMore}, {0x04, ReplyFeed::NeedMore},
+       {{0x02, ReplyFeed::NeedMore},
+        {0x06, ReplyFeed::NeedMore},
+        {0x04, ReplyFeed::NeedMore},
         {0x01, ReplyFeed::Resync}}},
       {"bad checksum resyncs at its low byte",
-       {{0x02, ReplyFeed::NeedMore}, {0x06, ReplyFeed::NeedMore}, {0x00, ReplyFeed::NeedMore},
-        {0x00, ReplyFeed::NeedMore}, {0x00, ReplyFeed::NeedMore}, {0x07, ReplyFeed::Resync}}},
+       {{0x02, ReplyFeed::NeedMore},
+        {0x06, ReplyFeed::NeedMore},
+        {0x00, ReplyFeed::NeedMore},
+        {0x00, ReplyFeed::NeedMore},
+        {0x00, ReplyFeed::NeedMore},
+        {0x07, ReplyFeed::Resync}}},
       {"missing ETX resyncs",
-       {{0x02, ReplyFeed::NeedMore}, {0x06, ReplyFeed::NeedMore}, {0x00, ReplyFeed::NeedMore},
-        {0x00, ReplyFeed::NeedMore}, {0x00, ReplyFeed::NeedMore}, {0x06, ReplyFeed::NeedMore},
+       {{0x02, ReplyFeed::NeedMore},
+        {0x06, ReplyFeed::NeedMore},
+        {0x00, ReplyFeed::NeedMore},
+        {0x00, ReplyFeed::NeedMore},
+        {0x00, ReplyFeed::NeedMore},
+        {0x06, ReplyFeed::NeedMore},
         {0x02, ReplyFeed::Resync}}},
       {"ETX completes",
-       {{0x02, ReplyFeed::NeedMore}, {0x06, ReplyFeed::NeedMore}, {0x00, ReplyFeed::NeedMore},
-        {0x00, ReplyFeed::NeedMore}, {0x00, ReplyFeed::NeedMore}, {0x06, ReplyFeed::NeedMore},
+       {{0x02, ReplyFeed::NeedMore},
+        {0x06, ReplyFeed::NeedMore},
+        {0x00, ReplyFeed::NeedMore},
+        {0x00, ReplyFeed::NeedMore},
+        {0x00, ReplyFeed::NeedMore},
+        {0x06, ReplyFeed::NeedMore},
         {0x03, ReplyFeed::Complete}}},
   };
   for (const auto& c : cases) {

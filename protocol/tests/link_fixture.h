@@ -24,8 +24,10 @@ class LinkTest : public ::testing::Test {
     // Replies are scripted per test: one answer (or none) for each request, in order.
     line.SetResponder([this](ScriptedLine& l, const Bytes& written) {
       const size_t n = requests++;
-      if (n < answers.size()) l.Queue(answers[n]);
-      else if (answerRest) l.Queue(*answerRest);
+      if (n < answers.size())
+        l.Queue(answers[n]);
+      else if (answerRest)
+        l.Queue(*answerRest);
     });
   }
   void TearDown() override { port.Close(); }
@@ -37,8 +39,8 @@ class LinkTest : public ::testing::Test {
   CSerialCom port;
   CFlashMonLink link{port, run.record};
 
-  std::vector<Bytes> answers;             // answer to request i (empty: silence)
-  std::unique_ptr<Bytes> answerRest;      // answer to every later request
+  std::vector<Bytes> answers;         // answer to request i (empty: silence)
+  std::unique_ptr<Bytes> answerRest;  // answer to every later request
   size_t requests = 0;
 };
 

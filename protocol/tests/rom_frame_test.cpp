@@ -1,9 +1,9 @@
+#include "protocol/rom_frame.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
-
-#include "protocol/rom_frame.h"
 
 namespace {
 
@@ -27,10 +27,12 @@ TEST(RomFrame, IdentificationIs90BytesWithSummedText) {
     EXPECT_EQ(f[88], c.checksum);
     EXPECT_EQ(f[89], 0x03);
   }
-  EXPECT_STREQ(ROM_IDENT_UPGRADE,
-               "PRODUCT,ZELDLOAD;PORT,0,9600,9600,8,1,N,T;VERSION,1.03,1/17/97,1.0,1/17/97;COMM,NMEA");
-  EXPECT_STREQ(ROM_IDENT_READ_ONLY,
-               "PRODUCT,ZELDLOAD;PORT,0,9600,9600,8,1,N,T;VERSION,5.03,1/17/97,1.0,1/17/97;COMM,NMEA");
+  EXPECT_STREQ(
+      ROM_IDENT_UPGRADE,
+      "PRODUCT,ZELDLOAD;PORT,0,9600,9600,8,1,N,T;VERSION,1.03,1/17/97,1.0,1/17/97;COMM,NMEA");
+  EXPECT_STREQ(
+      ROM_IDENT_READ_ONLY,
+      "PRODUCT,ZELDLOAD;PORT,0,9600,9600,8,1,N,T;VERSION,5.03,1/17/97,1.0,1/17/97;COMM,NMEA");
 }
 
 TEST(RomFrame, RequestsCarryHeaderChecksumAndTheirTrailer) {
@@ -42,14 +44,18 @@ TEST(RomFrame, RequestsCarryHeaderChecksumAndTheirTrailer) {
     Bytes frame;
     Bytes expected;
   } cases[] = {
-      {"read 251 at the monitor address", BuildRomRead(0x200000, 251),
+      {"read 251 at the monitor address",
+       BuildRomRead(0x200000, 251),
        {0x02, 0x00, 0x80, 0x05, 0x00, 0x20, 0x00, 0x00, 0xFB, 0xA0, 0x03, 0x00, 0x00}},
-      {"go", BuildRomGo(0x812),
+      {"go",
+       BuildRomGo(0x812),
        {0x02, 0x00, 0x82, 0x04, 0x00, 0x00, 0x08, 0x12, 0xA0, 0x03, 0x00, 0x00}},
-      {"bulk write of the speed switch", BuildRomWrite(0x80A, speedSwitch, 14, true),
-       {0x02, 0x00, 0x81, 0x12, 0x00, 0x00, 0x08, 0x0A, 0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x03, 0x11,
-        0xFC, 0xCC, 0xCC, 0x0C, 0x13, 0x4E, 0x75, 0xE0, 0x03, 0x00, 0x00}},
-      {"typed write ends with 03 alone", BuildRomWrite(0xFFF01B, one, 1, false),
+      {"bulk write of the speed switch",
+       BuildRomWrite(0x80A, speedSwitch, 14, true),
+       {0x02, 0x00, 0x81, 0x12, 0x00, 0x00, 0x08, 0x0A, 0x11, 0xFC, 0xCC, 0xCC, 0x0C,
+        0x03, 0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x13, 0x4E, 0x75, 0xE0, 0x03, 0x00, 0x00}},
+      {"typed write ends with 03 alone",
+       BuildRomWrite(0xFFF01B, one, 1, false),
        {0x02, 0x00, 0x81, 0x05, 0x00, 0xFF, 0xF0, 0x1B, 0x5A,
         static_cast<BYTE>(0x81 + 0x05 + 0xFF + 0xF0 + 0x1B + 0x5A), 0x03}},
   };
@@ -69,7 +75,8 @@ TEST(RomFrame, TypedPayloadIsBigEndianPerElement) {
     Bytes expected;
   } cases[] = {
       {"one 32-bit value", RomTypedPayload(&longValue, 4, 32), {0x02, 0x40, 0x00, 0x11}},
-      {"register-write routine", RomTypedPayload(words, 18, 16),
+      {"register-write routine",
+       RomTypedPayload(words, 18, 16),
        {0x0A, 0x05, 0x20, 0x7C, 0x00, 0x00, 0x1E, 0x38, 0x22, 0x7C, 0x00, 0x00, 0x08, 0x10, 0x30,
         0x91, 0x4E, 0x75}},
       {"one byte", RomTypedPayload(&byteValue, 1, 8), {0xE7}},

@@ -1,8 +1,8 @@
+#include "protocol/sector_list.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "protocol/sector_list.h"
 
 namespace {
 

@@ -14,15 +14,15 @@ namespace kv70::testing {
 
 struct HostEvent {
   enum Kind { Status, Progress, Complete, Box } kind;
-  std::string text;       // status text; box text
-  LPARAM value = 0;       // progress position
-  std::string caption;    // box caption
-  UINT style = 0;         // box style
-  HWND owner = nullptr;   // box owner
+  std::string text;      // status text; box text
+  LPARAM value = 0;      // progress position
+  std::string caption;   // box caption
+  UINT style = 0;        // box style
+  HWND owner = nullptr;  // box owner
 
   friend bool operator==(const HostEvent& a, const HostEvent& b) {
-    return a.kind == b.kind && a.text == b.text && a.value == b.value &&
-           a.caption == b.caption && a.style == b.style && a.owner == b.owner;
+    return a.kind == b.kind && a.text == b.text && a.value == b.value && a.caption == b.caption &&
+           a.style == b.style && a.owner == b.owner;
   }
 };
 
@@ -30,9 +30,15 @@ inline HostEvent MakeEvent(HostEvent::Kind kind, std::string text = {}, LPARAM v
   HostEvent e{kind, std::move(text), value, {}, 0, nullptr};
   return e;
 }
-inline HostEvent StatusEvent(std::string text) { return MakeEvent(HostEvent::Status, std::move(text)); }
-inline HostEvent ProgressEvent(LPARAM value) { return MakeEvent(HostEvent::Progress, {}, value); }
-inline HostEvent CompleteEvent() { return MakeEvent(HostEvent::Complete); }
+inline HostEvent StatusEvent(std::string text) {
+  return MakeEvent(HostEvent::Status, std::move(text));
+}
+inline HostEvent ProgressEvent(LPARAM value) {
+  return MakeEvent(HostEvent::Progress, {}, value);
+}
+inline HostEvent CompleteEvent() {
+  return MakeEvent(HostEvent::Complete);
+}
 inline HostEvent BoxEvent(std::string text, std::string caption, UINT style, HWND owner) {
   return {HostEvent::Box, std::move(text), 0, std::move(caption), style, owner};
 }
@@ -41,7 +47,8 @@ inline void PrintTo(const HostEvent& e, std::ostream* os) {
   static const char* const kinds[] = {"Status", "Progress", "Complete", "Box"};
   *os << kinds[e.kind] << "(\"" << e.text << "\"";
   if (e.kind == HostEvent::Progress) *os << ", " << e.value;
-  if (e.kind == HostEvent::Box) *os << ", \"" << e.caption << "\", 0x" << std::hex << e.style << std::dec;
+  if (e.kind == HostEvent::Box)
+    *os << ", \"" << e.caption << "\", 0x" << std::hex << e.style << std::dec;
   *os << ")";
 }
 

@@ -1,5 +1,7 @@
 // Messages of the four failure classes: every code of the catalogue, the fixed texts,
 // the cut at the caller's maximum, and the help context left alone.
+#include "reporting/failures.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,7 +10,6 @@
 #include <memory>
 #include <string>
 
-#include "reporting/failures.h"
 #include "resources/testing/kv70_test_module.h"
 
 namespace {
@@ -37,7 +38,9 @@ struct Row {
   std::string expected;
 };
 
-void PrintTo(const Row& row, std::ostream* os) { *os << '"' << row.expected << '"'; }
+void PrintTo(const Row& row, std::ostream* os) {
+  *os << '"' << row.expected << '"';
+}
 
 class FailureMessages : public ::testing::TestWithParam<Row> {
  protected:
@@ -74,14 +77,10 @@ std::string FlashText(int code, const char* body) {
 INSTANTIATE_TEST_SUITE_P(
     Catalogue, FailureMessages,
     ::testing::Values(
-        Device(500, 3, "Operation failure!"),
-        Device(501, 1, Fill(kDeviceInit, 501, 1)),
-        Device(504, 2, Fill(kDeviceInit, 504, 2)),
-        Device(505, 3, Fill(kDeviceInit, 505, 3)),
-        Device(506, 4, Fill(kDeviceInit, 506, 4)),
-        Device(509, 5, Fill(kDeviceInit, 509, 5)),
-        Device(516, 6, Fill(kDeviceInit, 516, 6)),
-        Device(517, 1, Fill(kDeviceInit, 517, 1)),
+        Device(500, 3, "Operation failure!"), Device(501, 1, Fill(kDeviceInit, 501, 1)),
+        Device(504, 2, Fill(kDeviceInit, 504, 2)), Device(505, 3, Fill(kDeviceInit, 505, 3)),
+        Device(506, 4, Fill(kDeviceInit, 506, 4)), Device(509, 5, Fill(kDeviceInit, 509, 5)),
+        Device(516, 6, Fill(kDeviceInit, 516, 6)), Device(517, 1, Fill(kDeviceInit, 517, 1)),
         Device(518, 2, Fill(kDeviceInit, 518, 2)),
         Device(519, 2,
                "Device Failure! [519] - There was an error retrieving the device configuration "
@@ -92,56 +91,71 @@ INSTANTIATE_TEST_SUITE_P(
         BD(803, 4,
            "Device failure! [803]  - There was an error performing garbage collection for the "
            "KV70 on COM4.\n\nRestart the KV70 and try again."),
-        BD(804, 1, Fill(kUploadInit, 804, 1)),
-        BD(805, 2, Fill(kUploadInit, 805, 2)),
-        BD(806, 6, Fill(kUploadInit, 806, 6)),
-        BD(801, 1, ""),
-        FlashMon(400, "Operation failure!"),
-        FlashMon(401, FlashText(401, "Erase failure! [%d] - There was a timeout waiting for a "
-                                     "response from the KV70.\n\nRestart the KV70 and try again.")),
-        FlashMon(402, FlashText(402, "Erase failure! [%d] - There was an error while erasing the "
-                                     "program flash on the KV70.\n\nRestart the KV70 and try again.")),
-        FlashMon(403, FlashText(403, "Erase failure! [%d] - There was a timeout waiting for the "
-                                     "erase operation to complete.\n\nRestart the KV70 and try "
-                                     "again.")),
-        FlashMon(405, FlashText(405, "Program failure! [%d] - There was an error while "
-                                     "programming the software on the KV70.\n\nRestart the KV70 "
-                                     "and try again.")),
-        FlashMon(406, "KV70 reboot failure! [406] - There was a timeout waiting for a response "
-                      "from the KV70."),
-        FlashMon(407, FlashText(407, "Report failure! [%d] - There was a timeout waiting for a "
-                                     "response from the KV70.\n\nRestart the KV70 and try again.")),
-        FlashMon(408, FlashText(408, "Report failure! [%d] - There was an error retrieving data "
-                                     "from the KV70.\n\nRestart the KV70 and try again.")),
-        FlashMon(411, FlashText(411, "Read config failure! [%d] - There was a failure reading the "
-                                     "product information from the KV70.\n\nRestart the KV70 and "
-                                     "try again.")),
-        FlashMon(412, FlashText(412, "Command failure! [%d] - There was an error processing a "
-                                     "command on the KV70.\n\nRestart the KV70 and try again.")),
-        FlashMon(413, FlashText(413, "Command failure! [%d] - There was a timeout waiting for a "
-                                     "response from the KV70.\n\nRestart the KV70 and try again.")),
-        FlashMon(414, FlashText(414, "Erase FFS failure! [%d] - There was an error while erasing "
-                                     "the file system flash on the KV70.\n\nRestart the KV70 and "
-                                     "try again.")),
-        FlashMon(415, FlashText(415, "Program failure! [%d] - There was a checksum failure with "
-                                     "the specified software file.\n\nSelect another file and try "
-                                     "again.")),
-        FlashMon(416, FlashText(416, "Program failure! [%d] - There was an error with the "
-                                     "specified software file.\n\nSelect another file and try "
-                                     "again.")),
+        BD(804, 1, Fill(kUploadInit, 804, 1)), BD(805, 2, Fill(kUploadInit, 805, 2)),
+        BD(806, 6, Fill(kUploadInit, 806, 6)), BD(801, 1, ""), FlashMon(400, "Operation failure!"),
+        FlashMon(401, FlashText(401,
+                                "Erase failure! [%d] - There was a timeout waiting for a "
+                                "response from the KV70.\n\nRestart the KV70 and try again.")),
+        FlashMon(402, FlashText(402,
+                                "Erase failure! [%d] - There was an error while erasing the "
+                                "program flash on the KV70.\n\nRestart the KV70 and try again.")),
+        FlashMon(403, FlashText(403,
+                                "Erase failure! [%d] - There was a timeout waiting for the "
+                                "erase operation to complete.\n\nRestart the KV70 and try "
+                                "again.")),
+        FlashMon(405, FlashText(405,
+                                "Program failure! [%d] - There was an error while "
+                                "programming the software on the KV70.\n\nRestart the KV70 "
+                                "and try again.")),
+        FlashMon(406,
+                 "KV70 reboot failure! [406] - There was a timeout waiting for a response "
+                 "from the KV70."),
+        FlashMon(407, FlashText(407,
+                                "Report failure! [%d] - There was a timeout waiting for a "
+                                "response from the KV70.\n\nRestart the KV70 and try again.")),
+        FlashMon(408, FlashText(408,
+                                "Report failure! [%d] - There was an error retrieving data "
+                                "from the KV70.\n\nRestart the KV70 and try again.")),
+        FlashMon(411, FlashText(411,
+                                "Read config failure! [%d] - There was a failure reading the "
+                                "product information from the KV70.\n\nRestart the KV70 and "
+                                "try again.")),
+        FlashMon(412, FlashText(412,
+                                "Command failure! [%d] - There was an error processing a "
+                                "command on the KV70.\n\nRestart the KV70 and try again.")),
+        FlashMon(413, FlashText(413,
+                                "Command failure! [%d] - There was a timeout waiting for a "
+                                "response from the KV70.\n\nRestart the KV70 and try again.")),
+        FlashMon(414, FlashText(414,
+                                "Erase FFS failure! [%d] - There was an error while erasing "
+                                "the file system flash on the KV70.\n\nRestart the KV70 and "
+                                "try again.")),
+        FlashMon(415, FlashText(415,
+                                "Program failure! [%d] - There was a checksum failure with "
+                                "the specified software file.\n\nSelect another file and try "
+                                "again.")),
+        FlashMon(416, FlashText(416,
+                                "Program failure! [%d] - There was an error with the "
+                                "specified software file.\n\nSelect another file and try "
+                                "again.")),
         FlashMon(404, ""), FlashMon(409, ""), FlashMon(410, ""),
         Serial(3, 0, 300, "COM Port Failure!"),
-        Serial(5, 2, 301, "COM Failure! [301] There was a failure [2] attempting to open "
-                          "COM5.\n\nRestart your computer and try again."),
-        Serial(1, 5, 302, "COM Failure! [302] There was a fatal error [5] with COM1.\n\nRestart "
-                          "your computer and try again."),
-        Serial(2, 31, 303, "COM Failure! [303] There was a fatal error [31] with "
-                           "COM2.\n\nRestart your computer and try again."),
-        Serial(6, 995, 304, "COM Failure! [304] There was a fatal error [995] with "
-                            "COM6.\n\nRestart your computer and try again."),
+        Serial(5, 2, 301,
+               "COM Failure! [301] There was a failure [2] attempting to open "
+               "COM5.\n\nRestart your computer and try again."),
+        Serial(1, 5, 302,
+               "COM Failure! [302] There was a fatal error [5] with COM1.\n\nRestart "
+               "your computer and try again."),
+        Serial(2, 31, 303,
+               "COM Failure! [303] There was a fatal error [31] with "
+               "COM2.\n\nRestart your computer and try again."),
+        Serial(6, 995, 304,
+               "COM Failure! [304] There was a fatal error [995] with "
+               "COM6.\n\nRestart your computer and try again."),
         // A 32-bit error number shows as the signed value a 32-bit long holds.
-        Serial(1, 0xFFFFFFFFu, 302, "COM Failure! [302] There was a fatal error [-1] with "
-                                    "COM1.\n\nRestart your computer and try again."),
+        Serial(1, 0xFFFFFFFFu, 302,
+               "COM Failure! [302] There was a fatal error [-1] with "
+               "COM1.\n\nRestart your computer and try again."),
         Serial(1, 0, 305, "")));
 
 // A monitor program file that cannot be used: the file is named, and so is what is wrong.

@@ -1,9 +1,10 @@
 // Reports to the host window and the cancellation point.
+#include "reporting/reporting.h"
+
 #include <gtest/gtest.h>
 
 #include "framework/afx.h"
 #include "platform/sync.h"
-#include "reporting/reporting.h"
 #include "reporting/testing/recording_host.h"
 #include "resources/resource.h"
 #include "resources/testing/kv70_test_module.h"
@@ -61,8 +62,9 @@ TEST_F(Reporting, SendStatusTextOfNullSendsAnEmptyText) {
 
 TEST_F(Reporting, ProgressIsSentAsGivenWithoutClamping) {
   for (int position : {0, 37, 100, 101, 250, -1}) SendProgress(&record_, position);
-  EXPECT_EQ(host_.events(), (std::vector{ProgressEvent(0), ProgressEvent(37), ProgressEvent(100),
-                                         ProgressEvent(101), ProgressEvent(250), ProgressEvent(-1)}));
+  EXPECT_EQ(host_.events(),
+            (std::vector{ProgressEvent(0), ProgressEvent(37), ProgressEvent(100),
+                         ProgressEvent(101), ProgressEvent(250), ProgressEvent(-1)}));
 }
 
 TEST_F(Reporting, CheckCancelReturnsWhileTheEventIsClear) {
@@ -95,7 +97,7 @@ TEST(ComPorts, OnlyCom1ToCom6AreValid) {
   struct Row {
     int port;
     bool valid;
-  } rows[] = {{-1, false}, {0, false}, {1, true}, {2, true}, {3, true},
+  } rows[] = {{-1, false}, {0, false}, {1, true}, {2, true},  {3, true},
               {4, true},   {5, true},  {6, true}, {7, false}, {256, false}};
   for (const auto& row : rows) EXPECT_EQ(IsValidComPort(row.port), row.valid) << row.port;
 }

@@ -1,10 +1,11 @@
 // Bitmap 131: size, colours, palette indexes in range, and actual artwork.
+#include "resources/bitmap131.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "platform/module.h"
-#include "resources/bitmap131.h"
 #include "resources/resource.h"
 #include "resources/testing/kv70_test_module.h"
 

@@ -1,10 +1,11 @@
 // Dialog templates: frame, styles and the controls each dialog's code relies on.
+#include "resources/dialogs.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/module.h"
-#include "resources/dialogs.h"
 #include "resources/resource.h"
 #include "resources/testing/kv70_test_module.h"
 
@@ -50,7 +51,8 @@ TEST(DialogTemplates, ControlsSitWhereTheirDialogsExpectThem) {
       {2013, 5049, ControlClass::Button, "&Save...", 203, 25, 50, 14, 0},
       {2013, 5050, ControlClass::Button, "&Print...", 203, 44, 50, 14, 0},
       {2013, 5053, ControlClass::Static, "NAME S/N:", 7, 9, 65, 8, 0},
-      {2013, 5052, ControlClass::Edit, "", 48, 7, 145, 12, ES_READONLY | ES_AUTOHSCROLL | WS_BORDER},
+      {2013, 5052, ControlClass::Edit, "", 48, 7, 145, 12,
+       ES_READONLY | ES_AUTOHSCROLL | WS_BORDER},
       {2013, 65535, ControlClass::GroupBox, "Installed Options", 7, 24, 186, 139, 0},
       {2013, 5051, ControlClass::ListView, "", 12, 34, 176, 124,
        LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER},

@@ -9,7 +9,9 @@ namespace {
 
 class FakePort final : public platform::CommPort {
  public:
-  explicit FakePort(std::shared_ptr<FakeLine> line) : line_(std::move(line)) { ++line_->portsAlive; }
+  explicit FakePort(std::shared_ptr<FakeLine> line) : line_(std::move(line)) {
+    ++line_->portsAlive;
+  }
   ~FakePort() override {
     line_->calls.push_back("Destroy");
     --line_->portsAlive;
@@ -93,12 +95,13 @@ class FakePort final : public platform::CommPort {
 
 std::shared_ptr<FakeLine> InstallFakeLine(int portNumber) {
   auto line = std::make_shared<FakeLine>();
-  platform::RegisterCommBackend("sim", [line](const std::string&, std::unique_ptr<platform::CommPort>& port) {
-    line->calls.push_back("Open");
-    if (line->openError != ERROR_SUCCESS) return line->openError;
-    port = std::make_unique<FakePort>(line);
-    return ERROR_SUCCESS;
-  });
+  platform::RegisterCommBackend(
+      "sim", [line](const std::string&, std::unique_ptr<platform::CommPort>& port) {
+        line->calls.push_back("Open");
+        if (line->openError != ERROR_SUCCESS) return line->openError;
+        port = std::make_unique<FakePort>(line);
+        return ERROR_SUCCESS;
+      });
   std::string variable = "VELMORA_COM" + std::to_string(portNumber);
   setenv(variable.c_str(), "sim", 1);
   return line;

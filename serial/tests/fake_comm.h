@@ -24,20 +24,20 @@ struct FakeLine {
   // Script.
   DWORD openError = ERROR_SUCCESS;
   DWORD getStateError = ERROR_SUCCESS;
-  std::deque<DWORD> setStateErrors;   // one per SetState; empty = success
-  std::deque<ReadStep> reads;         // empty = time-out (0 bytes)
+  std::deque<DWORD> setStateErrors;  // one per SetState; empty = success
+  std::deque<ReadStep> reads;        // empty = time-out (0 bytes)
   DWORD writeError = ERROR_SUCCESS;
-  DWORD writeAccept = UINT32_MAX;     // bytes a write takes at most
-  DWORD writeLastError = ERROR_SUCCESS;   // the thread's last error after a short write
+  DWORD writeAccept = UINT32_MAX;        // bytes a write takes at most
+  DWORD writeLastError = ERROR_SUCCESS;  // the thread's last error after a short write
   DWORD clearErrorResult = ERROR_SUCCESS;
-  std::deque<DWORD> lineErrors;       // flags reported by successive ClearError calls
+  std::deque<DWORD> lineErrors;  // flags reported by successive ClearError calls
 
   // Record.
-  std::vector<std::string> calls;     // "GetState", "SetState", "Purge:F", ...
-  DCB state;                          // the settings in force
-  std::vector<DCB> applied;           // every SetState, in order
-  std::vector<COMMTIMEOUTS> timeouts; // every SetTimeouts, in order
-  std::vector<DWORD> purges;          // every Purge's flags
+  std::vector<std::string> calls;      // "GetState", "SetState", "Purge:F", ...
+  DCB state;                           // the settings in force
+  std::vector<DCB> applied;            // every SetState, in order
+  std::vector<COMMTIMEOUTS> timeouts;  // every SetTimeouts, in order
+  std::vector<DWORD> purges;           // every Purge's flags
   std::vector<BYTE> written;
   int portsAlive = 0;
 };

@@ -67,8 +67,8 @@ TEST_F(SerialComTest, ConstructorStartsClosedAt9600EightNoneOne) {
 
 TEST_F(SerialComTest, OpenRunsItsStepsInOrder) {
   com.Open(kPort, 1, 0, 0, 6);
-  const std::vector<std::string> expected = {"Open", "SetState", "GetState", "SetState", "Purge:F",
-                                             "SetTimeouts"};
+  const std::vector<std::string> expected = {"Open",     "SetState", "GetState",
+                                             "SetState", "Purge:F",  "SetTimeouts"};
   EXPECT_EQ(line->calls, expected);
 
   ASSERT_EQ(line->applied.size(), 2u);
@@ -161,7 +161,7 @@ TEST_F(SerialComTest, SpeedChangeKeepsTheTimeoutsOfOpen) {
 
 TEST_F(SerialComTest, SettersChangeOneValueAndRecordIt) {
   OpenDefault();
-  line->state.XonChar = 0x42;   // something the setters must carry over
+  line->state.XonChar = 0x42;  // something the setters must carry over
   com.SetParity(2);
   EXPECT_EQ(line->state.Parity, EVENPARITY);
   EXPECT_EQ(com.GetParity(), EVENPARITY);
@@ -479,7 +479,7 @@ TEST_F(SerialComTest, ClosePurgesBothSidesThenReleasesThePortAndEvents) {
   EXPECT_FALSE(com.IsOpen());
   EXPECT_EQ(com.GetReadRecord().hEvent, nullptr);
   EXPECT_EQ(platform::WaitForSingleObject(readEvent, 0), WAIT_FAILED);
-  com.Close();   // twice is harmless
+  com.Close();  // twice is harmless
   EXPECT_EQ(line->calls.size(), expected.size());
 }
 

@@ -19,17 +19,17 @@ const Bytes kPingReply = Reply(0x00);
 
 TEST(Faults, PullByExchange) {
   auto line = MonitorLine("pull=2-3");
-  EXPECT_EQ(line->Exchange(kPing), kPingReply);   // exchange 1
-  EXPECT_TRUE(line->Exchange(kPing).empty());     // 2: the request is lost
-  EXPECT_TRUE(line->Exchange(kPing).empty());     // 3
-  EXPECT_EQ(line->Exchange(kPing), kPingReply);   // 4: back
+  EXPECT_EQ(line->Exchange(kPing), kPingReply);  // exchange 1
+  EXPECT_TRUE(line->Exchange(kPing).empty());    // 2: the request is lost
+  EXPECT_TRUE(line->Exchange(kPing).empty());    // 3
+  EXPECT_EQ(line->Exchange(kPing), kPingReply);  // 4: back
   EXPECT_EQ(line->device->GetCounters().requests, 2u);
 }
 
 TEST(Faults, PullByTimeCutsBothWays) {
   // The cable is out from 1000 to 2999 ms of device time.
   auto line = MonitorLine("pull-ms=1000-2999");
-  EXPECT_EQ(line->Exchange(kPing), kPingReply);   // ends at about 1 s (the read waits it out)
+  EXPECT_EQ(line->Exchange(kPing), kPingReply);  // ends at about 1 s (the read waits it out)
   EXPECT_TRUE(line->Exchange(kPing).empty());
   line->clock.SleepMs(1000);
   EXPECT_EQ(line->Exchange(kPing), kPingReply);
@@ -108,11 +108,12 @@ TEST(Faults, ProgramRefused) {
   auto line = MonitorLine("program-refuse=2-3");
   Bytes data;
   for (std::uint8_t k = 1; k <= 4; ++k) {
-    ASSERT_TRUE(FindReply(line->Exchange(Request(0x03, Cat(Be32(0x02400000 + k), {0x00}))), 0x03, data));
+    ASSERT_TRUE(
+        FindReply(line->Exchange(Request(0x03, Cat(Be32(0x02400000 + k), {0x00}))), 0x03, data));
     EXPECT_EQ(data, Bytes{static_cast<std::uint8_t>(k == 2 || k == 3 ? 0x00 : 0x01)}) << int(k);
   }
   auto flash = line->device->ProgFlash();
-  EXPECT_EQ(flash[2], 0xFF);   // refused requests program nothing
+  EXPECT_EQ(flash[2], 0xFF);  // refused requests program nothing
   EXPECT_EQ(flash[4], 0x00);
 
   auto all = MonitorLine("program-refuse=all");
@@ -124,7 +125,7 @@ TEST(Faults, MonitorSilent) {
   auto line = MonitorLine("monitor-silent=1");
   EXPECT_TRUE(line->Exchange(kPing).empty());
   EXPECT_TRUE(line->Exchange(Request(0x06)).empty());
-  EXPECT_EQ(line->device->GetCounters().requests, 2u);   // heard, never answered
+  EXPECT_EQ(line->device->GetCounters().requests, 2u);  // heard, never answered
 }
 
 TEST(Faults, ConfigurationOfTheWrongLength) {
@@ -137,7 +138,7 @@ TEST(Faults, ConfigurationOfTheWrongLength) {
 }
 
 TEST(Faults, MismatchedSpeedGarblesBothWays) {
-  auto line = std::make_unique<Line>("state=monitor,seed=1");   // device at 38400, PC at 9600
+  auto line = std::make_unique<Line>("state=monitor,seed=1");  // device at 38400, PC at 9600
   EXPECT_TRUE(line->Exchange(kPing).empty());
   EXPECT_EQ(line->device->GetCounters().requests, 0u);
   EXPECT_GT(line->device->GetCounters().bytesGarbled, 0u);

@@ -10,7 +10,8 @@ bool FindReply(const Bytes& bytes, std::uint8_t code, Bytes& data) {
     std::size_t n = (std::size_t{bytes[i + 2]} << 8) | bytes[i + 3];
     if (i + 7 + n > bytes.size()) continue;
     std::uint16_t sum = 0;
-    for (std::size_t k = i + 1; k < i + 4 + n; ++k) sum = static_cast<std::uint16_t>(sum + bytes[k]);
+    for (std::size_t k = i + 1; k < i + 4 + n; ++k)
+      sum = static_cast<std::uint16_t>(sum + bytes[k]);
     std::uint16_t got = static_cast<std::uint16_t>((bytes[i + 4 + n] << 8) | bytes[i + 5 + n]);
     if (got != sum || bytes[i + 6 + n] != 0x03) continue;
     data.assign(bytes.begin() + static_cast<std::ptrdiff_t>(i + 4),
@@ -25,9 +26,15 @@ namespace {
 // The register-write routine: data word at 0x810, then movea.l #target,A0;
 // movea.l #0x810,A1; move.w (A1),(A0); rts — as nine big-endian words.
 Bytes RegisterWriteRoutine(std::uint16_t value, std::uint32_t target) {
-  const std::uint16_t words[] = {value, 0x207C, static_cast<std::uint16_t>(target >> 16),
-                                 static_cast<std::uint16_t>(target), 0x227C, 0x0000, 0x0810,
-                                 0x3091, 0x4E75};
+  const std::uint16_t words[] = {value,
+                                 0x207C,
+                                 static_cast<std::uint16_t>(target >> 16),
+                                 static_cast<std::uint16_t>(target),
+                                 0x227C,
+                                 0x0000,
+                                 0x0810,
+                                 0x3091,
+                                 0x4E75};
   Bytes b;
   for (auto w : words) {
     b.push_back(static_cast<std::uint8_t>(w >> 8));
@@ -36,10 +43,13 @@ Bytes RegisterWriteRoutine(std::uint16_t value, std::uint32_t target) {
   return b;
 }
 
-bool Acked(Line& line, const Bytes& frame) { return line.Exchange(frame, 1) == kAck; }
+bool Acked(Line& line, const Bytes& frame) {
+  return line.Exchange(frame, 1) == kAck;
+}
 
 bool WriteWord(Line& line, std::uint16_t value, std::uint32_t target) {
-  return Acked(line, RomWrite(0x810, RegisterWriteRoutine(value, target))) && Acked(line, RomGo(0x812));
+  return Acked(line, RomWrite(0x810, RegisterWriteRoutine(value, target))) &&
+         Acked(line, RomGo(0x812));
 }
 
 }  // namespace
@@ -60,12 +70,14 @@ bool BringUpMonitor(Line& line, std::string& failure) {
   if (line.Exchange(kProbe, 1) != kAck || line.Exchange(kProbe, 1) != kAck) return fail("probe");
 
   // Register set-up.
-  const std::pair<std::uint16_t, std::uint32_t> words1[] = {
-      {0x0A05, 0x1E38}, {0x7C2A, 0x1E30}, {0x6FD0, 0x1E32}, {0x8F14, 0x1E34}, {0x0083, 0x1E36}, {0x0000, 0x1E38}};
+  const std::pair<std::uint16_t, std::uint32_t> words1[] = {{0x0A05, 0x1E38}, {0x7C2A, 0x1E30},
+                                                            {0x6FD0, 0x1E32}, {0x8F14, 0x1E34},
+                                                            {0x0083, 0x1E36}, {0x0000, 0x1E38}};
   for (auto [v, a] : words1)
     if (!WriteWord(line, v, a)) return fail("register word");
   const std::pair<std::uint8_t, std::uint32_t> bytes[] = {
-      {0x00, 0xFFF01B}, {0x03, 0xFFF01D}, {0x03, 0xFFF01F}, {0xE7, 0xFFF011}, {0xFF, 0xFFF013}, {0x3E, 0xFFF015}, {0x40, 0xFFF017}};
+      {0x00, 0xFFF01B}, {0x03, 0xFFF01D}, {0x03, 0xFFF01F}, {0xE7, 0xFFF011},
+      {0xFF, 0xFFF013}, {0x3E, 0xFFF015}, {0x40, 0xFFF017}};
   for (auto [v, a] : bytes)
     if (!Acked(line, RomWrite(a, {v}))) return fail("register byte");
   const std::uint32_t chipSelects[][4] = {
@@ -74,7 +86,8 @@ bool BringUpMonitor(Line& line, std::string& failure) {
       {0xFFF05C, 0xFFF058, 0x00100011, 0x0003FF7F},
   };
   for (const auto& row : chipSelects) {
-    if (!Acked(line, RomWrite(row[1], Be32(row[3]))) || !Acked(line, RomWrite(row[0], Be32(row[2]))))
+    if (!Acked(line, RomWrite(row[1], Be32(row[3]))) ||
+        !Acked(line, RomWrite(row[0], Be32(row[2]))))
       return fail("chip select");
   }
   const std::pair<std::uint16_t, std::uint32_t> words2[] = {
@@ -83,8 +96,10 @@ bool BringUpMonitor(Line& line, std::string& failure) {
     if (!WriteWord(line, v, a)) return fail("register word 2");
 
   // Speed switch.
-  const Bytes speedSwitch{0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x03, 0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x13, 0x4E, 0x75};
-  if (!Acked(line, RomWrite(0x80A, speedSwitch, true)) || !Acked(line, RomGo(0x80A))) return fail("speed switch");
+  const Bytes speedSwitch{0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x03, 0x11,
+                          0xFC, 0xCC, 0xCC, 0x0C, 0x13, 0x4E, 0x75};
+  if (!Acked(line, RomWrite(0x80A, speedSwitch, true)) || !Acked(line, RomGo(0x80A)))
+    return fail("speed switch");
   line.SetBaud(38400);
 
   // Upload in chunks of 251 with read-back, then start.
@@ -94,7 +109,8 @@ bool BringUpMonitor(Line& line, std::string& failure) {
     auto address = static_cast<std::uint32_t>(0x200000 + off);
     if (!Acked(line, RomWrite(address, chunk, true))) return fail("upload write");
     Bytes back = line.Exchange(RomRead(address, static_cast<std::uint8_t>(n)), n + 6);
-    if (back.size() != n + 6 || !std::equal(chunk.begin(), chunk.end(), back.begin() + 4)) return fail("read back");
+    if (back.size() != n + 6 || !std::equal(chunk.begin(), chunk.end(), back.begin() + 4))
+      return fail("read back");
   }
   if (!Acked(line, RomGo(0x200000))) return fail("go");
   line.clock.SleepMs(2000);

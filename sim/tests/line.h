@@ -67,7 +67,8 @@ class Line {
 inline Bytes RomFrame(std::uint8_t type, const Bytes& payload, bool bulk) {
   Bytes f;
   f.reserve(payload.size() + 8);
-  for (std::uint8_t b : {std::uint8_t{0x02}, std::uint8_t{0x00}, type, static_cast<std::uint8_t>(payload.size())})
+  for (std::uint8_t b :
+       {std::uint8_t{0x02}, std::uint8_t{0x00}, type, static_cast<std::uint8_t>(payload.size())})
     f.push_back(b);
   for (std::uint8_t b : payload) f.push_back(b);
   std::uint8_t sum = 0;
@@ -94,7 +95,9 @@ inline Bytes RomWrite(std::uint32_t address, const Bytes& data, bool bulk = fals
 inline Bytes RomRead(std::uint32_t address, std::uint8_t n) {
   return RomFrame(0x80, Cat(Be32(address), {n}), true);
 }
-inline Bytes RomGo(std::uint32_t address) { return RomFrame(0x82, Be32(address), true); }
+inline Bytes RomGo(std::uint32_t address) {
+  return RomFrame(0x82, Be32(address), true);
+}
 
 inline const std::string kReadOnlyId =
     "PRODUCT,ZELDLOAD;PORT,0,9600,9600,8,1,N,T;VERSION,5.03,1/17/97,1.0,1/17/97;COMM,NMEA";
@@ -115,7 +118,8 @@ inline Bytes Request(std::uint8_t code, const Bytes& data = {}) {
   f.insert(f.end(), data.begin(), data.end());
   std::uint16_t sum = 0;
   for (std::size_t i = 1; i < f.size(); ++i) sum = static_cast<std::uint16_t>(sum + f[i]);
-  f.insert(f.end(), {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum), 0x03, 0x00});
+  f.insert(f.end(),
+           {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum), 0x03, 0x00});
   return f;
 }
 // A reply as the device must frame it: the request's layout without the trailing 00.

@@ -17,8 +17,9 @@ void Load(Bus& bus, std::uint32_t address, const Bytes& code) {
 TEST(Cpu, RegisterWriteRoutineStoresTheWord) {
   Bus bus(1);
   // 0x810: data 0x7C2A; 0x812: movea.l #0x1E30,A0; movea.l #0x810,A1; move.w (A1),(A0); rts
-  Load(bus, 0x810, {0x7C, 0x2A, 0x20, 0x7C, 0x00, 0x00, 0x1E, 0x30, 0x22, 0x7C, 0x00, 0x00, 0x08, 0x10,
-                    0x30, 0x91, 0x4E, 0x75});
+  Load(bus, 0x810,
+       {0x7C, 0x2A, 0x20, 0x7C, 0x00, 0x00, 0x1E, 0x30, 0x22, 0x7C, 0x00, 0x00, 0x08, 0x10, 0x30,
+        0x91, 0x4E, 0x75});
   EXPECT_EQ(RunRoutine(bus, 0x812), RunResult::Returned);
   EXPECT_EQ(bus.SystemRegister16(0x1E30), 0x7C2A);
 }
@@ -26,7 +27,8 @@ TEST(Cpu, RegisterWriteRoutineStoresTheWord) {
 TEST(Cpu, SpeedSwitchRoutineSetsBothClockSelects) {
   Bus bus(1);
   EXPECT_EQ(bus.ClockSelectA(), 0xBB);
-  Load(bus, 0x80A, {0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x03, 0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x13, 0x4E, 0x75});
+  Load(bus, 0x80A,
+       {0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x03, 0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x13, 0x4E, 0x75});
   EXPECT_EQ(RunRoutine(bus, 0x80A), RunResult::Returned);
   EXPECT_EQ(bus.ClockSelectA(), 0xCC);
   EXPECT_EQ(bus.ClockSelectB(), 0xCC);
@@ -45,19 +47,23 @@ TEST(Cpu, StopsOnAnythingElse) {
       {"bra.s *", {0x60, 0xFE}, RunResult::Looping},
       {"nop is not among the routines' instructions", {0x4E, 0x71, 0x4E, 0x75}, RunResult::Crashed},
       {"word move to an odd address",
-       {0x20, 0x7C, 0x00, 0x00, 0x1E, 0x31, 0x22, 0x7C, 0x00, 0x00, 0x08, 0x10, 0x30, 0x91, 0x4E, 0x75},
+       {0x20, 0x7C, 0x00, 0x00, 0x1E, 0x31, 0x22, 0x7C, 0x00, 0x00, 0x08, 0x10, 0x30, 0x91, 0x4E,
+        0x75},
        RunResult::Crashed},
       {"word move to nowhere",
-       {0x20, 0x7C, 0x00, 0x50, 0x00, 0x00, 0x22, 0x7C, 0x00, 0x00, 0x08, 0x10, 0x30, 0x91, 0x4E, 0x75},
+       {0x20, 0x7C, 0x00, 0x50, 0x00, 0x00, 0x22, 0x7C, 0x00, 0x00, 0x08, 0x10, 0x30, 0x91, 0x4E,
+        0x75},
        RunResult::Crashed},
-      {"byte store to a negative short address", {0x11, 0xFC, 0x00, 0x00, 0x80, 0x00, 0x4E, 0x75}, RunResult::Crashed},
+      {"byte store to a negative short address",
+       {0x11, 0xFC, 0x00, 0x00, 0x80, 0x00, 0x4E, 0x75},
+       RunResult::Crashed},
       {"code running out of RAM", {}, RunResult::Crashed},
   };
   for (const auto& row : rows) {
     Bus bus(1);
     if (!row.code.empty()) Load(bus, 0x820, row.code);
     std::uint32_t start = row.code.empty() ? 0xBFE : 0x820;
-    if (row.code.empty()) Load(bus, 0xBFE, {0x20, 0x7C});   // movea.l whose operand lies past RAM
+    if (row.code.empty()) Load(bus, 0xBFE, {0x20, 0x7C});  // movea.l whose operand lies past RAM
     EXPECT_EQ(RunRoutine(bus, start), row.expected) << row.what;
   }
 }
@@ -88,15 +94,15 @@ TEST(Bus, AccessMustLieInOneArea) {
   Bus bus(1);
   std::uint8_t two[2] = {1, 2};
   EXPECT_TRUE(bus.Write(0xBFE, two, 2));
-  EXPECT_FALSE(bus.Write(0xBFF, two, 2));   // runs into the DUART
+  EXPECT_FALSE(bus.Write(0xBFF, two, 2));  // runs into the DUART
   EXPECT_FALSE(bus.Write(0x3FF, two, 1));
 }
 
 TEST(NorFlash, ProgrammingOnlyClearsBits) {
   NorFlash flash(0x1000, 16);
   EXPECT_TRUE(flash.Program(0x1000, Bytes{0xF0, 0x0F}));
-  EXPECT_TRUE(flash.Program(0x1000, Bytes{0x30, 0x0F}));   // clears two more bits
-  EXPECT_FALSE(flash.Program(0x1000, Bytes{0xFF}));        // cannot set them again
+  EXPECT_TRUE(flash.Program(0x1000, Bytes{0x30, 0x0F}));  // clears two more bits
+  EXPECT_FALSE(flash.Program(0x1000, Bytes{0xFF}));       // cannot set them again
   EXPECT_EQ(flash.Bytes()[0], 0x30);
   flash.Erase(0x1000, 1);
   EXPECT_EQ(flash.Bytes()[0], 0xFF);
@@ -125,12 +131,14 @@ TEST(SectorTable, FourLayoutsByFlashType) {
   for (const auto& row : rows) {
     auto table = SectorTable(row.type);
     ASSERT_EQ(table.size(), row.count) << row.type;
-    for (std::size_t i = 0; i < row.firstStarts.size(); ++i) EXPECT_EQ(table[i].start, row.firstStarts[i]) << row.type;
+    for (std::size_t i = 0; i < row.firstStarts.size(); ++i)
+      EXPECT_EQ(table[i].start, row.firstStarts[i]) << row.type;
     if (row.count) {
       EXPECT_EQ(table.back().start, row.lastStart) << row.type;
     }
     // Sectors never overlap and stay inside program flash.
-    for (std::size_t i = 0; i + 1 < table.size(); ++i) EXPECT_LE(table[i].start + table[i].size, table[i + 1].start);
+    for (std::size_t i = 0; i + 1 < table.size(); ++i)
+      EXPECT_LE(table[i].start + table[i].size, table[i + 1].start);
     if (row.count) {
       EXPECT_LE(table.back().start + table.back().size, 0x02600000u);
     }

@@ -18,7 +18,8 @@ class Monitor : public ::testing::Test {
   // The data of the reply for `code`; fails the test when none came.
   Bytes Ask(std::uint8_t code, const Bytes& data = {}) {
     Bytes reply;
-    EXPECT_TRUE(FindReply(line->Exchange(Request(code, data)), code, reply)) << "no reply to " << int(code);
+    EXPECT_TRUE(FindReply(line->Exchange(Request(code, data)), code, reply))
+        << "no reply to " << int(code);
     return reply;
   }
   Bytes Flash(std::uint32_t address, std::size_t n) {
@@ -36,31 +37,36 @@ class Monitor : public ::testing::Test {
 
 TEST_F(Monitor, ProgramRequestFromTheWireExample) {
   // Outside flash: well-formed, answered with 0.
-  Bytes request{0x02, 0x03, 0x00, 0x08, 0x00, 0x01, 0x23, 0x45, 0xAA, 0xBB, 0xCC, 0xDD, 0x03, 0x82, 0x03, 0x00};
+  Bytes request{0x02, 0x03, 0x00, 0x08, 0x00, 0x01, 0x23, 0x45,
+                0xAA, 0xBB, 0xCC, 0xDD, 0x03, 0x82, 0x03, 0x00};
   EXPECT_EQ(line->Exchange(request), (Bytes{0x02, 0x03, 0x00, 0x01, 0x00, 0x00, 0x04, 0x03}));
 
   // The same for 0x02400000, with its own checksum (03+00+08+02+40+00+00+AA+BB+CC+DD = 0x035B).
-  Bytes inFlash{0x02, 0x03, 0x00, 0x08, 0x02, 0x40, 0x00, 0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x03, 0x5B, 0x03, 0x00};
+  Bytes inFlash{0x02, 0x03, 0x00, 0x08, 0x02, 0x40, 0x00, 0x00,
+                0xAA, 0xBB, 0xCC, 0xDD, 0x03, 0x5B, 0x03, 0x00};
   EXPECT_EQ(line->Exchange(inFlash), (Bytes{0x02, 0x03, 0x00, 0x01, 0x01, 0x00, 0x05, 0x03}));
   EXPECT_EQ(Flash(0x02400000, 4), (Bytes{0xAA, 0xBB, 0xCC, 0xDD}));
 
   // One wrong checksum byte: no answer, nothing programmed.
-  Bytes bad{0x02, 0x03, 0x00, 0x08, 0x02, 0x40, 0x00, 0x04, 0x11, 0x22, 0x33, 0x44, 0x03, 0x00, 0x03, 0x00};
+  Bytes bad{0x02, 0x03, 0x00, 0x08, 0x02, 0x40, 0x00, 0x04,
+            0x11, 0x22, 0x33, 0x44, 0x03, 0x00, 0x03, 0x00};
   EXPECT_TRUE(line->Exchange(bad).empty());
   EXPECT_EQ(Flash(0x02400004, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 TEST_F(Monitor, ProgramHasNorSemantics) {
   EXPECT_EQ(Ask(0x03, Cat(Be32(0x02400010), {0x0F, 0xF0})), Bytes{0x01});
-  EXPECT_EQ(Ask(0x03, Cat(Be32(0x02400010), {0x0F, 0xF0})), Bytes{0x01});   // same again: holds
-  EXPECT_EQ(Ask(0x03, Cat(Be32(0x02400010), {0x03, 0x30})), Bytes{0x01});   // only clears bits
-  EXPECT_EQ(Ask(0x03, Cat(Be32(0x02400010), {0xFF, 0x30})), Bytes{0x00});   // a bit would have to rise
+  EXPECT_EQ(Ask(0x03, Cat(Be32(0x02400010), {0x0F, 0xF0})), Bytes{0x01});  // same again: holds
+  EXPECT_EQ(Ask(0x03, Cat(Be32(0x02400010), {0x03, 0x30})), Bytes{0x01});  // only clears bits
+  EXPECT_EQ(Ask(0x03, Cat(Be32(0x02400010), {0xFF, 0x30})),
+            Bytes{0x00});  // a bit would have to rise
   EXPECT_EQ(Flash(0x02400010, 2), (Bytes{0x03, 0x30}));
-  EXPECT_EQ(Ask(0x03, Cat(Be32(0x025FFFFE), {1, 2, 3})), Bytes{0x00});      // runs past the end
+  EXPECT_EQ(Ask(0x03, Cat(Be32(0x025FFFFE), {1, 2, 3})), Bytes{0x00});  // runs past the end
 }
 
 TEST_F(Monitor, EmptyCommandsAnswerWithTheirCode) {
-  EXPECT_EQ(line->Exchange({0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00}), (Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03}));
+  EXPECT_EQ(line->Exchange({0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00}),
+            (Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03}));
   EXPECT_EQ(Ask(0x07), Bytes{0x01});
   EXPECT_EQ(line->device->GetCounters().garbageCollections, 1u);
   // A payload where none belongs: dropped without an answer.
@@ -82,13 +88,13 @@ TEST_F(Monitor, PayloadRulesPerCommand) {
       {0x00, {}, Answered},
       {0x00, {0x00}, Malformed},
       {0x01, {}, Malformed},
-      {0x01, {0x00}, Answered},                         // N = 0: answered, and refused
+      {0x01, {0x00}, Answered},  // N = 0: answered, and refused
       {0x01, Cat({0x01}, Be32(0x02400000)), Answered},
       {0x01, Cat({0x02}, Be32(0x02400000)), Malformed},  // N says two addresses
       {0x01, Cat(Cat({0x01}, Be32(0x02400000)), {0x00}), Malformed},
       {0x02, {}, Answered},
       {0x02, {0x01}, Malformed},
-      {0x03, address, Malformed},                        // an address without data
+      {0x03, address, Malformed},  // an address without data
       {0x03, Cat(address, {0xFF}), Answered},
       {0x04, {0x04}, Malformed},
       {0x05, Cat(address, {0x00}), Malformed},
@@ -110,13 +116,15 @@ TEST_F(Monitor, PayloadRulesPerCommand) {
     Bytes reply;
     const bool answered = FindReply(line->Exchange(Request(c.code, c.data)), c.code, reply);
     const auto after = line->device->GetCounters();
-    EXPECT_EQ(answered, c.outcome == Answered) << "code " << int(c.code) << ", " << c.data.size() << " bytes";
-    EXPECT_EQ(after.badFrames - before.badFrames, c.outcome == Malformed ? 1u : 0u) << "code " << int(c.code);
+    EXPECT_EQ(answered, c.outcome == Answered)
+        << "code " << int(c.code) << ", " << c.data.size() << " bytes";
+    EXPECT_EQ(after.badFrames - before.badFrames, c.outcome == Malformed ? 1u : 0u)
+        << "code " << int(c.code);
     EXPECT_EQ(after.requests - before.requests, 1u) << "code " << int(c.code);
-    EXPECT_EQ(line->device->Events().back().kind,
-              c.outcome == Answered    ? EventKind::Request
-              : c.outcome == Malformed ? EventKind::MalformedRequest
-                                       : EventKind::UnknownRequest)
+    EXPECT_EQ(line->device->Events().back().kind, c.outcome == Answered ? EventKind::Request
+                                                  : c.outcome == Malformed
+                                                      ? EventKind::MalformedRequest
+                                                      : EventKind::UnknownRequest)
         << "code " << int(c.code);
   }
 }
@@ -127,10 +135,10 @@ TEST_F(Monitor, ReadUpTo1024Bytes) {
   ASSERT_EQ(d.size(), 1024u);
   auto fs = line->device->FsFlash();
   EXPECT_TRUE(std::equal(d.begin(), d.end(), fs.begin()));
-  EXPECT_EQ(Ask(0x05, Cat(Be32(0x02800000), {0x04, 0x01})).size(), 0u);   // 1025: refused
-  EXPECT_EQ(Ask(0x05, Cat(Be32(0x028FFC00), {0x04, 0x00})).size(), 1024u); // last block
-  EXPECT_EQ(Ask(0x05, Cat(Be32(0x028FFC01), {0x04, 0x00})).size(), 0u);   // one past the end
-  EXPECT_EQ(Ask(0x05, Cat(Be32(0x00012345), {0x00, 0x10})).size(), 0u);   // nothing there
+  EXPECT_EQ(Ask(0x05, Cat(Be32(0x02800000), {0x04, 0x01})).size(), 0u);     // 1025: refused
+  EXPECT_EQ(Ask(0x05, Cat(Be32(0x028FFC00), {0x04, 0x00})).size(), 1024u);  // last block
+  EXPECT_EQ(Ask(0x05, Cat(Be32(0x028FFC01), {0x04, 0x00})).size(), 0u);     // one past the end
+  EXPECT_EQ(Ask(0x05, Cat(Be32(0x00012345), {0x00, 0x10})).size(), 0u);     // nothing there
 }
 
 TEST_F(Monitor, ReadConfigurationIs184Bytes) {
@@ -152,7 +160,7 @@ TEST_F(Monitor, EraseSectorsThenBusyThenDone) {
   ASSERT_EQ(Ask(0x03, Cat(Be32(0x02406000), {0x00})), Bytes{0x01});
   EXPECT_EQ(Ask(0x01, SectorList({0x02404000})), Bytes{0x01});
   EXPECT_EQ(Flash(0x02404000, 1), Bytes{0xFF});
-  EXPECT_EQ(Flash(0x02406000, 1), Bytes{0x00});   // the next sector keeps its data
+  EXPECT_EQ(Flash(0x02406000, 1), Bytes{0x00});  // the next sector keeps its data
   EXPECT_EQ(Ask(0x02), Bytes{0x00});
   // Programming while the erase runs is refused.
   EXPECT_EQ(Ask(0x03, Cat(Be32(0x02410000), {0x00})), Bytes{0x00});

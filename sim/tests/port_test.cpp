@@ -22,7 +22,8 @@ class SimBackend : public ::testing::Test {
   }
   void TearDown() override { ForgetInstances(); }
 
-  static std::unique_ptr<platform::CommPort> Open(const std::string& name, DWORD expected = ERROR_SUCCESS) {
+  static std::unique_ptr<platform::CommPort> Open(const std::string& name,
+                                                  DWORD expected = ERROR_SUCCESS) {
     std::unique_ptr<platform::CommPort> port;
     EXPECT_EQ(platform::OpenCommPort(name, port), expected) << name << ": " << LastOpenError();
     if (port) {
@@ -104,11 +105,11 @@ TEST_F(SimBackend, ReadWaitsOnlyForTheFirstByte) {
   EXPECT_NEAR(static_cast<double>(clock.NowUs() - start), 14 * 260.42, 2.0);
   BYTE buffer[2000];
   port->Read(buffer, sizeof buffer, n);
-  EXPECT_EQ(n, 1u);   // the first byte, and nothing had arrived with it
+  EXPECT_EQ(n, 1u);  // the first byte, and nothing had arrived with it
   EXPECT_EQ(buffer[0], 0x02);
   clock.SleepMs(1000);
   port->Read(buffer, sizeof buffer, n);
-  EXPECT_EQ(n, 1030u);   // the rest was waiting
+  EXPECT_EQ(n, 1030u);  // the rest was waiting
 }
 
 TEST_F(SimBackend, DumpRunsAtTheWireSpeed) {
@@ -134,7 +135,8 @@ TEST_F(SimBackend, NamedDeviceKeepsItsFlashAcrossOpens) {
   {
     auto port = Open("sim:name=unit,state=monitor");
     Bytes data;
-    ASSERT_TRUE(FindReply(Exchange(*port, Request(0x03, Cat(Be32(0x02400000), {0x12, 0x34}))), 0x03, data));
+    ASSERT_TRUE(
+        FindReply(Exchange(*port, Request(0x03, Cat(Be32(0x02400000), {0x12, 0x34}))), 0x03, data));
     EXPECT_EQ(data, Bytes{0x01});
     // Open twice at the same time: refused.
     Open("sim:name=unit", ERROR_ACCESS_DENIED);
@@ -144,7 +146,7 @@ TEST_F(SimBackend, NamedDeviceKeepsItsFlashAcrossOpens) {
   auto port = Open("sim:name=unit");
   EXPECT_EQ(LastInstance(), device);
   EXPECT_EQ(device->ProgFlash()[0], 0x12);
-  EXPECT_EQ(device->GetCounters().restarts, 2u);   // reopened: the user restarted it
+  EXPECT_EQ(device->GetCounters().restarts, 2u);  // reopened: the user restarted it
 
   // A device without a name is new every time.
   auto a = Open("sim:state=monitor");
@@ -163,18 +165,21 @@ TEST_F(SimBackend, ReopenWithKeepLeavesTheMonitorRunning) {
 
 TEST_F(SimBackend, FlashImagesInAndOut) {
   std::string dir = ::testing::TempDir();
-  std::string progIn = dir + "/sim_prog_in.bin", progOut = dir + "/sim_prog_out.bin", fsOut = dir + "/sim_fs_out.bin";
+  std::string progIn = dir + "/sim_prog_in.bin", progOut = dir + "/sim_prog_out.bin",
+              fsOut = dir + "/sim_fs_out.bin";
   {
     std::ofstream f(progIn, std::ios::binary);
     f << "\x11\x22\x33";
   }
   {
-    auto port = Open("sim:state=monitor,fs-mb=1,fs-fill=erased,prog-image=" + progIn + ",prog-out=" + progOut +
-                     ",fs-out=" + fsOut);
+    auto port = Open("sim:state=monitor,fs-mb=1,fs-fill=erased,prog-image=" + progIn +
+                     ",prog-out=" + progOut + ",fs-out=" + fsOut);
     Bytes data;
-    ASSERT_TRUE(FindReply(Exchange(*port, Request(0x05, Cat(Be32(0x02400000), {0x00, 0x04}))), 0x05, data));
+    ASSERT_TRUE(
+        FindReply(Exchange(*port, Request(0x05, Cat(Be32(0x02400000), {0x00, 0x04}))), 0x05, data));
     EXPECT_EQ(data, (Bytes{0x11, 0x22, 0x33, 0xFF}));
-    ASSERT_TRUE(FindReply(Exchange(*port, Request(0x03, Cat(Be32(0x02800010), {0x5A}))), 0x03, data));
+    ASSERT_TRUE(
+        FindReply(Exchange(*port, Request(0x03, Cat(Be32(0x02800010), {0x5A}))), 0x03, data));
   }
   std::ifstream prog(progOut, std::ios::binary);
   Bytes p((std::istreambuf_iterator<char>(prog)), std::istreambuf_iterator<char>());

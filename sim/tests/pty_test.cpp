@@ -1,11 +1,10 @@
 // The device served on a pseudo-terminal, driven through the terminal's other end. The
 // waits here are waits for I/O (poll), never sleeps.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <thread>
 

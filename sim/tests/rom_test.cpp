@@ -45,7 +45,7 @@ TEST(BootRom, ProbeIsAnsweredOnlyAfterAGoodIdentification) {
   std::string otherText = kReadOnlyId;
   otherText[0] = 'Q';
   Bytes longer = Identification(kReadOnlyId);
-  longer[3] = 0x55;   // one more character announced than sent
+  longer[3] = 0x55;  // one more character announced than sent
   const Row rows[] = {
       {"read-only text", Identification(kReadOnlyId), true},
       {"upgrade text", Identification(kUpgradeId), true},
@@ -135,9 +135,10 @@ TEST(RomMonitor, ChipSelectsOpenRamAndFlash) {
 TEST(RomMonitor, RegisterWriteRoutineRunsOnGo) {
   Line line("");
   Identify(line);
-  // Nine words to 0x810: value 0x8F14, movea.l #0x1E34,A0, movea.l #0x810,A1, move.w (A1),(A0), rts.
-  Bytes routine{0x8F, 0x14, 0x20, 0x7C, 0x00, 0x00, 0x1E, 0x34, 0x22, 0x7C,
-                0x00, 0x00, 0x08, 0x10, 0x30, 0x91, 0x4E, 0x75};
+  // Nine words to 0x810: value 0x8F14, movea.l #0x1E34,A0, movea.l #0x810,A1, move.w (A1),(A0),
+  // rts.
+  Bytes routine{0x8F, 0x14, 0x20, 0x7C, 0x00, 0x00, 0x1E, 0x34, 0x22,
+                0x7C, 0x00, 0x00, 0x08, 0x10, 0x30, 0x91, 0x4E, 0x75};
   ASSERT_EQ(line.Exchange(RomWrite(0x810, routine), 1), kAck);
   ASSERT_EQ(line.Exchange(RomGo(0x812), 1), kAck);
   EXPECT_EQ(line.device->GetBus().SystemRegister16(0x1E34), 0x8F14);
@@ -148,7 +149,7 @@ TEST(RomMonitor, RegisterWriteRoutineRunsOnGo) {
 TEST(RomMonitor, UnknownCodeStopsTheDevice) {
   Line line("");
   Identify(line);
-  ASSERT_EQ(line.Exchange(RomWrite(0x820, {0x4E, 0x71}), 1), kAck);   // nop
+  ASSERT_EQ(line.Exchange(RomWrite(0x820, {0x4E, 0x71}), 1), kAck);  // nop
   EXPECT_EQ(line.Exchange(RomGo(0x820), 1), kAck);                   // acknowledged, then lost
   EXPECT_EQ(line.device->State(), DeviceState::Halted);
   EXPECT_TRUE(line.Exchange(kProbe, 1).empty());
@@ -157,9 +158,10 @@ TEST(RomMonitor, UnknownCodeStopsTheDevice) {
 TEST(RomMonitor, SpeedSwitchGarblesTheOldSpeed) {
   Line line("seed=5");
   Identify(line);
-  Bytes speedSwitch{0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x03, 0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x13, 0x4E, 0x75};
+  Bytes speedSwitch{0x11, 0xFC, 0xCC, 0xCC, 0x0C, 0x03, 0x11,
+                    0xFC, 0xCC, 0xCC, 0x0C, 0x13, 0x4E, 0x75};
   ASSERT_EQ(line.Exchange(RomWrite(0x80A, speedSwitch, true), 1), kAck);
-  ASSERT_EQ(line.Exchange(RomGo(0x80A), 1), kAck);   // the acknowledgement still at 9600
+  ASSERT_EQ(line.Exchange(RomGo(0x80A), 1), kAck);  // the acknowledgement still at 9600
   EXPECT_EQ(line.device->DeviceBaud(), 38400u);
   // At 9600 the probe arrives garbled and nothing useful comes back.
   Bytes atOldSpeed = line.Exchange(kProbe, 1);
@@ -179,7 +181,7 @@ TEST(RomMonitor, GoToTheMonitorImageStartsIt) {
 TEST(RomMonitor, MonitorStartsOnlyFromTheExactImage) {
   struct Row {
     const char* what;
-    std::size_t changedByte;   // SIZE_MAX: none
+    std::size_t changedByte;  // SIZE_MAX: none
     DeviceState expected;
   };
   const Row rows[] = {

@@ -32,7 +32,8 @@ TEST(Session, RestartToRunningMonitor) {
   ASSERT_EQ(data.size(), 184u);
   EXPECT_EQ(std::string(data.begin() + 2, data.begin() + 6), "S-77");
   EXPECT_EQ((data[176] << 8) | data[177], 215);
-  ASSERT_TRUE(FindReply(line.Exchange(Request(0x05, Cat(Be32(0x02900000), {0x04, 0x00}))), 0x05, data));
+  ASSERT_TRUE(
+      FindReply(line.Exchange(Request(0x05, Cat(Be32(0x02900000), {0x04, 0x00}))), 0x05, data));
   EXPECT_EQ(data.size(), 1024u);
   EXPECT_EQ(line.device->GetCounters().badFrames, 0u);
 }
@@ -61,7 +62,7 @@ TEST(Session, UpgradeEraseProgramFinishReboot) {
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
   image[0x420] = 0x00;
   image[0x421] = 0x01;
-  image[0x422] = 0x0F;   // application 0
+  image[0x422] = 0x0F;  // application 0
   image[0x423] = 0x09;
   for (std::size_t off = 0; off < image.size(); off += 252) {
     std::size_t n = std::min<std::size_t>(252, image.size() - off);

@@ -1,9 +1,10 @@
+#include "sim/settings.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "sim/config_record.h"
-#include "sim/settings.h"
 
 namespace kv70sim {
 namespace {
@@ -88,20 +89,21 @@ TEST(Settings, TableCoversEveryKeyOnce) {
     EXPECT_TRUE(keys.insert(row.key).second) << row.key;
     EXPECT_NE(std::string(row.help), "");
   }
-  for (const char* key : {"flash-type", "fs-mb", "serial", "owner1", "owner2", "info0", "info1", "app-id",
-                          "options", "breaks", "state", "fs-image", "prog-image", "prog-out", "fs-out",
-                          "seed", "realtime"})
+  for (const char* key :
+       {"flash-type", "fs-mb", "serial", "owner1", "owner2", "info0", "info1", "app-id", "options",
+        "breaks", "state", "fs-image", "prog-image", "prog-out", "fs-out", "seed", "realtime"})
     EXPECT_TRUE(keys.count(key)) << key;
 }
 
 TEST(ConfigRecord, LayoutFromSettings) {
-  Settings s = Settings::Parse("serial=AB,owner1=~,owner2=,info0=0x01F6,info1=246,flash-type=8777,"
-                               "fs-mb=2,app-id=1,options=00,info3=9");
+  Settings s = Settings::Parse(
+      "serial=AB,owner1=~,owner2=,info0=0x01F6,info1=246,flash-type=8777,"
+      "fs-mb=2,app-id=1,options=00,info3=9");
   Record r = BuildRecord(s);
   EXPECT_EQ(r[2], 'A');
   EXPECT_EQ(r[3], 'B');
   EXPECT_EQ(r[4], 0x00);
-  EXPECT_EQ(r[38], 0xFF);   // owner 1 unset
+  EXPECT_EQ(r[38], 0xFF);  // owner 1 unset
   EXPECT_EQ(r[73], 0xFF);
   EXPECT_EQ(r[74], 0x00);   // owner 2 empty
   EXPECT_EQ(r[110], 0x00);  // first option byte from the settings
@@ -123,10 +125,10 @@ TEST(ConfigRecord, SoftwareWordSetsApplication) {
   ApplySoftwareWord(r, word);
   EXPECT_EQ(RecordNumber(r, 182), 1);
   EXPECT_EQ(r[110 + 40 + 6], 0x07);
-  EXPECT_EQ(r[110 + 33 + 6], 0x05);   // the other entry is untouched
+  EXPECT_EQ(r[110 + 33 + 6], 0x05);  // the other entry is untouched
   const std::uint8_t high[] = {0, 0, 0x2F, 0x09};
   ApplySoftwareWord(r, high);
-  EXPECT_EQ(RecordNumber(r, 182), 2);   // no entry for index 2: only the id moves
+  EXPECT_EQ(RecordNumber(r, 182), 2);  // no entry for index 2: only the id moves
   EXPECT_EQ(r[110 + 40 + 6], 0x07);
 }
 

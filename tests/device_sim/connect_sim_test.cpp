@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "device/kv70_device.h"
+#include "operations/operation.h"
 #include "platform/clock.h"
 #include "platform/comm_port.h"
-#include "reporting/failures.h"
-#include "operations/operation.h"
-#include "reporting/reporting.h"
 #include "plugin/run_operation.h"
 #include "protocol/testing/test_run.h"
+#include "reporting/failures.h"
+#include "reporting/reporting.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
 #include "sim/sim_port.h"
@@ -58,7 +58,9 @@ class SimConnectTest : public ::testing::Test {
     unsetenv("VELMORA_COM1");
     kv70sim::ForgetInstances();
   }
-  void UseDevice(const std::string& settings) { setenv("VELMORA_COM1", ("sim:" + settings).c_str(), 1); }
+  void UseDevice(const std::string& settings) {
+    setenv("VELMORA_COM1", ("sim:" + settings).c_str(), 1);
+  }
 
   // Opens the port and connects; "" on success, else "D501", "B806", "F411", "cancel".
   std::string Connect(BYTE readOnly) {
@@ -140,7 +142,8 @@ TEST_F(SimConnectTest, TheWireOfAFullConnection) {
     EXPECT_EQ(chunk.size(), size + 12);  // header, address, data, checksum, 03 00 00
     EXPECT_EQ(reads[k][8], size);
   }
-  EXPECT_EQ(goes.back(), (Bytes{0x02, 0x00, 0x82, 0x04, 0x00, 0x20, 0x00, 0x00, 0xA6, 0x03, 0x00, 0x00}));
+  EXPECT_EQ(goes.back(),
+            (Bytes{0x02, 0x00, 0x82, 0x04, 0x00, 0x20, 0x00, 0x00, 0xA6, 0x03, 0x00, 0x00}));
 
   // The configuration request, once, as an empty request for 0x06.
   int configRequests = 0;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "framework/uimodel.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_harness.h"
-#include "framework/uimodel.h"
 
 namespace {
 
@@ -39,7 +39,9 @@ std::string OptionArea(const std::map<int, int>& bytes = {}) {
 }
 
 // Option bytes of a dated option's month index.
-std::map<int, int> Month(int number, int index) { return {{number, index >> 8}, {number + 1, index & 0xFF}}; }
+std::map<int, int> Month(int number, int index) {
+  return {{number, index >> 8}, {number + 1, index & 0xFF}};
+}
 
 std::map<int, int> Merge(std::initializer_list<std::map<int, int>> parts) {
   std::map<int, int> all;
@@ -61,7 +63,8 @@ class ConfigRetrievalE2eTest : public ::testing::Test {
 
   // The user reads the dialog and presses OK.
   RunOutcome RunPressingOk() {
-    h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { EXPECT_TRUE(uimodel::ClickButton(dialog, IDOK)); });
+    h.Ui().QueueDialog(IDD_CONFIGURATION,
+                       [](CDialog& dialog) { EXPECT_TRUE(uimodel::ClickButton(dialog, IDOK)); });
     return h.Run(kConfigRetrieval);
   }
 
@@ -74,9 +77,11 @@ TEST_F(ConfigRetrievalE2eTest, ShowsTheRecordThenRestartsTheDevice) {
 
   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
   EXPECT_EQ(run.caption, "Read Configuration");
-  EXPECT_EQ(run.statuses, (std::vector<std::string>{kEstablishing, kEstablishing, kRebooting, kDone}));
-  EXPECT_EQ(run.Outline(), (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing, "D:2013",
-                                                     "S:" + kRebooting, "S:" + kDone, "C"}))
+  EXPECT_EQ(run.statuses,
+            (std::vector<std::string>{kEstablishing, kEstablishing, kRebooting, kDone}));
+  EXPECT_EQ(run.Outline(),
+            (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing, "D:2013",
+                                      "S:" + kRebooting, "S:" + kDone, "C"}))
       << "the dialog closes before the restart, and the final text comes after it";
   EXPECT_EQ(run.completions, 1);
   EXPECT_TRUE(run.boxes.empty());
@@ -88,20 +93,25 @@ TEST_F(ConfigRetrievalE2eTest, ShowsTheRecordThenRestartsTheDevice) {
   EXPECT_EQ(dialog.result, IDOK);
   EXPECT_EQ(dialog.Find(IDC_SERIAL_LABEL)->text, "KV70 S/N:");
   EXPECT_EQ(dialog.Find(IDC_SERIAL_NUMBER)->text, "KV70-0012345");
-  EXPECT_EQ(dialog.Find(IDC_INSTALLED_LIST)->columns, (std::vector<CString>{"Option Name", "Value"}));
-  EXPECT_EQ(Rows(dialog), (std::vector<std::string>{"Barcode Scanner\tEnabled", "Data Encryption\tEnabled",
-                                                    "Field Inspection Suite\tJan 1999"}));
+  EXPECT_EQ(dialog.Find(IDC_INSTALLED_LIST)->columns,
+            (std::vector<CString>{"Option Name", "Value"}));
+  EXPECT_EQ(Rows(dialog),
+            (std::vector<std::string>{"Barcode Scanner\tEnabled", "Data Encryption\tEnabled",
+                                      "Field Inspection Suite\tJan 1999"}));
   // Shortened, with only OK beside the list.
   EXPECT_EQ(dialog.VisibleButtons(), std::vector<int>{IDOK});
   EXPECT_FALSE(dialog.Find(IDC_TEMPORARY_GROUP)->visible);
   EXPECT_FALSE(dialog.Find(IDC_TEMPORARY_LIST)->visible);
-  EXPECT_EQ(dialog.controls.front().rect.Height(), dialog.Find(IDC_INSTALLED_GROUP)->rect.bottom + 10);
+  EXPECT_EQ(dialog.controls.front().rect.Height(),
+            dialog.Find(IDC_INSTALLED_GROUP)->rect.bottom + 10);
 
   // Progress: 0 from the body, then 5, 15, 20, the upload rising towards 90, 100 when
   // the monitor runs and 100 when the record is in.
   ASSERT_GE(run.progress.size(), 7u);
-  EXPECT_EQ(std::vector<long>(run.progress.begin(), run.progress.begin() + 4), (std::vector<long>{0, 5, 15, 20}));
-  EXPECT_EQ(std::vector<long>(run.progress.end() - 2, run.progress.end()), (std::vector<long>{100, 100}));
+  EXPECT_EQ(std::vector<long>(run.progress.begin(), run.progress.begin() + 4),
+            (std::vector<long>{0, 5, 15, 20}));
+  EXPECT_EQ(std::vector<long>(run.progress.end() - 2, run.progress.end()),
+            (std::vector<long>{100, 100}));
   const std::vector<long> upload(run.progress.begin() + 4, run.progress.end() - 2);
   ASSERT_FALSE(upload.empty());
   EXPECT_TRUE(std::is_sorted(upload.begin(), upload.end()));
@@ -128,22 +138,35 @@ struct DialogCase {
 };
 
 const DialogCase kDialogCases[] = {
-    {"UnsetSerialShowsNone", "serial=~", "None",
+    {"UnsetSerialShowsNone",
+     "serial=~",
+     "None",
      {"Barcode Scanner\tEnabled", "Data Encryption\tEnabled", "Field Inspection Suite\tJan 1999"}},
     {"NoOptionInstalled", "options=" + OptionArea(), "KV70-0012345", {}},
-    {"HiddenOptionsNeverAppear", "options=" + OptionArea({{2, 0}, {4, 0}, {5, 0}, {6, 0}, {10, 0}}),
-     "KV70-0012345", {}},
+    {"HiddenOptionsNeverAppear",
+     "options=" + OptionArea({{2, 0}, {4, 0}, {5, 0}, {6, 0}, {10, 0}}),
+     "KV70-0012345",
+     {}},
     {"EveryOptionInstalled",
-     "options=" + OptionArea(Merge({{{0, 1}, {1, 1}, {2, 0}, {3, 1}, {4, 0}, {5, 0}, {6, 0}, {7, 0}, {10, 0}},
-                                    Month(33, 25), Month(40, 24)})),
+     "options=" + OptionArea(Merge(
+                      {{{0, 1}, {1, 1}, {2, 0}, {3, 1}, {4, 0}, {5, 0}, {6, 0}, {7, 0}, {10, 0}},
+                       Month(33, 25),
+                       Month(40, 24)})),
      "KV70-0012345",
      {"Barcode Scanner\tEnabled", "Route Planner\tEnabled", "Signature Capture\tEnabled",
-      "Data Encryption\tEnabled", "Field Inspection Suite\tJan 1999", "Meter Reading Suite\tDec 1998"}},
-    {"MonthTwelveIsDecember1997", "options=" + OptionArea(Month(33, 12)), "KV70-0012345",
+      "Data Encryption\tEnabled", "Field Inspection Suite\tJan 1999",
+      "Meter Reading Suite\tDec 1998"}},
+    {"MonthTwelveIsDecember1997",
+     "options=" + OptionArea(Month(33, 12)),
+     "KV70-0012345",
      {"Field Inspection Suite\tDec 1997"}},
-    {"MonthThirteenIsJanuary1998", "options=" + OptionArea(Month(40, 13)), "KV70-0012345",
+    {"MonthThirteenIsJanuary1998",
+     "options=" + OptionArea(Month(40, 13)),
+     "KV70-0012345",
      {"Meter Reading Suite\tJan 1998"}},
-    {"LongSerialNumber", "serial=ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345",
+    {"LongSerialNumber",
+     "serial=ABCDEFGHIJKLMNOPQRSTUVWXYZ012345",
+     "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345",
      {"Barcode Scanner\tEnabled", "Data Encryption\tEnabled", "Field Inspection Suite\tJan 1999"}},
 };
 
@@ -157,7 +180,8 @@ TEST_P(ConfigRetrievalDialogE2eTest, ShowsWhatTheRecordHolds) {
   ASSERT_EQ(run.dialogs.size(), 1u);
   EXPECT_EQ(run.dialogs[0].Find(IDC_SERIAL_NUMBER)->text, GetParam().serial);
   EXPECT_EQ(Rows(run.dialogs[0]), GetParam().rows);
-  EXPECT_EQ(run.dialogs[0].Find(IDC_INSTALLED_LIST)->columns, (std::vector<CString>{"Option Name", "Value"}))
+  EXPECT_EQ(run.dialogs[0].Find(IDC_INSTALLED_LIST)->columns,
+            (std::vector<CString>{"Option Name", "Value"}))
       << "the headers stay, rows or not";
 }
 
@@ -213,8 +237,9 @@ TEST_F(ConfigRetrievalE2eTest, CancelDuringTheConnectionShowsNoDialogAndReleases
   EXPECT_EQ(cancelled.result, OPERATION_CANCELED);
   EXPECT_TRUE(cancelled.dialogs.empty());
   EXPECT_TRUE(cancelled.boxes.empty());
-  EXPECT_EQ(cancelled.Outline(), (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing,
-                                                           "S:" + kCanceled, "C"}));
+  EXPECT_EQ(cancelled.Outline(),
+            (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing, "S:" + kCanceled,
+                                      "C"}));
   EXPECT_EQ(cancelled.progress, (std::vector<long>{0, 5, 15, 20}));
   EXPECT_EQ(h.Simulator("unit")->GetCounters().reboots, 0u);
 
@@ -260,7 +285,8 @@ TEST_P(ConfigRetrievalFailureE2eTest, FailsBeforeAnyDialog) {
   const auto outline = run.Outline();
   EXPECT_EQ(std::vector<std::string>(outline.end() - 2, outline.end()),
             (std::vector<std::string>{"S:" + kFailed, "C"}));
-  EXPECT_EQ(outline[outline.size() - 3].substr(0, 2), "B:") << "the box comes before the final status";
+  EXPECT_EQ(outline[outline.size() - 3].substr(0, 2), "B:")
+      << "the box comes before the final status";
   if (auto device = h.Simulator()) {
     EXPECT_EQ(device->GetCounters().reboots, 0u);
   }
@@ -275,7 +301,8 @@ TEST_F(ConfigRetrievalE2eTest, ReachesAMonitorLeftRunningByAnEarlierRun) {
   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
   ASSERT_EQ(run.dialogs.size(), 1u);
   EXPECT_EQ(run.dialogs[0].Find(IDC_SERIAL_NUMBER)->text, "KV70-LEFT");
-  EXPECT_EQ(run.progress, (std::vector<long>{0, 100})) << "no upload: only the end of the connection";
+  EXPECT_EQ(run.progress, (std::vector<long>{0, 100}))
+      << "no upload: only the end of the connection";
   EXPECT_EQ(h.Simulator()->GetCounters().reboots, 1u);
 }
 

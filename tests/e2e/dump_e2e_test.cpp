@@ -51,7 +51,8 @@ Bytes ReadFile(const fs::path& path) {
 // then 100.
 std::vector<long> DumpProgress(std::size_t blocks) {
   std::vector<long> p{0};
-  for (std::size_t k = 32; k < blocks; k += 33) p.push_back(static_cast<long>(double(k) / blocks * 100));
+  for (std::size_t k = 32; k < blocks; k += 33)
+    p.push_back(static_cast<long>(double(k) / blocks * 100));
   p.push_back(100);
   return p;
 }
@@ -89,8 +90,9 @@ class DumpE2eTest : public ::testing::Test {
       std::memcpy(image.data() + i, &r, 8);
     }
     const fs::path path = dir / "flash.bin";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                static_cast<std::streamsize>(image.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
     return path.string();
   }
 
@@ -150,9 +152,9 @@ TEST_F(DumpE2eTest, TheLogFileIsTheFileSystemFlash) {
 
   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
   EXPECT_EQ(run.caption, "KV70 File System Dump");
-  EXPECT_EQ(run.Outline(), (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing,
-                                                     "S:" + kReading, "S:" + kRebooting, "S:" + kDone,
-                                                     "C"}));
+  EXPECT_EQ(run.Outline(),
+            (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing, "S:" + kReading,
+                                      "S:" + kRebooting, "S:" + kDone, "C"}));
   EXPECT_TRUE(run.boxes.empty());
 
   auto device = h.Simulator();
@@ -207,17 +209,17 @@ TEST_F(DumpE2eTest, ACablePulledThreeTimesLeavesNoGapAndNoDuplicate) {
   const RunOutcome run = h.Run(kFileSystemDump);
 
   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
-  EXPECT_EQ(run.Outline(),
-            (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing, "S:" + kReading,
-                                      "S:" + kWaiting, "S:" + kWaiting, "S:" + kWaiting, "S:" + kReading,
-                                      "S:" + kWaiting, "S:" + kReading,
-                                      "S:" + kWaiting, "S:" + kWaiting, "S:" + kReading,
-                                      "S:" + kRebooting, "S:" + kDone, "C"}));
+  EXPECT_EQ(run.Outline(), (std::vector<std::string>{
+                               "S:" + kEstablishing, "S:" + kEstablishing, "S:" + kReading,
+                               "S:" + kWaiting, "S:" + kWaiting, "S:" + kWaiting, "S:" + kReading,
+                               "S:" + kWaiting, "S:" + kReading, "S:" + kWaiting, "S:" + kWaiting,
+                               "S:" + kReading, "S:" + kRebooting, "S:" + kDone, "C"}));
   EXPECT_TRUE(run.boxes.empty());
   auto device = h.Simulator();
   EXPECT_TRUE(ReadFile(logPath) == image);
   EXPECT_TRUE(ReadFile(logPath) == SimulatorFlash(device));
-  EXPECT_EQ(ProgressOfTheDump(run), DumpProgress(1024)) << "retries report no progress of their own";
+  EXPECT_EQ(ProgressOfTheDump(run), DumpProgress(1024))
+      << "retries report no progress of their own";
 
   // The lost requests never reached the device; every block was asked for once.
   const std::vector<std::uint32_t> addresses = ReadAddresses(*device);
@@ -243,7 +245,8 @@ TEST_F(DumpE2eTest, ACableOutInTheMiddleOfAReplyLeavesNoGapAndNoDuplicate) {
     std::size_t reads = 0;
     originUs = clean->Events().front().us;
     for (const kv70sim::Event& e : clean->Events())
-      if (e.kind == kv70sim::EventKind::Request && e.code == kRead && reads++ == 300) block300Us = e.us;
+      if (e.kind == kv70sim::EventKind::Request && e.code == kRead && reads++ == 300)
+        block300Us = e.us;
   }
   ASSERT_GT(block300Us, originUs);
   const std::uint64_t cutMs = (block300Us - originUs) / 1000 + 100;
@@ -291,7 +294,8 @@ TEST_F(DumpE2eTest, AnAbsentFileSystemSizeReadsNothing) {
   // the absent value (0xFFFF) by hand before the run opens it again.
   {
     std::unique_ptr<platform::CommPort> port;
-    ASSERT_EQ(kv70sim::OpenSimPort("name=absent,fs-mb=1", port), ERROR_SUCCESS) << kv70sim::LastOpenError();
+    ASSERT_EQ(kv70sim::OpenSimPort("name=absent,fs-mb=1", port), ERROR_SUCCESS)
+        << kv70sim::LastOpenError();
   }
   auto device = kv70sim::FindInstance("absent");
   ASSERT_NE(device, nullptr);
@@ -338,8 +342,9 @@ TEST_F(DumpE2eTest, AFolderThatIsGoneFailsAfterTheConnectionWithoutARestart) {
   ASSERT_EQ(run.boxes.size(), 1u);
   EXPECT_EQ(run.boxes[0].owner, h.HostWindow());
   EXPECT_NE(run.boxes[0].text.find(expected), std::string::npos) << run.boxes[0].text;
-  EXPECT_EQ(run.Outline(), (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing,
-                                                     "B:" + run.boxes[0].text, "S:" + kFailed, "C"}));
+  EXPECT_EQ(run.Outline(),
+            (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing,
+                                      "B:" + run.boxes[0].text, "S:" + kFailed, "C"}));
   // The connection completed: the record was read and Connect reported its end.
   ASSERT_GE(run.progress.size(), 2u);
   EXPECT_EQ(run.progress.back(), 100);
@@ -392,7 +397,8 @@ TEST_F(DumpE2eTest, AWriteFailureInTheMiddleIsAFailure) {
 
   EXPECT_EQ(run.result, OPERATION_FAILED);
   ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_NE(run.boxes[0].text.find(logPath.filename().string()), std::string::npos) << run.boxes[0].text;
+  EXPECT_NE(run.boxes[0].text.find(logPath.filename().string()), std::string::npos)
+      << run.boxes[0].text;
   EXPECT_EQ(run.statuses.back(), kFailed);
   EXPECT_EQ(Requests(*h.Simulator(), kRebootCommand), 0u);
   const Bytes log = ReadFile(logPath);

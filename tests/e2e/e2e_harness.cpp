@@ -8,13 +8,15 @@
 #include <filesystem>
 #include <thread>
 
+#include "framework/uimodel.h"
 #include "platform/window.h"
 #include "sim/sim_port.h"
-#include "framework/uimodel.h"
 
 namespace kv70::e2e {
 
-std::string DefaultPluginPath() { return KV70_E2E_PLUGIN_PATH; }
+std::string DefaultPluginPath() {
+  return KV70_E2E_PLUGIN_PATH;
+}
 
 void PrintTo(const HostEvent& event, std::ostream* os) {
   static const char* const kinds[] = {"Status", "Progress", "Box", "Dialog", "Complete"};
@@ -25,11 +27,20 @@ std::vector<std::string> RunOutcome::Outline() const {
   std::vector<std::string> outline;
   for (const HostEvent& e : events) {
     switch (e.kind) {
-      case HostEvent::Status: outline.push_back("S:" + e.text); break;
-      case HostEvent::Box: outline.push_back("B:" + e.text); break;
-      case HostEvent::Dialog: outline.push_back("D:" + std::to_string(e.value)); break;
-      case HostEvent::Complete: outline.push_back("C"); break;
-      case HostEvent::Progress: break;
+      case HostEvent::Status:
+        outline.push_back("S:" + e.text);
+        break;
+      case HostEvent::Box:
+        outline.push_back("B:" + e.text);
+        break;
+      case HostEvent::Dialog:
+        outline.push_back("D:" + std::to_string(e.value));
+        break;
+      case HostEvent::Complete:
+        outline.push_back("C");
+        break;
+      case HostEvent::Progress:
+        break;
     }
   }
   return outline;
@@ -39,7 +50,8 @@ std::vector<std::string> RunOutcome::Outline() const {
 // where they fall between the status texts.
 class Harness::RecordingUi : public uimodel::Backend {
  public:
-  RecordingUi(Harness& harness, std::shared_ptr<ScriptedUi> ui) : harness_(harness), ui_(std::move(ui)) {}
+  RecordingUi(Harness& harness, std::shared_ptr<ScriptedUi> ui)
+      : harness_(harness), ui_(std::move(ui)) {}
 
   int MessageBox(const platform::MessageBoxRequest& request) override {
     const int answer = ui_->MessageBox(request);
@@ -47,10 +59,13 @@ class Harness::RecordingUi : public uimodel::Backend {
     return answer;
   }
   void RunModalDialog(CDialog& dialog) override {
-    harness_.Add({HostEvent::Dialog, dialog.GetCaption().str(), static_cast<long>(dialog.GetTemplateId())});
+    harness_.Add(
+        {HostEvent::Dialog, dialog.GetCaption().str(), static_cast<long>(dialog.GetTemplateId())});
     ui_->RunModalDialog(dialog);
   }
-  bool RunFileDialog(CFileDialog& dialog, CString& path) override { return ui_->RunFileDialog(dialog, path); }
+  bool RunFileDialog(CFileDialog& dialog, CString& path) override {
+    return ui_->RunFileDialog(dialog, path);
+  }
   void RunWizard(CPropertySheet& sheet) override { ui_->RunWizard(sheet); }
   void SetWaitCursor(bool on) override { ui_->SetWaitCursor(on); }
 
@@ -175,10 +190,17 @@ void Harness::ClearCancel() {
 void Harness::Add(HostEvent event) {
   std::lock_guard lock(mutex_);
   switch (event.kind) {
-    case HostEvent::Status: current_.statuses.push_back(event.text); break;
-    case HostEvent::Progress: current_.progress.push_back(event.value); break;
-    case HostEvent::Complete: ++current_.completions; break;
-    default: break;
+    case HostEvent::Status:
+      current_.statuses.push_back(event.text);
+      break;
+    case HostEvent::Progress:
+      current_.progress.push_back(event.value);
+      break;
+    case HostEvent::Complete:
+      ++current_.completions;
+      break;
+    default:
+      break;
   }
   current_.events.push_back(event);
   // Triggers fire while the sender still waits, so the next cancellation point sees them.
@@ -251,11 +273,14 @@ RunOutcome Harness::RunRecordAsGiven(RunRecord record) {
   const auto boxes = ui_->Boxes();
   outcome.boxes.assign(boxes.begin() + static_cast<std::ptrdiff_t>(boxesBefore), boxes.end());
   const auto dialogs = ui_->Dialogs();
-  outcome.dialogs.assign(dialogs.begin() + static_cast<std::ptrdiff_t>(dialogsBefore), dialogs.end());
+  outcome.dialogs.assign(dialogs.begin() + static_cast<std::ptrdiff_t>(dialogsBefore),
+                         dialogs.end());
   return outcome;
 }
 
-std::shared_ptr<kv70sim::Device> Harness::Simulator() const { return kv70sim::LastInstance(); }
+std::shared_ptr<kv70sim::Device> Harness::Simulator() const {
+  return kv70sim::LastInstance();
+}
 
 std::shared_ptr<kv70sim::Device> Harness::Simulator(const std::string& name) const {
   return kv70sim::FindInstance(name);

@@ -73,21 +73,21 @@ struct Exports {
 // One thing the host saw during a run, in the order it saw it.
 struct HostEvent {
   enum Kind { Status, Progress, Box, Dialog, Complete } kind;
-  std::string text;   // Status: the text; Box: the box text; Dialog: its caption
-  long value = 0;     // Progress: the position; Box: the answer; Dialog: the template id
+  std::string text;  // Status: the text; Box: the box text; Dialog: its caption
+  long value = 0;    // Progress: the position; Box: the answer; Dialog: the template id
 };
 void PrintTo(const HostEvent& event, std::ostream* os);
 
 struct RunOutcome {
-  int result = -1;                          // what DoOperation returned
-  std::vector<std::string> statuses;        // WM_OPERATION_STATUS texts
-  std::vector<long> progress;               // WM_OPERATION_PROGRESS positions
-  std::vector<HostEvent> events;            // all of the above, boxes and dialogs, in order
-  std::vector<ScriptedUi::Box> boxes;       // message boxes of this run
+  int result = -1;                               // what DoOperation returned
+  std::vector<std::string> statuses;             // WM_OPERATION_STATUS texts
+  std::vector<long> progress;                    // WM_OPERATION_PROGRESS positions
+  std::vector<HostEvent> events;                 // all of the above, boxes and dialogs, in order
+  std::vector<ScriptedUi::Box> boxes;            // message boxes of this run
   std::vector<ScriptedUi::ShownDialog> dialogs;  // dialogs of this run, as they opened
-  int completions = 0;                      // WM_OPERATION_COMPLETE messages received
-  std::string caption;                      // the host window's caption after the run
-  bool cancelSignalled = false;             // the cancel event was set when the run ended
+  int completions = 0;                           // WM_OPERATION_COMPLETE messages received
+  std::string caption;                           // the host window's caption after the run
+  bool cancelSignalled = false;                  // the cancel event was set when the run ended
 
   // The status texts and dialogs as "S:<text>", "D:<template id>", "B:<text>", "C" (no
   // progress): the shape of a run at a glance, for EXPECT_EQ.

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "framework/uimodel.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_harness.h"
-#include "framework/uimodel.h"
 
 namespace {
 

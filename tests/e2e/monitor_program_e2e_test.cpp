@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "framework/uimodel.h"
 #include "platform/comm_port.h"
 #include "resources/resource.h"
 #include "sim/bus.h"
 #include "sim/monitor_image.h"
 #include "tests/e2e/e2e_harness.h"
-#include "framework/uimodel.h"
 
 namespace {
 

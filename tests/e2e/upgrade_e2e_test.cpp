@@ -32,7 +32,8 @@ const std::string kConfiguring = "Configuring software update...";
 const std::string kCollecting = "Collecting garbage...";
 const std::string kErasing = "Erasing program flash...";
 const std::string kUpdating = "Updating the software of the KV70...";
-const std::string kWaiting = "Timeout getting response from KV!  Check the cables!  Waiting for reconnect...";
+const std::string kWaiting =
+    "Timeout getting response from KV!  Check the cables!  Waiting for reconnect...";
 const std::string kRebooting = "Rebooting the KV70 data collector...";
 const std::string kDone = "The software upgrade was completed successfully.";
 const std::string kCanceled = "The operation was canceled.";
@@ -80,7 +81,8 @@ class RequestTap : public platform::WireTap {
 
  private:
   static std::uint32_t Be32(const Bytes& b, std::size_t at) {
-    return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 | std::uint32_t{b[at + 2]} << 8 | b[at + 3];
+    return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 |
+           std::uint32_t{b[at + 2]} << 8 | b[at + 3];
   }
 };
 
@@ -132,20 +134,22 @@ class UpgradeE2eTest : public ::testing::Test {
   void Register(const std::string& description, const std::string& path) {
     HKEY key = nullptr;
     const std::string name = "SOFTWARE\\Quarnell\\Velmora\\Firmware\\" + description;
-    ASSERT_EQ(platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                       KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     auto text = [key](const char* value, const std::string& s) {
-      EXPECT_EQ(platform::RegSetValueEx(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(s.c_str()),
-                                        static_cast<DWORD>(s.size() + 1)),
-                ERROR_SUCCESS);
+      EXPECT_EQ(
+          platform::RegSetValueEx(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(s.c_str()),
+                                  static_cast<DWORD>(s.size() + 1)),
+          ERROR_SUCCESS);
     };
     text("Description", description);
     text("DeviceType", "KV70");
     text("FirmwarePath", path);
     const DWORD original = 0;
-    EXPECT_EQ(platform::RegSetValueEx(key, "OriginalInstall", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&original),
-                                      sizeof original),
+    EXPECT_EQ(platform::RegSetValueEx(key, "OriginalInstall", 0, REG_DWORD,
+                                      reinterpret_cast<const BYTE*>(&original), sizeof original),
               ERROR_SUCCESS);
     platform::RegCloseKey(key);
   }
@@ -174,7 +178,8 @@ class UpgradeE2eTest : public ::testing::Test {
   // Program flash as srec_cat makes it of the file: the file's data, 0xFF elsewhere.
   Bytes SrecCatImage(const std::string& path) {
     const std::string bin = (dir / "srec_cat.bin").string();
-    const std::string command = "srec_cat '" + path + "' -fill 0xFF 0x02400000 0x02600000 -offset -0x02400000 -o '" +
+    const std::string command = "srec_cat '" + path +
+                                "' -fill 0xFF 0x02400000 0x02600000 -offset -0x02400000 -o '" +
                                 bin + "' -binary 2>&1";
     const int status = std::system(command.c_str());
     EXPECT_EQ(status, 0) << command;
@@ -209,7 +214,8 @@ class UpgradeE2eTest : public ::testing::Test {
 };
 
 // A small image at the start of program flash.
-up::Image SmallImage(std::array<std::uint8_t, 4> word = {0x5A, 0xA5, 0x30, 0x01}, bool withWord = true) {
+up::Image SmallImage(std::array<std::uint8_t, 4> word = {0x5A, 0xA5, 0x30, 0x01},
+                     bool withWord = true) {
   up::ImageOptions o;
   o.end = up::kProgramFlash + 0x3000;
   o.gapOneIn = 40;
@@ -265,8 +271,8 @@ TEST_F(UpgradeE2eTest, StatusesOfASuccessfulRun) {
   Offer(image);
   const RunOutcome run = Upgrade();
   ASSERT_EQ(run.result, OPERATION_SUCCEEDED);
-  EXPECT_EQ(run.statuses, (std::vector<std::string>{kEstablishing, kConfiguring, kCollecting, kErasing,
-                                                     kUpdating, kRebooting, kDone}));
+  EXPECT_EQ(run.statuses, (std::vector<std::string>{kEstablishing, kConfiguring, kCollecting,
+                                                    kErasing, kUpdating, kRebooting, kDone}));
   EXPECT_EQ(run.completions, 1);
   EXPECT_EQ(run.progress.back(), 100);
   EXPECT_TRUE(FlashHolds(image));
@@ -279,14 +285,15 @@ TEST_F(UpgradeE2eTest, EachFlashTypeErasesItsTableInOrderAndCollectsAsItNeeds) {
     int info1;
     bool collects;
   } cases[] = {
-      {8922, 4, 0xFFFF, false}, {215, 4, 245, false}, {215, 4, 246, true},  {215, 5, 0xFFFF, true},
-      {8900, 0, 0, false},      {8900, 0xFFFF, 300, true}, {91, 4, 245, true}, {8795, 0, 0, true},
-      {8777, 0, 0, true},
+      {8922, 4, 0xFFFF, false}, {215, 4, 245, false}, {215, 4, 246, true},
+      {215, 5, 0xFFFF, true},   {8900, 0, 0, false},  {8900, 0xFFFF, 300, true},
+      {91, 4, 245, true},       {8795, 0, 0, true},   {8777, 0, 0, true},
   };
   const up::Image image = SmallImage();
   Offer(image);
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.flashType << " info0 " << c.info0 << " info1 " << c.info1);
+    SCOPED_TRACE(::testing::Message()
+                 << c.flashType << " info0 " << c.info0 << " info1 " << c.info1);
     h.UseDevice("flash-type=" + std::to_string(c.flashType) + ",info0=" + std::to_string(c.info0) +
                 ",info1=" + std::to_string(c.info1));
     const RunOutcome run = Upgrade();
@@ -294,7 +301,8 @@ TEST_F(UpgradeE2eTest, EachFlashTypeErasesItsTableInOrderAndCollectsAsItNeeds) {
     ASSERT_EQ(tap.Erases().size(), 1u);
     EXPECT_EQ(tap.Erases()[0], SectorStarts(c.flashType));
     EXPECT_EQ(h.Simulator()->GetCounters().garbageCollections, c.collects ? 1u : 0u);
-    EXPECT_EQ(std::count(run.statuses.begin(), run.statuses.end(), kCollecting), c.collects ? 1 : 0);
+    EXPECT_EQ(std::count(run.statuses.begin(), run.statuses.end(), kCollecting),
+              c.collects ? 1 : 0);
     EXPECT_TRUE(FlashHolds(image));
   }
 }
@@ -348,9 +356,10 @@ TEST_F(UpgradeE2eTest, FileWithoutTheWordErasesNothing) {
   const RunOutcome run = Upgrade();
   EXPECT_EQ(run.result, OPERATION_CANCELED);
   ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_NE(run.boxes[0].text.find("The software file " + path +
-                                   " is invalid.\n\nPlease re-install the selected software version file or "
-                                   "select another software version and try again."),
+  EXPECT_NE(run.boxes[0].text.find(
+                "The software file " + path +
+                " is invalid.\n\nPlease re-install the selected software version file or "
+                "select another software version and try again."),
             std::string::npos)
       << run.boxes[0].text;
   EXPECT_EQ(run.statuses.back(), kCanceled);
@@ -403,7 +412,8 @@ TEST_F(UpgradeE2eTest, CablePulledDuringProgrammingWaitsAndCompletes) {
   const std::uint64_t pulledFrom = firstProgram + programs / 2;
   constexpr int kPulled = 5;
 
-  h.UseDevice("pull=" + std::to_string(pulledFrom) + "-" + std::to_string(pulledFrom + kPulled - 1));
+  h.UseDevice("pull=" + std::to_string(pulledFrom) + "-" +
+              std::to_string(pulledFrom + kPulled - 1));
   const RunOutcome run = Upgrade();
   ASSERT_EQ(run.result, OPERATION_SUCCEEDED);
   EXPECT_EQ(std::count(run.statuses.begin(), run.statuses.end(), kWaiting), kPulled);
@@ -412,7 +422,8 @@ TEST_F(UpgradeE2eTest, CablePulledDuringProgrammingWaitsAndCompletes) {
   auto first = std::find(run.statuses.begin(), run.statuses.end(), kWaiting);
   ASSERT_NE(first, run.statuses.end());
   EXPECT_EQ(*(first - 1), kUpdating);
-  EXPECT_EQ(std::vector<std::string>(first, first + kPulled), std::vector<std::string>(kPulled, kWaiting));
+  EXPECT_EQ(std::vector<std::string>(first, first + kPulled),
+            std::vector<std::string>(kPulled, kWaiting));
   EXPECT_EQ(*(first + kPulled), kUpdating);
   EXPECT_EQ(run.statuses.back(), kDone);
 
@@ -439,8 +450,9 @@ TEST_F(UpgradeE2eTest, PortThatCannotBeOpened) {
   EXPECT_EQ(run.result, OPERATION_FAILED);
   EXPECT_EQ(run.caption, "Software Upgrade");
   ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_NE(run.boxes[0].text.find("COM Failure! [301] There was a failure [2] attempting to open COM1."),
-            std::string::npos)
+  EXPECT_NE(
+      run.boxes[0].text.find("COM Failure! [301] There was a failure [2] attempting to open COM1."),
+      std::string::npos)
       << run.boxes[0].text;
   EXPECT_EQ(run.statuses, (std::vector<std::string>{kEstablishing, kFailed}));
   EXPECT_EQ(run.completions, 1);

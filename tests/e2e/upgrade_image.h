@@ -73,7 +73,8 @@ inline Image MakeImage(const ImageOptions& o) {
     if (image.records.size() > 0 && rng.Below(o.gapOneIn) == 0) {
       std::uint32_t gap = 1 + rng.Below(o.maxGap);
       // Never skip over the word, nor run off the end.
-      if (o.withWord && address <= kWordAddress && address + gap > kWordAddress) gap = kWordAddress - address;
+      if (o.withWord && address <= kWordAddress && address + gap > kWordAddress)
+        gap = kWordAddress - address;
       if (gap > o.end - address) gap = o.end - address;
       if (gap > 0) {
         address += gap;
@@ -93,7 +94,8 @@ inline Image MakeImage(const ImageOptions& o) {
     ImageRecord record{address, std::vector<std::uint8_t>(length)};
     for (auto& b : record.data) b = static_cast<std::uint8_t>(rng.Next());
     if (address == kWordAddress)
-      for (int i = 0; i < 4; ++i) record.data[static_cast<size_t>(i)] = o.word[static_cast<size_t>(i)];
+      for (int i = 0; i < 4; ++i)
+        record.data[static_cast<size_t>(i)] = o.word[static_cast<size_t>(i)];
     image.dataBytes += length;
     address += length;
     image.records.push_back(std::move(record));
@@ -103,7 +105,8 @@ inline Image MakeImage(const ImageOptions& o) {
 
 // One S-record line with CR LF.
 inline std::string RecordLine(char type, std::uint32_t address, int addressBytes,
-                              const std::uint8_t* data, std::size_t length, bool badChecksum = false) {
+                              const std::uint8_t* data, std::size_t length,
+                              bool badChecksum = false) {
   static const char digits[] = "0123456789ABCDEF";
   std::string line = {'S', type};
   unsigned sum = 0;

@@ -47,18 +47,28 @@ constexpr std::uint32_t kImageBytes = 0x8000;
 constexpr std::uint64_t kPatienceUs = 3600ull * 1000 * 1000;
 
 enum Outcome {
-  kCorrect, kFailedReported, kCancelled,
-  kFalseSuccess, kFailedUnreported, kBadPartial, kOther, kOutcomes
+  kCorrect,
+  kFailedReported,
+  kCancelled,
+  kFalseSuccess,
+  kFailedUnreported,
+  kBadPartial,
+  kOther,
+  kOutcomes
 };
-const char* const kOutcomeNames[kOutcomes] = {"correct", "failed+told", "cancelled",    "FALSE-SUCCESS",
-                                              "FAILED-UNTOLD", "BAD-PARTIAL", "OTHER"};
+const char* const kOutcomeNames[kOutcomes] = {"correct",       "failed+told",   "cancelled",
+                                              "FALSE-SUCCESS", "FAILED-UNTOLD", "BAD-PARTIAL",
+                                              "OTHER"};
 
 int Seeds() {
-  if (const char* text = std::getenv("KV70_MATRIX_SEEDS"); text && *text) return std::max(1, std::atoi(text));
+  if (const char* text = std::getenv("KV70_MATRIX_SEEDS"); text && *text)
+    return std::max(1, std::atoi(text));
   return 20;
 }
 
-std::string Stretch(std::uint64_t from, std::uint64_t to) { return std::to_string(from) + "-" + std::to_string(to); }
+std::string Stretch(std::uint64_t from, std::uint64_t to) {
+  return std::to_string(from) + "-" + std::to_string(to);
+}
 
 // One fault: a name for the matrix and the simulator settings it adds for a seed.
 struct Fault {
@@ -177,7 +187,7 @@ class PatientUser {
 struct Matrix {
   std::vector<std::string> faults;
   std::map<std::string, std::array<int, kOutcomes>> counts;
-  std::vector<std::string> bad;   // reproductions of the runs that broke the rule
+  std::vector<std::string> bad;  // reproductions of the runs that broke the rule
 
   void Add(const std::string& fault, Outcome outcome) {
     if (!counts.count(fault)) {
@@ -216,8 +226,9 @@ class FaultMatrixTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(h.Loaded());
-    dir = fs::temp_directory_path() / ("kv70_fault_matrix_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = fs::temp_directory_path() /
+          ("kv70_fault_matrix_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     h.Ui().SetQuestionAnswer(IDYES);
@@ -226,9 +237,10 @@ class FaultMatrixTest : public ::testing::Test {
 
   // Runs the operation on a fresh device and classifies what came out. `partialIsSound`
   // judges what a failed or cancelled run left behind.
-  Outcome RunOnce(int operation, const std::string& settings, std::size_t cancelAfter,
-                  const std::function<bool()>& resultIsCorrect,
-                  const std::function<bool()>& partialIsSound = [] { return true; }) {
+  Outcome RunOnce(
+      int operation, const std::string& settings, std::size_t cancelAfter,
+      const std::function<bool()>& resultIsCorrect,
+      const std::function<bool()>& partialIsSound = [] { return true; }) {
     h.ClearCancel();
     if (cancelAfter) h.CancelAfterProgressMessages(cancelAfter);
     h.UseDevice(settings);
@@ -239,7 +251,8 @@ class FaultMatrixTest : public ::testing::Test {
     if (run.result != OPERATION_CANCELED && run.result != OPERATION_FAILED) return kOther;
     if (!partialIsSound()) return kBadPartial;
     if (run.result == OPERATION_CANCELED) return kCancelled;
-    if (run.result == OPERATION_FAILED) return run.boxes.empty() ? kFailedUnreported : kFailedReported;
+    if (run.result == OPERATION_FAILED)
+      return run.boxes.empty() ? kFailedUnreported : kFailedReported;
     return kOther;
   }
 
@@ -258,7 +271,8 @@ TEST_F(FaultMatrixTest, DumpEndsInTheFlashOrAReportedFailure) {
   }
   const fs::path imagePath = dir / "flash.bin";
   std::ofstream(imagePath, std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
   const std::string device = "fs-mb=" + std::to_string(kFsMb) + ",fs-image=" + imagePath.string();
   const fs::path log = dir / "kv70.log";
 
@@ -272,27 +286,32 @@ TEST_F(FaultMatrixTest, DumpEndsInTheFlashOrAReportedFailure) {
       const std::size_t cancelAfter = fault.cancelAfter ? fault.cancelAfter(rng) : 0;
       fs::remove(log);
       ASSERT_TRUE(kv70::matrix::ChooseLogFile(h, log.string()));
-      const Outcome outcome = RunOnce(kv70::e2e::kFileSystemDump, settings, cancelAfter, [&] {
-        auto sim = h.Simulator();
-        if (!sim) return false;
-        Bytes flash;
-        {
-          std::lock_guard lock(sim->Mutex());
-          flash.assign(sim->FsFlash().begin(), sim->FsFlash().end());
-        }
-        return flash == image && ReadFile(log) == flash;
-      }, [&] {
-        // A dump that stopped leaves the blocks written so far: whole blocks, each the
-        // flash's own bytes.
-        if (!fs::exists(log)) return true;
-        const Bytes partial = ReadFile(log);
-        return partial.size() % 1024 == 0 && partial.size() <= image.size() &&
-               std::equal(partial.begin(), partial.end(), image.begin());
-      });
+      const Outcome outcome = RunOnce(
+          kv70::e2e::kFileSystemDump, settings, cancelAfter,
+          [&] {
+            auto sim = h.Simulator();
+            if (!sim) return false;
+            Bytes flash;
+            {
+              std::lock_guard lock(sim->Mutex());
+              flash.assign(sim->FsFlash().begin(), sim->FsFlash().end());
+            }
+            return flash == image && ReadFile(log) == flash;
+          },
+          [&] {
+            // A dump that stopped leaves the blocks written so far: whole blocks, each the
+            // flash's own bytes.
+            if (!fs::exists(log)) return true;
+            const Bytes partial = ReadFile(log);
+            return partial.size() % 1024 == 0 && partial.size() <= image.size() &&
+                   std::equal(partial.begin(), partial.end(), image.begin());
+          });
       matrix.Add(fault.name, outcome);
       if (outcome >= kFalseSuccess)
-        matrix.bad.push_back(std::string(kOutcomeNames[outcome]) + ": dump, sim:" + settings +
-                             (cancelAfter ? ", cancel after " + std::to_string(cancelAfter) + " progress messages" : ""));
+        matrix.bad.push_back(
+            std::string(kOutcomeNames[outcome]) + ": dump, sim:" + settings +
+            (cancelAfter ? ", cancel after " + std::to_string(cancelAfter) + " progress messages"
+                         : ""));
     }
   }
   matrix.Print("File system dump (1 MiB), runs per outcome");
@@ -333,8 +352,10 @@ TEST_F(FaultMatrixTest, UpgradeEndsInTheFileOrAReportedFailure) {
       });
       matrix.Add(fault.name, outcome);
       if (outcome >= kFalseSuccess)
-        matrix.bad.push_back(std::string(kOutcomeNames[outcome]) + ": upgrade, sim:" + settings +
-                             (cancelAfter ? ", cancel after " + std::to_string(cancelAfter) + " progress messages" : ""));
+        matrix.bad.push_back(
+            std::string(kOutcomeNames[outcome]) + ": upgrade, sim:" + settings +
+            (cancelAfter ? ", cancel after " + std::to_string(cancelAfter) + " progress messages"
+                         : ""));
     }
   }
   matrix.Print("Software upgrade (32 KiB image with gaps), runs per outcome");

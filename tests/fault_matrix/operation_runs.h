@@ -21,11 +21,13 @@ namespace kv70::matrix {
 // Registers `path` in the firmware catalogue as a KV70 file and lets the user choose it
 // on the upgrade's selection page (Next checks the file, then Finish). False when the
 // page refused it.
-inline bool OfferFirmware(e2e::Harness& h, const std::string& description, const std::string& path) {
+inline bool OfferFirmware(e2e::Harness& h, const std::string& description,
+                          const std::string& path) {
   HKEY key = nullptr;
   const std::string name = "SOFTWARE\\Quarnell\\Velmora\\Firmware\\" + description;
-  if (platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                               KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+  if (platform::RegCreateKeyEx(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr,
+                               REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                               nullptr) != ERROR_SUCCESS)
     return false;
   auto text = [key](const char* value, const std::string& s) {
     platform::RegSetValueEx(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(s.c_str()),
@@ -35,8 +37,8 @@ inline bool OfferFirmware(e2e::Harness& h, const std::string& description, const
   text("DeviceType", "KV70");
   text("FirmwarePath", path);
   const DWORD original = 0;
-  platform::RegSetValueEx(key, "OriginalInstall", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&original),
-                          sizeof original);
+  platform::RegSetValueEx(key, "OriginalInstall", 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&original), sizeof original);
   platform::RegCloseKey(key);
 
   auto* page = reinterpret_cast<CPropertyPage*>(h.GetExports().GetPage(e2e::kSoftwareUpgrade, 0));
@@ -103,7 +105,8 @@ class TimedTap final : public platform::WireTap {
   explicit TimedTap(platform::Clock& clock) : clock_(clock) {}
   void OnWrite(const BYTE* data, DWORD count) override {
     std::lock_guard lock(mutex);
-    events.push_back({WireEvent::Write, clock_.NowUs(), count, std::vector<std::uint8_t>(data, data + count)});
+    events.push_back(
+        {WireEvent::Write, clock_.NowUs(), count, std::vector<std::uint8_t>(data, data + count)});
   }
   void OnRead(const BYTE*, DWORD count) override {
     if (count == 0) return;

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "ui/auto_size_list_ctrl.h"
 #include "framework/uimodel.h"
+#include "ui/auto_size_list_ctrl.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ class AutoSizeListTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(uimodel::CreateWindow(list_, uimodel::Kind::ListView, "", WS_VISIBLE | LVS_REPORT,
-                                  CRect(0, 0, 264, 201), static_cast<HWND>(nullptr), 5051));
+                                      CRect(0, 0, 264, 201), static_cast<HWND>(nullptr), 5051));
   }
   // Clears a pending repaint so that the next one can be seen.
   void Paint() {
@@ -39,7 +39,8 @@ const WidthCase kWidthCases[] = {
     {"NarrowTextsStillFitThem", "", {"a"}, 18},
 };
 
-class AutoSizeWidthTest : public AutoSizeListTest, public ::testing::WithParamInterface<WidthCase> {};
+class AutoSizeWidthTest : public AutoSizeListTest,
+                          public ::testing::WithParamInterface<WidthCase> {};
 
 TEST_P(AutoSizeWidthTest, SizesTheColumnToHeadingOrContent) {
   const WidthCase& c = GetParam();

@@ -1,5 +1,7 @@
 // The configuration dialog: what it shows for a record, its shape when it opens, the
 // column sizing of its lists, and ShowConfigurationDialog's ownership and modality.
+#include "ui/config_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,16 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "ui/auto_size_list_ctrl.h"
-#include "ui/config_dialog.h"
-#include "models/kv70_config.h"
 #include "device/kv70_device.h"
 #include "framework/testing/scripted_ui.h"
 #include "framework/uimodel.h"
+#include "models/kv70_config.h"
 #include "platform/window.h"
 #include "resources/resource.h"
 #include "resources/testing/kv70_test_module.h"
 #include "serial/serial_com.h"
+#include "ui/auto_size_list_ctrl.h"
 
 namespace {
 
@@ -57,7 +58,9 @@ struct Row {
   friend bool operator==(const Row&, const Row&) = default;
 };
 
-void PrintTo(const Row& row, std::ostream* os) { *os << "{" << row.name << ", " << row.value << "}"; }
+void PrintTo(const Row& row, std::ostream* os) {
+  *os << "{" << row.name << ", " << row.value << "}";
+}
 
 class ConfigDialogTest : public ::testing::Test {
  protected:
@@ -173,7 +176,11 @@ const OptionCase kOptionCases[] = {
        b.SetMonth(33, 300);
        b.SetMonth(40, 301);
      },
-     {{0, "Enabled"}, {1, "Enabled"}, {3, "Enabled"}, {7, "Enabled"}, {9, "Dec 2021"},
+     {{0, "Enabled"},
+      {1, "Enabled"},
+      {3, "Enabled"},
+      {7, "Enabled"},
+      {9, "Dec 2021"},
       {10, "Jan 2022"}}},
 };
 
@@ -248,7 +255,8 @@ TEST_F(ConfigDialogTest, ColumnsFitTheWiderOfHeadingAndContent) {
   std::vector<int> full;
   std::vector<int> temporary;
   const auto widths = [](CDialog& dialog, int id) {
-    auto* list = dynamic_cast<CAutoSizeListCtrl*>(CWnd::FromHandlePermanent(dialog.GetDlgItem(id)->m_hWnd));
+    auto* list =
+        dynamic_cast<CAutoSizeListCtrl*>(CWnd::FromHandlePermanent(dialog.GetDlgItem(id)->m_hWnd));
     std::vector<int> result;
     if (!list) return result;
     for (int col = 0; col < list->GetHeaderCtrl()->GetItemCount(); ++col) {
@@ -335,9 +343,9 @@ TEST(FormatOptionMonth, UsesAbbreviatedMonthAndFourDigitYear) {
   const struct {
     WORD index;
     const char* text;
-  } rows[] = {{1, "Jan 1997"},  {2, "Feb 1997"},  {12, "Dec 1997"}, {13, "Jan 1998"},
-              {24, "Dec 1998"}, {25, "Jan 1999"}, {42, "Jun 2000"}, {0, "Dec 1996"},
-              {0xFFFE, "Feb 7458"}};
+  } rows[] = {{1, "Jan 1997"},  {2, "Feb 1997"},  {12, "Dec 1997"},
+              {13, "Jan 1998"}, {24, "Dec 1998"}, {25, "Jan 1999"},
+              {42, "Jun 2000"}, {0, "Dec 1996"},  {0xFFFE, "Feb 7458"}};
   for (const auto& row : rows) EXPECT_EQ(FormatOptionMonth(row.index), row.text) << row.index;
 }
 

@@ -2,10 +2,10 @@
 // and the side panel painted over control 1015.
 #include <gtest/gtest.h>
 
+#include "framework/uimodel.h"
 #include "ui/log_file_page.h"
 #include "ui/software_selection_page.h"
 #include "ui/tests/pages_fixture.h"
-#include "framework/uimodel.h"
 
 namespace pages_test {
 namespace {
@@ -82,12 +82,14 @@ void ExpectPanelExactlyOver(const CWnd& page, const CRect& frame) {
   target.CreateCompatibleDC(nullptr);
   source.SelectObject(&picture);
   target.SelectObject(&expected);
-  ASSERT_TRUE(target.StretchBlt(0, 0, frame.Width(), frame.Height(), &source, 0, 0, 150, 250, SRCCOPY));
+  ASSERT_TRUE(
+      target.StretchBlt(0, 0, frame.Width(), frame.Height(), &source, 0, 0, 150, 250, SRCCOPY));
 
   const uimodel::PixelSurface& surface = *uimodel::SurfaceOf(page);
   int wrong = 0;
   for (int y = 0; y < frame.Height(); ++y) {
-    for (int x = 0; x < frame.Width(); ++x) wrong += surface.At(frame.left + x, frame.top + y) != target.GetPixel(x, y);
+    for (int x = 0; x < frame.Width(); ++x)
+      wrong += surface.At(frame.left + x, frame.top + y) != target.GetPixel(x, y);
   }
   EXPECT_EQ(wrong, 0);
   const COLORREF background = GetSysColor(COLOR_BTNFACE);
@@ -124,7 +126,8 @@ TEST_F(FrameTest, ATemplateWithoutTheFrameShowsNoPicture) {
   ASSERT_TRUE(sheet.SetActivePage(0));
   platform::PumpMessages();
   ASSERT_NE(uimodel::SurfaceOf(page), nullptr);
-  for (COLORREF pixel : uimodel::SurfaceOf(page)->pixels) ASSERT_EQ(pixel, GetSysColor(COLOR_BTNFACE));
+  for (COLORREF pixel : uimodel::SurfaceOf(page)->pixels)
+    ASSERT_EQ(pixel, GetSysColor(COLOR_BTNFACE));
 }
 
 TEST_F(FrameTest, DrawingStretchesTheWholePictureOntoAnyRectangle) {

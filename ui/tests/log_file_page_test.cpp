@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "catalogue/registry_values.h"
+#include "framework/uimodel.h"
 #include "platform/registry.h"
 #include "ui/tests/pages_fixture.h"
-#include "framework/uimodel.h"
 
 namespace pages_test {
 namespace {
@@ -22,7 +22,9 @@ class LogFilePageTest : public PagesTest {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  void Type(const std::string& name) { ASSERT_TRUE(uimodel::TypeText(page, IDC_LOG_FILE_NAME, name.c_str())); }
+  void Type(const std::string& name) {
+    ASSERT_TRUE(uimodel::TypeText(page, IDC_LOG_FILE_NAME, name.c_str()));
+  }
 
   CLogFilePage page;
 };
@@ -69,7 +71,8 @@ struct ExistingCase {
 
 const ExistingCase kExisting[] = {{"No", IDNO, 0}, {"Yes", IDYES, 1}};
 
-class ExistingFileTest : public LogFilePageTest, public ::testing::WithParamInterface<ExistingCase> {};
+class ExistingFileTest : public LogFilePageTest,
+                         public ::testing::WithParamInterface<ExistingCase> {};
 
 TEST_P(ExistingFileTest, IsAskedAboutAndKeptWhole) {
   const std::string name = MakeFile("fs.log", "the last dump\n");
@@ -80,7 +83,8 @@ TEST_P(ExistingFileTest, IsAskedAboutAndKeptWhole) {
   EXPECT_EQ(wizard.Active(), GetParam().expectedPage);
   ASSERT_EQ(ui().BoxCount(), 1u);
   EXPECT_EQ(ui().LastBox().text,
-            "The file " + name + " already exists.\n\nPress yes to replace it with the KV70 file system.");
+            "The file " + name +
+                " already exists.\n\nPress yes to replace it with the KV70 file system.");
   EXPECT_EQ(ui().LastBox().style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)
       << "No is the default";
   EXPECT_EQ(Content(name), "the last dump\n") << "nothing is lost before the dump runs";

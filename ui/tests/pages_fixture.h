@@ -75,7 +75,9 @@ class PagesTest : public catalogue_test::CatalogueTest {
     std::filesystem::create_directories(install);
     CreateKey(kHostKeyPath);
     platform::RegKey host;
-    EXPECT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()), kOk);
+    EXPECT_EQ(
+        platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()),
+        kOk);
     SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz(install));
     return install;
   }

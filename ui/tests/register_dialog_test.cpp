@@ -1,16 +1,17 @@
 // The register firmware dialog through the scripted user.
 #include <gtest/gtest.h>
 
+#include "framework/uimodel.h"
 #include "ui/register_firmware_dialog.h"
 #include "ui/tests/pages_fixture.h"
-#include "framework/uimodel.h"
 
 namespace pages_test {
 namespace {
 
 constexpr char kFilter[] = "SRecord Files (*.x)|*.x|All files (*.*)|*.*||";
 constexpr char kEmptyFields[] =
-    "One or more required fields has been left empty.  In order to add a firmware entry, all fields must be "
+    "One or more required fields has been left empty.  In order to add a firmware entry, all "
+    "fields must be "
     "completed.\n\nPlease review the settings and try again.";
 
 using RegisterDialogTest = PagesTest;
@@ -23,7 +24,8 @@ struct Attempt {
 };
 
 // Types both fields, presses OK, and cancels when the dialog stays open.
-ScriptedUi::DialogScript TypeAndAdd(const std::string& description, const std::string& path, Attempt& attempt) {
+ScriptedUi::DialogScript TypeAndAdd(const std::string& description, const std::string& path,
+                                    Attempt& attempt) {
   return [description, path, &attempt](CDialog& dialog) {
     uimodel::TypeText(dialog, IDC_FIRMWARE_DESCRIPTION, description.c_str());
     uimodel::TypeText(dialog, IDC_FIRMWARE_PATH, path.c_str());
@@ -49,9 +51,11 @@ const RefusalCase kRefusals[] = {
     {"Backslash", "Release\\1", "good.x",
      "The description may not contain a backslash.\n\nEnter another description and try again."},
     {"MissingFile", "Release 1", "missing.x",
-     "The specified firmware file %s is invalid.\n\nSelect another software version and try again."},
+     "The specified firmware file %s is invalid.\n\nSelect another software version and try "
+     "again."},
     {"NotAnSRecordFile", "Release 1", "text.x",
-     "The specified firmware file %s is invalid.\n\nSelect another software version and try again."},
+     "The specified firmware file %s is invalid.\n\nSelect another software version and try "
+     "again."},
 };
 
 class RefusalTest : public RegisterDialogTest, public ::testing::WithParamInterface<RefusalCase> {};
@@ -82,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusalTest, ::testing::ValuesIn(kRefusals),
 TEST_F(RegisterDialogTest, AValidFileAndAnyDescriptionEndWithOk) {
   const std::string file = MakeFirmware("fw.x");
   Attempt attempt;
-  ui().QueueDialog(IDD_REGISTER_FIRMWARE, TypeAndAdd("   ", file, attempt));  // spaces count as given
+  ui().QueueDialog(IDD_REGISTER_FIRMWARE,
+                   TypeAndAdd("   ", file, attempt));  // spaces count as given
   CRegisterFirmwareDialog dialog(kFilter);
   ASSERT_EQ(dialog.DoModal(), IDOK);
   EXPECT_EQ(dialog.m_strDescription, "   ");
@@ -96,7 +101,8 @@ TEST_F(RegisterDialogTest, AValidFileAndAnyDescriptionEndWithOk) {
 }
 
 TEST_F(RegisterDialogTest, CancelClosesWithEmptyFields) {
-  ui().QueueDialog(IDD_REGISTER_FIRMWARE, [](CDialog& dialog) { uimodel::ClickButton(dialog, IDC_CANCEL); });
+  ui().QueueDialog(IDD_REGISTER_FIRMWARE,
+                   [](CDialog& dialog) { uimodel::ClickButton(dialog, IDC_CANCEL); });
   CRegisterFirmwareDialog dialog(kFilter);
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_EQ(ui().BoxCount(), 0u);

@@ -5,9 +5,9 @@
 #include <fstream>
 
 #include "catalogue/registry_values.h"
+#include "framework/uimodel.h"
 #include "ui/software_selection_page.h"
 #include "ui/tests/pages_fixture.h"
-#include "framework/uimodel.h"
 
 namespace pages_test {
 namespace {
@@ -93,7 +93,8 @@ TEST_F(SelectionPageTest, NextWithoutASelectionIsRefused) {
   EXPECT_EQ(wizard.Active(), 0);
   ASSERT_EQ(ui().BoxCount(), 1u);
   EXPECT_EQ(ui().LastBox().text,
-            "No software version was selected.\n\nSelect a software version file from the list or add a firmware "
+            "No software version was selected.\n\nSelect a software version file from the list or "
+            "add a firmware "
             "entry and try again.");
   EXPECT_EQ(ui().LastBox().style, MB_OK | MB_ICONEXCLAMATION);
   EXPECT_EQ(ui().LastBox().caption, "DevKV70");
@@ -107,9 +108,10 @@ TEST_F(SelectionPageTest, AFileThatIsNoLongerFirmwareIsRefusedAtNext) {
   wizard.Press(PSBTN_NEXT);
   EXPECT_EQ(wizard.Active(), 0);
   ASSERT_EQ(ui().BoxCount(), 1u);
-  EXPECT_EQ(ui().LastBox().text, "The location (" + file +
-                                     ") of Release 1 points to an invalid software file.\n\nEither select another "
-                                     "software version, or check the location and try again.");
+  EXPECT_EQ(ui().LastBox().text,
+            "The location (" + file +
+                ") of Release 1 points to an invalid software file.\n\nEither select another "
+                "software version, or check the location and try again.");
 }
 
 TEST_F(SelectionPageTest, ADoubleClickIsNextWithItsChecks) {
@@ -165,8 +167,9 @@ TEST_F(SelectionPageTest, DeleteAsksThenRemovesFileAndEntry) {
   ASSERT_TRUE(uimodel::SelectItem(page, IDC_SOFTWARE_LIST, 0));
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   ASSERT_EQ(ui().BoxCount(), 1u);
-  EXPECT_EQ(ui().LastBox().text, "This operation will unregister Release 1 with Velmora and delete the file " + file +
-                                     ".\n\nPress yes to continue the operation.");
+  EXPECT_EQ(ui().LastBox().text,
+            "This operation will unregister Release 1 with Velmora and delete the file " + file +
+                ".\n\nPress yes to continue the operation.");
   EXPECT_EQ(ui().LastBox().style, MB_YESNO);
   EXPECT_FALSE(FileExists(file.c_str()));
   EXPECT_EQ(Subkeys(), Names{"z"});
@@ -200,11 +203,13 @@ TEST_F(SelectionPageTest, AFileThatCannotBeDeletedIsReportedAndTheEntryStillGoes
   const std::string file = MakeFirmware("install/Firmware/a.x");
   WriteEntry("a", "Release 1", "KV70", file);
   Wizard wizard(page);
-  CFile holder(file.c_str(), CFile::modeRead | CFile::shareExclusive);  // another program has it open
+  CFile holder(file.c_str(),
+               CFile::modeRead | CFile::shareExclusive);  // another program has it open
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   const auto texts = BoxTexts();
   ASSERT_EQ(texts.size(), 2u);
-  EXPECT_NE(texts[1].find(file), std::string::npos) << "the framework's file error names the file: " << texts[1];
+  EXPECT_NE(texts[1].find(file), std::string::npos)
+      << "the framework's file error names the file: " << texts[1];
   EXPECT_EQ(ui().LastBox().style, MB_OK);
   EXPECT_TRUE(FileExists(file.c_str()));
   EXPECT_EQ(Subkeys(), Names{});
@@ -262,7 +267,8 @@ TEST_F(SelectionPageTest, AFileAlreadyInTheFirmwareDirectoryIsNotCopied) {
   EXPECT_EQ(ui().BoxCount(), 0u);
   EXPECT_EQ(ReadValue("In place", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw.x"));
   EXPECT_EQ(Items(page), Names{"In place"});
-  const auto age = std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(file);
+  const auto age =
+      std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(file);
   EXPECT_GT(age, std::chrono::seconds(900)) << "not written again";
 }
 
@@ -307,9 +313,11 @@ TEST_F(SelectionPageTest, AFileNoEntryNamesIsReplacedOnlyAfterTheQuestion) {
   RegisterWith("Incoming", incoming);
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   ASSERT_EQ(ui().BoxCount(), 1u);
-  EXPECT_EQ(ui().LastBox().text, "The file " + install + "\\Firmware\\fw.x" +
-                                     " already exists and may belong to another registered software version.\n\n"
-                                     "Press yes to replace it with " + incoming + ".");
+  EXPECT_EQ(ui().LastBox().text,
+            "The file " + install + "\\Firmware\\fw.x" +
+                " already exists and may belong to another registered software version.\n\n"
+                "Press yes to replace it with " +
+                incoming + ".");
   EXPECT_EQ(ui().LastBox().style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)
       << "No is the default";
   std::ifstream in(existing);
@@ -337,9 +345,10 @@ TEST_F(SelectionPageTest, DeleteLeavesFilesThatAreNotTheEntrysOwnCopy) {
 
   ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 0));
   ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
-  EXPECT_EQ(ui().LastBox().text, "This operation will unregister Imported with Velmora and leave the file " + users +
-                                     " in place: it is not this entry's own copy in the firmware directory.\n\n"
-                                     "Press yes to continue the operation.");
+  EXPECT_EQ(ui().LastBox().text,
+            "This operation will unregister Imported with Velmora and leave the file " + users +
+                " in place: it is not this entry's own copy in the firmware directory.\n\n"
+                "Press yes to continue the operation.");
   EXPECT_TRUE(FileExists(users.c_str()));
   EXPECT_EQ(Subkeys(), (Names{"Shared 1", "Shared 2"}));
 
@@ -362,10 +371,11 @@ TEST_F(SelectionPageTest, NextRefusesAFileWithABadRecordAndNamesTheLine) {
   Wizard wizard(page);
   EXPECT_EQ(page.OnWizardNext(), -1);
   ASSERT_EQ(ui().BoxCount(), 1u);
-  EXPECT_EQ(ui().LastBox().text, "The location (" + file +
-                                     ") of Release 1 points to an invalid software file.\n\nEither select another "
-                                     "software version, or check the location and try again.\n\n"
-                                     "Line 4 of the file has the unknown record type S4.");
+  EXPECT_EQ(ui().LastBox().text,
+            "The location (" + file +
+                ") of Release 1 points to an invalid software file.\n\nEither select another "
+                "software version, or check the location and try again.\n\n"
+                "Line 4 of the file has the unknown record type S4.");
 }
 
 TEST_F(SelectionPageTest, WithoutAnInstallDirectoryNothingIsRegisteredSilently) {
@@ -388,7 +398,8 @@ TEST_F(SelectionPageTest, AFailedCopyIsReportedAndRegistersNothing) {
   ASSERT_EQ(ui().BoxCount(), 1u);
   const std::string text = ui().LastBox().text;
   EXPECT_EQ(text.rfind("There was a fatal error (", 0), 0u) << text;
-  EXPECT_NE(text.find(") while copying " + file + " to " + install + "\\Firmware\\fw.x.\n\n"), std::string::npos)
+  EXPECT_NE(text.find(") while copying " + file + " to " + install + "\\Firmware\\fw.x.\n\n"),
+            std::string::npos)
       << text;
   EXPECT_EQ(ui().LastBox().style, MB_OK | MB_ICONEXCLAMATION);
   EXPECT_EQ(Subkeys(), Names{});
