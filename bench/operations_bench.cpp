@@ -39,6 +39,7 @@
 #include "tests/e2e/e2e_harness.h"
 #include "tests/e2e/upgrade_image.h"
 #include "tests/fault_matrix/operation_runs.h"
+#include "framework/uimodel.h"
 
 namespace {
 
@@ -226,7 +227,7 @@ void PhaseTable() {
   double total = 0;
 
   t.h.UseDevice("");
-  t.h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& d) { AfxUiClickButton(d, IDOK); });
+  t.h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& d) { uimodel::ClickButton(d, IDOK); });
   if (!TimedOperation(t, kv70::e2e::kConfigRetrieval, total)) gFailed = true;
   else ReportOperation("configuration retrieval", t.tap.events, total, kReadConfig, "record read", 0);
 

@@ -25,132 +25,9 @@
 
 #include "framework/afx.h"
 #include "framework/dlgtemplate.h"
+#include "framework/windefs.h"
 #include "platform/msgbox.h"
 #include "platform/window.h"
-
-// ---------------------------------------------------------------------------------------
-// Basic types and macros
-
-using COLORREF = DWORD;
-using DWORD_PTR = std::uintptr_t;
-using LPRECT = struct tagRECT*;
-using LPCRECT = const struct tagRECT*;
-using LPPOINT = struct tagPOINT*;
-using LPSIZE = struct tagSIZE*;
-
-struct HDC__;
-using HDC = HDC__*;
-struct HGDIOBJ__;
-using HGDIOBJ = HGDIOBJ__*;
-using HBITMAP = HGDIOBJ;
-
-constexpr WORD LOWORD(DWORD_PTR v) { return static_cast<WORD>(v & 0xFFFF); }
-constexpr WORD HIWORD(DWORD_PTR v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
-constexpr WPARAM MAKEWPARAM(DWORD low, DWORD high) {
-  return static_cast<WPARAM>((low & 0xFFFF) | ((high & 0xFFFF) << 16));
-}
-constexpr LPARAM MAKELPARAM(DWORD low, DWORD high) {
-  return static_cast<LPARAM>(static_cast<DWORD>((low & 0xFFFF) | ((high & 0xFFFF) << 16)));
-}
-constexpr COLORREF RGB(int r, int g, int b) {
-  return static_cast<COLORREF>(((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF));
-}
-// A resource id passed where a resource name is expected.
-inline LPCTSTR MAKEINTRESOURCE(UINT id) {
-  return reinterpret_cast<LPCTSTR>(static_cast<std::uintptr_t>(id & 0xFFFF));
-}
-inline bool IS_INTRESOURCE(LPCTSTR name) {
-  return (reinterpret_cast<std::uintptr_t>(name) >> 16) == 0;
-}
-
-// ---------------------------------------------------------------------------------------
-// Messages and notifications (numbers as on Windows). window.h has the basic ones.
-
-constexpr UINT WM_MOVE = 0x0003;
-constexpr UINT WM_SIZE = 0x0005;
-constexpr UINT WM_ENABLE = 0x000A;
-constexpr UINT WM_GETTEXT = 0x000D;
-constexpr UINT WM_GETTEXTLENGTH = 0x000E;
-constexpr UINT WM_ERASEBKGND = 0x0014;
-constexpr UINT WM_SHOWWINDOW = 0x0018;
-constexpr UINT WM_NOTIFY = 0x004E;
-constexpr UINT WM_CHAR = 0x0102;
-constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
-
-constexpr UINT BN_CLICKED = 0;
-constexpr UINT LBN_SELCHANGE = 1;
-constexpr UINT LBN_DBLCLK = 2;
-constexpr UINT EN_CHANGE = 0x0300;
-constexpr int LB_ERR = -1;
-constexpr int LB_OKAY = 0;
-
-constexpr int IDC_STATIC = -1;
-
-constexpr int SW_HIDE = 0;
-constexpr int SW_SHOWNORMAL = 1;
-constexpr int SW_NORMAL = 1;
-constexpr int SW_SHOWNOACTIVATE = 4;
-constexpr int SW_SHOW = 5;
-constexpr int SW_SHOWNA = 8;
-
-constexpr UINT VK_BACK = 0x08;
-constexpr UINT VK_TAB = 0x09;
-constexpr UINT VK_RETURN = 0x0D;
-constexpr UINT VK_ESCAPE = 0x1B;
-constexpr UINT VK_SPACE = 0x20;
-constexpr UINT VK_PRIOR = 0x21;
-constexpr UINT VK_NEXT = 0x22;
-constexpr UINT VK_END = 0x23;
-constexpr UINT VK_HOME = 0x24;
-constexpr UINT VK_LEFT = 0x25;
-constexpr UINT VK_UP = 0x26;
-constexpr UINT VK_RIGHT = 0x27;
-constexpr UINT VK_DOWN = 0x28;
-constexpr UINT VK_INSERT = 0x2D;
-constexpr UINT VK_DELETE = 0x2E;
-
-// Property sheet messages and values.
-constexpr UINT PSM_SETCURSEL = WM_USER + 101;
-constexpr UINT PSM_SETWIZBUTTONS = WM_USER + 112;  // 1136
-constexpr UINT PSM_PRESSBUTTON = WM_USER + 113;    // 1137
-constexpr DWORD PSWIZB_BACK = 0x1;
-constexpr DWORD PSWIZB_NEXT = 0x2;
-constexpr DWORD PSWIZB_FINISH = 0x4;
-constexpr DWORD PSWIZB_DISABLEDFINISH = 0x8;
-constexpr int PSBTN_BACK = 0;
-constexpr int PSBTN_NEXT = 1;
-constexpr int PSBTN_FINISH = 2;
-constexpr int PSBTN_OK = 3;
-constexpr int PSBTN_APPLYNOW = 4;
-constexpr int PSBTN_CANCEL = 5;
-constexpr int PSBTN_HELP = 6;
-constexpr int ID_WIZBACK = 0x3023;
-constexpr int ID_WIZNEXT = 0x3024;
-constexpr int ID_WIZFINISH = 0x3025;
-
-// List view.
-constexpr int LVCFMT_LEFT = 0;
-constexpr int LVCFMT_RIGHT = 1;
-constexpr int LVCFMT_CENTER = 2;
-constexpr int LVSCW_AUTOSIZE = -1;
-constexpr int LVSCW_AUTOSIZE_USEHEADER = -2;
-
-// Drawing.
-constexpr int MM_TEXT = 1;
-constexpr DWORD SRCCOPY = 0x00CC0020;
-constexpr int COLOR_WINDOW = 5;
-constexpr int COLOR_WINDOWTEXT = 8;
-constexpr int COLOR_BTNFACE = 15;
-COLORREF GetSysColor(int index);
-
-// File dialog flags.
-constexpr DWORD OFN_READONLY = 0x00000001;
-constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
-constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
-constexpr DWORD OFN_NOCHANGEDIR = 0x00000008;
-constexpr DWORD OFN_PATHMUSTEXIST = 0x00000800;
-constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
-constexpr DWORD OFN_CREATEPROMPT = 0x00002000;
 
 // ---------------------------------------------------------------------------------------
 // Geometry
@@ -217,37 +94,7 @@ class CRect : public RECT {
 };
 
 // ---------------------------------------------------------------------------------------
-// Font metrics: where text widths and dialog base units come from. The host may install
-// its own; the default is a fixed metric for "MS Sans Serif" 8 pt: every character is 6
-// pixels wide and a line is 13 high (dialog base units 6 x 13, so one dialog unit is 1.5
-// pixels across and 13/8 pixels down).
-
-class CFontMetrics {
- public:
-  virtual ~CFontMetrics() = default;
-  // Average character width (cx) and character height (cy) of the font, in pixels.
-  virtual CSize GetDialogBaseUnits(LPCTSTR face, int pointSize) const = 0;
-  // Width of a single line of text in pixels.
-  virtual int GetTextWidth(LPCTSTR face, int pointSize, LPCTSTR text) const = 0;
-};
-
-class CFixedFontMetrics : public CFontMetrics {
- public:
-  CSize GetDialogBaseUnits(LPCTSTR /*face*/, int /*pointSize*/) const override {
-    return CSize(6, 13);
-  }
-  int GetTextWidth(LPCTSTR face, int pointSize, LPCTSTR text) const override;
-};
-
-// Null restores the default.
-void AfxSetFontMetrics(std::shared_ptr<const CFontMetrics> metrics);
-std::shared_ptr<const CFontMetrics> AfxGetFontMetrics();
-
-// ---------------------------------------------------------------------------------------
 // Window model
-
-// What kind of window a handle is.
-enum class WndClass { Window, Dialog, PropertySheet, Static, Button, GroupBox, Edit, ListBox, ListView };
 
 class CDataExchange;
 class CListBox;
@@ -255,15 +102,10 @@ class CDialog;
 namespace afx_ui {
 struct WndState;
 }
-
-// A window's pixels, 0x00RRGGBB, rows top to bottom.
-struct CPixelSurface {
-  int width = 0;
-  int height = 0;
-  std::vector<COLORREF> pixels;
-  COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-  bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
-};
+// The host's and tests' view of the model (framework/uimodel.h).
+namespace uimodel {
+struct PixelSurface;
+}
 
 class CWnd : public CObject {
   DECLARE_DYNAMIC(CWnd)
@@ -284,13 +126,6 @@ class CWnd : public CObject {
   static CWnd* FromHandle(HWND hwnd);
   static CWnd* FromHandlePermanent(HWND hwnd);
 
-  // Creates a model window of the calling thread: a child (WS_CHILD, rect relative to
-  // the parent's client area) or a top-level window (rect in screen coordinates, owned by
-  // `parent` if given). This object becomes its permanent object.
-  BOOL CreateModel(WndClass cls, LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent,
-                   UINT id);
-  BOOL CreateModel(WndClass cls, LPCTSTR text, DWORD style, const RECT& rect, HWND parent,
-                   UINT id);
   // Destroys the window and its children (children first); every bound object is unbound.
   virtual BOOL DestroyWindow();
   // Makes this object the permanent object of an existing window.
@@ -301,7 +136,6 @@ class CWnd : public CObject {
   HWND Detach() { return UnsubclassWindow(); }
 
   // Model queries and changes.
-  WndClass GetWndClass() const;
   CWnd* GetDlgItem(int id) const;
   int GetDlgCtrlID() const;
   CWnd* GetParent() const;   // the parent of a child, the owner of a top-level window
@@ -346,8 +180,6 @@ class CWnd : public CObject {
   BOOL IsPaintPending() const;
   void SetRedraw(BOOL redraw = TRUE);
   BOOL IsRedrawEnabled() const;  // the state WM_SETREDRAW left
-  // The window's pixels (null when there is no window).
-  const CPixelSurface* GetSurface() const;
 
   // Data exchange between member variables and controls.
   BOOL UpdateData(BOOL saveAndValidate = TRUE);
@@ -548,9 +380,6 @@ class CBitmap : public CGdiObject {
   BOOL CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
   BOOL CreateCompatibleBitmap(class CDC* dc, int width, int height);
   int GetBitmap(BITMAP* info) const;  // bytes filled, 0 without a bitmap
-  // The pixels (null without a bitmap).
-  CPixelSurface* GetPixels();
-  const CPixelSurface* GetPixels() const;
 };
 
 class CDC : public CObject {
@@ -594,7 +423,7 @@ class CDC : public CObject {
 
  protected:
   // The surface drawn on: the window's, or the selected bitmap's.
-  CPixelSurface* Target() const;
+  uimodel::PixelSurface* Target() const;
   // Makes this a context of the window's surface, clipped to `clip` when asked.
   void AttachWindow(std::shared_ptr<afx_ui::WndState> window, bool clipped, const RECT& clip);
   HWND window_ = nullptr;
@@ -686,15 +515,6 @@ struct OPENFILENAME {
   LPCTSTR lpstrDefExt;
 };
 
-// One entry of a file filter: "SRecord Files (*.x)" with "*.x".
-struct CFileFilter {
-  CString description;
-  CString pattern;
-};
-// Parses "Desc|*.x|All files (*.*)|*.*||"; a trailing description without pattern is
-// dropped.
-std::vector<CFileFilter> AfxParseFileFilter(LPCTSTR filter);
-
 class CFileDialog : public CDialog {
   DECLARE_DYNAMIC(CFileDialog)
  public:
@@ -716,7 +536,7 @@ class CFileDialog : public CDialog {
   BOOL IsOpenDialog() const { return m_bOpenFileDialog; }
   CString GetDefExt() const { return defExt_; }
   CString GetInitialFileName() const { return initialName_; }
-  const std::vector<CFileFilter>& GetFilters() const { return filters_; }
+  CString GetFilter() const { return filter_; }  // "Desc|*.x|...||" as given
   CString GetTitle() const;  // "Open" or "Save As"
 
   OPENFILENAME m_ofn{};
@@ -726,7 +546,7 @@ class CFileDialog : public CDialog {
   CString defExt_;
   CString initialName_;
   std::string filterBuffer_;  // m_ofn.lpstrFilter points here
-  std::vector<CFileFilter> filters_;
+  CString filter_;
   std::vector<char> fileBuffer_;  // m_ofn.lpstrFile
   CString path_;
 };
@@ -834,41 +654,7 @@ class CPropertySheet : public CWnd {
 };
 
 // ---------------------------------------------------------------------------------------
-// The UI backend: whoever shows things to the user (the terminal host, the scripted test
-// backend, a desktop one later).
-
-class CUiBackend {
- public:
-  virtual ~CUiBackend() = default;
-  // A message box; returns the button pressed.
-  virtual int MessageBox(const platform::MessageBoxRequest& request) = 0;
-  // Interacts with a created, initialised dialog through the model (texts typed into
-  // edits, buttons pressed) until it has ended (dialog.IsEnded()) or the user gives up.
-  virtual void RunModalDialog(CDialog& dialog) = 0;
-  // The file the user chose (as typed: the dialog completes it), or false for Cancel.
-  virtual bool RunFileDialog(CFileDialog& dialog, CString& path) = 0;
-  // Navigates the sheet (its start page is active) until it has ended.
-  virtual void RunWizard(CPropertySheet& sheet) = 0;
-  virtual void SetWaitCursor(bool /*on*/) {}
-};
-
-// Installs the backend (null removes it) and routes platform::MessageBox, and with it
-// AfxMessageBox, to it. Without a backend dialogs return IDCANCEL and message boxes get
-// the platform's default answer.
-void AfxSetUiBackend(std::shared_ptr<CUiBackend> backend);
-std::shared_ptr<CUiBackend> AfxGetUiBackend();
-
-// Installs a backend for a scope and restores the previous one.
-class CUiBackendScope {
- public:
-  explicit CUiBackendScope(std::shared_ptr<CUiBackend> backend);
-  ~CUiBackendScope();
-  CUiBackendScope(const CUiBackendScope&) = delete;
-  CUiBackendScope& operator=(const CUiBackendScope&) = delete;
-
- private:
-  std::shared_ptr<CUiBackend> previous_;
-};
+// Wait cursor
 
 // Shows the wait cursor for its lifetime; nested ones count.
 class CWaitCursor {
@@ -880,38 +666,3 @@ class CWaitCursor {
   // Shows it again (after a message box took it away).
   void Restore();
 };
-int AfxGetWaitCursorDepth();
-
-// ---------------------------------------------------------------------------------------
-// What a user does, for backends: each acts through the model and messages exactly as
-// the real action would, and refuses (FALSE) what a user could not do: a missing,
-// hidden or disabled control.
-
-// BN_CLICKED to the button's parent.
-BOOL AfxUiClickButton(CWnd& dialog, int id);
-// Replaces an edit's text as typing would (cut to the edit's limit; refused when
-// read-only).
-BOOL AfxUiTypeText(CWnd& dialog, int id, LPCTSTR text);
-// Selects a list box item (LBN_SELCHANGE with LBS_NOTIFY).
-BOOL AfxUiSelectItem(CWnd& dialog, int id, int index);
-// Selects the item, then LBN_DBLCLK with LBS_NOTIFY.
-BOOL AfxUiDoubleClickItem(CWnd& dialog, int id, int index);
-// WM_KEYDOWN to the control.
-BOOL AfxUiKeyDown(CWnd& dialog, int id, UINT key);
-// Enter and Escape in a dialog: IDOK and IDCANCEL commands.
-void AfxUiPressEnter(CWnd& dialog);
-void AfxUiPressEscape(CWnd& dialog);
-
-// What a window shows: one entry for it and each descendant, in creation order.
-struct CUiControlInfo {
-  int id;
-  WndClass cls;
-  CString text;
-  BOOL visible;  // with every ancestor
-  BOOL enabled;
-  CRect rect;    // relative to the snapshot's root window
-  std::vector<CString> items;  // list box items, or list view rows joined with '\t'
-  std::vector<CString> columns;  // list view headings
-  int selection = LB_ERR;        // list box selection
-};
-std::vector<CUiControlInfo> AfxUiSnapshot(const CWnd& root);

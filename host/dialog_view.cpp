@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "host/text.h"
+#include "framework/uimodel.h"
 
 namespace velmora {
 
@@ -134,7 +135,7 @@ const ViewElement* DialogView::FindButton(const std::string& word) const {
 DialogView DescribeDialog(const CWnd& root) {
   DialogView view;
   view.caption = root.GetWindowText().GetString();
-  const std::vector<CUiControlInfo> controls = AfxUiSnapshot(root);
+  const std::vector<uimodel::ControlInfo> controls = uimodel::Snapshot(root);
   int edits = 0;
   // A static text or group box right before an edit control or list names it.
   std::string pendingLabel;
@@ -151,20 +152,20 @@ DialogView DescribeDialog(const CWnd& root) {
   };
   // Entry 0 is the root itself.
   for (size_t i = 1; i < controls.size(); ++i) {
-    const CUiControlInfo& c = controls[i];
+    const uimodel::ControlInfo& c = controls[i];
     if (!c.visible) continue;
     const int id = c.id & 0xFFFF;
     const CWnd* wnd = id != 0xFFFF ? root.GetDlgItem(id) : nullptr;
     const DWORD style = wnd ? wnd->GetStyle() : 0;
-    switch (c.cls) {
-      case WndClass::Static:
-      case WndClass::GroupBox:
+    switch (c.kind) {
+      case uimodel::Kind::Static:
+      case uimodel::Kind::GroupBox:
         flushPending();
         if (c.text.IsEmpty()) break;  // frames and placeholders
         pendingLabel = c.text.GetString();
         havePending = true;
         break;
-      case WndClass::Edit: {
+      case uimodel::Kind::Edit: {
         ViewElement edit;
         edit.id = id;
         edit.label = havePending ? LabelOf(pendingLabel) : std::string();
@@ -180,7 +181,7 @@ DialogView DescribeDialog(const CWnd& root) {
         view.elements.push_back(edit);
         break;
       }
-      case WndClass::ListBox: {
+      case uimodel::Kind::ListBox: {
         ViewElement list;
         list.kind = ViewElement::Kind::List;
         list.id = id;
@@ -192,7 +193,7 @@ DialogView DescribeDialog(const CWnd& root) {
         view.elements.push_back(list);
         break;
       }
-      case WndClass::ListView: {
+      case uimodel::Kind::ListView: {
         flushPending();
         ViewElement table;
         table.kind = ViewElement::Kind::Table;
@@ -202,7 +203,7 @@ DialogView DescribeDialog(const CWnd& root) {
         view.elements.push_back(table);
         break;
       }
-      case WndClass::Button: {
+      case uimodel::Kind::Button: {
         flushPending();
         if (!c.enabled) break;
         ViewElement button;

@@ -9,6 +9,7 @@
 #include "host/interrupts.h"
 #include "host/message_box_text.h"
 #include "platform/window.h"
+#include "framework/uimodel.h"
 
 namespace velmora {
 
@@ -107,11 +108,11 @@ void HostUi::RunDialogUnattended(CDialog& dialog) {
   Print(RenderDialog(DescribeDialog(dialog)));
   // Enter: what the dialog's default button does.
   console_.PrintLine("-> Enter");
-  AfxUiPressEnter(dialog);
+  uimodel::PressEnter(dialog);
   PumpPending();
   if (!dialog.IsEnded()) {
     console_.PrintLine("-> Escape");
-    AfxUiPressEscape(dialog);
+    uimodel::PressEscape(dialog);
   }
 }
 
@@ -133,7 +134,7 @@ void HostUi::RunDialogInteractive(CDialog& dialog) {
       continue;
     }
     if (read != Console::Read::Line) {
-      AfxUiPressEscape(dialog);
+      uimodel::PressEscape(dialog);
       break;
     }
     const UserCommand command = ParseUserCommand(line, view, false);
@@ -145,7 +146,7 @@ void HostUi::RunDialogInteractive(CDialog& dialog) {
 bool HostUi::RunFileDialog(CFileDialog& dialog, CString& path) {
   std::lock_guard lock(console_.Mutex());
   std::string types;
-  for (const CFileFilter& filter : dialog.GetFilters()) {
+  for (const uimodel::FileFilter& filter : uimodel::FiltersOf(dialog)) {
     types += (types.empty() ? "" : ", ") + std::string(filter.description.GetString());
   }
   console_.PrintLine("--- " + std::string(dialog.GetTitle().GetString()) +
@@ -183,13 +184,13 @@ void HostUi::Execute(const UserCommand& command, CWnd& target, const DialogView&
       console_.PrintLine("  " + RenderDialogHint(view));
       return;
     case Kind::Default:
-      if (!sheet) AfxUiPressEnter(target);
+      if (!sheet) uimodel::PressEnter(target);
       return;  // a wizard handles Enter itself
     case Kind::Cancel:
       if (sheet) {
         sheet->PressButton(PSBTN_CANCEL);
       } else {
-        AfxUiPressEscape(target);
+        uimodel::PressEscape(target);
       }
       return;
     case Kind::Next:
@@ -197,16 +198,16 @@ void HostUi::Execute(const UserCommand& command, CWnd& target, const DialogView&
     case Kind::Finish:
       return;  // wizard navigation, handled by the wizard
     case Kind::Select:
-      done = AfxUiSelectItem(target, command.id, command.index);
+      done = uimodel::SelectItem(target, command.id, command.index);
       break;
     case Kind::Open:
-      done = AfxUiDoubleClickItem(target, command.id, command.index);
+      done = uimodel::DoubleClickItem(target, command.id, command.index);
       break;
     case Kind::Insert:
-      done = AfxUiKeyDown(target, command.id, VK_INSERT);
+      done = uimodel::KeyDown(target, command.id, VK_INSERT);
       break;
     case Kind::Delete:
-      done = AfxUiKeyDown(target, command.id, VK_DELETE);
+      done = uimodel::KeyDown(target, command.id, VK_DELETE);
       break;
     case Kind::Edit: {
       std::string text = command.text;
@@ -217,11 +218,11 @@ void HostUi::Execute(const UserCommand& command, CWnd& target, const DialogView&
         }
         if (!edit || !AskText(*edit, text)) return;
       }
-      done = AfxUiTypeText(target, command.id, text.c_str());
+      done = uimodel::TypeText(target, command.id, text.c_str());
       break;
     }
     case Kind::Press:
-      done = AfxUiClickButton(target, command.id);
+      done = uimodel::ClickButton(target, command.id);
       break;
   }
   if (!done) console_.PrintLine("That cannot be done here now.");

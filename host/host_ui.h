@@ -14,6 +14,7 @@
 #include <string>
 
 #include "framework/afxwin.h"
+#include "framework/uimodel.h"
 #include "host/console.h"
 #include "host/dialog_view.h"
 
@@ -30,7 +31,7 @@ struct UiSettings {
   std::optional<std::string> editText;    // the text for the edit control (--log-file)
 };
 
-class HostUi final : public CUiBackend {
+class HostUi final : public uimodel::Backend {
  public:
   enum class WizardEnd { Finished, Cancelled, Refused, BadInput };
 

@@ -7,6 +7,7 @@
 #include "host/interrupts.h"
 #include "host/text.h"
 #include "platform/window.h"
+#include "framework/uimodel.h"
 
 namespace velmora {
 
@@ -160,7 +161,7 @@ bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
         return false;
       }
       console_.PrintLine("-> selects \"" + list->items[static_cast<size_t>(index)] + "\"");
-      AfxUiSelectItem(page, list->id, index);
+      uimodel::SelectItem(page, list->id, index);
       listUsed_ = true;
     }
   }
@@ -168,7 +169,7 @@ bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
     if (const ViewElement* edit = view.FirstEdit()) {
       console_.PrintLine("-> " + (edit->label.empty() ? std::string("field") : edit->label) + ": \"" +
                          *settings_.editText + "\"");
-      AfxUiTypeText(page, edit->id, settings_.editText->c_str());
+      uimodel::TypeText(page, edit->id, settings_.editText->c_str());
       editUsed_ = true;
     }
   }

@@ -23,6 +23,7 @@
 #include "host/wire_trace.h"
 #include "platform/clock.h"
 #include "platform/comm_port.h"
+#include "framework/uimodel.h"
 
 namespace velmora {
 
@@ -154,7 +155,7 @@ int RunCommand(const RunOptions& options, Console& console) {
   settings.listChoice = options.firmware;
   settings.editText = options.logFile;
   auto ui = std::make_shared<HostUi>(console, settings);
-  CUiBackendScope backendScope(ui);
+  uimodel::BackendScope backendScope(ui);
 
   // The wizard: the operation's pages, then ours.
   {

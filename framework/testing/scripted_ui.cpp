@@ -1,13 +1,14 @@
 // The scripted UI backend: recording and answering. Scripts run without the lock held,
 // since they show further boxes and dialogs.
 #include "framework/testing/scripted_ui.h"
+#include "framework/uimodel.h"
 
 #include <algorithm>
 
-const CUiControlInfo* ScriptedUi::ShownDialog::Find(int id) const {
+const uimodel::ControlInfo* ScriptedUi::ShownDialog::Find(int id) const {
   const int wanted = id & 0xFFFF;
   for (const auto& control : controls) {
-    if (control.id == wanted && control.cls != WndClass::Dialog) return &control;
+    if (control.id == wanted && control.kind != uimodel::Kind::Dialog) return &control;
   }
   return nullptr;
 }
@@ -15,7 +16,7 @@ const CUiControlInfo* ScriptedUi::ShownDialog::Find(int id) const {
 std::vector<int> ScriptedUi::ShownDialog::VisibleButtons() const {
   std::vector<int> ids;
   for (const auto& control : controls) {
-    if (control.cls == WndClass::Button && control.visible) ids.push_back(control.id);
+    if (control.kind == uimodel::Kind::Button && control.visible) ids.push_back(control.id);
   }
   return ids;
 }
@@ -116,7 +117,7 @@ void ScriptedUi::RunModalDialog(CDialog& dialog) {
   ShownDialog shown;
   shown.templateId = dialog.GetTemplateId();
   shown.caption = dialog.GetCaption();
-  shown.controls = AfxUiSnapshot(dialog);
+  shown.controls = uimodel::Snapshot(dialog);
   shown.thread = std::this_thread::get_id();
   DialogScript script;
   size_t index = 0;
@@ -129,7 +130,7 @@ void ScriptedUi::RunModalDialog(CDialog& dialog) {
   if (script) {
     script(dialog);
   } else {
-    AfxUiPressEscape(dialog);
+    uimodel::PressEscape(dialog);
   }
   std::lock_guard lock(mutex_);
   dialogs_[index].result = dialog.IsEnded() ? dialog.GetResult() : IDCANCEL;
@@ -153,7 +154,7 @@ std::vector<ScriptedUi::FileRequest> ScriptedUi::FileRequests() const {
 bool ScriptedUi::RunFileDialog(CFileDialog& dialog, CString& path) {
   std::lock_guard lock(mutex_);
   fileRequests_.push_back({dialog.IsOpenDialog(), dialog.GetDefExt(), dialog.GetInitialFileName(),
-                           dialog.m_ofn.Flags, dialog.GetFilters(), dialog.m_ofn.hwndOwner,
+                           dialog.m_ofn.Flags, uimodel::FiltersOf(dialog), dialog.m_ofn.hwndOwner,
                            dialog.GetTitle()});
   if (files_.empty()) return false;
   std::optional<CString> answer = std::move(files_.front());

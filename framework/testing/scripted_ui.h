@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "framework/afxwin.h"
+#include "framework/uimodel.h"
 
-class ScriptedUi : public CUiBackend {
+class ScriptedUi : public uimodel::Backend {
  public:
   struct Box {
     HWND owner;
@@ -28,12 +29,12 @@ class ScriptedUi : public CUiBackend {
   struct ShownDialog {
     UINT templateId;
     CString caption;
-    std::vector<CUiControlInfo> controls;  // as the dialog opened, after initialisation
+    std::vector<uimodel::ControlInfo> controls;  // as the dialog opened, after initialisation
     int result = IDCANCEL;                 // after the script
     std::thread::id thread;
 
     // The entry of the control with that id (the first one), or null.
-    const CUiControlInfo* Find(int id) const;
+    const uimodel::ControlInfo* Find(int id) const;
     // Ids of visible buttons (push buttons, not group boxes), in creation order.
     std::vector<int> VisibleButtons() const;
   };
@@ -43,7 +44,7 @@ class ScriptedUi : public CUiBackend {
     CString defExt;
     CString initialName;
     DWORD flags;
-    std::vector<CFileFilter> filters;
+    std::vector<uimodel::FileFilter> filters;
     HWND owner;
     CString title;
   };
@@ -84,7 +85,7 @@ class ScriptedUi : public CUiBackend {
   bool WaitCursorShown() const;
   std::vector<bool> WaitCursorChanges() const;
 
-  // CUiBackend
+  // uimodel::Backend
   int MessageBox(const platform::MessageBoxRequest& request) override;
   void RunModalDialog(CDialog& dialog) override;
   bool RunFileDialog(CFileDialog& dialog, CString& path) override;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "framework/tests/ui_test_resources.h"
+#include "framework/uimodel.h"
 
 using namespace uitest;
 
@@ -63,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Styles, DefaultAnswerTest,
                                            AnswerCase{MB_YESNOCANCEL, IDYES, IDYES}));
 
 TEST_F(BackendTest, WithoutBackendBoxesTakeThePlatformDefault) {
-  CUiBackendScope none(nullptr);
+  uimodel::BackendScope none(nullptr);
   EXPECT_EQ(platform::MessageBox(nullptr, "t", "c", MB_YESNO), IDNO);
   EXPECT_EQ(ui->BoxCount(), 0u);
 }
@@ -74,7 +75,7 @@ TEST_F(BackendTest, TheWaitCursorNests) {
     EXPECT_TRUE(ui->WaitCursorShown());
     {
       CWaitCursor inner;
-      EXPECT_EQ(AfxGetWaitCursorDepth(), 2);
+      EXPECT_EQ(uimodel::WaitCursorDepth(), 2);
     }
     EXPECT_TRUE(ui->WaitCursorShown());
     outer.Restore();
@@ -91,7 +92,7 @@ struct FilterCase {
 class FilterTest : public ::testing::TestWithParam<FilterCase> {};
 
 TEST_P(FilterTest, Parses) {
-  auto filters = AfxParseFileFilter(GetParam().filter);
+  auto filters = uimodel::ParseFileFilter(GetParam().filter);
   ASSERT_EQ(filters.size(), GetParam().entries.size());
   for (size_t i = 0; i < filters.size(); ++i) {
     EXPECT_EQ(filters[i].description, GetParam().entries[i].first);
@@ -182,7 +183,7 @@ TEST_F(FileDialogTest, ANameWithExtensionIsKeptAndNoBackendCancels) {
   ui->QueueFile(typed.c_str());
   ASSERT_EQ(save.DoModal(), IDOK);
   EXPECT_EQ(save.GetPathName(), typed.c_str());
-  CUiBackendScope none(nullptr);
+  uimodel::BackendScope none(nullptr);
   EXPECT_EQ(save.DoModal(), IDCANCEL);
 }
 
@@ -199,7 +200,7 @@ TEST_F(BackendTest, ADialogShownFromAWorkerThreadBelongsToIt) {
   ui->QueueDialog(IDD_FORM, [&](CDialog& d) {
     EXPECT_EQ(d.GetParent()->m_hWnd, host) << "owned by the host window of the other thread";
     // Messages to the dialog are handled at once on its own thread.
-    AfxUiClickButton(d, IDOK);
+    uimodel::ClickButton(d, IDOK);
   });
   std::thread run([&] {
     worker = std::this_thread::get_id();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/tests/ui_test_resources.h"
+#include "framework/uimodel.h"
 
 using namespace uitest;
 
@@ -59,18 +60,18 @@ TEST_F(DialogTest, ControlsArePlacedInPixelsFromDialogUnits) {
     d.ScreenToClient(name);
     // 12, 23, 164, 14 units.
     EXPECT_EQ(name, CRect(18, 37, 264, 60));
-    EXPECT_EQ(d.GetDlgItem(IDC_NAME)->GetWndClass(), WndClass::Edit);
-    EXPECT_EQ(d.GetDlgItem(IDC_LIST)->GetWndClass(), WndClass::ListBox);
+    EXPECT_EQ(uimodel::KindOf(*d.GetDlgItem(IDC_NAME)), uimodel::Kind::Edit);
+    EXPECT_EQ(uimodel::KindOf(*d.GetDlgItem(IDC_LIST)), uimodel::Kind::ListBox);
     // The template's -1 is the 16-bit id 65535.
     ASSERT_NE(d.GetDlgItem(65535), nullptr);
-    EXPECT_EQ(d.GetDlgItem(65535)->GetWndClass(), WndClass::GroupBox);
+    EXPECT_EQ(uimodel::KindOf(*d.GetDlgItem(65535)), uimodel::Kind::GroupBox);
     EXPECT_EQ(d.GetDlgItem(IDC_STATIC), d.GetDlgItem(65535));
     EXPECT_EQ(d.GetDlgItem(1)->GetWindowText(), "OK");
     // A control without WS_VISIBLE in the template starts hidden.
     EXPECT_FALSE(d.GetDlgItem(5049)->IsWindowVisible());
     EXPECT_TRUE(d.GetDlgItem(1)->IsWindowVisible());
     EXPECT_EQ(d.GetDlgItem(IDC_NAME)->GetParent(), &d);
-    AfxUiPressEnter(d);
+    uimodel::PressEnter(d);
   });
   EXPECT_EQ(dlg.DoModal(), IDOK);
   EXPECT_EQ(dlg.initCalls, 1);
@@ -84,8 +85,8 @@ TEST_F(DialogTest, TextsGoBothWays) {
   ui->QueueDialog(IDD_FORM, [](CDialog& d) {
     EXPECT_EQ(d.GetDlgItem(IDC_NAME)->GetWindowText(), "abc");
     EXPECT_EQ(d.GetDlgItem(IDC_PATH)->GetWindowText(), "/tmp/x");
-    EXPECT_TRUE(AfxUiTypeText(d, IDC_NAME, "typed"));
-    EXPECT_TRUE(AfxUiClickButton(d, IDOK));
+    EXPECT_TRUE(uimodel::TypeText(d, IDC_NAME, "typed"));
+    EXPECT_TRUE(uimodel::ClickButton(d, IDOK));
   });
   EXPECT_EQ(dlg.DoModal(), IDOK);
   EXPECT_EQ(dlg.name, "typed");
@@ -96,8 +97,8 @@ TEST_F(DialogTest, CancelKeepsTheFields) {
   FormDialog dlg;
   dlg.name = "kept";
   ui->QueueDialog(IDD_FORM, [](CDialog& d) {
-    AfxUiTypeText(d, IDC_NAME, "changed");
-    AfxUiClickButton(d, IDCANCEL);
+    uimodel::TypeText(d, IDC_NAME, "changed");
+    uimodel::ClickButton(d, IDCANCEL);
   });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
   EXPECT_EQ(dlg.name, "kept");
@@ -107,19 +108,19 @@ TEST_F(DialogTest, MaxCharsRefusesAndTheDialogStaysOpen) {
   FormDialog dlg;
   ui->QueueDialog(IDD_FORM, [this](CDialog& d) {
     // Typing is cut at the limit the exchange set up...
-    AfxUiTypeText(d, IDC_NAME, "0123456789");
+    uimodel::TypeText(d, IDC_NAME, "0123456789");
     EXPECT_EQ(d.GetDlgItem(IDC_NAME)->GetWindowText(), "01234567");
     EXPECT_EQ(static_cast<CEdit*>(d.GetDlgItem(IDC_NAME))->GetLimitText(), 8u);
     // ...but a program may put a longer text there, and OK refuses it.
     d.GetDlgItem(IDC_NAME)->SetWindowText("0123456789");
-    AfxUiClickButton(d, IDOK);
+    uimodel::ClickButton(d, IDOK);
     EXPECT_FALSE(d.IsEnded());
     ASSERT_EQ(ui->BoxCount(), 1u);
     EXPECT_EQ(ui->LastBox().text, "Enter no more than 8 characters.");
     EXPECT_EQ(ui->LastBox().style, MB_OK | MB_ICONEXCLAMATION);
     EXPECT_EQ(d.GetDlgItem(IDC_NAME)->GetWindowText(), "0123456789");
-    AfxUiTypeText(d, IDC_NAME, "short");
-    AfxUiClickButton(d, IDOK);
+    uimodel::TypeText(d, IDC_NAME, "short");
+    uimodel::ClickButton(d, IDOK);
     EXPECT_TRUE(d.IsEnded());
   });
   EXPECT_EQ(dlg.DoModal(), IDOK);
@@ -141,8 +142,8 @@ TEST_P(DialogNumberTest, IntegersAreCheckedOnSave) {
   dlg.count = 7;
   ui->QueueDialog(IDD_FORM, [&c](CDialog& d) {
     EXPECT_EQ(d.GetDlgItem(IDC_PATH)->GetWindowText(), "7");
-    AfxUiTypeText(d, IDC_PATH, c.typed);
-    AfxUiClickButton(d, IDOK);
+    uimodel::TypeText(d, IDC_PATH, c.typed);
+    uimodel::ClickButton(d, IDOK);
     EXPECT_EQ(d.IsEnded() != FALSE, c.accepted);
   });
   dlg.DoModal();
@@ -163,11 +164,11 @@ TEST_F(DialogTest, BrowseHandsTheFlagsAndOwnerToTheFileDialog) {
   dlg.name = "desc";
   ui->QueueFile("/");  // exists
   ui->QueueDialog(IDD_FORM, [](CDialog& d) {
-    AfxUiTypeText(d, IDC_NAME, "typed first");
-    AfxUiClickButton(d, IDC_BROWSE);
+    uimodel::TypeText(d, IDC_NAME, "typed first");
+    uimodel::ClickButton(d, IDC_BROWSE);
     EXPECT_EQ(d.GetDlgItem(IDC_PATH)->GetWindowText(), "/");
     EXPECT_EQ(d.GetDlgItem(IDC_NAME)->GetWindowText(), "typed f") << "cut at the limit the exchange set";
-    AfxUiClickButton(d, IDOK);
+    uimodel::ClickButton(d, IDOK);
   });
   dlg.maxName = 7;
   EXPECT_EQ(dlg.DoModal(), IDOK);
@@ -183,7 +184,7 @@ TEST_F(DialogTest, BrowseHandsTheFlagsAndOwnerToTheFileDialog) {
 
 TEST_F(DialogTest, NoBackendMeansCancelAndMissingTemplateMeansMinusOne) {
   {
-    CUiBackendScope none(nullptr);
+    uimodel::BackendScope none(nullptr);
     FormDialog dlg;
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_EQ(dlg.initCalls, 0);
@@ -217,15 +218,15 @@ TEST_F(DialogTest, AThrowingScriptStillDestroysTheWindow) {
 TEST_F(DialogTest, HiddenOrDisabledControlsCannotBeUsed) {
   FormDialog dlg;
   ui->QueueDialog(IDD_FORM, [](CDialog& d) {
-    EXPECT_FALSE(AfxUiClickButton(d, 5049)) << "hidden";
+    EXPECT_FALSE(uimodel::ClickButton(d, 5049)) << "hidden";
     d.GetDlgItem(IDC_BROWSE)->EnableWindow(FALSE);
-    EXPECT_FALSE(AfxUiClickButton(d, IDC_BROWSE));
+    EXPECT_FALSE(uimodel::ClickButton(d, IDC_BROWSE));
     static_cast<CEdit*>(d.GetDlgItem(IDC_PATH))->SetReadOnly(TRUE);
-    EXPECT_FALSE(AfxUiTypeText(d, IDC_PATH, "x"));
-    EXPECT_FALSE(AfxUiClickButton(d, 4242)) << "missing";
+    EXPECT_FALSE(uimodel::TypeText(d, IDC_PATH, "x"));
+    EXPECT_FALSE(uimodel::ClickButton(d, 4242)) << "missing";
     d.GetDlgItem(IDOK)->ShowWindow(SW_HIDE);
-    EXPECT_FALSE(AfxUiClickButton(d, IDOK));
-    AfxUiPressEscape(d);
+    EXPECT_FALSE(uimodel::ClickButton(d, IDOK));
+    uimodel::PressEscape(d);
   });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
 }
@@ -233,7 +234,7 @@ TEST_F(DialogTest, HiddenOrDisabledControlsCannotBeUsed) {
 TEST_F(DialogTest, TheSnapshotRecordsVisibleControls) {
   FormDialog dlg;
   dlg.name = "n";
-  ui->QueueDialog(IDD_FORM, [](CDialog& d) { AfxUiPressEscape(d); });
+  ui->QueueDialog(IDD_FORM, [](CDialog& d) { uimodel::PressEscape(d); });
   dlg.DoModal();
   auto shown = ui->Dialogs();
   ASSERT_EQ(shown.size(), 1u);
@@ -289,12 +290,12 @@ TEST_F(DialogTest, DdxControlBindsMembersAndLbIndexExchangesTheSelection) {
     dlg.list.AddString("x");
     dlg.list.AddString("y");
     EXPECT_EQ(static_cast<CListBox*>(d.GetDlgItem(IDC_LIST))->GetCount(), 2);
-    AfxUiSelectItem(d, IDC_LIST, 1);
-    AfxUiKeyDown(d, IDC_LIST, VK_UP);
+    uimodel::SelectItem(d, IDC_LIST, 1);
+    uimodel::KeyDown(d, IDC_LIST, VK_UP);
     EXPECT_EQ(dlg.list.keys, 1);
     dlg.options.InsertColumn(0, "Name");
     EXPECT_EQ(static_cast<CListCtrl*>(d.GetDlgItem(IDC_OPTIONS))->GetHeaderCtrl()->GetItemCount(), 1);
-    AfxUiClickButton(d, IDOK);
+    uimodel::ClickButton(d, IDOK);
   });
   EXPECT_EQ(dlg.DoModal(), IDOK);
   EXPECT_EQ(dlg.index, 0);
@@ -312,9 +313,9 @@ TEST_F(DialogTest, ExchangeWithAMissingControlFails) {
   } dlg;
   ui->QueueDialog(IDD_FORM, [](CDialog& d) {
     EXPECT_FALSE(d.UpdateData(TRUE));
-    AfxUiClickButton(d, IDOK);
+    uimodel::ClickButton(d, IDOK);
     EXPECT_FALSE(d.IsEnded());
-    AfxUiPressEscape(d);
+    uimodel::PressEscape(d);
   });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
 }
@@ -330,7 +331,7 @@ TEST_F(DialogTest, DestroyingAControlThroughItsTemporaryWrapper) {
     EXPECT_TRUE(d.GetDlgItem(5049)->DestroyWindow());
     EXPECT_FALSE(platform::IsWindow(save));
     EXPECT_EQ(d.GetDlgItem(5049), nullptr);
-    AfxUiPressEscape(d);
+    uimodel::PressEscape(d);
   });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
 }

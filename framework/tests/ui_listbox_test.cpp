@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/tests/ui_test_resources.h"
+#include "framework/uimodel.h"
 
 using namespace uitest;
 
@@ -39,7 +40,7 @@ class ListBoxTest : public UiTest {
   void Run(const std::function<void(ListParent&, CListBox&)>& body) {
     ui->QueueDialog(IDD_FORM, [&](CDialog& d) {
       body(parent, *static_cast<CListBox*>(d.GetDlgItem(IDC_LIST)));
-      AfxUiPressEscape(d);
+      uimodel::PressEscape(d);
     });
     parent.DoModal();
   }
@@ -127,12 +128,12 @@ TEST_F(ListBoxTest, SelectionNoticesAndDoubleClicksReachTheParent) {
     list.AddString("a");
     list.AddString("b");
     CWnd* dialog = list.GetParent();
-    EXPECT_TRUE(AfxUiDoubleClickItem(*dialog, IDC_LIST, 1));
+    EXPECT_TRUE(uimodel::DoubleClickItem(*dialog, IDC_LIST, 1));
     ASSERT_EQ(parent.commands.size(), 2u);
     EXPECT_EQ(parent.commands[0], MAKEWPARAM(IDC_LIST, LBN_SELCHANGE));
     EXPECT_EQ(parent.commands[1], MAKEWPARAM(IDC_LIST, LBN_DBLCLK));
     EXPECT_EQ(list.GetCurSel(), 1);
-    EXPECT_FALSE(AfxUiDoubleClickItem(*dialog, IDC_LIST, 5));
+    EXPECT_FALSE(uimodel::DoubleClickItem(*dialog, IDC_LIST, 5));
   });
 }
 
@@ -152,7 +153,7 @@ TEST_F(ListBoxTest, ABoundSubclassSeesKeysFirst) {
   InsertKeyList bound;
   Run([&bound](ListParent& parent, CListBox& list) {
     ASSERT_TRUE(bound.SubclassWindow(list.m_hWnd));
-    AfxUiKeyDown(*list.GetParent(), IDC_LIST, VK_INSERT);
+    uimodel::KeyDown(*list.GetParent(), IDC_LIST, VK_INSERT);
     ASSERT_EQ(parent.keys.size(), 1u);
     EXPECT_EQ(parent.keys[0].list, &bound) << "the permanent object is handed to the parent";
   });

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/tests/ui_test_resources.h"
+#include "framework/uimodel.h"
 
 using namespace uitest;
 
@@ -12,7 +13,7 @@ class ListCtrlTest : public UiTest {
   void Run(const std::function<void(CListCtrl&)>& body) {
     ui->QueueDialog(IDD_FORM, [&](CDialog& d) {
       body(*static_cast<CListCtrl*>(d.GetDlgItem(IDC_OPTIONS)));
-      AfxUiPressEscape(d);
+      uimodel::PressEscape(d);
     });
     CDialog dlg(IDD_FORM);
     dlg.DoModal();
@@ -92,7 +93,7 @@ TEST_F(ListCtrlTest, BadColumnsAreRefused) {
 }
 
 // Another metric changes the widths, not the rules.
-class WideMetrics : public CFontMetrics {
+class WideMetrics : public uimodel::FontMetrics {
  public:
   CSize GetDialogBaseUnits(LPCTSTR, int) const override { return CSize(8, 16); }
   int GetTextWidth(LPCTSTR, int, LPCTSTR text) const override {
@@ -101,7 +102,7 @@ class WideMetrics : public CFontMetrics {
 };
 
 TEST_F(ListCtrlTest, TheFontMetricsCanBeReplaced) {
-  AfxSetFontMetrics(std::make_shared<WideMetrics>());
+  uimodel::SetFontMetrics(std::make_shared<WideMetrics>());
   Run([](CListCtrl& list) {
     list.InsertColumn(0, "Head");
     list.SetColumnWidth(0, LVSCW_AUTOSIZE_USEHEADER);
@@ -110,7 +111,7 @@ TEST_F(ListCtrlTest, TheFontMetricsCanBeReplaced) {
     list.GetParent()->GetClientRect(rect);
     EXPECT_EQ(rect, CRect(0, 0, 304 * 2, 170 * 2));
   });
-  AfxSetFontMetrics(nullptr);
+  uimodel::SetFontMetrics(nullptr);
 }
 
 // Records WM_SETREDRAW as it reaches the bound object.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/tests/ui_test_resources.h"
+#include "framework/uimodel.h"
 
 using namespace uitest;
 
@@ -91,7 +92,7 @@ TEST_F(UiTest, BitmapsLoadFromModules) {
   ASSERT_NE(tiny.GetBitmap(&info), 0);
   EXPECT_EQ(info.bmWidth, 4);
   EXPECT_EQ(info.bmHeight, 2);
-  const CPixelSurface* pixels = tiny.GetPixels();
+  const uimodel::PixelSurface* pixels = uimodel::PixelsOf(tiny);
   EXPECT_EQ(pixels->At(0, 0), 0xFF0000u);
   EXPECT_EQ(pixels->At(2, 1), 0x800000u);
   EXPECT_EQ(pixels->At(3, 1), 0u) << "an index beyond the palette reads black";
@@ -154,7 +155,7 @@ TEST_F(UiTest, ThePanelFillsTheFrameExactly) {
   sheet.SetActivePage(0);
   platform::PumpMessages();  // the first paint is asked for when the page appears
   ASSERT_EQ(page.paints, 1);
-  const CPixelSurface& s = *page.GetSurface();
+  const uimodel::PixelSurface& s = *uimodel::SurfaceOf(page);
   // Control 1015 at 4, 4, 100, 152 dialog units: 6, 7 to 156, 254 in pixels; the 150 x
   // 250 picture is squeezed into 150 x 247.
   const CRect frame(6, 7, 156, 254);
@@ -192,7 +193,7 @@ TEST_F(UiTest, PaintingIsClippedToTheInvalidArea) {
   page.InvalidateRect(CRect(6, 7, 10, 10), FALSE);
   page.UpdateWindow();
   EXPECT_EQ(page.paints, 2);
-  const CPixelSurface& s = *page.GetSurface();
+  const uimodel::PixelSurface& s = *uimodel::SurfaceOf(page);
   EXPECT_EQ(s.At(6, 7), kPalette[0]);
   EXPECT_EQ(s.At(10, 10), 0x123456u);
   page.UpdateWindow();
@@ -207,7 +208,7 @@ TEST_F(UiTest, APageWithoutTheFrameDrawsNothing) {
   sheet.SetActivePage(0);
   platform::PumpMessages();
   EXPECT_EQ(page.paints, 1);
-  const CPixelSurface& s = *page.GetSurface();
+  const uimodel::PixelSurface& s = *uimodel::SurfaceOf(page);
   for (COLORREF pixel : s.pixels) ASSERT_EQ(pixel, GetSysColor(COLOR_BTNFACE));
 }
 

@@ -8,6 +8,7 @@
 
 #include "framework/afxwin.h"
 #include "framework/testing/scripted_ui.h"
+#include "framework/uimodel.h"
 
 namespace uitest {
 
@@ -131,7 +132,7 @@ class UiTest : public ::testing::Test {
   std::shared_ptr<ScriptedUi> ui;
 
  private:
-  CUiBackendScope scope_;
+  uimodel::BackendScope scope_;
 };
 
 // Dialog units of the default metric (6 x 13 base units) to pixels, worked by hand for

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/tests/ui_test_resources.h"
+#include "framework/uimodel.h"
 
 using namespace uitest;
 
@@ -211,7 +212,7 @@ TEST_F(WizardTest, DoModalRunsTheBackendAndNeverDeletesPages) {
 }
 
 TEST_F(WizardTest, WithoutBackendTheWizardIsCancelled) {
-  CUiBackendScope none(nullptr);
+  uimodel::BackendScope none(nullptr);
   EXPECT_EQ(sheet.DoModal(), IDCANCEL);
   EXPECT_TRUE(log.empty());
 }

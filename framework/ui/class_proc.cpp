@@ -86,7 +86,7 @@ LRESULT ClassProc(const StatePtr& state, UINT message, WPARAM wParam, LPARAM lPa
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(platform::GetWindowText(state->hwnd).size());
     case WM_KEYDOWN:
-      if (state->cls == WndClass::ListBox) return ListBoxKeyDown(state, static_cast<UINT>(wParam));
+      if (state->cls == uimodel::Kind::ListBox) return ListBoxKeyDown(state, static_cast<UINT>(wParam));
       return 0;
     case WM_VKEYTOITEM:
       return -1;  // the list box's default action
@@ -94,7 +94,7 @@ LRESULT ClassProc(const StatePtr& state, UINT message, WPARAM wParam, LPARAM lPa
       return TRUE;
     case WM_CLOSE:
       // A dialog closes as if cancelled.
-      if (state->cls == WndClass::Dialog) {
+      if (state->cls == uimodel::Kind::Dialog) {
         platform::SendMessage(state->hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       }
       return 0;

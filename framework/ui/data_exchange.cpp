@@ -83,7 +83,7 @@ void DDX_Text(CDataExchange* dx, int id, UINT& value) {
 
 void DDX_LBIndex(CDataExchange* dx, int id, int& index) {
   auto* list = static_cast<CListBox*>(CWnd::FromHandle(dx->PrepareCtrl(id)));
-  if (list->GetWndClass() != WndClass::ListBox) dx->Fail();
+  if (uimodel::KindOf(*list) != uimodel::Kind::ListBox) dx->Fail();
   if (dx->m_bSaveAndValidate) {
     index = list->GetCurSel();
   } else {

@@ -15,16 +15,16 @@ const DlgTemplate* FindDialogTemplate(UINT id, HINSTANCE module) {
 
 namespace {
 
-WndClass ClassOf(ControlClass cls) {
+uimodel::Kind ClassOf(ControlClass cls) {
   switch (cls) {
-    case ControlClass::Static: return WndClass::Static;
-    case ControlClass::Button: return WndClass::Button;
-    case ControlClass::GroupBox: return WndClass::GroupBox;
-    case ControlClass::Edit: return WndClass::Edit;
-    case ControlClass::ListBox: return WndClass::ListBox;
-    case ControlClass::ListView: return WndClass::ListView;
+    case ControlClass::Static: return uimodel::Kind::Static;
+    case ControlClass::Button: return uimodel::Kind::Button;
+    case ControlClass::GroupBox: return uimodel::Kind::GroupBox;
+    case ControlClass::Edit: return uimodel::Kind::Edit;
+    case ControlClass::ListBox: return uimodel::Kind::ListBox;
+    case ControlClass::ListView: return uimodel::Kind::ListView;
   }
-  return WndClass::Static;
+  return uimodel::Kind::Static;
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ BOOL CDialog::CreateFromTemplate(HWND parent, HINSTANCE module, DWORD extraStyle
   const int pointSize = dlg->pointSize > 0 ? dlg->pointSize : 8;
 
   afx_ui::CreateParams params;
-  params.cls = WndClass::Dialog;
+  params.cls = uimodel::Kind::Dialog;
   params.text = dlg->caption ? dlg->caption : "";
   params.style = dlg->style | extraStyle;
   // A modal dialog shows itself; a child (a page) is shown by whoever hosts it.
@@ -71,7 +71,7 @@ BOOL CDialog::CreateFromTemplate(HWND parent, HINSTANCE module, DWORD extraStyle
 
 INT_PTR CDialog::DoModal() {
   if (!afx_ui::FindDialogTemplate(m_nIDTemplate, nullptr)) return -1;
-  std::shared_ptr<CUiBackend> backend = AfxGetUiBackend();
+  std::shared_ptr<uimodel::Backend> backend = uimodel::GetBackend();
   m_bEnded = FALSE;
   m_nResult = IDCANCEL;
   if (!backend) return IDCANCEL;

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "framework/afxwin.h"
+#include "framework/uimodel.h"
 
 IMPLEMENT_DYNAMIC(CFileDialog, CDialog)
 
@@ -38,8 +38,8 @@ CString Complete(const CString& typed, const CString& defExt) {
 
 }  // namespace
 
-std::vector<CFileFilter> AfxParseFileFilter(LPCTSTR filter) {
-  std::vector<CFileFilter> result;
+std::vector<uimodel::FileFilter> uimodel::ParseFileFilter(LPCTSTR filter) {
+  std::vector<uimodel::FileFilter> result;
   if (!filter) return result;
   std::vector<std::string> parts;
   std::string current;
@@ -65,9 +65,10 @@ CFileDialog::CFileDialog(BOOL openFileDialog, LPCTSTR defExt, LPCTSTR fileName, 
       m_bOpenFileDialog(openFileDialog),
       defExt_(defExt ? defExt : ""),
       initialName_(fileName ? fileName : ""),
-      filters_(AfxParseFileFilter(filter)) {
+      filter_(filter ? filter : "") {
+  const std::vector<uimodel::FileFilter> filters = uimodel::ParseFileFilter(filter);
   // The system's form of the filter: zero-separated texts ended by an empty one.
-  for (const auto& entry : filters_) {
+  for (const auto& entry : filters) {
     filterBuffer_ += entry.description.str();
     filterBuffer_ += '\0';
     filterBuffer_ += entry.pattern.str();
@@ -80,7 +81,7 @@ CFileDialog::CFileDialog(BOOL openFileDialog, LPCTSTR defExt, LPCTSTR fileName, 
 
   m_ofn.lStructSize = sizeof(OPENFILENAME);
   m_ofn.hwndOwner = parent ? parent->m_hWnd : nullptr;
-  m_ofn.lpstrFilter = filters_.empty() ? nullptr : filterBuffer_.c_str();
+  m_ofn.lpstrFilter = filters.empty() ? nullptr : filterBuffer_.c_str();
   m_ofn.nFilterIndex = 1;
   m_ofn.lpstrFile = fileBuffer_.data();
   m_ofn.nMaxFile = kMaxPath;
@@ -96,7 +97,7 @@ CString CFileDialog::GetTitle() const {
 }
 
 INT_PTR CFileDialog::DoModal() {
-  std::shared_ptr<CUiBackend> backend = AfxGetUiBackend();
+  std::shared_ptr<uimodel::Backend> backend = uimodel::GetBackend();
   if (!backend) return IDCANCEL;
   const HWND owner = m_ofn.hwndOwner;
   const CString title = GetTitle();

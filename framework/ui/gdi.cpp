@@ -17,7 +17,7 @@ namespace {
 constexpr COLORREF kInvalidColor = 0xFFFFFFFF;
 constexpr long long kMaxBitmapPixels = 16LL * 1024 * 1024;
 
-using SurfacePtr = std::shared_ptr<CPixelSurface>;
+using SurfacePtr = std::shared_ptr<uimodel::PixelSurface>;
 
 // Bitmaps take handles from 0x40008 on, eight apart.
 platform::HandleTable<HGDIOBJ, SurfacePtr>& Bitmaps() {
@@ -29,7 +29,7 @@ HBITMAP NewBitmap(int width, int height, const COLORREF* pixels) {
   if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > kMaxBitmapPixels) {
     return nullptr;
   }
-  auto surface = std::make_shared<CPixelSurface>();
+  auto surface = std::make_shared<uimodel::PixelSurface>();
   surface->width = width;
   surface->height = height;
   const size_t count = static_cast<size_t>(width) * height;
@@ -54,7 +54,7 @@ HBITMAP BitmapFromResource(const BitmapResource& resource) {
   return NewBitmap(resource.width, resource.height, pixels.data());
 }
 
-CRect SurfaceBounds(const CPixelSurface& surface) { return CRect(0, 0, surface.width, surface.height); }
+CRect SurfaceBounds(const uimodel::PixelSurface& surface) { return CRect(0, 0, surface.width, surface.height); }
 
 }  // namespace
 
@@ -115,18 +115,18 @@ BOOL CBitmap::CreateCompatibleBitmap(CDC*, int width, int height) {
 }
 
 int CBitmap::GetBitmap(BITMAP* info) const {
-  const CPixelSurface* surface = GetPixels();
+  const uimodel::PixelSurface* surface = uimodel::PixelsOf(*this);
   if (!surface || !info) return 0;
   *info = BITMAP{0, surface->width, surface->height, surface->width * 4, 1, 32, nullptr};
   return sizeof(BITMAP);
 }
 
-CPixelSurface* CBitmap::GetPixels() {
-  return Bitmaps().Find(m_hObject).value_or(nullptr).get();
+uimodel::PixelSurface* uimodel::PixelsOf(CBitmap& bitmap) {
+  return Bitmaps().Find(bitmap.m_hObject).value_or(nullptr).get();
 }
 
-const CPixelSurface* CBitmap::GetPixels() const {
-  return Bitmaps().Find(m_hObject).value_or(nullptr).get();
+const uimodel::PixelSurface* uimodel::PixelsOf(const CBitmap& bitmap) {
+  return Bitmaps().Find(bitmap.m_hObject).value_or(nullptr).get();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -201,7 +201,7 @@ void CDC::AttachWindow(std::shared_ptr<afx_ui::WndState> window, bool clipped, c
   m_hDC = reinterpret_cast<HDC>(impl_.get());
 }
 
-CPixelSurface* CDC::Target() const {
+uimodel::PixelSurface* CDC::Target() const {
   if (!m_hDC) return nullptr;
   if (impl_->memory) return impl_->selectedSurface.get();
   return impl_->window ? &impl_->window->surface : nullptr;
@@ -212,11 +212,11 @@ BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* src, int xSrc, in
   if (rop != SRCCOPY || !src || width <= 0 || height <= 0 || srcWidth <= 0 || srcHeight <= 0) {
     return FALSE;
   }
-  CPixelSurface* target = Target();
-  const CPixelSurface* source = src->Target();
+  uimodel::PixelSurface* target = Target();
+  const uimodel::PixelSurface* source = src->Target();
   if (!target || !source) return FALSE;
   // Copying within one surface reads the pixels as they were before.
-  CPixelSurface copy;
+  uimodel::PixelSurface copy;
   if (source == target) {
     copy = *source;
     source = &copy;
@@ -245,12 +245,12 @@ BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* src, int xSrc, int yS
 }
 
 COLORREF CDC::GetPixel(int x, int y) const {
-  const CPixelSurface* surface = Target();
+  const uimodel::PixelSurface* surface = Target();
   return surface && surface->Contains(x, y) ? surface->At(x, y) : kInvalidColor;
 }
 
 COLORREF CDC::SetPixel(int x, int y, COLORREF color) {
-  CPixelSurface* surface = Target();
+  uimodel::PixelSurface* surface = Target();
   if (!surface || !surface->Contains(x, y)) return kInvalidColor;
   if (impl_->clipped && !impl_->clip.PtInRect(CPoint(x, y))) return kInvalidColor;
   surface->pixels[static_cast<size_t>(y) * surface->width + x] = color & 0x00FFFFFF;
@@ -262,7 +262,7 @@ void CDC::FillSolidRect(LPCRECT rect, COLORREF color) {
 }
 
 void CDC::FillSolidRect(int x, int y, int width, int height, COLORREF color) {
-  CPixelSurface* surface = Target();
+  uimodel::PixelSurface* surface = Target();
   if (!surface || width <= 0 || height <= 0) return;
   CRect area(x, y, x + width, y + height);
   area.IntersectRect(area, SurfaceBounds(*surface));

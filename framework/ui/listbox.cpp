@@ -9,7 +9,7 @@ namespace {
 
 afx_ui::StatePtr ListBoxState(HWND hwnd) {
   auto state = afx_ui::FindState(hwnd);
-  return state && state->cls == WndClass::ListBox ? state : nullptr;
+  return state && state->cls == uimodel::Kind::ListBox ? state : nullptr;
 }
 
 bool InRange(const afx_ui::WndState& state, int index) {

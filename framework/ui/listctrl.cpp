@@ -10,7 +10,7 @@ namespace {
 
 afx_ui::StatePtr ListViewState(HWND hwnd) {
   auto state = afx_ui::FindState(hwnd);
-  return state && state->cls == WndClass::ListView ? state : nullptr;
+  return state && state->cls == uimodel::Kind::ListView ? state : nullptr;
 }
 
 bool ValidColumn(const afx_ui::WndState& state, int col) {
@@ -24,7 +24,7 @@ bool ValidRow(const afx_ui::WndState& state, int row) {
 // An empty text takes no room; any other its width and the margin.
 int Measure(const afx_ui::WndState& state, const CString& text, int margin) {
   if (text.IsEmpty()) return 0;
-  return AfxGetFontMetrics()->GetTextWidth(state.fontFace, state.pointSize, text) + margin;
+  return uimodel::GetFontMetrics()->GetTextWidth(state.fontFace, state.pointSize, text) + margin;
 }
 
 int ContentWidth(const afx_ui::WndState& state, int col) {

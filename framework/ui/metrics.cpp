@@ -3,12 +3,12 @@
 #include <cstring>
 #include <mutex>
 
-#include "framework/afxwin.h"
+#include "framework/uimodel.h"
 
 namespace {
 
 std::mutex gMetricsMutex;
-std::shared_ptr<const CFontMetrics> gMetrics;
+std::shared_ptr<const uimodel::FontMetrics> gMetrics;
 
 // The colours of the classic grey dialog look, as 0x00RRGGBB.
 struct SysColor {
@@ -23,18 +23,18 @@ constexpr SysColor kSysColors[] = {
 
 }  // namespace
 
-int CFixedFontMetrics::GetTextWidth(LPCTSTR, int, LPCTSTR text) const {
+int uimodel::FixedFontMetrics::GetTextWidth(LPCTSTR, int, LPCTSTR text) const {
   return text ? 6 * static_cast<int>(std::strlen(text)) : 0;
 }
 
-void AfxSetFontMetrics(std::shared_ptr<const CFontMetrics> metrics) {
+void uimodel::SetFontMetrics(std::shared_ptr<const uimodel::FontMetrics> metrics) {
   std::lock_guard lock(gMetricsMutex);
   gMetrics = std::move(metrics);
 }
 
-std::shared_ptr<const CFontMetrics> AfxGetFontMetrics() {
+std::shared_ptr<const uimodel::FontMetrics> uimodel::GetFontMetrics() {
   std::lock_guard lock(gMetricsMutex);
-  if (!gMetrics) gMetrics = std::make_shared<CFixedFontMetrics>();
+  if (!gMetrics) gMetrics = std::make_shared<uimodel::FixedFontMetrics>();
   return gMetrics;
 }
 

@@ -53,7 +53,7 @@ BOOL CPropertySheet::Create(CWnd* parent) {
   wizButtons_ = 0;
   finished_ = false;
   cancelled_ = false;
-  return CreateModel(WndClass::PropertySheet, caption_, WS_POPUP | WS_CAPTION | WS_VISIBLE, size,
+  return uimodel::CreateWindow(*this, uimodel::Kind::PropertySheet, caption_, WS_POPUP | WS_CAPTION | WS_VISIBLE, size,
                      parent_ ? parent_->m_hWnd : nullptr, 0);
 }
 
@@ -63,7 +63,7 @@ BOOL CPropertySheet::DestroyWindow() {
 }
 
 INT_PTR CPropertySheet::DoModal() {
-  std::shared_ptr<CUiBackend> backend = AfxGetUiBackend();
+  std::shared_ptr<uimodel::Backend> backend = uimodel::GetBackend();
   if (!backend) return IDCANCEL;
   if (!Create(parent_)) return -1;
   struct Destroyer {

@@ -7,7 +7,7 @@
 namespace {
 
 // The control a user can reach: present, visible and enabled.
-afx_ui::StatePtr Reachable(CWnd& dialog, int id, WndClass cls) {
+afx_ui::StatePtr Reachable(CWnd& dialog, int id, uimodel::Kind cls) {
   CWnd* control = dialog.GetDlgItem(id);
   if (!control || !control->IsWindowVisible() || !control->IsWindowEnabled()) return nullptr;
   auto state = afx_ui::FindState(control->m_hWnd);
@@ -19,13 +19,13 @@ void Notify(const afx_ui::WndState& control, UINT code) {
                         reinterpret_cast<LPARAM>(control.hwnd));
 }
 
-void Collect(const CWnd& root, HWND hwnd, std::vector<CUiControlInfo>& out) {
+void Collect(const CWnd& root, HWND hwnd, std::vector<uimodel::ControlInfo>& out) {
   auto state = afx_ui::FindState(hwnd);
   if (!state) return;
   CWnd* wnd = CWnd::FromHandle(hwnd);
-  CUiControlInfo info;
+  uimodel::ControlInfo info;
   info.id = state->id;
-  info.cls = state->cls;
+  info.kind = state->cls;
   info.text = wnd->GetWindowText();
   info.visible = wnd->IsWindowVisible();
   info.enabled = state->enabled ? TRUE : FALSE;
@@ -33,10 +33,10 @@ void Collect(const CWnd& root, HWND hwnd, std::vector<CUiControlInfo>& out) {
   wnd->GetWindowRect(rect);
   root.ScreenToClient(rect);
   info.rect = rect;
-  if (state->cls == WndClass::ListBox) {
+  if (state->cls == uimodel::Kind::ListBox) {
     for (const auto& item : state->items) info.items.push_back(item.text);
     info.selection = state->curSel;
-  } else if (state->cls == WndClass::ListView) {
+  } else if (state->cls == uimodel::Kind::ListView) {
     for (const auto& column : state->columns) info.columns.push_back(column.heading);
     for (const auto& row : state->rows) {
       CString line;
@@ -53,15 +53,15 @@ void Collect(const CWnd& root, HWND hwnd, std::vector<CUiControlInfo>& out) {
 
 }  // namespace
 
-BOOL AfxUiClickButton(CWnd& dialog, int id) {
-  auto button = Reachable(dialog, id, WndClass::Button);
+BOOL uimodel::ClickButton(CWnd& dialog, int id) {
+  auto button = Reachable(dialog, id, uimodel::Kind::Button);
   if (!button) return FALSE;
   Notify(*button, BN_CLICKED);
   return TRUE;
 }
 
-BOOL AfxUiTypeText(CWnd& dialog, int id, LPCTSTR text) {
-  auto edit = Reachable(dialog, id, WndClass::Edit);
+BOOL uimodel::TypeText(CWnd& dialog, int id, LPCTSTR text) {
+  auto edit = Reachable(dialog, id, uimodel::Kind::Edit);
   if (!edit || (edit->style & ES_READONLY)) return FALSE;
   CString typed = text ? text : "";
   if (edit->limitText > 0 && typed.GetLength() > static_cast<int>(edit->limitText)) {
@@ -72,8 +72,8 @@ BOOL AfxUiTypeText(CWnd& dialog, int id, LPCTSTR text) {
   return TRUE;
 }
 
-BOOL AfxUiSelectItem(CWnd& dialog, int id, int index) {
-  auto list = Reachable(dialog, id, WndClass::ListBox);
+BOOL uimodel::SelectItem(CWnd& dialog, int id, int index) {
+  auto list = Reachable(dialog, id, uimodel::Kind::ListBox);
   if (!list || index < 0 || index >= static_cast<int>(list->items.size())) return FALSE;
   list->caret = index;
   if (list->curSel != index) {
@@ -83,30 +83,30 @@ BOOL AfxUiSelectItem(CWnd& dialog, int id, int index) {
   return TRUE;
 }
 
-BOOL AfxUiDoubleClickItem(CWnd& dialog, int id, int index) {
-  if (!AfxUiSelectItem(dialog, id, index)) return FALSE;
+BOOL uimodel::DoubleClickItem(CWnd& dialog, int id, int index) {
+  if (!uimodel::SelectItem(dialog, id, index)) return FALSE;
   // The selection notice may have changed the dialog; the double click still goes to
   // the list box that is there now.
-  auto list = Reachable(dialog, id, WndClass::ListBox);
+  auto list = Reachable(dialog, id, uimodel::Kind::ListBox);
   if (list && (list->style & LBS_NOTIFY)) Notify(*list, LBN_DBLCLK);
   return TRUE;
 }
 
-BOOL AfxUiKeyDown(CWnd& dialog, int id, UINT key) {
+BOOL uimodel::KeyDown(CWnd& dialog, int id, UINT key) {
   CWnd* control = dialog.GetDlgItem(id);
   if (!control || !control->IsWindowVisible() || !control->IsWindowEnabled()) return FALSE;
   control->SendMessage(WM_KEYDOWN, key, 1);
   return TRUE;
 }
 
-void AfxUiPressEnter(CWnd& dialog) { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
+void uimodel::PressEnter(CWnd& dialog) { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
 
-void AfxUiPressEscape(CWnd& dialog) {
+void uimodel::PressEscape(CWnd& dialog) {
   dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
 }
 
-std::vector<CUiControlInfo> AfxUiSnapshot(const CWnd& root) {
-  std::vector<CUiControlInfo> result;
+std::vector<uimodel::ControlInfo> uimodel::Snapshot(const CWnd& root) {
+  std::vector<uimodel::ControlInfo> result;
   Collect(root, root.m_hWnd, result);
   return result;
 }

@@ -1,19 +1,19 @@
 // The installed UI backend, the routing of message boxes to it, and the wait cursor.
 #include <mutex>
 
-#include "framework/afxwin.h"
+#include "framework/uimodel.h"
 
 namespace {
 
 std::mutex gBackendMutex;
-std::shared_ptr<CUiBackend> gBackend;
+std::shared_ptr<uimodel::Backend> gBackend;
 
 std::mutex gWaitMutex;
 int gWaitDepth = 0;
 
 }  // namespace
 
-void AfxSetUiBackend(std::shared_ptr<CUiBackend> backend) {
+void uimodel::SetBackend(std::shared_ptr<uimodel::Backend> backend) {
   {
     std::lock_guard lock(gBackendMutex);
     gBackend = backend;
@@ -28,16 +28,16 @@ void AfxSetUiBackend(std::shared_ptr<CUiBackend> backend) {
   }
 }
 
-std::shared_ptr<CUiBackend> AfxGetUiBackend() {
+std::shared_ptr<uimodel::Backend> uimodel::GetBackend() {
   std::lock_guard lock(gBackendMutex);
   return gBackend;
 }
 
-CUiBackendScope::CUiBackendScope(std::shared_ptr<CUiBackend> backend) : previous_(AfxGetUiBackend()) {
-  AfxSetUiBackend(std::move(backend));
+uimodel::BackendScope::BackendScope(std::shared_ptr<uimodel::Backend> backend) : previous_(uimodel::GetBackend()) {
+  uimodel::SetBackend(std::move(backend));
 }
 
-CUiBackendScope::~CUiBackendScope() { AfxSetUiBackend(std::move(previous_)); }
+uimodel::BackendScope::~BackendScope() { uimodel::SetBackend(std::move(previous_)); }
 
 CWaitCursor::CWaitCursor() {
   bool show = false;
@@ -46,7 +46,7 @@ CWaitCursor::CWaitCursor() {
     show = gWaitDepth++ == 0;
   }
   if (show) {
-    if (auto backend = AfxGetUiBackend()) backend->SetWaitCursor(true);
+    if (auto backend = uimodel::GetBackend()) backend->SetWaitCursor(true);
   }
 }
 
@@ -57,16 +57,16 @@ CWaitCursor::~CWaitCursor() {
     hide = --gWaitDepth == 0;
   }
   if (hide) {
-    if (auto backend = AfxGetUiBackend()) backend->SetWaitCursor(false);
+    if (auto backend = uimodel::GetBackend()) backend->SetWaitCursor(false);
   }
 }
 
 void CWaitCursor::Restore() {
-  if (AfxGetWaitCursorDepth() == 0) return;
-  if (auto backend = AfxGetUiBackend()) backend->SetWaitCursor(true);
+  if (uimodel::WaitCursorDepth() == 0) return;
+  if (auto backend = uimodel::GetBackend()) backend->SetWaitCursor(true);
 }
 
-int AfxGetWaitCursorDepth() {
+int uimodel::WaitCursorDepth() {
   std::lock_guard lock(gWaitMutex);
   return gWaitDepth;
 }

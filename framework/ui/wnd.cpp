@@ -36,19 +36,21 @@ void OffsetRect(LPRECT rect, int dx, int dy) {
   rect->bottom += dy;
 }
 
-std::unique_ptr<CWnd> NewWrapper(WndClass cls) {
+std::unique_ptr<CWnd> NewWrapper(uimodel::Kind cls) {
   switch (cls) {
-    case WndClass::Static: return std::make_unique<CStatic>();
-    case WndClass::Button:
-    case WndClass::GroupBox: return std::make_unique<CButton>();
-    case WndClass::Edit: return std::make_unique<CEdit>();
-    case WndClass::ListBox: return std::make_unique<CListBox>();
-    case WndClass::ListView: return std::make_unique<CListCtrl>();
+    case uimodel::Kind::Static: return std::make_unique<CStatic>();
+    case uimodel::Kind::Button:
+    case uimodel::Kind::GroupBox: return std::make_unique<CButton>();
+    case uimodel::Kind::Edit: return std::make_unique<CEdit>();
+    case uimodel::Kind::ListBox: return std::make_unique<CListBox>();
+    case uimodel::Kind::ListView: return std::make_unique<CListCtrl>();
     default: return std::make_unique<CWnd>();
   }
 }
 
 }  // namespace
+
+void WndDispatch::MarkOwner(CWnd& wnd) { wnd.m_bOwnsWindow = true; }
 
 LRESULT WndDispatch::Call(CWnd& target, UINT message, WPARAM wParam, LPARAM lParam) {
   struct Scope {
@@ -109,23 +111,18 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
   return wrapper.get();
 }
 
-BOOL CWnd::CreateModel(WndClass cls, LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent,
-                       UINT id) {
-  return CreateModel(cls, text, style, rect, parent ? parent->m_hWnd : nullptr, id);
-}
-
-BOOL CWnd::CreateModel(WndClass cls, LPCTSTR text, DWORD style, const RECT& rect, HWND parent,
-                       UINT id) {
-  if (m_hWnd) return FALSE;
+BOOL uimodel::CreateWindow(CWnd& wnd, Kind kind, LPCTSTR text, DWORD style, const RECT& rect,
+                           HWND parent, UINT id) {
+  if (wnd.m_hWnd) return FALSE;
   afx_ui::CreateParams params;
-  params.cls = cls;
+  params.cls = kind;
   params.text = text ? text : "";
   params.style = style;
   params.rect = rect;
   params.parent = parent;
   params.id = static_cast<int>(id & 0xFFFF);
-  afx_ui::CreateWnd(params, this);
-  m_bOwnsWindow = true;
+  afx_ui::CreateWnd(params, &wnd);
+  WndDispatch::MarkOwner(wnd);
   return TRUE;
 }
 
@@ -160,9 +157,9 @@ HWND CWnd::UnsubclassWindow() {
   return hwnd;
 }
 
-WndClass CWnd::GetWndClass() const {
-  StatePtr state = FindState(m_hWnd);
-  return state ? state->cls : WndClass::Window;
+uimodel::Kind uimodel::KindOf(const CWnd& wnd) {
+  StatePtr state = FindState(wnd.m_hWnd);
+  return state ? state->cls : uimodel::Kind::Window;
 }
 
 BOOL CWnd::IsWindow() const { return platform::IsWindow(m_hWnd) ? TRUE : FALSE; }
@@ -385,8 +382,8 @@ BOOL CWnd::IsRedrawEnabled() const {
   return state && state->redraw ? TRUE : FALSE;
 }
 
-const CPixelSurface* CWnd::GetSurface() const {
-  StatePtr state = FindState(m_hWnd);
+const uimodel::PixelSurface* uimodel::SurfaceOf(const CWnd& wnd) {
+  StatePtr state = FindState(wnd.m_hWnd);
   return state ? &state->surface : nullptr;
 }
 

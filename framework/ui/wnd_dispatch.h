@@ -19,4 +19,6 @@ struct WndDispatch {
   static LRESULT Call(CWnd& target, UINT message, WPARAM wParam, LPARAM lParam);
   static const afx_ui::CurrentMessage* Current();
   static std::unique_ptr<CWnd> TakeTemporary(afx_ui::WndState& state);
+  // The object destroys the window with itself (it created it).
+  static void MarkOwner(CWnd& wnd);
 };

@@ -47,11 +47,11 @@ StateTable& States() {
   return table;
 }
 
-COLORREF BackgroundOf(WndClass cls) {
+COLORREF BackgroundOf(uimodel::Kind cls) {
   switch (cls) {
-    case WndClass::Edit:
-    case WndClass::ListBox:
-    case WndClass::ListView:
+    case uimodel::Kind::Edit:
+    case uimodel::Kind::ListBox:
+    case uimodel::Kind::ListView:
       return GetSysColor(COLOR_WINDOW);
     default:
       return GetSysColor(COLOR_BTNFACE);
@@ -116,8 +116,8 @@ HWND CreateWnd(const CreateParams& params, CWnd* target) {
   if (state->child) parent->children.push_back(state->hwnd);
   if (target) target->m_hWnd = state->hwnd;
   // Windows that draw themselves get their first paint when their thread pumps.
-  if (params.cls == WndClass::Dialog || params.cls == WndClass::PropertySheet ||
-      params.cls == WndClass::Window) {
+  if (params.cls == uimodel::Kind::Dialog || params.cls == uimodel::Kind::PropertySheet ||
+      params.cls == uimodel::Kind::Window) {
     InvalidateState(*state, nullptr, true);
   }
   return state->hwnd;
@@ -154,7 +154,7 @@ void ResizeSurface(WndState& state) {
   const int width = std::max(0, state.rect.Width());
   const int height = std::max(0, state.rect.Height());
   if (static_cast<long long>(width) * height > kMaxSurfacePixels) {
-    state.surface = CPixelSurface{};
+    state.surface = uimodel::PixelSurface{};
     return;
   }
   if (state.surface.width == width && state.surface.height == height) return;
@@ -181,7 +181,7 @@ void InvalidateState(WndState& state, const RECT* area, bool erase) {
 }
 
 CRect MapDialogUnits(const RECT& r, LPCTSTR face, int pointSize) {
-  const CSize base = AfxGetFontMetrics()->GetDialogBaseUnits(face, pointSize);
+  const CSize base = uimodel::GetFontMetrics()->GetDialogBaseUnits(face, pointSize);
   const int left = MulDiv(r.left, base.cx, 4);
   const int top = MulDiv(r.top, base.cy, 8);
   // Width and height are converted on their own, as dialog templates are.

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "framework/afxwin.h"
+#include "framework/uimodel.h"
 
 namespace afx_ui {
 
@@ -28,7 +28,7 @@ struct ListViewRow {
 
 struct WndState {
   HWND hwnd = nullptr;
-  WndClass cls = WndClass::Window;
+  uimodel::Kind cls = uimodel::Kind::Window;
   int id = 0;
   DWORD style = 0;
   bool child = false;
@@ -46,7 +46,7 @@ struct WndState {
   std::unique_ptr<CWnd> temporary;
 
   // Painting.
-  CPixelSurface surface;
+  uimodel::PixelSurface surface;
   COLORREF background = 0;
   bool redraw = true;
   bool invalid = false;
@@ -77,7 +77,7 @@ constexpr LPARAM kPaintRequest = 0x50414E54;
 StatePtr FindState(HWND hwnd);
 
 struct CreateParams {
-  WndClass cls = WndClass::Window;
+  uimodel::Kind cls = uimodel::Kind::Window;
   CString text;
   DWORD style = 0;
   CRect rect;

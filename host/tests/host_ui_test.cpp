@@ -17,6 +17,7 @@
 #include "host/tests/test_console.h"
 #include "platform/sync.h"
 #include "platform/window.h"
+#include "framework/uimodel.h"
 
 namespace velmora {
 namespace {
@@ -38,7 +39,7 @@ class HostUiTest : public ::testing::Test {
 
   // Runs the operation's pages and the summary page through `ui` as velmora does.
   HostUi::WizardEnd RunWizard(int op, HostUi& ui) {
-    CUiBackendScope scope(std::shared_ptr<CUiBackend>(&ui, [](CUiBackend*) {}));
+    uimodel::BackendScope scope(std::shared_ptr<uimodel::Backend>(&ui, [](uimodel::Backend*) {}));
     CPropertySheet sheet("Velmora");
     for (int p = 0; p < Fake().PageCount(op); ++p) sheet.AddPage(Fake().Page(op, p));
     SummaryPage summary(
@@ -232,7 +233,7 @@ TEST_F(HostUiTest, InteractiveWizardEndsCancelledAtTheEndOfInput) {
 
 TEST_F(HostUiTest, ModalDialogsDuringARunAreShownAndTakenWithEnter) {
   HostUi ui(console_.console(), UiSettings{});
-  CUiBackendScope scope(std::shared_ptr<CUiBackend>(&ui, [](CUiBackend*) {}));
+  uimodel::BackendScope scope(std::shared_ptr<uimodel::Backend>(&ui, [](uimodel::Backend*) {}));
   const HWND window = platform::CreateWindowObject([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
   platform::Event cancel(true, false);
   RunRecord record{1, kReadout, window, cancel.get()};
@@ -251,7 +252,7 @@ TEST_F(HostUiTest, QuestionsAreAnsweredNoUnlessYesWasGiven) {
     UiSettings settings;
     settings.yes = yes;
     HostUi ui(console_.console(), settings);
-    CUiBackendScope scope(std::shared_ptr<CUiBackend>(&ui, [](CUiBackend*) {}));
+    uimodel::BackendScope scope(std::shared_ptr<uimodel::Backend>(&ui, [](uimodel::Backend*) {}));
     EXPECT_EQ(platform::MessageBox(nullptr, "Go on?", "Test", MB_YESNO | MB_ICONQUESTION), yes ? IDYES : IDNO);
     EXPECT_EQ(platform::MessageBox(nullptr, "Noted.", "Test", MB_OK), IDOK);
   }
@@ -264,7 +265,7 @@ TEST_F(HostUiTest, InteractiveQuestionsAskUntilAnAnswerFits) {
   UiSettings settings;
   settings.interactive = true;
   HostUi ui(console_.console(), settings);
-  CUiBackendScope scope(std::shared_ptr<CUiBackend>(&ui, [](CUiBackend*) {}));
+  uimodel::BackendScope scope(std::shared_ptr<uimodel::Backend>(&ui, [](uimodel::Backend*) {}));
   console_.Type("perhaps\nn\n");
   EXPECT_EQ(platform::MessageBox(nullptr, "Go on?", "Test", MB_YESNO), IDNO);
   EXPECT_TRUE(Contains(console_.Output(), "Please answer with one of: [y]es  [n]o")) << console_.Output();

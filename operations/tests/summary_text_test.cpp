@@ -5,6 +5,7 @@
 #include "operations/software_upgrade_operation.h"
 #include "ui/log_file_page.h"
 #include "ui/tests/pages_fixture.h"
+#include "framework/uimodel.h"
 
 namespace pages_test {
 namespace {
@@ -35,7 +36,7 @@ TEST_F(SummaryTextTest, TheDumpSummaryNamesTheFile) {
   EXPECT_STREQ(text, "Operation to perform:\r\n\tFile system dump\r\n\r\nFile system log file:\r\n\t");
   auto& logPage = static_cast<CLogFilePage&>(*operation.GetPageAt(0));
   Wizard wizard(logPage);
-  ASSERT_TRUE(AfxUiTypeText(logPage, IDC_LOG_FILE_NAME, Path("fs.log").c_str()));
+  ASSERT_TRUE(uimodel::TypeText(logPage, IDC_LOG_FILE_NAME, Path("fs.log").c_str()));
   wizard.Press(PSBTN_NEXT);
   ASSERT_TRUE(operation.GetText(0, text, sizeof text));
   EXPECT_EQ(std::string(text),

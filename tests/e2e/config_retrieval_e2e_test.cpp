@@ -8,6 +8,7 @@
 
 #include "resources/resource.h"
 #include "tests/e2e/e2e_harness.h"
+#include "framework/uimodel.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ std::map<int, int> Merge(std::initializer_list<std::map<int, int>> parts) {
 
 std::vector<std::string> Rows(const ScriptedUi::ShownDialog& dialog) {
   std::vector<std::string> rows;
-  if (const CUiControlInfo* list = dialog.Find(IDC_INSTALLED_LIST)) {
+  if (const uimodel::ControlInfo* list = dialog.Find(IDC_INSTALLED_LIST)) {
     for (const CString& row : list->items) rows.push_back(row.str());
   }
   return rows;
@@ -59,7 +60,7 @@ class ConfigRetrievalE2eTest : public ::testing::Test {
 
   // The user reads the dialog and presses OK.
   RunOutcome RunPressingOk() {
-    h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { EXPECT_TRUE(AfxUiClickButton(dialog, IDOK)); });
+    h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { EXPECT_TRUE(uimodel::ClickButton(dialog, IDOK)); });
     return h.Run(kConfigRetrieval);
   }
 
@@ -164,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Records, ConfigRetrievalDialogE2eTest, ::testing::Value
 
 TEST_F(ConfigRetrievalE2eTest, ClosingTheDialogAnyWayEndsInSuccess) {
   h.UseDevice("");
-  h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { AfxUiPressEscape(dialog); });
+  h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { uimodel::PressEscape(dialog); });
   const RunOutcome run = h.Run(kConfigRetrieval);
   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
   ASSERT_EQ(run.dialogs.size(), 1u);
@@ -177,7 +178,7 @@ TEST_F(ConfigRetrievalE2eTest, CancelWhileTheDialogIsOpenHasNoEffect) {
   h.UseDevice("");
   h.Ui().QueueDialog(IDD_CONFIGURATION, [this](CDialog& dialog) {
     h.SignalCancel();
-    AfxUiClickButton(dialog, IDOK);
+    uimodel::ClickButton(dialog, IDOK);
   });
   const RunOutcome run = h.Run(kConfigRetrieval);
   EXPECT_TRUE(run.cancelSignalled);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framework/afxwin.h"
+#include "framework/uimodel.h"
 #include "resources/resource.h"
 #include "sim/sim_port.h"
 #include "tests/e2e/e2e_harness.h"
@@ -102,7 +103,7 @@ class DumpE2eTest : public ::testing::Test {
     sheet.SetWizardMode();
     ASSERT_TRUE(sheet.Create());
     ASSERT_TRUE(sheet.SetActivePage(0));
-    ASSERT_TRUE(AfxUiTypeText(*page, IDC_LOG_FILE_NAME, path.c_str()));
+    ASSERT_TRUE(uimodel::TypeText(*page, IDC_LOG_FILE_NAME, path.c_str()));
     sheet.PressButton(PSBTN_NEXT);
     sheet.DestroyWindow();
   }

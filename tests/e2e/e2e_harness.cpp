@@ -10,6 +10,7 @@
 
 #include "platform/window.h"
 #include "sim/sim_port.h"
+#include "framework/uimodel.h"
 
 namespace kv70::e2e {
 
@@ -36,7 +37,7 @@ std::vector<std::string> RunOutcome::Outline() const {
 
 // Forwards to the scripted backend and puts boxes and dialogs into the run's event list,
 // where they fall between the status texts.
-class Harness::RecordingUi : public CUiBackend {
+class Harness::RecordingUi : public uimodel::Backend {
  public:
   RecordingUi(Harness& harness, std::shared_ptr<ScriptedUi> ui) : harness_(harness), ui_(std::move(ui)) {}
 
@@ -75,7 +76,7 @@ Harness::Harness(const std::string& pluginPath) {
 
   ui_ = std::make_shared<ScriptedUi>();
   recordingUi_ = std::make_shared<RecordingUi>(*this, ui_);
-  uiScope_ = std::make_unique<CUiBackendScope>(recordingUi_);
+  uiScope_ = std::make_unique<uimodel::BackendScope>(recordingUi_);
 
   hostWindow_ = platform::CreateWindowObject(
       [this](HWND, UINT message, WPARAM, LPARAM lParam) { return OnHostMessage(message, lParam); });

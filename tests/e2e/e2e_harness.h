@@ -22,7 +22,7 @@
 // Typical use:
 //   kv70::e2e::Harness h;
 //   h.UseDevice("serial=KV70-1,options=01");
-//   h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& d) { AfxUiClickButton(d, IDOK); });
+//   h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& d) { uimodel::ClickButton(d, IDOK); });
 //   auto run = h.Run(kv70::e2e::kConfigRetrieval);
 //   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
 //   EXPECT_EQ(h.Simulator()->GetCounters().reboots, 1u);
@@ -43,6 +43,7 @@
 
 #include "framework/plugin_abi.h"
 #include "framework/testing/scripted_ui.h"
+#include "framework/uimodel.h"
 #include "platform/clock.h"
 #include "platform/comm_port.h"
 #include "platform/sync.h"
@@ -156,7 +157,7 @@ class Harness {
   std::vector<std::pair<std::string, std::optional<std::string>>> savedEnv_;
   std::shared_ptr<ScriptedUi> ui_;
   std::shared_ptr<RecordingUi> recordingUi_;
-  std::unique_ptr<CUiBackendScope> uiScope_;
+  std::unique_ptr<uimodel::BackendScope> uiScope_;
   platform::Event cancel_;
   HWND hostWindow_ = nullptr;
 

@@ -8,6 +8,7 @@
 
 #include "resources/resource.h"
 #include "tests/e2e/e2e_harness.h"
+#include "framework/uimodel.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ TEST(E2eHarness, ClearCancelLetsTheNextRunThrough) {
   h.SignalCancel();
   EXPECT_EQ(h.Run(kConfigRetrieval).result, OPERATION_CANCELED);
   h.ClearCancel();
-  h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& d) { AfxUiClickButton(d, IDOK); });
+  h.Ui().QueueDialog(IDD_CONFIGURATION, [](CDialog& d) { uimodel::ClickButton(d, IDOK); });
   const RunOutcome run = h.Run(kConfigRetrieval);
   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
   EXPECT_FALSE(run.cancelSignalled);

@@ -16,6 +16,7 @@
 #include "sim/bus.h"
 #include "sim/monitor_image.h"
 #include "tests/e2e/e2e_harness.h"
+#include "framework/uimodel.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ class MonitorProgramE2eTest : public ::testing::Test {
 
   RunOutcome RunPressingOk() {
     h.Ui().QueueDialog(IDD_CONFIGURATION,
-                       [](CDialog& dialog) { EXPECT_TRUE(AfxUiClickButton(dialog, IDOK)); });
+                       [](CDialog& dialog) { EXPECT_TRUE(uimodel::ClickButton(dialog, IDOK)); });
     return h.Run(kConfigRetrieval);
   }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/afxwin.h"
+#include "framework/uimodel.h"
 #include "platform/clock.h"
 #include "platform/comm_port.h"
 #include "platform/registry.h"
@@ -61,7 +62,7 @@ inline bool ChooseLogFile(e2e::Harness& h, const std::string& path) {
   sheet.AddPage(page);
   sheet.SetWizardMode();
   if (!sheet.Create() || !sheet.SetActivePage(0)) return false;
-  const bool typed = AfxUiTypeText(*page, IDC_LOG_FILE_NAME, path.c_str());
+  const bool typed = uimodel::TypeText(*page, IDC_LOG_FILE_NAME, path.c_str());
   sheet.PressButton(PSBTN_NEXT);
   sheet.DestroyWindow();
   return typed;

@@ -4,13 +4,14 @@
 #include <vector>
 
 #include "ui/auto_size_list_ctrl.h"
+#include "framework/uimodel.h"
 
 namespace {
 
 class AutoSizeListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(list_.CreateModel(WndClass::ListView, "", WS_VISIBLE | LVS_REPORT,
+    ASSERT_TRUE(uimodel::CreateWindow(list_, uimodel::Kind::ListView, "", WS_VISIBLE | LVS_REPORT,
                                   CRect(0, 0, 264, 201), static_cast<HWND>(nullptr), 5051));
   }
   // Clears a pending repaint so that the next one can be seen.

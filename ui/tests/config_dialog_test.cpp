@@ -12,6 +12,7 @@
 #include "models/kv70_config.h"
 #include "device/kv70_device.h"
 #include "framework/testing/scripted_ui.h"
+#include "framework/uimodel.h"
 #include "platform/window.h"
 #include "resources/resource.h"
 #include "resources/testing/kv70_test_module.h"
@@ -63,7 +64,7 @@ class ConfigDialogTest : public ::testing::Test {
   void SetUp() override {
     kv70::testing::UseKV70Resources();
     ui_ = std::make_shared<ScriptedUi>();
-    scope_ = std::make_unique<CUiBackendScope>(ui_);
+    scope_ = std::make_unique<uimodel::BackendScope>(ui_);
   }
 
   // Decodes the bytes into a fresh record and shows the dialog; `inspect` sees the open
@@ -74,7 +75,7 @@ class ConfigDialogTest : public ::testing::Test {
     EXPECT_TRUE(config_->Decode(bytes.data(), 184));
     ui_->QueueDialog(IDD_CONFIGURATION, [&](CDialog& dialog) {
       if (inspect) inspect(dialog);
-      EXPECT_TRUE(AfxUiClickButton(dialog, IDOK));
+      EXPECT_TRUE(uimodel::ClickButton(dialog, IDOK));
     });
     const std::size_t before = ui_->DialogCount();
     CConfigDialog dialog(config_.get(), nullptr);
@@ -88,7 +89,7 @@ class ConfigDialogTest : public ::testing::Test {
 
   static std::vector<Row> Rows(const ScriptedUi::ShownDialog& shown) {
     std::vector<Row> rows;
-    const CUiControlInfo* list = shown.Find(IDC_INSTALLED_LIST);
+    const uimodel::ControlInfo* list = shown.Find(IDC_INSTALLED_LIST);
     if (!list) return rows;
     for (const CString& item : list->items) {
       const std::string text = item.str();
@@ -99,7 +100,7 @@ class ConfigDialogTest : public ::testing::Test {
   }
 
   std::shared_ptr<ScriptedUi> ui_;
-  std::unique_ptr<CUiBackendScope> scope_;
+  std::unique_ptr<uimodel::BackendScope> scope_;
   std::unique_ptr<CKV70Config> config_;
 };
 
@@ -127,7 +128,7 @@ TEST_F(ConfigDialogTest, ShowsTheDeviceLabelAndTheSerialNumber) {
     EXPECT_EQ(shown.caption, "Device Configuration");
     scope_.reset();
     ui_ = std::make_shared<ScriptedUi>();
-    scope_ = std::make_unique<CUiBackendScope>(ui_);
+    scope_ = std::make_unique<uimodel::BackendScope>(ui_);
   }
 }
 
@@ -186,7 +187,7 @@ TEST_P(ConfigDialogOptionsTest, ListsExactlyTheInstalledVisibleOptions) {
   std::vector<Row> expected;
   for (const auto& [index, value] : GetParam().expected) expected.push_back({Name(index), value});
   EXPECT_EQ(Rows(shown), expected);
-  const CUiControlInfo* list = shown.Find(IDC_INSTALLED_LIST);
+  const uimodel::ControlInfo* list = shown.Find(IDC_INSTALLED_LIST);
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->columns, (std::vector<CString>{"Option Name", "Value"}));
 }
@@ -231,7 +232,7 @@ TEST_F(ConfigDialogTest, KeepsLeftTopAndWidthWhenShortened) {
   CDialog plain(IDD_CONFIGURATION);
   ui_->QueueDialog(IDD_CONFIGURATION, [&](CDialog& dialog) {
     dialog.GetWindowRect(before);
-    AfxUiPressEscape(dialog);
+    uimodel::PressEscape(dialog);
   });
   plain.DoModal();
   EXPECT_EQ(after.left, before.left);
@@ -275,10 +276,10 @@ TEST_F(ConfigDialogTest, ColumnsFitTheWiderOfHeadingAndContent) {
 TEST_F(ConfigDialogTest, OkAndCancelEndTheDialog) {
   config_ = std::make_unique<CKV70Config>();
   ASSERT_TRUE(config_->Decode(RecordBytes().data(), 184));
-  ui_->QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { AfxUiPressEscape(dialog); });
+  ui_->QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { uimodel::PressEscape(dialog); });
   CConfigDialog cancelled(config_.get(), nullptr);
   EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
-  ui_->QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { AfxUiPressEnter(dialog); });
+  ui_->QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { uimodel::PressEnter(dialog); });
   CConfigDialog confirmed(config_.get(), nullptr);
   EXPECT_EQ(confirmed.DoModal(), IDOK);
 }
@@ -289,7 +290,7 @@ TEST_F(ConfigDialogTest, LeavesTheRecordAsItWas) {
   bytes.SetMonth(40, 13);
   Show(bytes);
   const std::vector<BYTE> before(config_->GetRecord(), config_->GetRecord() + 184);
-  ui_->QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { AfxUiPressEnter(dialog); });
+  ui_->QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { uimodel::PressEnter(dialog); });
   CConfigDialog again(config_.get(), nullptr);
   again.DoModal();
   EXPECT_EQ(std::vector<BYTE>(config_->GetRecord(), config_->GetRecord() + 184), before);
@@ -297,7 +298,7 @@ TEST_F(ConfigDialogTest, LeavesTheRecordAsItWas) {
 }
 
 TEST_F(ConfigDialogTest, WithoutARecordShowsNothing) {
-  ui_->QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { AfxUiPressEnter(dialog); });
+  ui_->QueueDialog(IDD_CONFIGURATION, [](CDialog& dialog) { uimodel::PressEnter(dialog); });
   CConfigDialog dialog(nullptr, nullptr);
   EXPECT_EQ(dialog.DoModal(), IDOK);
   const auto shown = ui_->Dialogs().back();
@@ -318,7 +319,7 @@ TEST_F(ConfigDialogTest, ShowConfigurationDialogIsOwnedByTheHostWindow) {
   HWND owner = nullptr;
   ui_->QueueDialog(IDD_CONFIGURATION, [&](CDialog& dialog) {
     owner = dialog.GetParent() ? dialog.GetParent()->m_hWnd : nullptr;
-    AfxUiPressEscape(dialog);  // the result does not matter to the device
+    uimodel::PressEscape(dialog);  // the result does not matter to the device
   });
   device.SetConfigurationViewer(&ShowConfigurationDialog);
   device.ShowConfigurationDialog();

@@ -5,6 +5,7 @@
 #include "ui/log_file_page.h"
 #include "ui/software_selection_page.h"
 #include "ui/tests/pages_fixture.h"
+#include "framework/uimodel.h"
 
 namespace pages_test {
 namespace {
@@ -83,7 +84,7 @@ void ExpectPanelExactlyOver(const CWnd& page, const CRect& frame) {
   target.SelectObject(&expected);
   ASSERT_TRUE(target.StretchBlt(0, 0, frame.Width(), frame.Height(), &source, 0, 0, 150, 250, SRCCOPY));
 
-  const CPixelSurface& surface = *page.GetSurface();
+  const uimodel::PixelSurface& surface = *uimodel::SurfaceOf(page);
   int wrong = 0;
   for (int y = 0; y < frame.Height(); ++y) {
     for (int x = 0; x < frame.Width(); ++x) wrong += surface.At(frame.left + x, frame.top + y) != target.GetPixel(x, y);
@@ -122,8 +123,8 @@ TEST_F(FrameTest, ATemplateWithoutTheFrameShowsNoPicture) {
   sheet.Create();
   ASSERT_TRUE(sheet.SetActivePage(0));
   platform::PumpMessages();
-  ASSERT_NE(page.GetSurface(), nullptr);
-  for (COLORREF pixel : page.GetSurface()->pixels) ASSERT_EQ(pixel, GetSysColor(COLOR_BTNFACE));
+  ASSERT_NE(uimodel::SurfaceOf(page), nullptr);
+  for (COLORREF pixel : uimodel::SurfaceOf(page)->pixels) ASSERT_EQ(pixel, GetSysColor(COLOR_BTNFACE));
 }
 
 TEST_F(FrameTest, DrawingStretchesTheWholePictureOntoAnyRectangle) {

@@ -7,6 +7,7 @@
 #include "catalogue/registry_values.h"
 #include "ui/log_file_page.h"
 #include "ui/tests/pages_fixture.h"
+#include "framework/uimodel.h"
 
 namespace pages_test {
 namespace {
@@ -17,7 +18,7 @@ class LogFilePageTest : public PagesTest {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  void Type(const std::string& name) { ASSERT_TRUE(AfxUiTypeText(page, IDC_LOG_FILE_NAME, name.c_str())); }
+  void Type(const std::string& name) { ASSERT_TRUE(uimodel::TypeText(page, IDC_LOG_FILE_NAME, name.c_str())); }
 
   CLogFilePage page;
 };
@@ -100,7 +101,7 @@ TEST_F(LogFilePageTest, BrowseAsksTheSaveDialogAndFillsTheName) {
   ui().QueueFile(chosen.c_str());
   ui().SetQuestionAnswer(IDYES);  // the file dialog's overwrite prompt
   Wizard wizard(page);
-  ASSERT_TRUE(AfxUiClickButton(page, IDC_LOG_BROWSE));
+  ASSERT_TRUE(uimodel::ClickButton(page, IDC_LOG_BROWSE));
   EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text, chosen.c_str());
   const auto requests = ui().FileRequests();
   ASSERT_EQ(requests.size(), 1u);
@@ -123,7 +124,7 @@ TEST_F(LogFilePageTest, BrowseCancelledKeepsATypedName) {
   ui().QueueFileCancel();
   Wizard wizard(page);
   Type("typed.log");
-  ASSERT_TRUE(AfxUiClickButton(page, IDC_LOG_BROWSE));
+  ASSERT_TRUE(uimodel::ClickButton(page, IDC_LOG_BROWSE));
   EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text, "typed.log");
 }
 

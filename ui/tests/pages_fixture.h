@@ -13,6 +13,7 @@
 #include "catalogue/tests/catalogue_fixture.h"
 #include "framework/afxwin.h"
 #include "framework/testing/scripted_ui.h"
+#include "framework/uimodel.h"
 #include "resources/resource.h"
 #include "resources/testing/kv70_test_module.h"
 
@@ -41,7 +42,7 @@ class PagesTest : public catalogue_test::CatalogueTest {
   void SetUp() override {
     CatalogueTest::SetUp();
     ui_ = std::make_shared<ScriptedUi>();
-    scope_ = std::make_unique<CUiBackendScope>(ui_);
+    scope_ = std::make_unique<uimodel::BackendScope>(ui_);
   }
   void TearDown() override {
     scope_.reset();
@@ -80,7 +81,7 @@ class PagesTest : public catalogue_test::CatalogueTest {
  private:
   HMODULE module_ = nullptr;
   std::shared_ptr<ScriptedUi> ui_;
-  std::unique_ptr<CUiBackendScope> scope_;
+  std::unique_ptr<uimodel::BackendScope> scope_;
 };
 
 // A wizard of the page under test and a plain page after it, started on the first.
@@ -108,8 +109,8 @@ class Wizard {
 };
 
 // What a control shows.
-inline CUiControlInfo Control(const CWnd& window, int id) {
-  for (const auto& info : AfxUiSnapshot(window)) {
+inline uimodel::ControlInfo Control(const CWnd& window, int id) {
+  for (const auto& info : uimodel::Snapshot(window)) {
     if (info.id == id) return info;
   }
   ADD_FAILURE() << "no control " << id;

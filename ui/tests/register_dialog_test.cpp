@@ -3,6 +3,7 @@
 
 #include "ui/register_firmware_dialog.h"
 #include "ui/tests/pages_fixture.h"
+#include "framework/uimodel.h"
 
 namespace pages_test {
 namespace {
@@ -24,13 +25,13 @@ struct Attempt {
 // Types both fields, presses OK, and cancels when the dialog stays open.
 ScriptedUi::DialogScript TypeAndAdd(const std::string& description, const std::string& path, Attempt& attempt) {
   return [description, path, &attempt](CDialog& dialog) {
-    AfxUiTypeText(dialog, IDC_FIRMWARE_DESCRIPTION, description.c_str());
-    AfxUiTypeText(dialog, IDC_FIRMWARE_PATH, path.c_str());
-    AfxUiClickButton(dialog, IDC_ADD_ENTRY);
+    uimodel::TypeText(dialog, IDC_FIRMWARE_DESCRIPTION, description.c_str());
+    uimodel::TypeText(dialog, IDC_FIRMWARE_PATH, path.c_str());
+    uimodel::ClickButton(dialog, IDC_ADD_ENTRY);
     attempt.ended = dialog.IsEnded();
     attempt.description = dialog.GetDlgItem(IDC_FIRMWARE_DESCRIPTION)->GetWindowText();
     attempt.path = dialog.GetDlgItem(IDC_FIRMWARE_PATH)->GetWindowText();
-    if (!attempt.ended) AfxUiClickButton(dialog, IDC_CANCEL);
+    if (!attempt.ended) uimodel::ClickButton(dialog, IDC_CANCEL);
   };
 }
 
@@ -95,7 +96,7 @@ TEST_F(RegisterDialogTest, AValidFileAndAnyDescriptionEndWithOk) {
 }
 
 TEST_F(RegisterDialogTest, CancelClosesWithEmptyFields) {
-  ui().QueueDialog(IDD_REGISTER_FIRMWARE, [](CDialog& dialog) { AfxUiClickButton(dialog, IDC_CANCEL); });
+  ui().QueueDialog(IDD_REGISTER_FIRMWARE, [](CDialog& dialog) { uimodel::ClickButton(dialog, IDC_CANCEL); });
   CRegisterFirmwareDialog dialog(kFilter);
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_EQ(ui().BoxCount(), 0u);
@@ -108,12 +109,12 @@ TEST_F(RegisterDialogTest, BrowseKeepsTheDescriptionAndTakesTheChosenFile) {
   HWND owner = nullptr;
   ui().QueueDialog(IDD_REGISTER_FIRMWARE, [&](CDialog& dialog) {
     owner = dialog.m_hWnd;
-    AfxUiTypeText(dialog, IDC_FIRMWARE_DESCRIPTION, "Typed first");
-    AfxUiTypeText(dialog, IDC_FIRMWARE_PATH, "C:\\old.x");
-    AfxUiClickButton(dialog, IDC_FIRMWARE_BROWSE);
+    uimodel::TypeText(dialog, IDC_FIRMWARE_DESCRIPTION, "Typed first");
+    uimodel::TypeText(dialog, IDC_FIRMWARE_PATH, "C:\\old.x");
+    uimodel::ClickButton(dialog, IDC_FIRMWARE_BROWSE);
     description = dialog.GetDlgItem(IDC_FIRMWARE_DESCRIPTION)->GetWindowText();
     path = dialog.GetDlgItem(IDC_FIRMWARE_PATH)->GetWindowText();
-    AfxUiPressEnter(dialog);
+    uimodel::PressEnter(dialog);
   });
   CRegisterFirmwareDialog dialog(kFilter);
   ASSERT_EQ(dialog.DoModal(), IDOK);
@@ -138,10 +139,10 @@ TEST_F(RegisterDialogTest, BrowseCancelledLeavesThePath) {
   ui().QueueFileCancel();
   CString path;
   ui().QueueDialog(IDD_REGISTER_FIRMWARE, [&](CDialog& dialog) {
-    AfxUiTypeText(dialog, IDC_FIRMWARE_PATH, "typed.x");
-    AfxUiClickButton(dialog, IDC_FIRMWARE_BROWSE);
+    uimodel::TypeText(dialog, IDC_FIRMWARE_PATH, "typed.x");
+    uimodel::ClickButton(dialog, IDC_FIRMWARE_BROWSE);
     path = dialog.GetDlgItem(IDC_FIRMWARE_PATH)->GetWindowText();
-    AfxUiPressEscape(dialog);
+    uimodel::PressEscape(dialog);
   });
   CRegisterFirmwareDialog dialog(kFilter);
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);

@@ -7,6 +7,7 @@
 #include "catalogue/registry_values.h"
 #include "ui/software_selection_page.h"
 #include "ui/tests/pages_fixture.h"
+#include "framework/uimodel.h"
 
 namespace pages_test {
 namespace {
@@ -30,9 +31,9 @@ class SelectionPageTest : public PagesTest {
   // Types into the register dialog and presses Add Entry.
   void RegisterWith(const std::string& description, const std::string& path) {
     ui().QueueDialog(IDD_REGISTER_FIRMWARE, [=](CDialog& dialog) {
-      AfxUiTypeText(dialog, IDC_FIRMWARE_DESCRIPTION, description.c_str());
-      AfxUiTypeText(dialog, IDC_FIRMWARE_PATH, path.c_str());
-      AfxUiClickButton(dialog, IDC_ADD_ENTRY);
+      uimodel::TypeText(dialog, IDC_FIRMWARE_DESCRIPTION, description.c_str());
+      uimodel::TypeText(dialog, IDC_FIRMWARE_PATH, path.c_str());
+      uimodel::ClickButton(dialog, IDC_ADD_ENTRY);
     });
   }
 
@@ -65,7 +66,7 @@ TEST_F(SelectionPageTest, TheNewestFileIsPreselectedEachTimeThePageIsShown) {
   EXPECT_EQ(Selection(page), 1);
   EXPECT_EQ(page.GetSelectedDescription(), "Newest");
 
-  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 2));
+  ASSERT_TRUE(uimodel::SelectItem(page, IDC_SOFTWARE_LIST, 2));
   wizard.Press(PSBTN_NEXT);
   ASSERT_EQ(wizard.Active(), 1);
   EXPECT_EQ(page.GetSelectedDescription(), "Middle") << "the user's choice";
@@ -115,12 +116,12 @@ TEST_F(SelectionPageTest, ADoubleClickIsNextWithItsChecks) {
   WriteEntry("a", "Good", "KV70", MakeFirmware("a.x", 10));
   WriteEntry("b", "Bad", "KV70", MakeFile("b.x", "not firmware\n"));
   Wizard wizard(page);
-  ASSERT_TRUE(AfxUiDoubleClickItem(page, IDC_SOFTWARE_LIST, 1));
+  ASSERT_TRUE(uimodel::DoubleClickItem(page, IDC_SOFTWARE_LIST, 1));
   EXPECT_EQ(wizard.Active(), 0) << "posted: nothing happens before the wizard pumps";
   platform::PumpMessages();
   EXPECT_EQ(wizard.Active(), 0) << "refused";
   EXPECT_EQ(ui().BoxCount(), 1u);
-  ASSERT_TRUE(AfxUiDoubleClickItem(page, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(uimodel::DoubleClickItem(page, IDC_SOFTWARE_LIST, 0));
   platform::PumpMessages();
   EXPECT_EQ(wizard.Active(), 1);
   EXPECT_EQ(page.GetSelectedDescription(), "Good");
@@ -144,7 +145,7 @@ TEST_F(SelectionPageTest, TheSelectionNamesTheEntryTheUserSees) {
   FirstFileVanishes vanishing;
   Wizard wizard(vanishing);
   EXPECT_EQ(Items(vanishing), (Names{"Second", "Third"}));
-  ASSERT_TRUE(AfxUiSelectItem(vanishing, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(uimodel::SelectItem(vanishing, IDC_SOFTWARE_LIST, 0));
   wizard.Press(PSBTN_NEXT);
   ASSERT_EQ(wizard.Active(), 1);
   EXPECT_EQ(vanishing.GetSelectedDescription(), "Second");
@@ -160,8 +161,8 @@ TEST_F(SelectionPageTest, DeleteAsksThenRemovesFileAndEntry) {
   WriteEntry("Key a", "Release 1", "KV70", file);
   WriteEntry("z", "Release 2", "KV70", MakeFirmware("b.x"));
   Wizard wizard(page);
-  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 0));
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  ASSERT_TRUE(uimodel::SelectItem(page, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   ASSERT_EQ(ui().BoxCount(), 1u);
   EXPECT_EQ(ui().LastBox().text, "This operation will unregister Release 1 with Velmora and delete the file " + file +
                                      ".\n\nPress yes to continue the operation.");
@@ -177,7 +178,7 @@ TEST_F(SelectionPageTest, DeleteAnsweredNoChangesNothing) {
   WriteEntry("a", "Release 1", "KV70", file);
   Wizard wizard(page);
   ui().SetQuestionAnswer(IDNO);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   EXPECT_EQ(ui().BoxCount(), 1u);
   EXPECT_TRUE(FileExists(file.c_str()));
   EXPECT_EQ(Subkeys(), Names{"a"});
@@ -188,7 +189,7 @@ TEST_F(SelectionPageTest, DeleteWithoutASelectionDoesNothing) {
   WriteEntry("a", "Release 1", "KV70", MakeFirmware("a.x"));
   Wizard wizard(page);
   static_cast<CListBox*>(page.GetDlgItem(IDC_SOFTWARE_LIST))->SetCurSel(-1);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   EXPECT_EQ(ui().BoxCount(), 0u);
   EXPECT_EQ(Subkeys(), Names{"a"});
 }
@@ -198,7 +199,7 @@ TEST_F(SelectionPageTest, AFileThatCannotBeDeletedIsReportedAndTheEntryStillGoes
   WriteEntry("a", "Release 1", "KV70", file);
   Wizard wizard(page);
   CFile holder(file.c_str(), CFile::modeRead | CFile::shareExclusive);  // another program has it open
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   const auto texts = BoxTexts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_NE(texts[1].find(file), std::string::npos) << "the framework's file error names the file: " << texts[1];
@@ -211,7 +212,7 @@ TEST_F(SelectionPageTest, AnEntryThatCannotBeRemovedIsReported) {
   WriteEntry("a", "Release 1", "KV70", MakeFirmware("a.x"));
   CreateKey(std::string(kFirmwareKeyPath) + "\\a\\child");  // a key with subkeys stays
   Wizard wizard(page);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   const auto texts = BoxTexts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[1], "There was a error removing the entry from the registry.");
@@ -223,7 +224,7 @@ TEST_F(SelectionPageTest, AnEntryThatCannotBeRemovedIsReported) {
 TEST_F(SelectionPageTest, InsertInAnEmptyListOpensTheRegisterDialog) {
   Wizard wizard(page);
   ASSERT_EQ(Items(page), Names{});
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   const auto shown = ui().Dialogs();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].templateId, IDD_REGISTER_FIRMWARE);
@@ -236,7 +237,7 @@ TEST_F(SelectionPageTest, RegisteringCopiesIntoANewFirmwareDirectory) {
   WriteEntry("old", "Old", "KV70", MakeFirmware("old.x", 500));
   Wizard wizard(page);
   RegisterWith("Release 2", source);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   EXPECT_EQ(ui().BoxCount(), 0u) << (ui().BoxCount() ? ui().LastBox().text : "");
   const std::string destination = install + "\\Firmware\\Release.x";
   EXPECT_TRUE(FileExists((install + "/Firmware/Release.x").c_str()));
@@ -255,7 +256,7 @@ TEST_F(SelectionPageTest, AFileAlreadyInTheFirmwareDirectoryIsNotCopied) {
   const std::string file = MakeFirmware("install/Firmware/fw.x", 1000);
   Wizard wizard(page);
   RegisterWith("In place", file);  // the same place written with other separators
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   EXPECT_EQ(ui().BoxCount(), 0u);
   EXPECT_EQ(ReadValue("In place", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw.x"));
   EXPECT_EQ(Items(page), Names{"In place"});
@@ -273,7 +274,7 @@ TEST_F(SelectionPageTest, ReplacingAnotherFileOfTheSameNameIsAskedFirst) {
 
   ui().SetQuestionAnswer(IDNO);
   RegisterWith("Incoming", incoming);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   ASSERT_EQ(ui().BoxCount(), 1u);
   EXPECT_EQ(ui().LastBox().text, "The file " + install + "\\Firmware\\fw.x" +
                                      " already exists and may belong to another registered software version.\n\n"
@@ -285,7 +286,7 @@ TEST_F(SelectionPageTest, ReplacingAnotherFileOfTheSameNameIsAskedFirst) {
 
   ui().SetQuestionAnswer(IDYES);
   RegisterWith("Incoming", incoming);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   std::ifstream replaced(existing);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(replaced), {}), SRecordText('B'));
   EXPECT_EQ(Subkeys(), (Names{"Existing", "Incoming"}));
@@ -295,7 +296,7 @@ TEST_F(SelectionPageTest, WithoutAnInstallDirectoryNothingIsRegisteredSilently) 
   const std::string file = MakeFirmware("fw.x");
   Wizard wizard(page);
   RegisterWith("Release", file);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   EXPECT_EQ(ui().Dialogs().size(), 1u);
   EXPECT_EQ(ui().BoxCount(), 0u);
   EXPECT_EQ(Subkeys(), Names{});
@@ -307,7 +308,7 @@ TEST_F(SelectionPageTest, AFailedCopyIsReportedAndRegistersNothing) {
   const std::string file = MakeFirmware("fw.x");
   Wizard wizard(page);
   RegisterWith("Release", file);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   ASSERT_EQ(ui().BoxCount(), 1u);
   const std::string text = ui().LastBox().text;
   EXPECT_EQ(text.rfind("There was a fatal error (", 0), 0u) << text;
@@ -325,7 +326,7 @@ TEST_F(SelectionPageTest, AFailedRegistrationIsReported) {
   const std::string file = MakeFirmware("fw.x");
   Wizard wizard(page);
   RegisterWith("Release", file);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   ASSERT_EQ(ui().BoxCount(), 1u);
   EXPECT_EQ(ui().LastBox().text, "There was a failure adding the entry to the registry.");
 }
