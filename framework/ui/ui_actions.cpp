@@ -15,7 +15,8 @@ afx_ui::StatePtr Reachable(CWnd& dialog, int id, uimodel::Kind cls) {
 }
 
 void Notify(const afx_ui::WndState& control, UINT code) {
-  platform::SendMessage(control.parent, WM_COMMAND, MAKEWPARAM(static_cast<DWORD>(control.id), code),
+  platform::SendMessage(control.parent, WM_COMMAND,
+                        MAKEWPARAM(static_cast<DWORD>(control.id), code),
                         reinterpret_cast<LPARAM>(control.hwnd));
 }
 
@@ -29,6 +30,7 @@ void Collect(const CWnd& root, HWND hwnd, std::vector<uimodel::ControlInfo>& out
   info.text = wnd->GetWindowText();
   info.visible = wnd->IsWindowVisible();
   info.enabled = state->enabled ? TRUE : FALSE;
+  info.style = state->style;
   CRect rect;
   wnd->GetWindowRect(rect);
   root.ScreenToClient(rect);
@@ -37,7 +39,10 @@ void Collect(const CWnd& root, HWND hwnd, std::vector<uimodel::ControlInfo>& out
     for (const auto& item : state->items) info.items.push_back(item.text);
     info.selection = state->curSel;
   } else if (state->cls == uimodel::Kind::ListView) {
-    for (const auto& column : state->columns) info.columns.push_back(column.heading);
+    for (const auto& column : state->columns) {
+      info.columns.push_back(column.heading);
+      info.columnWidths.push_back(column.width);
+    }
     for (const auto& row : state->rows) {
       CString line;
       for (size_t i = 0; i < row.texts.size(); ++i) {
@@ -99,7 +104,9 @@ BOOL uimodel::KeyDown(CWnd& dialog, int id, UINT key) {
   return TRUE;
 }
 
-void uimodel::PressEnter(CWnd& dialog) { dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
+void uimodel::PressEnter(CWnd& dialog) {
+  dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
 
 void uimodel::PressEscape(CWnd& dialog) {
   dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);

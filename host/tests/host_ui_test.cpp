@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "host/dialog_view.h"
-#include "host/host_module.h"
-#include "host/host_ui.h"
-#include "host/interrupts.h"
-#include "host/plugin_library.h"
-#include "host/summary_page.h"
+#include "host/terminal/dialog_view.h"
+#include "host/core/host_module.h"
+#include "host/terminal/host_ui.h"
+#include "host/terminal/interrupts.h"
+#include "host/core/plugin_library.h"
+#include "host/core/summary_page.h"
 #include "host/tests/test_console.h"
 #include "platform/sync.h"
 #include "platform/window.h"

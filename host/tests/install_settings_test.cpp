@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/install_settings.h"
+#include "host/core/install_settings.h"
 #include "platform/registry.h"
 
 namespace velmora {

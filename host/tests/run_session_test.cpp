@@ -5,8 +5,9 @@
 #include <string>
 
 #include "framework/plugin_abi.h"
-#include "host/interrupts.h"
-#include "host/run_session.h"
+#include "host/terminal/interrupts.h"
+#include "host/core/run_session.h"
+#include "host/terminal/run_view.h"
 #include "host/tests/test_console.h"
 #include "platform/clock.h"
 #include "platform/sync.h"

@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "host/wire_trace.h"
+#include "host/core/wire_trace.h"
 #include "platform/clock.h"
 
 namespace velmora {

@@ -1,0 +1,96 @@
+#include "host/terminal/run_view.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "host/terminal/interrupts.h"
+#include "platform/clock.h"
+
+namespace velmora {
+
+std::string FormatProgressBar(long position, std::uint64_t elapsedMs, int width) {
+  const int percent = ClampPercent(position);
+  const int filled = width * percent / 100;
+  std::string bar = "[";
+  bar.append(static_cast<size_t>(filled), '#');
+  bar.append(static_cast<size_t>(width - filled), '.');
+  char tail[48];
+  std::snprintf(tail, sizeof tail, "] %3d%%  %s", percent, FormatElapsed(elapsedMs).c_str());
+  return bar + tail;
+}
+
+RunView::RunView(Console& console) : console_(console) {}
+
+std::uint64_t RunView::Elapsed() const {
+  const std::uint64_t now = platform::GetClock().NowMs();
+  return now > startMs_ ? now - startMs_ : 0;
+}
+
+void RunView::Start() {
+  interruptsAtStart_ = InterruptCount();
+  startMs_ = platform::GetClock().NowMs();
+  haveProgress_ = false;
+  position_ = 0;
+  lastPrinted_ = -1;
+}
+
+void RunView::Redraw() {
+  if (haveProgress_) console_.ShowTransient(FormatProgressBar(position_, Elapsed()));
+}
+
+void RunView::Caption(const std::string& caption) {
+  if (caption == caption_) return;
+  caption_ = caption;
+  if (!caption.empty()) console_.PrintLine("== " + caption + " ==");
+}
+
+void RunView::Status(const std::string& text) {
+  // A status text may run over several lines; each gets its own output line.
+  std::istringstream lines(text);
+  std::string line;
+  bool any = false;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    console_.PrintLine(line);
+    any = true;
+  }
+  if (!any) console_.PrintLine("");
+}
+
+void RunView::Progress(long position) {
+  position_ = position;
+  haveProgress_ = true;
+  if (console_.OutputIsTerminal()) {
+    Redraw();
+    return;
+  }
+  const int percent = ClampPercent(position);
+  if (percent == lastPrinted_) return;
+  lastPrinted_ = percent;
+  console_.PrintLine("progress " + std::to_string(percent) + "%");
+}
+
+void RunView::Tick() {
+  if (haveProgress_ && console_.OutputIsTerminal()) {
+    console_.TryShowTransient(FormatProgressBar(position_, Elapsed()));
+  }
+}
+
+void RunView::Notice(const std::string& text) {
+  console_.PrintLine(text);
+}
+
+void RunView::Finish() {
+  if (haveProgress_ && console_.OutputIsTerminal()) {
+    // Leave the last state of the bar in the scrollback.
+    console_.ClearTransient();
+    console_.PrintLine(FormatProgressBar(position_, Elapsed()));
+  }
+  haveProgress_ = false;
+}
+
+bool RunView::CancelWanted() {
+  return InterruptCount() != interruptsAtStart_;
+}
+
+}  // namespace velmora
