@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/comm_port.h"
 #include "platform/window.h"
+#include "sim/sim_port.h"
 
 namespace velmora {
 
@@ -39,6 +40,7 @@ bool UseDevice(int port, const std::string& device, std::string& error) {
   if (!choice) return false;
   ::setenv(ComVariable(port).c_str(), choice->name.c_str(), 1);
   // The simulated device's minutes pass in milliseconds unless asked otherwise.
+  if (choice->simulator) kv70sim::RegisterInProcessBackend();
   if (choice->simulator && !choice->realtime) platform::SetClock(&virtualClock);
   return true;
 }
