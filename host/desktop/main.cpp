@@ -6,11 +6,13 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "host/core/exit_codes.h"
 #include "host/core/plugin_library.h"
 #include "host/core/session.h"
 #include "host/desktop/desktop_app.h"
+#include "host/desktop/stall_meter.h"
 #include "sim/sim_port.h"
 
 int main(int argc, char** argv) {
@@ -44,8 +46,12 @@ int main(int argc, char** argv) {
   // For the benchmark: print the milliseconds from main to the start window shown, and end.
   QCommandLineOption firstWindow("first-window-ms", "print the time to the first window and end");
   firstWindow.setFlags(QCommandLineOption::HiddenFromHelp);
+  // For the benchmark: measure the event loop's stalls during SECONDS of the run, then
+  // Cancel, and print what was measured.
+  QCommandLineOption measure("measure-stalls", "measure the event loop during a run", "SECONDS");
+  measure.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({device, port, registry, plugin, monitor, shots, unattended, firmware, logFile,
-                     yes, firstWindow});
+                     yes, firstWindow, measure});
   if (!parser.parse(QApplication::arguments())) {
     std::fprintf(stderr, "velmora-gui: %s\n", parser.errorText().toLocal8Bit().constData());
     return velmora::kExitUsage;
@@ -93,6 +99,9 @@ int main(int argc, char** argv) {
     std::printf("%lld\n", static_cast<long long>(sinceStart.elapsed()));
     return velmora::kExitSucceeded;
   }
+  std::unique_ptr<velmora::desktop::StallMeter> meter;
+  if (parser.isSet(measure))
+    meter = std::make_unique<velmora::desktop::StallMeter>(desktop, parser.value(measure).toInt());
   if (!options.unattended) {
     // Closing the start window ends velmora-gui (unless a run still goes on).
     QObject::connect(&app, &QApplication::lastWindowClosed, [&desktop] {
@@ -100,5 +109,10 @@ int main(int argc, char** argv) {
         QApplication::exit(desktop.status());
     });
   }
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  if (meter) {
+    std::printf("stalls: longest %.1f ms, ending %lld ms into the run, %ld beats, progress %d%%\n",
+                meter->longestMs(), meter->longestAtMs(), meter->ticks(), meter->progress());
+  }
+  return code;
 }
