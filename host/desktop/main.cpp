@@ -85,9 +85,14 @@ int main(int argc, char** argv) {
       return velmora::kExitUsage;
     }
   }
-  // The plug-in reads the monitor image's path from the environment.
-  if (parser.isSet(monitor))
-    ::setenv("VELMORA_KV70_MONITOR", parser.value(monitor).toLocal8Bit().constData(), 1);
+  // The plug-in reads the monitor program itself and judges the file.
+  if (parser.isSet(monitor)) {
+    std::string error;
+    if (!velmora::UseMonitorImage(parser.value(monitor).toLocal8Bit().toStdString(), error)) {
+      std::fprintf(stderr, "velmora-gui: %s\n", error.c_str());
+      return velmora::kExitUsage;
+    }
+  }
 
   kv70sim::RegisterInProcessBackend();
   velmora::desktop::DesktopApp desktop(options);

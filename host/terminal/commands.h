@@ -8,15 +8,15 @@
 namespace velmora {
 
 struct RunOptions {
-  std::string operation;                 // an index or a word of the operation's name
-  int port = 1;                          // COM1..COM6
-  std::optional<std::string> device;     // what COM<port> is
-  std::string plugin;                    // the plug-in's path
-  std::optional<std::string> trace;      // the wire trace's file
+  std::string operation;                    // an index or a word of the operation's name
+  int port = 1;                             // COM1..COM6
+  std::optional<std::string> device;        // what COM<port> is
+  std::string plugin;                       // the plug-in's path
+  std::optional<std::string> trace;         // the wire trace's file
   std::optional<std::string> monitorImage;  // the flash monitor program file for the run
   bool yes = false;
-  std::optional<std::string> firmware;   // page input: the list item to select
-  std::optional<std::string> logFile;    // page input: the text of the edit control
+  std::optional<std::string> firmware;  // page input: the list item to select
+  std::optional<std::string> logFile;   // page input: the text of the edit control
 };
 
 int ListCommand(const std::string& pluginPath, Console& console);
