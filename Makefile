@@ -65,7 +65,7 @@ format-check: deps
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target operations_bench dump_bench upgrade_bench \
-	  srec_throughput serial_syscalls velmora kv70sim
+	  srec_throughput serial_syscalls velmora kv70sim gui_bench
 	@bench/run-bench.sh $(BENCH_BUILD)
 
 demo: build

@@ -42,6 +42,10 @@ verdict() {  # ratio limit (ratio at most limit) -> ok / OVER
 run operations_bench
 grep '^ROW|' "$logs/operations_bench.out" | cut -d'|' -f2- >>"$rows"
 
+# velmora-gui: the event loop during a real-time dump, and the time to the first window.
+if run gui_bench; then :; fi
+grep '^ROW|' "$logs/gui_bench.out" 2>/dev/null | cut -d'|' -f2- >>"$rows"
+
 # The dump's and the upgrade's own benchmarks (their developers' programs).
 if run dump_bench; then :; fi
 sed -n 's/^\([0-9]*\) MiB dump: \([0-9.]*\) s virtual; floor at 38400 bit\/s \([0-9.]*\) s.*ratio \([0-9.]*\) (limit \([0-9.]*\)).*/\1 \2 \3 \4 \5/p' \

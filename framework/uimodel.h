@@ -167,10 +167,12 @@ struct ControlInfo {
   CString text;
   BOOL visible;  // with every ancestor
   BOOL enabled;
-  CRect rect;                    // relative to the snapshot's root window
-  std::vector<CString> items;    // list box items, or list view rows joined with '\t'
-  std::vector<CString> columns;  // list view headings
-  int selection = LB_ERR;        // list box selection
+  DWORD style;                    // style bits (BS_DEFPUSHBUTTON, ES_READONLY, ...)
+  CRect rect;                     // relative to the snapshot's root window
+  std::vector<CString> items;     // list box items, or list view rows joined with '\t'
+  std::vector<CString> columns;   // list view headings
+  std::vector<int> columnWidths;  // list view column widths in pixels
+  int selection = LB_ERR;         // list box selection
 };
 std::vector<ControlInfo> Snapshot(const CWnd& root);
 

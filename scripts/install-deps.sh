@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config make
           libgtest-dev libgmock-dev libsqlite3-dev libcli11-dev srecord libbenchmark-dev
           tmux python3
-          ser2net python3-serial)
+          ser2net python3-serial qt6-base-dev fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -30,6 +30,7 @@ void Collect(const CWnd& root, HWND hwnd, std::vector<uimodel::ControlInfo>& out
   info.text = wnd->GetWindowText();
   info.visible = wnd->IsWindowVisible();
   info.enabled = state->enabled ? TRUE : FALSE;
+  info.style = state->style;
   CRect rect;
   wnd->GetWindowRect(rect);
   root.ScreenToClient(rect);
@@ -38,7 +39,10 @@ void Collect(const CWnd& root, HWND hwnd, std::vector<uimodel::ControlInfo>& out
     for (const auto& item : state->items) info.items.push_back(item.text);
     info.selection = state->curSel;
   } else if (state->cls == uimodel::Kind::ListView) {
-    for (const auto& column : state->columns) info.columns.push_back(column.heading);
+    for (const auto& column : state->columns) {
+      info.columns.push_back(column.heading);
+      info.columnWidths.push_back(column.width);
+    }
     for (const auto& row : state->rows) {
       CString line;
       for (size_t i = 0; i < row.texts.size(); ++i) {

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "framework/plugin_abi.h"
-#include "host/device_choice.h"
-#include "host/exit_codes.h"
-#include "host/message_box_text.h"
-#include "host/operation_choice.h"
-#include "host/run_view.h"
-#include "host/summary_page.h"
+#include "host/core/device_choice.h"
+#include "host/core/exit_codes.h"
+#include "host/core/message_box_text.h"
+#include "host/core/operation_choice.h"
+#include "host/core/summary_page.h"
+#include "host/terminal/run_view.h"
 
 namespace velmora {
 namespace {

@@ -2,7 +2,7 @@
 // tests' own, loaded through its exports as velmora loads any plug-in): how a page reads
 // as text, what typed commands do, and how an unattended wizard fills pages, presses
 // Next and stops on a page that refuses.
-#include "host/host_ui.h"
+#include "host/terminal/host_ui.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +11,11 @@
 #include <string>
 
 #include "framework/uimodel.h"
-#include "host/dialog_view.h"
-#include "host/host_module.h"
-#include "host/interrupts.h"
-#include "host/plugin_library.h"
-#include "host/summary_page.h"
+#include "host/core/host_module.h"
+#include "host/core/plugin_library.h"
+#include "host/core/summary_page.h"
+#include "host/terminal/dialog_view.h"
+#include "host/terminal/interrupts.h"
 #include "host/tests/test_console.h"
 #include "platform/sync.h"
 #include "platform/window.h"

@@ -1,5 +1,5 @@
 // First-run settings in a registry of the test's own.
-#include "host/install_settings.h"
+#include "host/core/install_settings.h"
 
 #include <gtest/gtest.h>
 

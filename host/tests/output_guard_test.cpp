@@ -1,6 +1,6 @@
 // What velmora refuses to write over, the error texts of its own messages, and the
 // simulator settings it refuses before a run.
-#include "host/output_guard.h"
+#include "host/core/output_guard.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/device_choice.h"
+#include "host/core/device_choice.h"
 #include "platform/registry.h"
 
 namespace velmora {

@@ -1,14 +1,15 @@
 // A run as the host sees it: the worker's sends reach the view in order, the caption is
 // followed, Ctrl-C signals the cancel event, and the result comes back.
-#include "host/run_session.h"
+#include "host/core/run_session.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "framework/plugin_abi.h"
-#include "host/give_up.h"
-#include "host/interrupts.h"
+#include "host/core/give_up.h"
+#include "host/terminal/interrupts.h"
+#include "host/terminal/run_view.h"
 #include "host/tests/test_console.h"
 #include "platform/clock.h"
 #include "platform/sync.h"

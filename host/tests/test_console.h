@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "host/console.h"
+#include "host/terminal/console.h"
 
 namespace velmora::testing {
 

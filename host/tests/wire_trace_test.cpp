@@ -1,5 +1,5 @@
 // The wire trace's lines, in virtual time.
-#include "host/wire_trace.h"
+#include "host/core/wire_trace.h"
 
 #include <gtest/gtest.h>
 

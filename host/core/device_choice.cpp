@@ -1,0 +1,95 @@
+#include "host/core/device_choice.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "host/core/output_guard.h"
+#include "platform/comm_rfc2217.h"
+#include "sim/settings.h"
+
+namespace velmora {
+
+std::optional<std::string> SimulatorFileProblem(const kv70sim::Settings& settings) {
+  // Images the device starts from must be files that can be read.
+  for (const auto& [key, path] :
+       {std::pair{"fs-image", &settings.fsImage}, std::pair{"prog-image", &settings.progImage}}) {
+    if (path->empty()) continue;
+    struct stat st {};
+    if (::stat(path->c_str(), &st) != 0) return std::string(key) + "=" + *path + ": no such file";
+    if (!S_ISREG(st.st_mode)) return std::string(key) + "=" + *path + ": not a file";
+    if (::access(path->c_str(), R_OK) != 0)
+      return std::string(key) + "=" + *path + ": cannot be read";
+  }
+  // Where the device's flash is written at the end must take a file.
+  for (const auto& [key, path] :
+       {std::pair{"prog-out", &settings.progOut}, std::pair{"fs-out", &settings.fsOut}}) {
+    if (path->empty()) continue;
+    std::error_code ec;
+    const std::filesystem::path dir = std::filesystem::absolute(*path, ec).parent_path();
+    if (!std::filesystem::is_directory(dir, ec)) {
+      return std::string(key) + "=" + *path + ": there is no directory " + dir.string();
+    }
+    if (const std::optional<std::string> problem = OutputProblem(*path)) {
+      return std::string(key) + "=" + *path + ": " + *problem;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::string& error) {
+  DeviceChoice choice;
+  choice.name = value;
+  if (value == "sim" || value.rfind("sim:", 0) == 0) {
+    choice.simulator = true;
+    try {
+      const kv70sim::Settings settings =
+          kv70sim::Settings::Parse(value.size() > 4 ? value.substr(4) : std::string());
+      choice.realtime = settings.realtime;
+      if (const std::optional<std::string> problem = SimulatorFileProblem(settings)) {
+        error = "--device " + value + ": " + *problem;
+        return std::nullopt;
+      }
+    } catch (const kv70sim::SettingsError& e) {
+      error = "--device " + value + ": " + e.what();
+      return std::nullopt;
+    }
+    return choice;
+  }
+  // A serial port served over the network: checked for form here, reached at open.
+  const std::string scheme = platform::kRfc2217Prefix;
+  if (value.size() >= scheme.size() &&
+      strncasecmp(value.c_str(), scheme.c_str(), scheme.size()) == 0) {
+    std::string host;
+    std::uint16_t port = 0;
+    if (!platform::ParseRfc2217Address(value.substr(scheme.size()), host, port)) {
+      error = "--device " + value + ": expected rfc2217://HOST:PORT";
+      return std::nullopt;
+    }
+    return choice;
+  }
+  if (value.empty()) {
+    error = "--device needs a device path, rfc2217://HOST:PORT or sim[:key=value,...]";
+    return std::nullopt;
+  }
+  struct stat st {};
+  if (::stat(value.c_str(), &st) != 0) {
+    error = "--device " + value + ": no such device";
+    return std::nullopt;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    error = "--device " + value + ": is a directory, not a device";
+    return std::nullopt;
+  }
+  return choice;
+}
+
+std::string ComVariable(int port) {
+  return "VELMORA_COM" + std::to_string(port);
+}
+
+}  // namespace velmora

@@ -1,0 +1,31 @@
+#include "host/core/real_device_help.h"
+
+namespace velmora {
+
+std::string RealDeviceHelp() {
+  return R"(Running on a real KV70:
+ 1. Cable and port: plug the KV70's RS-232 cable into a serial port of this PC (a
+    USB-serial adapter shows up as /dev/ttyUSB0, a built-in port as /dev/ttyS0). The
+    user running velmora needs read and write access to it (usually the dialout group).
+ 2. --device names that port for the COM port the plug-in opens (--port, default 1):
+      velmora run config --device /dev/ttyUSB0
+ 3. The monitor program: every run uploads an 8554-byte flash monitor program into the
+    KV70's RAM. The one built into the plug-in is a stand-in that only the simulator
+    runs; a real KV70 needs the device's own program, which comes with the KV70's service
+    software, not with velmora. Give its file with --monitor-image PATH (the same as
+    setting VELMORA_KV70_MONITOR=PATH), or build the plug-in with
+    cmake -DKV70_MONITOR_IMAGE=PATH. A file that is missing or not exactly 8554 bytes
+    ends the run before the port is opened. The wire trace (--trace) says which program
+    a run uploaded.
+ 4. On the display: when the status says "Establishing communication with the KV70.
+    Please wait...", restart the KV70. Its boot ROM calls the PC, progress climbs from 20%
+    to 90% while the monitor program is uploaded, then the operation runs; at the end the
+    KV70 is restarted. An upgrade that sees the KV70 call more than once asks you to
+    "Check KV70 display." first.
+ 5. Failure 806 right after the upload ("Device failure! [806] ...") means the uploaded
+    program did not answer: it is not the KV70's own monitor program (the built-in
+    stand-in, or a wrong file). Give the right file with --monitor-image and run again.
+)";
+}
+
+}  // namespace velmora

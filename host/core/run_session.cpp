@@ -1,0 +1,136 @@
+#include "host/core/run_session.h"
+
+#include <utility>
+
+#include "platform/clock.h"
+
+namespace velmora {
+
+namespace {
+
+// How often a blocking Run looks at the observer (cancel, elapsed time) while nothing
+// arrives from the run. This is the host's own pace, not a wait on the device.
+constexpr DWORD kPumpSliceMs = 100;
+
+}  // namespace
+
+RunSession::RunSession(RunFunction run, RunObserver& observer)
+    : run_(std::move(run)), observer_(observer) {}
+
+RunSession::~RunSession() {
+  if (worker_.joinable()) {
+    Cancel();
+    while (Pump(kPumpSliceMs)) {
+    }
+    worker_.join();
+  }
+  if (hwnd_) platform::DestroyWindowObject(hwnd_);
+}
+
+LRESULT RunSession::OnMessage(HWND, UINT msg, LPARAM lParam) {
+  switch (msg) {
+    case WM_OPERATION_STATUS:
+      // The caption is read before each message is shown, so that a caption set just
+      // before a status text is shown above it.
+      FollowCaption();
+      // The text lives only until this send returns: the observer copies it.
+      observer_.Status(lParam ? reinterpret_cast<const char*>(lParam) : "");
+      GiveUpWhenStill();
+      return 0;
+    case WM_OPERATION_PROGRESS:
+      FollowCaption();
+      observer_.Progress(static_cast<long>(lParam));
+      watch_.Progress(static_cast<long>(lParam), platform::GetClock().NowMs());
+      return 0;
+    case WM_OPERATION_COMPLETE:
+      completed_ = true;
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void RunSession::FollowCaption() {
+  const std::string now = platform::GetWindowText(hwnd_);
+  if (now != caption_) {
+    caption_ = now;
+    observer_.Caption(now);
+  }
+}
+
+// Looked at with every status text and every pump slice; the cancel event is the run's
+// own way to stop, so the plug-in ends as it would for the user's Cancel.
+void RunSession::GiveUpWhenStill() {
+  if (cancelRequested_ || !cancel_ || !watch_.Due(platform::GetClock().NowMs())) return;
+  cancelRequested_ = true;
+  giveUpReason_ = watch_.Reason();
+  cancel_->Set();
+  observer_.Notice("velmora: " + giveUpReason_ + " (cancelling the run)");
+}
+
+void RunSession::Begin(const RunRequest& request) {
+  completed_ = false;
+  cancelRequested_ = false;
+  giveUpReason_.clear();
+  watch_ = ProgressWatch(giveUpSeconds_);
+  watch_.Start(platform::GetClock().NowMs());
+  done_.store(false);
+  result_ = OPERATION_FAILED;
+  failure_ = nullptr;
+  if (hwnd_) platform::DestroyWindowObject(hwnd_);
+  hwnd_ = platform::CreateWindowObject(
+      [this](HWND hwnd, UINT msg, WPARAM, LPARAM lParam) { return OnMessage(hwnd, msg, lParam); },
+      "Velmora");
+  cancel_ = std::make_unique<platform::Event>(true, false);
+  record_ = RunRecord{request.comPort, request.operationIndex, hwnd_, cancel_->get()};
+  caption_ = platform::GetWindowText(hwnd_);
+  observer_.Start();
+  const HWND hwnd = hwnd_;
+  worker_ = std::thread([this, hwnd] {
+    try {
+      result_ = run_(record_);
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+    done_.store(true);
+    platform::WakeWindowThread(hwnd);
+  });
+}
+
+void RunSession::Cancel() {
+  if (cancelRequested_ || !cancel_) return;
+  cancelRequested_ = true;
+  cancel_->Set();
+  observer_.Notice("Cancelling... (the run stops at its next safe point)");
+}
+
+bool RunSession::Pump(DWORD waitMs) {
+  if (done_.load()) return false;
+  platform::PumpMessages(waitMs > 0, waitMs);
+  FollowCaption();
+  if (!cancelRequested_ && observer_.CancelWanted()) Cancel();
+  GiveUpWhenStill();
+  observer_.Tick();
+  return !done_.load();
+}
+
+int RunSession::End() {
+  if (worker_.joinable()) worker_.join();
+  // The completion message was posted just before DoOperation returned.
+  platform::PumpMessages(false);
+  FollowCaption();
+  observer_.Finish();
+  platform::DestroyWindowObject(hwnd_);
+  hwnd_ = nullptr;
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  return result_;
+}
+
+int RunSession::Run(const RunRequest& request) {
+  Begin(request);
+  while (Pump(kPumpSliceMs)) {
+  }
+  return End();
+}
+
+}  // namespace velmora

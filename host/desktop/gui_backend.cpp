@@ -1,0 +1,365 @@
+#include "host/desktop/gui_backend.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
+#include <QThread>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "host/core/message_box_text.h"
+#include "host/core/session.h"
+#include "host/desktop/model_windows.h"
+#include "host/desktop/screenshots.h"
+
+namespace velmora::desktop {
+
+namespace {
+
+QString ToQt(const CString& text) {
+  return QString::fromLocal8Bit(text.GetString());
+}
+QString ToQt(const std::string& text) {
+  return QString::fromLocal8Bit(text.c_str());
+}
+
+// Runs `fn` on the GUI thread and waits for it.
+template <typename Fn>
+void OnGui(Fn&& fn) {
+  if (OnGuiThread()) {
+    fn();
+  } else {
+    QMetaObject::invokeMethod(qApp, std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
+  }
+}
+
+QMessageBox::StandardButton ButtonFor(int result) {
+  switch (result) {
+    case IDOK:
+      return QMessageBox::Ok;
+    case IDCANCEL:
+      return QMessageBox::Cancel;
+    case IDYES:
+      return QMessageBox::Yes;
+    case IDNO:
+      return QMessageBox::No;
+    case IDABORT:
+      return QMessageBox::Abort;
+    case IDRETRY:
+      return QMessageBox::Retry;
+    case IDIGNORE:
+      return QMessageBox::Ignore;
+    default:
+      return QMessageBox::NoButton;
+  }
+}
+
+QMessageBox::Icon IconFor(UINT style) {
+  switch (style & MB_ICONMASK) {
+    case MB_ICONERROR:
+      return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+      return QMessageBox::Question;
+    case MB_ICONEXCLAMATION:
+      return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
+  }
+}
+
+// "SRecord Files (*.x)" with "*.x" as Qt writes a filter.
+QStringList QtFilters(const CFileDialog& dialog) {
+  QStringList filters;
+  for (const uimodel::FileFilter& f : uimodel::FiltersOf(dialog)) {
+    QString pattern = ToQt(f.pattern);
+    pattern.replace(';', ' ');
+    QString description = ToQt(f.description);
+    // Qt reads the patterns from the last parentheses of the entry.
+    if (!description.endsWith(")"))
+      description += " (" + pattern + ")";
+    else if (!description.contains("(" + pattern + ")"))
+      description += " (" + pattern + ")";
+    filters << description;
+  }
+  return filters;
+}
+
+// Index of the first control of that kind in a snapshot (0 is the window itself).
+int FindControl(const std::vector<uimodel::ControlInfo>& controls, uimodel::Kind kind,
+                int nth = 0) {
+  for (size_t i = 1; i < controls.size(); ++i) {
+    if (controls[i].kind == kind && controls[i].visible && nth-- == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool OnGuiThread() {
+  return QThread::currentThread() == qApp->thread();
+}
+
+GuiBackend::GuiBackend(GuiSettings settings, Screenshots* screenshots)
+    : settings_(std::move(settings)), screenshots_(screenshots) {}
+
+int GuiBackend::MessageBox(const platform::MessageBoxRequest& request) {
+  int result = IDCANCEL;
+  OnGui([&] { result = ShowBox(request); });
+  return result;
+}
+
+int GuiBackend::ShowBox(const platform::MessageBoxRequest& request) {
+  QMessageBox box(IconFor(request.style), ToQt(request.caption), ToQt(request.text),
+                  QMessageBox::NoButton, owner_);
+  for (const BoxChoice& choice : BoxChoices(request.style)) box.addButton(ButtonFor(choice.result));
+  box.setDefaultButton(ButtonFor(DefaultBoxResult(request.style)));
+  box.setWindowModality(Qt::ApplicationModal);
+  if (settings_.unattended) {
+    box.show();
+    if (screenshots_) screenshots_->Take(&box, box.windowTitle());
+    const int result = UnattendedBoxResult(request.style, settings_.yes);
+    std::printf("%s: %s -> %s\n", request.caption.c_str(), request.text.c_str(),
+                ResultWord(result).c_str());
+    std::fflush(stdout);
+    box.hide();
+    return result;
+  }
+  box.show();
+  if (screenshots_) screenshots_->Take(&box, box.windowTitle());
+  if (onWindowShown) onWindowShown(&box);
+  box.exec();
+  for (const BoxChoice& choice : BoxChoices(request.style)) {
+    if (box.clickedButton() == box.button(ButtonFor(choice.result))) return choice.result;
+  }
+  // Closed without a button: what Escape gives (Cancel or No where there is one).
+  return BoxChoices(request.style).size() == 1 ? BoxChoices(request.style).front().result
+                                               : UnattendedBoxResult(request.style, false);
+}
+
+void GuiBackend::RunModalDialog(CDialog& dialog) {
+  if (OnGuiThread()) {
+    RunDialogHere(dialog);
+  } else {
+    RunDialogForWorker(dialog);
+  }
+}
+
+void GuiBackend::RunDialogHere(CDialog& dialog) {
+  DialogWindow window(owner_);
+  auto refresh = [&] {
+    PumpPending();
+    window.view()->Show(TakeState(dialog));
+    window.setWindowTitle(ToQt(dialog.GetCaption()));
+    if (dialog.IsEnded()) window.End();
+  };
+  window.view()->onAction = [&](ModelAction action) {
+    action(dialog);
+    refresh();
+  };
+  refresh();
+  if (dialog.IsEnded()) return;
+  window.show();
+  if (screenshots_) screenshots_->Take(&window, window.windowTitle());
+  if (settings_.unattended) {
+    // The register dialog opened for --firmware: the description, then the path.
+    const auto& controls = window.view()->State().controls;
+    const int first = FindControl(controls, uimodel::Kind::Edit, 0);
+    const int second = FindControl(controls, uimodel::Kind::Edit, 1);
+    if (registering_ && first > 0 && second > 0) {
+      const std::string path = *settings_.listChoice;
+      const std::string description = QFileInfo(ToQt(path)).completeBaseName().toStdString();
+      const int a = controls[first].id;
+      const int b = controls[second].id;
+      window.view()->onAction([&](CWnd& w) {
+        uimodel::TypeText(w, a, description.c_str());
+        uimodel::TypeText(w, b, path.c_str());
+      });
+      if (screenshots_) screenshots_->Take(&window, window.windowTitle());
+    }
+    window.view()->onAction([](CWnd& w) { uimodel::PressEnter(w); });
+    if (!dialog.IsEnded()) window.view()->onAction([](CWnd& w) { uimodel::PressEscape(w); });
+    return;
+  }
+  if (onWindowShown) onWindowShown(&window);
+  if (!dialog.IsEnded()) window.exec();
+}
+
+void GuiBackend::RunDialogForWorker(CDialog& dialog) {
+  // What the GUI hands the worker: the user's actions, run here against the model.
+  struct Channel {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<ModelAction> actions;
+  };
+  auto channel = std::make_shared<Channel>();
+  QPointer<DialogWindow> window;
+  OnGui([&] {
+    window = new DialogWindow(owner_);
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->view()->onAction = [channel](ModelAction action) {
+      {
+        std::lock_guard lock(channel->mutex);
+        channel->actions.push_back(std::move(action));
+      }
+      channel->wake.notify_one();
+    };
+  });
+  bool first = true;
+  for (;;) {
+    PumpPending();
+    const ModelState state = TakeState(dialog);
+    const bool ended = dialog.IsEnded();
+    const QString caption = ToQt(dialog.GetCaption());
+    const bool shownNow = first;
+    first = false;
+    OnGui([&] {
+      if (!window) return;
+      window->view()->Show(state);
+      window->setWindowTitle(caption);
+      if (ended) {
+        window->End();
+        return;
+      }
+      if (!shownNow) return;
+      window->setWindowModality(Qt::ApplicationModal);
+      window->show();
+      if (screenshots_) screenshots_->Take(window, caption);
+      if (settings_.unattended) {
+        window->view()->onAction([](CWnd& w) { uimodel::PressEnter(w); });
+      } else if (onWindowShown) {
+        onWindowShown(window);
+      }
+    });
+    if (ended) break;
+    std::deque<ModelAction> actions;
+    {
+      std::unique_lock lock(channel->mutex);
+      // The host's own pace while nobody acts; an action wakes it at once.
+      channel->wake.wait_for(lock, std::chrono::milliseconds(50),
+                             [&] { return !channel->actions.empty(); });
+      actions.swap(channel->actions);
+    }
+    if (actions.empty()) {
+      first = false;
+      continue;
+    }
+    for (ModelAction& action : actions) action(dialog);
+  }
+  OnGui([&] { delete window.data(); });
+}
+
+bool GuiBackend::RunFileDialog(CFileDialog& dialog, CString& path) {
+  if (settings_.unattended) return false;
+  bool chosen = false;
+  OnGui([&] {
+    QFileDialog files(owner_, ToQt(dialog.GetTitle()));
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.setAcceptMode(dialog.IsOpenDialog() ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    // The framework asks its own questions (file must exist, overwrite, create).
+    files.setOption(QFileDialog::DontConfirmOverwrite);
+    files.setFileMode(QFileDialog::AnyFile);
+    files.setNameFilters(QtFilters(dialog));
+    const QString initial = ToQt(dialog.GetInitialFileName());
+    if (!initial.isEmpty()) files.selectFile(initial);
+    files.show();
+    if (screenshots_) screenshots_->Take(&files, files.windowTitle());
+    if (onWindowShown) onWindowShown(&files);
+    if (files.result() != QDialog::Accepted && files.isVisible()) files.exec();
+    if (files.result() == QDialog::Accepted && !files.selectedFiles().isEmpty()) {
+      path = files.selectedFiles().front().toLocal8Bit().toStdString();
+      chosen = true;
+    }
+  });
+  return chosen;
+}
+
+void GuiBackend::SetWaitCursor(bool on) {
+  OnGui([on] {
+    if (on) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+      QApplication::restoreOverrideCursor();
+    }
+  });
+}
+
+void GuiBackend::AutoFillPage(CPropertySheet& sheet) {
+  CPropertyPage* page = sheet.GetActivePage();
+  if (!page) return;
+  auto controls = uimodel::Snapshot(*page);
+  const int list = FindControl(controls, uimodel::Kind::ListBox);
+  if (settings_.listChoice && list > 0) {
+    listUsed_ = true;
+    const std::string& wanted = *settings_.listChoice;
+    auto find = [&](const std::vector<uimodel::ControlInfo>& now) {
+      for (size_t i = 0; i < now[list].items.size(); ++i) {
+        if (now[list].items[i].str() == wanted) return static_cast<int>(i);
+      }
+      return -1;
+    };
+    int index = find(controls);
+    if (index < 0 && QFileInfo(ToQt(wanted)).isFile()) {
+      // Not registered yet: Insert opens the page's register dialog.
+      registering_ = true;
+      uimodel::KeyDown(*page, controls[list].id, VK_INSERT);
+      registering_ = false;
+      PumpPending();
+      controls = uimodel::Snapshot(*page);
+      const std::string description = QFileInfo(ToQt(wanted)).completeBaseName().toStdString();
+      for (size_t i = 0; i < controls[list].items.size(); ++i) {
+        if (controls[list].items[i].str() == description) index = static_cast<int>(i);
+      }
+    }
+    if (index >= 0) uimodel::SelectItem(*page, controls[list].id, index);
+  }
+  const int edit = FindControl(controls, uimodel::Kind::Edit);
+  if (settings_.editText && edit > 0) {
+    editUsed_ = true;
+    uimodel::TypeText(*page, controls[edit].id, settings_.editText->c_str());
+  }
+}
+
+void GuiBackend::RunWizard(CPropertySheet& sheet) {
+  wizardProblem_.clear();
+  WizardWindow window(sheet, owner_);
+  window.onNewPage = [&] {
+    if (screenshots_) screenshots_->Take(&window, window.windowTitle());
+  };
+  window.show();
+  window.Refresh();
+  if (!settings_.unattended) {
+    if (onWindowShown) onWindowShown(&window);
+    if (!sheet.IsEnded()) window.exec();
+    return;
+  }
+  // Unattended: fill each page, Next (Finish on the last), and stop where a page stays.
+  for (int step = 0; step < 64 && !sheet.IsEnded(); ++step) {
+    CPropertyPage* before = sheet.GetActivePage();
+    AutoFillPage(sheet);
+    window.Refresh();
+    const bool finish = OffersFinish(WizardButtons(sheet));
+    window.Press(finish ? PSBTN_FINISH : PSBTN_NEXT);
+    if (!sheet.IsEnded() && sheet.GetActivePage() == before) {
+      wizardProblem_ = "the page \"" + (before ? before->GetCaption().str() : std::string()) +
+                       "\" did not accept the page inputs";
+      window.Press(PSBTN_CANCEL);
+    }
+  }
+  if (!sheet.IsEnded()) window.Press(PSBTN_CANCEL);
+  if (wizardProblem_.empty()) {
+    if (settings_.listChoice && !listUsed_)
+      wizardProblem_ = "--firmware: no page of this operation has a list to choose from";
+    if (settings_.editText && !editUsed_)
+      wizardProblem_ = "--log-file: no page of this operation has a field for it";
+  }
+}
+
+}  // namespace velmora::desktop

@@ -1,0 +1,123 @@
+// velmora-gui: the desktop host. The same plug-in, device, registry and page inputs as
+// velmora, in windows: the start window, the wizard, the plug-in's dialogs and the run.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "host/core/exit_codes.h"
+#include "host/core/plugin_library.h"
+#include "host/core/session.h"
+#include "host/desktop/desktop_app.h"
+#include "host/desktop/stall_meter.h"
+#include "sim/sim_port.h"
+
+int main(int argc, char** argv) {
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("velmora-gui");
+  using velmora::desktop::GuiOptions;
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "velmora-gui: maintains a device through its plug-in, in windows.");
+  parser.addHelpOption();
+  parser.addPositionalArgument("OPERATION",
+                               "with --auto: the index or a name word of the operation to run");
+  const QCommandLineOption device(
+      "device", "what the COM port is: a device path or sim[:key=value,...]", "DEVICE");
+  const QCommandLineOption port("port", "COM port number, 1 to 6 (default 1)", "N", "1");
+  const QCommandLineOption registry("registry", "registry database to use", "FILE");
+  const QCommandLineOption plugin(
+      "plugin", "the device plug-in (default: DevKV70.so beside velmora-gui)", "FILE");
+  const QCommandLineOption monitor("monitor-image", "the flash monitor image the plug-in uploads",
+                                   "FILE");
+  const QCommandLineOption shots("screenshots", "write every window shown to DIR as PNG", "DIR");
+  const QCommandLineOption unattended("auto", "answer as an unattended velmora run does");
+  const QCommandLineOption firmware(
+      "firmware", "page input: the list item (or an S-record file to register)", "TEXT");
+  const QCommandLineOption logFile("log-file", "page input: the file name for the page's field",
+                                   "FILE");
+  const QCommandLineOption yes("yes", "answer Yes to the operation's questions");
+  // For the benchmark: print the milliseconds from main to the start window shown, and end.
+  QCommandLineOption firstWindow("first-window-ms", "print the time to the first window and end");
+  firstWindow.setFlags(QCommandLineOption::HiddenFromHelp);
+  // For the benchmark: measure the event loop's stalls during SECONDS of the run, then
+  // Cancel, and print what was measured.
+  QCommandLineOption measure("measure-stalls", "measure the event loop during a run", "SECONDS");
+  measure.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOptions({device, port, registry, plugin, monitor, shots, unattended, firmware, logFile,
+                     yes, firstWindow, measure});
+  if (!parser.parse(QApplication::arguments())) {
+    std::fprintf(stderr, "velmora-gui: %s\n", parser.errorText().toLocal8Bit().constData());
+    return velmora::kExitUsage;
+  }
+  if (parser.isSet("help")) {
+    std::printf("%s", parser.helpText().toLocal8Bit().constData());
+    return velmora::kExitSucceeded;
+  }
+
+  GuiOptions options;
+  options.plugin =
+      parser.isSet(plugin) ? parser.value(plugin).toStdString() : velmora::DefaultPluginPath();
+  bool portOk = false;
+  options.port = parser.value(port).toInt(&portOk);
+  if (!portOk || options.port < 1 || options.port > 6) {
+    std::fprintf(stderr, "velmora-gui: --port must be 1 to 6\n");
+    return velmora::kExitUsage;
+  }
+  if (parser.isSet(device)) options.device = parser.value(device).toStdString();
+  if (parser.isSet(shots)) options.screenshots = parser.value(shots).toStdString();
+  options.unattended = parser.isSet(unattended);
+  if (!parser.positionalArguments().isEmpty())
+    options.operation = parser.positionalArguments().front().toStdString();
+  if (parser.isSet(firmware)) options.firmware = parser.value(firmware).toStdString();
+  if (parser.isSet(logFile)) options.logFile = parser.value(logFile).toStdString();
+  options.yes = parser.isSet(yes);
+  if (parser.isSet(registry)) {
+    std::string error;
+    if (!velmora::UseRegistry(parser.value(registry).toStdString(), error)) {
+      std::fprintf(stderr, "velmora-gui: %s\n", error.c_str());
+      return velmora::kExitUsage;
+    }
+  }
+  // The plug-in reads the monitor program itself and judges the file.
+  if (parser.isSet(monitor)) {
+    std::string error;
+    if (!velmora::UseMonitorImage(parser.value(monitor).toLocal8Bit().toStdString(), error)) {
+      std::fprintf(stderr, "velmora-gui: %s\n", error.c_str());
+      return velmora::kExitUsage;
+    }
+  }
+
+  kv70sim::RegisterInProcessBackend();
+  velmora::desktop::DesktopApp desktop(options);
+  int status = velmora::kExitFailed;
+  desktop.onFinished = [](int code) { QApplication::exit(code); };
+  if (!desktop.Begin(status)) return status;
+  if (parser.isSet(firstWindow)) {
+    QApplication::processEvents();
+    std::printf("%lld\n", static_cast<long long>(sinceStart.elapsed()));
+    return velmora::kExitSucceeded;
+  }
+  std::unique_ptr<velmora::desktop::StallMeter> meter;
+  if (parser.isSet(measure))
+    meter = std::make_unique<velmora::desktop::StallMeter>(desktop, parser.value(measure).toInt());
+  if (!options.unattended) {
+    // Closing the start window ends velmora-gui (unless a run still goes on).
+    QObject::connect(&app, &QApplication::lastWindowClosed, [&desktop] {
+      if (!desktop.runWindow() || !desktop.runWindow()->running())
+        QApplication::exit(desktop.status());
+    });
+  }
+  const int code = QApplication::exec();
+  if (meter) {
+    std::printf("stalls: longest %.1f ms, ending %lld ms into the run, %ld beats, progress %d%%\n",
+                meter->longestMs(), meter->longestAtMs(), meter->ticks(), meter->progress());
+  }
+  return code;
+}

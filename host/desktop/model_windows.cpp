@@ -1,0 +1,100 @@
+#include "host/desktop/model_windows.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "host/core/session.h"
+
+namespace velmora::desktop {
+
+DWORD WizardButtons(const CPropertySheet& sheet) {
+  const DWORD flags = sheet.GetWizardButtons();
+  return flags != 0 ? flags : (PSWIZB_BACK | PSWIZB_NEXT);
+}
+
+bool OffersFinish(DWORD flags) {
+  return (flags & (PSWIZB_FINISH | PSWIZB_DISABLEDFINISH)) == PSWIZB_FINISH;
+}
+
+DialogWindow::DialogWindow(QWidget* parent) : QDialog(parent), view_(new ModelView(this)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->addWidget(view_);
+}
+
+void DialogWindow::reject() {
+  if (view_->onAction) view_->onAction([](CWnd& w) { uimodel::PressEscape(w); });
+}
+
+WizardWindow::WizardWindow(CPropertySheet& sheet, QWidget* parent)
+    : QDialog(parent),
+      sheet_(sheet),
+      view_(new ModelView(this)),
+      back_(new QPushButton("< &Back", this)),
+      next_(new QPushButton("&Next >", this)),
+      finish_(new QPushButton("Finish", this)),
+      cancel_(new QPushButton("Cancel", this)) {
+  setFont(DialogFont());
+  auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->setContentsMargins(7, 7, 7, 7);
+  layout->addWidget(view_);
+  auto* line = new QFrame(this);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  layout->addWidget(line);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  for (QPushButton* b : {back_, next_, finish_, cancel_}) {
+    b->setAutoDefault(false);
+    b->setMinimumWidth(75);
+    buttons->addWidget(b);
+  }
+  buttons->insertSpacing(4, 8);
+  layout->addLayout(buttons);
+  connect(back_, &QPushButton::clicked, this, [this] { Press(PSBTN_BACK); });
+  connect(next_, &QPushButton::clicked, this, [this] { Press(PSBTN_NEXT); });
+  connect(finish_, &QPushButton::clicked, this, [this] { Press(PSBTN_FINISH); });
+  connect(cancel_, &QPushButton::clicked, this, [this] { Press(PSBTN_CANCEL); });
+  view_->onAction = [this](ModelAction action) {
+    if (CPropertyPage* page = sheet_.GetActivePage()) action(*page);
+    Refresh();
+  };
+}
+
+void WizardWindow::Press(int button) {
+  sheet_.PressButton(button);
+  Refresh();
+}
+
+void WizardWindow::reject() {
+  Press(PSBTN_CANCEL);
+}
+
+bool WizardWindow::Refresh() {
+  PumpPending();
+  CPropertyPage* page = sheet_.GetActivePage();
+  if (sheet_.IsEnded() || !page) {
+    if (!sheet_.IsEnded()) sheet_.PressButton(PSBTN_CANCEL);
+    QDialog::done(0);
+    return false;
+  }
+  view_->Show(TakeState(*page));
+  setWindowTitle(QString::fromLocal8Bit(page->GetCaption().GetString()));
+  const DWORD flags = WizardButtons(sheet_);
+  const bool finish = OffersFinish(flags);
+  back_->setEnabled((flags & PSWIZB_BACK) && sheet_.GetActiveIndex() > 0);
+  next_->setVisible(!finish);
+  next_->setEnabled(flags & PSWIZB_NEXT);
+  finish_->setVisible(finish);
+  next_->setDefault(!finish);
+  finish_->setDefault(finish);
+  const bool newPage = page->GetSafeHwnd() != shownPage_;
+  shownPage_ = page->GetSafeHwnd();
+  if (newPage && onNewPage) onNewPage();
+  return newPage;
+}
+
+}  // namespace velmora::desktop

@@ -1,0 +1,143 @@
+#include "host/desktop/run_window.h"
+
+#include <QFont>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+#include "host/core/session.h"
+#include "host/core/text.h"
+#include "platform/clock.h"
+
+namespace velmora::desktop {
+
+namespace {
+
+// How often the event loop serves the host window during a run. A send from the run
+// waits at most this long; the loop is never blocked by it.
+constexpr int kServeIntervalMs = 5;
+
+QString ToQt(const std::string& text) {
+  return QString::fromLocal8Bit(text.c_str());
+}
+
+}  // namespace
+
+RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& operationName,
+                     QWidget* parent)
+    : QDialog(parent),
+      session_(std::move(run), *this),
+      request_(request),
+      operationName_(operationName),
+      caption_(new QLabel(this)),
+      log_(new QListWidget(this)),
+      progress_(new QProgressBar(this)),
+      elapsed_(new QLabel("0:00", this)),
+      cancel_(new QPushButton("Cancel", this)),
+      result_(new QLabel(this)) {
+  setWindowTitle("Velmora - " + operationName);
+  QFont bold = caption_->font();
+  bold.setBold(true);
+  caption_->setFont(bold);
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  progress_->setFormat("%p%");
+  log_->setMinimumSize(460, 160);
+  result_->setWordWrap(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(caption_);
+  layout->addWidget(log_, 1);
+  auto* bar = new QHBoxLayout;
+  bar->addWidget(progress_, 1);
+  bar->addWidget(elapsed_);
+  layout->addLayout(bar);
+  layout->addWidget(result_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cancel_);
+  layout->addLayout(buttons);
+  connect(cancel_, &QPushButton::clicked, this, [this] { OnCancel(); });
+  pump_.setInterval(kServeIntervalMs);
+  connect(&pump_, &QTimer::timeout, this, [this] { Serve(); });
+}
+
+RunWindow::~RunWindow() = default;
+
+void RunWindow::Begin() {
+  running_ = true;
+  session_.Begin(request_);
+  pump_.start();
+}
+
+void RunWindow::Serve() {
+  if (session_.Pump(0)) return;
+  pump_.stop();
+  running_ = false;
+  int result = OPERATION_FAILED;
+  try {
+    result = session_.End();
+  } catch (const std::exception& e) {
+    log_->addItem(QString("The run failed: ") + e.what());
+  }
+  result_->setText(operationName_ + " " + ResultText(result) + ".");
+  cancel_->setText("Close");
+  cancel_->setEnabled(true);
+  if (onEnded) onEnded(result);
+}
+
+void RunWindow::Start() {
+  startMs_ = platform::GetClock().NowMs();
+  log_->clear();
+  progress_->setValue(0);
+}
+
+void RunWindow::Caption(const std::string& caption) {
+  caption_->setText(ToQt(caption));
+  setWindowTitle(ToQt(caption));
+}
+
+void RunWindow::Status(const std::string& text) {
+  for (const QString& line : ToQt(text).split('\n')) {
+    if (!line.trimmed().isEmpty()) log_->addItem(line);
+  }
+  log_->scrollToBottom();
+}
+
+void RunWindow::Progress(long position) {
+  progress_->setValue(ClampPercent(position));
+  if (!halfWay_ && ClampPercent(position) >= 50) {
+    halfWay_ = true;
+    Tick();
+    if (onHalfWay) onHalfWay();
+  }
+}
+
+void RunWindow::Tick() {
+  const std::uint64_t now = platform::GetClock().NowMs();
+  elapsed_->setText(ToQt(FormatElapsed(now > startMs_ ? now - startMs_ : 0)));
+}
+
+void RunWindow::Notice(const std::string& text) {
+  log_->addItem(ToQt(text));
+}
+
+void RunWindow::OnCancel() {
+  if (!running_) {
+    QDialog::accept();
+    return;
+  }
+  if (!session_.CancelRequested()) {
+    session_.Cancel();
+    return;
+  }
+  const auto answer = QMessageBox::question(
+      this, "Velmora", "The operation is stopping at its next safe point.\n\nClose Velmora now?",
+      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  if (answer == QMessageBox::Yes && onCloseRequested) onCloseRequested();
+}
+
+void RunWindow::reject() {
+  OnCancel();
+}
+
+}  // namespace velmora::desktop

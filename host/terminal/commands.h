@@ -1,0 +1,39 @@
+// velmora's commands, each returning the exit status (exit_codes.h).
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "host/terminal/console.h"
+
+namespace velmora {
+
+struct RunOptions {
+  std::string operation;                    // an index or a word of the operation's name
+  int port = 1;                             // COM1..COM6
+  std::optional<std::string> device;        // what COM<port> is
+  std::string plugin;                       // the plug-in's path
+  std::optional<std::string> trace;         // the wire trace's file
+  std::optional<std::string> monitorImage;  // the flash monitor program file for the run
+  bool yes = false;
+  std::optional<std::string> firmware;  // page input: the list item to select
+  std::optional<std::string> logFile;   // page input: the text of the edit control
+  // --give-up-after; unset: the default for the terminal or its absence (give_up.h).
+  std::optional<std::uint32_t> giveUpSeconds;
+};
+
+int ListCommand(const std::string& pluginPath, Console& console);
+int RunCommand(const RunOptions& options, Console& console);
+int PortsCommand(Console& console);
+int RegistryImportCommand(const std::string& file, Console& console);
+int RegistryExportCommand(const std::string& file, const std::string& key, bool unicode,
+                          Console& console);
+
+// The registry database in use must be one: false after saying so when it is another
+// kind of file (or cannot be opened).
+bool RegistryUsable();
+
+// "velmora: <text>" on standard error.
+void Complain(const std::string& text);
+
+}  // namespace velmora

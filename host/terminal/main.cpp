@@ -1,0 +1,161 @@
+// velmora: the host application. It loads a device plug-in, shows the chosen
+// operation's wizard pages on the terminal (or fills them from the command line), runs
+// the operation with its status texts and progress, and answers its questions.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <string>
+
+#include "host/core/exit_codes.h"
+#include "host/core/plugin_library.h"
+#include "host/core/real_device_help.h"
+#include "host/core/session.h"
+#include "host/terminal/commands.h"
+#include "host/terminal/interrupts.h"
+#include "sim/sim_port.h"
+
+namespace {
+
+constexpr const char* kRunFooter = R"(
+OPERATION is the index shown by "velmora list" or a word of the operation's name
+(for example upgrade, config, dump).
+
+--device says what the COM port is: a device path such as /dev/ttyUSB0, a serial
+port served over the network as rfc2217://HOST:PORT (RFC 2217, e.g. by ser2net), or
+sim[:key=value,...] for the built-in simulated device (see "kv70sim --help" for its
+settings; with realtime=1 it keeps wall-clock time, else device minutes pass in
+milliseconds).
+
+With a terminal on standard input and no page inputs, velmora asks: the wizard pages,
+the summary and every message box. Otherwise nothing is asked: pages are filled from
+--firmware and --log-file and Next is pressed, OK boxes are taken, and questions are
+answered No unless --yes. A page with a list needs --firmware. Ctrl-C cancels a run; a
+second Ctrl-C while a question waits ends velmora.
+
+Without a terminal a run that makes no progress for 300 s is cancelled and counts as
+failed (--give-up-after sets the time; 0 never gives up).
+
+Exit status: 0 succeeded, 1 failed (also a run given up), 2 cancelled, 64 wrong usage
+(including a page that did not accept the page inputs, a simulator setting that cannot
+be used, an output that would destroy the registry or is no file).)";
+
+void AddRegistryOption(CLI::App& command, std::string& registry) {
+  command.add_option("--registry", registry,
+                     "registry database to use (default: $VELMORA_REGISTRY, else "
+                     "~/.config/velmora/registry.db)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace velmora;
+  CLI::App app{"velmora: maintains a device through its plug-in, over a serial line."};
+  app.require_subcommand(1);
+
+  std::string plugin = DefaultPluginPath();
+  std::string registry;
+
+  CLI::App* list = app.add_subcommand("list", "list the plug-in's operations");
+  list->add_option("--plugin", plugin, "the device plug-in (default: DevKV70.so beside velmora)");
+
+  CLI::App* ports =
+      app.add_subcommand("ports", "list this machine's serial ports and what COM1 to COM6 are now");
+
+  RunOptions run;
+  std::string firmware;
+  std::string logFile;
+  std::string device;
+  std::string trace;
+  std::string monitorImage;
+  CLI::App* runCommand = app.add_subcommand("run", "run one operation of the plug-in");
+  runCommand->add_option("OPERATION", run.operation, "index or name word of the operation")
+      ->required();
+  runCommand->add_option("--port", run.port, "COM port number, 1 to 6")
+      ->check(CLI::Range(1, 6))
+      ->default_val(1);
+  runCommand->add_option(
+      "--device", device,
+      "what the COM port is: a device path, rfc2217://HOST:PORT or sim[:key=value,...]");
+  runCommand->add_option("--plugin", plugin,
+                         "the device plug-in (default: DevKV70.so beside velmora)");
+  AddRegistryOption(*runCommand, registry);
+  runCommand->add_flag("--yes", run.yes, "answer Yes to the operation's questions");
+  runCommand->add_option("--trace", trace, "write every byte on the line to FILE");
+  runCommand->add_option(
+      "--monitor-image", monitorImage,
+      "the KV70's own 8554-byte flash monitor program (sets VELMORA_KV70_MONITOR)");
+  runCommand->add_option(
+      "--firmware", firmware,
+      "page input: select the list item with this text (the firmware's description)");
+  runCommand->add_option("--log-file", logFile, "page input: the file name for the page's field");
+  std::uint32_t giveUpAfter = 0;
+  runCommand
+      ->add_option("--give-up-after", giveUpAfter,
+                   "SECONDS without a change of progress after which the run is cancelled and "
+                   "counts as failed (default: 300 without a terminal, never with one; 0: never)")
+      ->check(CLI::Range(0u, 86400u * 365u));
+  runCommand->footer(std::string(kRunFooter) + "\n\n" + RealDeviceHelp());
+
+  CLI::App* registryCommand = app.add_subcommand(
+      "registry", "import or export registry files (REGEDIT4, Windows Registry Editor 5.00)");
+  registryCommand->require_subcommand(1);
+  std::string importFile;
+  CLI::App* import = registryCommand->add_subcommand(
+      "import", "merge a .reg file into the registry (REGEDIT4 or version 5.00, UTF-8 or UTF-16)");
+  import->add_option("FILE", importFile, "the .reg file")->required()->check(CLI::ExistingFile);
+  AddRegistryOption(*import, registry);
+  std::string exportFile;
+  std::string exportKey;
+  CLI::App* exportCommand =
+      registryCommand->add_subcommand("export", "write the registry, or one key, to a .reg file");
+  exportCommand->add_option("FILE", exportFile, "the .reg file to write")->required();
+  exportCommand->add_option("KEY", exportKey,
+                            "full key name, e.g. HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell");
+  bool exportUnicode = false;
+  exportCommand->add_flag(
+      "--unicode", exportUnicode,
+      "write \"Windows Registry Editor Version 5.00\" in UTF-16LE, as Windows writes it "
+      "(default: REGEDIT4)");
+  AddRegistryOption(*exportCommand, registry);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? kExitSucceeded : kExitUsage;
+  }
+
+  if (!registry.empty()) {
+    std::string error;
+    if (!UseRegistry(registry, error)) {
+      Complain(error);
+      return kExitUsage;
+    }
+  }
+
+  Console console(STDIN_FILENO, stdout);
+  int status = kExitFailed;
+  if (*list) {
+    status = ListCommand(plugin, console);
+  } else if (*ports) {
+    status = PortsCommand(console);
+  } else if (*runCommand) {
+    InstallInterruptHandler();
+    kv70sim::RegisterInProcessBackend();
+    run.plugin = plugin;
+    if (runCommand->count("--device")) run.device = device;
+    if (runCommand->count("--trace")) run.trace = trace;
+    if (runCommand->count("--monitor-image")) run.monitorImage = monitorImage;
+    if (runCommand->count("--firmware")) run.firmware = firmware;
+    if (runCommand->count("--log-file")) run.logFile = logFile;
+    if (runCommand->count("--give-up-after")) run.giveUpSeconds = giveUpAfter;
+    status = RunCommand(run, console);
+  } else if (*import) {
+    status = RegistryImportCommand(importFile, console);
+  } else if (*exportCommand) {
+    status = RegistryExportCommand(exportFile, exportKey, exportUnicode, console);
+  }
+  std::fflush(nullptr);
+  return status;
+}

@@ -1,0 +1,189 @@
+// velmora list and velmora run: the plug-in's operations, the wizard, the run.
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "framework/uimodel.h"
+#include "host/core/device_choice.h"
+#include "host/core/exit_codes.h"
+#include "host/core/give_up.h"
+#include "host/core/host_module.h"
+#include "host/core/install_settings.h"
+#include "host/core/operation_choice.h"
+#include "host/core/output_guard.h"
+#include "host/core/plugin_library.h"
+#include "host/core/real_device_help.h"
+#include "host/core/run_session.h"
+#include "host/core/run_warnings.h"
+#include "host/core/session.h"
+#include "host/core/summary_page.h"
+#include "host/core/wire_trace.h"
+#include "host/terminal/commands.h"
+#include "host/terminal/host_ui.h"
+#include "host/terminal/interrupts.h"
+#include "host/terminal/run_view.h"
+#include "platform/clock.h"
+#include "platform/comm_port.h"
+
+namespace velmora {
+
+namespace {
+
+// Loads the plug-in; on failure says why and gives the exit status to end with.
+std::unique_ptr<PluginLibrary> LoadOrComplain(const std::string& path, int& status) {
+  std::string error;
+  std::unique_ptr<PluginLibrary> plugin = velmora::LoadPlugin(path, error, status);
+  if (!plugin) Complain(error);
+  return plugin;
+}
+
+void SetUpInstallation(Console& console) {
+  const InstallReport report = EnsureInstallSettings(DefaultDataDirectory());
+  if (!report.problem.empty()) Complain("warning: " + report.problem);
+  if (report.wroteInstallDirectory) {
+    console.PrintLine("First run: Velmora keeps its files in " + report.installDirectory);
+  }
+}
+
+}  // namespace
+
+int ListCommand(const std::string& pluginPath, Console& console) {
+  int status = kExitFailed;
+  std::unique_ptr<PluginLibrary> plugin = LoadOrComplain(pluginPath, status);
+  if (!plugin) return status;
+  const int count = plugin->OperationCount();
+  size_t width = 0;
+  for (int i = 0; i < count; ++i) width = std::max(width, plugin->OperationName(i).size());
+  for (int i = 0; i < count; ++i) {
+    std::string name = plugin->OperationName(i);
+    name.resize(width, ' ');
+    console.PrintLine(std::to_string(i) + "  " + name + "  " + plugin->OperationDescription(i));
+  }
+  return kExitSucceeded;
+}
+
+int RunCommand(const RunOptions& options, Console& console) {
+  const int interruptsAtStart = InterruptCount();
+
+  // What COM<port> is, and the clock the run keeps.
+  if (options.device) {
+    std::string error;
+    if (!UseDevice(options.port, *options.device, error)) {
+      Complain(error);
+      return kExitUsage;
+    }
+  }
+
+  // Outputs that would destroy something are refused before anything is shown or run.
+  for (const auto& [option, path] :
+       {std::pair{"--trace", options.trace}, std::pair{"--log-file", options.logFile}}) {
+    if (!path || path->empty()) continue;
+    if (const std::optional<std::string> problem = OutputProblem(*path)) {
+      Complain(std::string(option) + " " + *path + ": " + *problem);
+      return kExitUsage;
+    }
+  }
+  if (!RegistryUsable()) return kExitUsage;
+
+  // The plug-in reads the monitor program itself, once per run, and fails the run with
+  // its own text when the file cannot be used; only an empty name is ours to refuse.
+  if (options.monitorImage) {
+    std::string error;
+    if (!UseMonitorImage(*options.monitorImage, error)) {
+      Complain(error);
+      return kExitUsage;
+    }
+  }
+
+  std::ofstream traceFile;
+  if (options.trace) {
+    traceFile.open(*options.trace, std::ios::out | std::ios::trunc);
+    if (!traceFile) {
+      Complain("cannot write the trace file " + *options.trace);
+      return kExitUsage;
+    }
+  }
+
+  int status = kExitFailed;
+  std::unique_ptr<PluginLibrary> plugin = LoadOrComplain(options.plugin, status);
+  if (!plugin) return status;
+
+  std::vector<std::string> names;
+  for (int i = 0; i < plugin->OperationCount(); ++i) names.push_back(plugin->OperationName(i));
+  std::string error;
+  const int op = ChooseOperation(options.operation, names, error);
+  if (op < 0) {
+    Complain(error);
+    return kExitUsage;
+  }
+
+  RegisterHostModule();
+  SetUpInstallation(console);
+
+  UiSettings settings;
+  settings.interactive = console.InputIsTerminal() && !options.firmware && !options.logFile;
+  settings.yes = options.yes;
+  settings.listChoice = options.firmware;
+  settings.editText = options.logFile;
+  auto ui = std::make_shared<HostUi>(console, settings);
+  uimodel::BackendScope backendScope(ui);
+
+  // The wizard: the operation's pages, then ours.
+  {
+    CPropertySheet sheet("Velmora");
+    const int pages = plugin->PageCount(op);
+    for (int p = 0; p < pages; ++p) {
+      if (CPropertyPage* page = plugin->Page(op, p)) sheet.AddPage(page);
+    }
+    const PluginLibrary& lib = *plugin;
+    const int port = options.port;
+    SummaryPage summary([&lib, op, port] { return MakeSummaryTexts(lib, op, port); },
+                        sheet.GetPageCount() > 0);
+    sheet.AddPage(&summary);
+    sheet.SetWizardMode();
+    sheet.DoModal();
+    switch (ui->LastWizardEnd()) {
+      case HostUi::WizardEnd::Finished:
+        break;
+      case HostUi::WizardEnd::Refused:
+      case HostUi::WizardEnd::BadInput:
+        Complain(ui->WizardProblem());
+        return kExitUsage;
+      case HostUi::WizardEnd::Cancelled:
+        console.PrintLine("Cancelled before the operation started.");
+        return kExitCancelled;
+    }
+  }
+  if (InterruptCount() != interruptsAtStart) {
+    console.PrintLine("Cancelled before the operation started.");
+    return kExitCancelled;
+  }
+
+  // The run. The trace's time starts with it.
+  std::unique_ptr<WireTrace> trace;
+  if (options.trace) trace = std::make_unique<WireTrace>(traceFile);
+  WireTapScope tapScope(trace.get());
+  RunView view(console);
+  RunSession session([&plugin](RunRecord& record) { return plugin->DoOperation(record); }, view);
+  ui->BeginRun();
+  std::optional<std::uint32_t> giveUp = options.giveUpSeconds;
+  if (!giveUp) giveUp = DefaultGiveUpSeconds(console.InputIsTerminal());
+  if (giveUp && *giveUp == 0) giveUp.reset();
+  session.GiveUpAfter(giveUp);
+  const int result = session.Run(RunRequest{op, options.port});
+  ui->EndRun();
+  if (trace) trace->Flush();
+  if (session.GaveUp()) {
+    console.PrintLine(plugin->OperationName(op) + " failed: " + session.GiveUpReason() + ".");
+  } else {
+    console.PrintLine(plugin->OperationName(op) + " " + ResultText(result) + ".");
+  }
+  if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen())
+    console.PrintLine(IncompleteProgramWarning());
+  if (options.trace) console.PrintLine("Wire trace: " + *options.trace);
+  // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
+  if (session.GaveUp()) return kExitFailed;
+  return ExitStatusForResult(result);
+}
+
+}  // namespace velmora
