@@ -281,11 +281,11 @@ TEST_F(SelectionPageTest, ASecondFileOfTheSameNameGetsAFreeNameOfItsOwn) {
   MakeFile("install/Firmware/fw (2).x", "a stray file no entry names\n");
   Wizard wizard(page);
   RegisterWith("FWX1", a);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   RegisterWith("FWX2", b);
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   RegisterWith("FWX3", a);  // a file that already lies there, named by another entry
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   EXPECT_EQ(ui().BoxCount(), 0u) << "nothing to ask: no file of an entry is replaced";
 
   EXPECT_EQ(ReadValue("FWX1", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw.x"));
@@ -343,8 +343,8 @@ TEST_F(SelectionPageTest, DeleteLeavesFilesThatAreNotTheEntrysOwnCopy) {
   WriteEntry("Shared 2", "Shared 2", "KV70", shared);
   Wizard wizard(page);
 
-  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 0));
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  ASSERT_TRUE(uimodel::SelectItem(page, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   EXPECT_EQ(ui().LastBox().text,
             "This operation will unregister Imported with Velmora and leave the file " + users +
                 " in place: it is not this entry's own copy in the firmware directory.\n\n"
@@ -352,12 +352,12 @@ TEST_F(SelectionPageTest, DeleteLeavesFilesThatAreNotTheEntrysOwnCopy) {
   EXPECT_TRUE(FileExists(users.c_str()));
   EXPECT_EQ(Subkeys(), (Names{"Shared 1", "Shared 2"}));
 
-  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 0));
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  ASSERT_TRUE(uimodel::SelectItem(page, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   EXPECT_TRUE(FileExists(shared.c_str())) << "Shared 2 still names it";
   EXPECT_EQ(Subkeys(), Names{"Shared 2"});
-  ASSERT_TRUE(AfxUiSelectItem(page, IDC_SOFTWARE_LIST, 0));
-  ASSERT_TRUE(AfxUiKeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
+  ASSERT_TRUE(uimodel::SelectItem(page, IDC_SOFTWARE_LIST, 0));
+  ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_DELETE));
   EXPECT_FALSE(FileExists(shared.c_str())) << "the last entry's own copy goes with it";
   EXPECT_EQ(Subkeys(), Names{});
 }
