@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/core/exit_codes.h"
+#include "host/core/real_device_help.h"
 #include "host/terminal/commands.h"
 #include "platform/comm_port.h"
 #include "platform/serial_ports.h"
@@ -40,6 +41,9 @@ int PortsCommand(Console& console) {
     console.PrintLine("  " + com + "  " + resolved +
                       (fromEnvironment ? "  (VELMORA_COM" + std::to_string(n) + ")" : ""));
   }
+  // Whoever looks for the port is about to connect a device: say what a real one needs.
+  console.PrintLine("");
+  console.PrintLine(RealDeviceHelp());
   return kExitSucceeded;
 }
 

@@ -224,6 +224,11 @@ class VelmoraTest(unittest.TestCase):
                  "--monitor-image PATH", "4. On the display", "restart the KV70", "5. Failure 806"]
         positions = [out.find(step) for step in steps]
         self.assertNotIn(-1, positions, out)
+        # velmora ports, where a technician looks for the port, says the same.
+        code, ports, _ = self.velmora("ports")
+        self.assertEqual(code, 0)
+        self.assertIn("COM1", ports)
+        self.assertEqual([ports.find(step) >= 0 for step in steps], [True] * len(steps), ports)
         self.assertEqual(positions, sorted(positions), out)
 
     def test_first_run_writes_install_directory_and_catalogue_key(self):
