@@ -31,7 +31,7 @@ test: build
 # The slower checks CI runs after `make test`: the formatting of every source, the tests
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzzers.
 check: format-check sanitize-build fuzz-build
-	@UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) \
+	@UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) \
 	  -LE '$(SANITIZE_EXCLUDE)'
 	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
