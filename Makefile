@@ -31,9 +31,9 @@ build: deps
 
 # One tree, every test but the benchmarks: the loop to run after each change. Benchmarks
 # measure and are reported by `make bench`; tests never hold timing targets.
-# Twice as many tests at once as cores: the network tests spend most of their time waiting
-# on sockets and real line time, and the others fill the cores meanwhile.
-TEST_JOBS ?= $(shell echo $$(( $$(nproc) * 2 )))
+# Four tests at once per core: the network tests spend most of their time waiting on
+# sockets and real line time, and the others fill the cores meanwhile.
+TEST_JOBS ?= $(shell echo $$(( $$(nproc) * 4 )))
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(TEST_JOBS) -LE bench
