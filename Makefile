@@ -12,7 +12,7 @@ SANITIZE_EXCLUDE ?= bench|matrix|net
 # Warnings are errors in every build; WERROR=OFF lets a local experiment through.
 WERROR ?= ON
 
-.PHONY: all deps build test check demo bench fuzz fuzz-build sanitize-build format format-check clean
+.PHONY: all deps build test check windows check-windows demo bench fuzz fuzz-build sanitize-build format format-check clean
 
 all: build
 
@@ -78,8 +78,19 @@ bench: deps
 	  srec_throughput serial_syscalls velmora kv70sim gui_bench
 	@bench/run-bench.sh $(BENCH_BUILD)
 
+# The same sources for Windows with Debian's MinGW-w64, and their tests under wine.
+WIN_BUILD ?= build-windows
+windows:
+	@scripts/install-windows-deps.sh
+	@cmake -S . -B $(WIN_BUILD) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DKV70_WERROR=$(WERROR) $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(WIN_BUILD) -j $(JOBS)
+
+check-windows: windows
+	@scripts/check-windows.sh $(WIN_BUILD)
+
 demo: build
 	@scripts/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(SAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(WIN_BUILD)

@@ -238,7 +238,7 @@ std::string ResolveCommName(const std::string& name) {
   if (!number || *number == 0) return name;
   std::string variable = "VELMORA_COM" + std::to_string(*number);
   if (const char* value = std::getenv(variable.c_str()); value && *value) return value;
-  return "/dev/ttyS" + std::to_string(*number - 1);
+  return SystemCommDevice(name, static_cast<unsigned>(*number));
 }
 
 DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port) {

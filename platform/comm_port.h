@@ -117,6 +117,10 @@ CommBackendFactory RegisterCommBackend(const std::string& prefix, CommBackendFac
 // they are.
 std::string ResolveCommName(const std::string& name);
 
+// The system's own device for port `number` (name is "\\.\COM<number>"), given by the
+// port backend: /dev/ttyS<number-1> on Linux, the name itself on Windows.
+std::string SystemCommDevice(const std::string& name, unsigned number);
+
 // Opens a port for exclusive use. On failure `port` stays null and the Windows error
 // number is returned (2: no such port, 5: in use or no right, ...).
 DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port);

@@ -562,6 +562,10 @@ DWORD OpenTermios(const std::string& path, std::unique_ptr<CommPort>& port) {
 
 }  // namespace
 
+std::string SystemCommDevice(const std::string&, unsigned number) {
+  return "/dev/ttyS" + std::to_string(number - 1);
+}
+
 DWORD TermiosFromDcb(const DCB& dcb, TermiosSettings& settings) {
   if (dcb.BaudRate == 0 || dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS ||
       (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) || dcb.fOutxDsrFlow ||

@@ -2,14 +2,6 @@
 // read from a module's file.
 #include "platform/module.h"
 
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/auxv.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -19,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/files.h"
+#include "platform/module_path.h"
 
 namespace platform {
 
@@ -45,29 +39,6 @@ Module* FindModuleLocked(HMODULE handle) {
     if (reinterpret_cast<HMODULE>(module.get()) == handle) return module.get();
   }
   return nullptr;
-}
-
-std::string ExecutablePath() {
-  char buffer[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return {};
-  return std::string(buffer, static_cast<std::size_t>(n));
-}
-
-// The file that holds `address`: the loader's record of it, made absolute. For the main
-// program the loader records no usable name, so the kernel's link to it is used.
-std::string ModulePathOf(const void* address) {
-  Dl_info info{};
-  if (!address || ::dladdr(address, &info) == 0) return ExecutablePath();
-  Dl_info mainInfo{};
-  auto mainPhdr = reinterpret_cast<const void*>(::getauxval(AT_PHDR));
-  if (mainPhdr && ::dladdr(mainPhdr, &mainInfo) != 0 && mainInfo.dli_fbase == info.dli_fbase) {
-    return ExecutablePath();
-  }
-  if (!info.dli_fname || !*info.dli_fname) return ExecutablePath();
-  char resolved[PATH_MAX];
-  if (::realpath(info.dli_fname, resolved)) return resolved;
-  return info.dli_fname;
 }
 
 // Version block layout (see module.h): magic, u16 LE length, key/value string pairs,
@@ -101,41 +72,43 @@ std::size_t CheckBlock(const BYTE* p, std::size_t available) {
   return kHeaderSize + length;
 }
 
-// A read-only mapping of a whole file, unmapped on every way out.
+// A whole file read into memory (a module is small enough), through the platform's file
+// service so that failures carry Windows error numbers on every system.
 class MappedFile {
  public:
   explicit MappedFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      SetLastError(ErrorFromErrno(errno));
+    int fd = -1;
+    DWORD error = FileOpen(path, FileAccess::kRead, false, fd);
+    if (error != ERROR_SUCCESS) {
+      SetLastError(error);
       return;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      void* data =
-          ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-      if (data != MAP_FAILED) {
-        data_ = static_cast<const BYTE*>(data);
-        size_ = static_cast<std::size_t>(st.st_size);
-      } else {
-        SetLastError(ErrorFromErrno(errno));
+    FileKind kind;
+    std::uint64_t length = 0;
+    if (FileKindOf(fd, kind) == ERROR_SUCCESS && kind.isRegular &&
+        FileLength(fd, length) == ERROR_SUCCESS && length > 0) {
+      bytes_.resize(static_cast<std::size_t>(length));
+      std::size_t done = 0;
+      while (done < bytes_.size()) {
+        std::size_t got = 0;
+        error = FileReadSome(fd, bytes_.data() + done, bytes_.size() - done, got);
+        if (error != ERROR_SUCCESS || got == 0) break;
+        done += got;
+      }
+      if (done != bytes_.size()) {
+        SetLastError(error != ERROR_SUCCESS ? error : ERROR_READ_FAULT);
+        bytes_.clear();
       }
     } else {
       SetLastError(ERROR_BAD_FORMAT);
     }
-    ::close(fd);
+    FileClose(fd);
   }
-  ~MappedFile() {
-    if (data_) ::munmap(const_cast<BYTE*>(data_), size_);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  const BYTE* data() const { return data_; }
-  std::size_t size() const { return size_; }
+  const BYTE* data() const { return bytes_.empty() ? nullptr : bytes_.data(); }
+  std::size_t size() const { return bytes_.size(); }
 
  private:
-  const BYTE* data_ = nullptr;
-  std::size_t size_ = 0;
+  std::vector<BYTE> bytes_;
 };
 
 // The first well-formed block in the file: offset and size, size 0 when none.
@@ -149,9 +122,10 @@ BlockPlace FindBlock(const MappedFile& file) {
   std::size_t size = file.size();
   std::size_t offset = 0;
   while (data && offset + kHeaderSize < size) {
-    const void* hit = ::memmem(data + offset, size - offset, "VS_VERSION_INFO", 16);
-    if (!hit) break;
-    offset = static_cast<std::size_t>(static_cast<const BYTE*>(hit) - data);
+    const std::string_view rest(reinterpret_cast<const char*>(data) + offset, size - offset);
+    const std::size_t hit = rest.find(std::string_view("VS_VERSION_INFO", 16));
+    if (hit == std::string_view::npos) break;
+    offset += hit;
     if (std::size_t blockSize = CheckBlock(data + offset, size - offset))
       return {offset, blockSize};
     ++offset;
@@ -172,7 +146,7 @@ HMODULE RegisterModule(const char* name, const void* addressInside, const Resour
                        std::size_t count) {
   auto module = std::make_unique<Module>();
   module->name = name ? name : "";
-  module->path = ModulePathOf(addressInside);
+  module->path = ModuleFilePath(addressInside);
   module->table = table;
   module->count = table ? count : 0;
   std::lock_guard lock(gModulesMutex);
@@ -202,7 +176,7 @@ const ResourceEntry* FindResource(HMODULE handle, UINT id, int type) {
 DWORD GetModuleFileName(HMODULE handle, char* buffer, DWORD size) {
   std::string path;
   if (!handle) {
-    path = ExecutablePath();
+    path = ModuleFilePath(nullptr);
   } else {
     std::lock_guard lock(gModulesMutex);
     Module* module = FindModuleLocked(handle);

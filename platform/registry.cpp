@@ -11,6 +11,18 @@
 
 namespace platform {
 
+namespace registry {
+
+std::string Fold(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return folded;
+}
+
+}  // namespace registry
+
 namespace {
 
 using registry::KeyId;

@@ -1,7 +1,6 @@
 // The registry's SQLite store: where the database lives, its schema, and transactions.
 #include "platform/registry_store.h"
 
-#include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/environment.h"
 #include "platform/registry.h"
 
 namespace platform::registry {
@@ -257,12 +257,6 @@ class SqliteTransaction final : public Transaction {
   sqlite3* db_;
 };
 
-std::string HomeDirectory() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
-  return ".";
-}
-
 // mkdir -p for the directory that will hold the database.
 void CreateParentDirectories(const std::string& path) {
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
@@ -349,14 +343,6 @@ Connection& TheConnection() {
 
 }  // namespace
 
-std::string Fold(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return folded;
-}
-
 LONG Run(bool write, const std::function<LONG(Transaction&)>& work) {
   std::lock_guard lock(gMutex);
   Connection& connection = TheConnection();
@@ -388,7 +374,7 @@ namespace platform {
 
 std::string RegistryPath() {
   if (const char* path = std::getenv("VELMORA_REGISTRY"); path && *path) return path;
-  return registry::HomeDirectory() + "/.config/velmora/registry.db";
+  return UserDataDirectory() + "/velmora/registry.db";
 }
 
 LONG CheckRegistryStore() {

@@ -43,15 +43,21 @@ constexpr ErrnoRow kErrnoTable[] = {
     {EINVAL, ERROR_INVALID_PARAMETER},
     {EPIPE, ERROR_BROKEN_PIPE},
     {ENOSPC, ERROR_DISK_FULL},
+#ifdef EDQUOT  // not every C library has it
     {EDQUOT, ERROR_DISK_FULL},
+#endif
     {EFBIG, ERROR_DISK_FULL},
     {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
     {ECANCELED, ERROR_OPERATION_ABORTED},
     {EINTR, ERROR_OPERATION_ABORTED},
     {EFAULT, ERROR_NOACCESS},
     {ETIMEDOUT, ERROR_TIMEOUT},
+#ifdef EHOSTDOWN  // not every C library has it
     {EHOSTDOWN, ERROR_DEVICE_NOT_CONNECTED},
+#endif
+#ifdef ENOMEDIUM  // not every C library has it
     {ENOMEDIUM, ERROR_NOT_READY},
+#endif
 };
 }  // namespace
 

@@ -19,7 +19,11 @@
 #include "reporting/reporting.h"
 #include "resources/resource_table.h"
 
+#ifdef _WIN32
+#define KV70_EXPORT extern "C" __declspec(dllexport)
+#else
 #define KV70_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 

@@ -41,10 +41,8 @@ Every random choice follows seed. kv70sim serves in real time until it gets SIGI
 SIGTERM, then writes prog-out and fs-out.)";
 
 void CatchStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
 }
 
 int ServeRfc2217(const kv70sim::Settings& settings, const std::string& address, unsigned speedup) {

@@ -1,28 +1,43 @@
 #include "host/core/device_choice.h"
 
-#include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <utility>
 
 #include "host/core/output_guard.h"
 #include "platform/comm_rfc2217.h"
+#include "platform/files.h"
 #include "sim/settings.h"
 
 namespace velmora {
+
+namespace {
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 std::optional<std::string> SimulatorFileProblem(const kv70sim::Settings& settings) {
   // Images the device starts from must be files that can be read.
   for (const auto& [key, path] :
        {std::pair{"fs-image", &settings.fsImage}, std::pair{"prog-image", &settings.progImage}}) {
     if (path->empty()) continue;
-    struct stat st {};
-    if (::stat(path->c_str(), &st) != 0) return std::string(key) + "=" + *path + ": no such file";
-    if (!S_ISREG(st.st_mode)) return std::string(key) + "=" + *path + ": not a file";
-    if (::access(path->c_str(), R_OK) != 0)
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(*path, ec);
+    if (!std::filesystem::exists(st)) return std::string(key) + "=" + *path + ": no such file";
+    if (!std::filesystem::is_regular_file(st))
+      return std::string(key) + "=" + *path + ": not a file";
+    if (!std::ifstream(*path, std::ios::binary).is_open())
       return std::string(key) + "=" + *path + ": cannot be read";
   }
   // Where the device's flash is written at the end must take a file.
@@ -62,8 +77,7 @@ std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::str
   }
   // A serial port served over the network: checked for form here, reached at open.
   const std::string scheme = platform::kRfc2217Prefix;
-  if (value.size() >= scheme.size() &&
-      strncasecmp(value.c_str(), scheme.c_str(), scheme.size()) == 0) {
+  if (StartsWithNoCase(value, scheme)) {
     std::string host;
     std::uint16_t port = 0;
     if (!platform::ParseRfc2217Address(value.substr(scheme.size()), host, port)) {
@@ -76,12 +90,12 @@ std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::str
     error = "--device needs a device path, rfc2217://HOST:PORT or sim[:key=value,...]";
     return std::nullopt;
   }
-  struct stat st {};
-  if (::stat(value.c_str(), &st) != 0) {
+  platform::FileStatus status;
+  if (!platform::GetFileStatus(value, status)) {
     error = "--device " + value + ": no such device";
     return std::nullopt;
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (status.isDirectory) {
     error = "--device " + value + ": is a directory, not a device";
     return std::nullopt;
   }

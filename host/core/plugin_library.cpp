@@ -1,12 +1,11 @@
 #include "host/core/plugin_library.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <vector>
 
 #include "host/core/exit_codes.h"
+#include "platform/dynamic_library.h"
+#include "platform/files.h"
+#include "platform/module.h"
 
 namespace velmora {
 
@@ -37,13 +36,11 @@ int ExitStatusForResult(int result) {
 }
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) throw PluginError("no plug-in at " + path);
-  handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) {
-    const char* why = ::dlerror();
-    throw PluginError("cannot load the plug-in " + path + ": " + (why ? why : "unknown reason"));
-  }
+  platform::FileStatus status;
+  if (!platform::GetFileStatus(path, status)) throw PluginError("no plug-in at " + path);
+  std::string why;
+  handle_ = platform::LoadDynamicLibrary(path, why);
+  if (!handle_) throw PluginError("cannot load the plug-in " + path + ": " + why);
   try {
     getNumberOperations_ = Find<PFN_GetNumberOperations>(kExportGetNumberOperations);
     getOperation_ = Find<PFN_GetOperation>(kExportGetOperation);
@@ -53,18 +50,18 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     getText_ = Find<PFN_GetText>(kExportGetText);
     doOperation_ = Find<PFN_DoOperation>(kExportDoOperation);
   } catch (...) {
-    ::dlclose(handle_);
+    platform::FreeDynamicLibrary(handle_);
     throw;
   }
 }
 
 PluginLibrary::~PluginLibrary() {
-  if (handle_) ::dlclose(handle_);
+  platform::FreeDynamicLibrary(handle_);
 }
 
 template <typename Fn>
 Fn PluginLibrary::Find(const char* name) {
-  void* symbol = ::dlsym(handle_, name);
+  void* symbol = platform::FindExport(handle_, name);
   if (!symbol) throw PluginError(path_ + " is not a device plug-in: it lacks " + name);
   return reinterpret_cast<Fn>(symbol);
 }
@@ -101,11 +98,11 @@ int PluginLibrary::DoOperation(RunRecord& record) const {
 
 std::string DefaultPluginPath() {
   std::vector<char> buffer(4096, '\0');
-  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  std::string exe = n > 0 ? std::string(buffer.data(), static_cast<size_t>(n)) : std::string();
-  const size_t slash = exe.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-  return dir + "/DevKV70.so";
+  const DWORD n =
+      platform::GetModuleFileName(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  std::string dir;
+  platform::SplitPath(std::string(buffer.data(), n), &dir, nullptr, nullptr);
+  return (dir.empty() ? std::string("./") : dir) + platform::ModuleFileName("DevKV70");
 }
 
 }  // namespace velmora

@@ -1,7 +1,5 @@
 #include "host/core/session.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -12,6 +10,8 @@
 #include "host/core/text.h"
 #include "platform/clock.h"
 #include "platform/comm_port.h"
+#include "platform/environment.h"
+#include "platform/files.h"
 #include "platform/window.h"
 #include "sim/sim_port.h"
 
@@ -19,8 +19,8 @@ namespace velmora {
 
 std::unique_ptr<PluginLibrary> LoadPlugin(const std::string& path, std::string& error,
                                           int& status) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
+  platform::FileStatus st;
+  if (!platform::GetFileStatus(path, st)) {
     error = "no plug-in at " + path + " (give its path with --plugin)";
     status = kExitUsage;
     return nullptr;
@@ -38,7 +38,7 @@ bool UseDevice(int port, const std::string& device, std::string& error) {
   static platform::VirtualClock virtualClock;
   const std::optional<DeviceChoice> choice = ParseDeviceChoice(device, error);
   if (!choice) return false;
-  ::setenv(ComVariable(port).c_str(), choice->name.c_str(), 1);
+  platform::SetEnvironment(ComVariable(port), choice->name);
   // The simulated device's minutes pass in milliseconds unless asked otherwise.
   if (choice->simulator) kv70sim::RegisterInProcessBackend();
   if (choice->simulator && !choice->realtime) platform::SetClock(&virtualClock);
@@ -57,7 +57,7 @@ bool UseMonitorImage(const std::string& path, std::string& error) {
   std::error_code ignored;
   std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
   if (absolute.empty()) absolute = path;
-  ::setenv(kMonitorImageVariable, absolute.c_str(), 1);
+  platform::SetEnvironment(kMonitorImageVariable, absolute.string());
   return true;
 }
 
@@ -77,7 +77,7 @@ bool UseRegistry(const std::string& path, std::string& error) {
     error = "--registry " + path + ": there is no directory " + dir.string();
     return false;
   }
-  ::setenv("VELMORA_REGISTRY", path.c_str(), 1);
+  platform::SetEnvironment("VELMORA_REGISTRY", path);
   return true;
 }
 

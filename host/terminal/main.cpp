@@ -1,8 +1,6 @@
 // velmora: the host application. It loads a device plug-in, shows the chosen
 // operation's wizard pages on the terminal (or fills them from the command line), runs
 // the operation with its status texts and progress, and answers its questions.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
@@ -134,7 +132,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  Console console(STDIN_FILENO, stdout);
+  Console console(0, stdout);  // descriptor 0: standard input
   int status = kExitFailed;
   if (*list) {
     status = ListCommand(plugin, console);

@@ -8,6 +8,7 @@
 #include "platform/comm_port.h"
 #include "sim/sim_port.h"
 #include "sim/tests/line.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace kv70sim {
 namespace {
@@ -207,9 +208,9 @@ TEST_F(SimBackend, ImageTooLargeIsRefused) {
 }
 
 TEST_F(SimBackend, ComPortNameResolvesToTheSimulator) {
-  setenv("VELMORA_COM4", "sim:state=monitor", 1);
+  platform_test::SetEnv("VELMORA_COM4", "sim:state=monitor");
   auto port = Open("\\\\.\\COM4");
-  unsetenv("VELMORA_COM4");
+  platform_test::UnsetEnv("VELMORA_COM4");
   ASSERT_TRUE(port);
   EXPECT_EQ(Exchange(*port, Request(0x00)), Reply(0x00));
 }

@@ -1,0 +1,15 @@
+# Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (the posix threads variant,
+# which std::thread and std::mutex need). Used by `make windows`.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(KV70_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${KV70_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KV70_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${KV70_MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KV70_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Test programs run under wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -1,0 +1,92 @@
+// The console on Windows: the same as console.cpp but for the wait for input, which
+// is a plain blocking read that a Ctrl-C ends.
+#include <io.h>
+
+#include <cerrno>
+
+#include "host/terminal/console.h"
+#include "host/terminal/interrupts.h"
+
+namespace velmora {
+
+Console::Console(int inputFd, std::FILE* output)
+    : inputFd_(inputFd),
+      output_(output),
+      inputTerminal_(::_isatty(inputFd) == 1),
+      outputTerminal_(::_isatty(::_fileno(output)) == 1) {}
+
+void Console::EraseTransient() {
+  if (!transientShown_) return;
+  std::fputs("\r\033[K", output_);
+  transientShown_ = false;
+}
+
+void Console::DrawTransient() {
+  if (!outputTerminal_ || transient_.empty()) return;
+  std::fputs("\r\033[K", output_);
+  std::fputs(transient_.c_str(), output_);
+  transientShown_ = true;
+}
+
+void Console::PrintLine(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  EraseTransient();
+  std::fputs(text.c_str(), output_);
+  std::fputc('\n', output_);
+  DrawTransient();
+  std::fflush(output_);
+}
+
+void Console::ShowTransient(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  transient_ = line;
+  DrawTransient();
+  std::fflush(output_);
+}
+
+bool Console::TryShowTransient(const std::string& line) {
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock()) return false;
+  transient_ = line;
+  DrawTransient();
+  std::fflush(output_);
+  return true;
+}
+
+void Console::ClearTransient() {
+  std::lock_guard lock(mutex_);
+  EraseTransient();
+  transient_.clear();
+  std::fflush(output_);
+}
+
+Console::Read Console::ReadLine(const std::string& prompt, std::string& line) {
+  return ReadLine(prompt, line, InterruptCount());
+}
+
+Console::Read Console::ReadLine(const std::string& prompt, std::string& line, int interruptsSeen) {
+  std::lock_guard lock(mutex_);
+  EraseTransient();
+  std::fputs(prompt.c_str(), output_);
+  std::fflush(output_);
+  line.clear();
+  for (;;) {
+    if (InterruptCount() != interruptsSeen) {
+      std::fputc('\n', output_);
+      std::fflush(output_);
+      return Read::Interrupted;
+    }
+    char c = 0;
+    const int n = ::_read(inputFd_, &c, 1);
+    // A Ctrl-C ends the console's read with nothing; the count above tells it apart.
+    if (n <= 0 && InterruptCount() != interruptsSeen) continue;
+    if (n <= 0) return line.empty() ? Read::End : Read::Line;
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return Read::Line;
+    }
+    line += c;
+  }
+}
+
+}  // namespace velmora

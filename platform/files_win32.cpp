@@ -1,0 +1,86 @@
+// Files on Windows (win32/file_api.cpp): the system's own copy and replace.
+#include "platform/files.h"
+#include "platform/win32/neutral.h"
+
+namespace platform {
+
+namespace {
+
+BOOL Done(DWORD error) {
+  if (error == ERROR_SUCCESS) return TRUE;
+  SetLastError(error);
+  return FALSE;
+}
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+}  // namespace
+
+bool GetFileStatus(const std::string& path, FileStatus& status) {
+  win32::FileInfo info;
+  const DWORD error = win32::GetFileInfo(path, info);
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return false;
+  }
+  status.size = info.size;
+  status.modifiedUs = info.modifiedUs;
+  status.isDirectory = info.isDirectory;
+  status.readOnly = info.readOnly;
+  return true;
+}
+
+BOOL CopyFile(const char* src, const char* dst, BOOL failIfExists) {
+  if (!src || !dst || !*src || !*dst) return Done(ERROR_INVALID_PARAMETER);
+  win32::FileInfo info;
+  if (win32::GetFileInfo(src, info) == ERROR_SUCCESS && info.isDirectory) {
+    return Done(ERROR_ACCESS_DENIED);
+  }
+  if (failIfExists) return Done(win32::CopyFileTo(src, dst, true));
+  // CopyFile writes in place; a copy beside the target that replaces it leaves the old
+  // file whole when the copy fails half-way.
+  const std::string temp = std::string(dst) + ".copying";
+  DWORD error = win32::CopyFileTo(src, temp, false);
+  if (error == ERROR_SUCCESS) error = win32::MoveReplacing(temp, dst);
+  if (error != ERROR_SUCCESS) win32::RemoveFile(temp);
+  return Done(error);
+}
+
+BOOL DeleteFile(const char* path) {
+  if (!path || !*path) return Done(ERROR_INVALID_PARAMETER);
+  win32::FileInfo info;
+  if (win32::GetFileInfo(path, info) == ERROR_SUCCESS && info.isDirectory) {
+    return Done(ERROR_ACCESS_DENIED);
+  }
+  return Done(win32::RemoveFile(path));
+}
+
+BOOL CreateDirectory(const char* path) {
+  if (!path || !*path) return Done(ERROR_INVALID_PARAMETER);
+  return Done(win32::MakeDirectory(path));
+}
+
+// Windows takes both separators as they are.
+std::string ToNativePath(const std::string& path) {
+  return path;
+}
+
+void SplitPath(const std::string& path, std::string* dir, std::string* fname, std::string* ext) {
+  std::size_t nameStart = 0;
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1]) || (i == 2 && path[1] == ':')) {
+      nameStart = i;
+      break;
+    }
+  }
+  std::string base = path.substr(nameStart);
+  std::size_t dot = base.rfind('.');
+  if (dot == std::string::npos) dot = base.size();
+  if (dir) *dir = path.substr(0, nameStart);
+  if (fname) *fname = base.substr(0, dot);
+  if (ext) *ext = base.substr(dot);
+}
+
+}  // namespace platform
