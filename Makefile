@@ -86,8 +86,8 @@ windows:
 	  -DKV70_WERROR=$(WERROR) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(WIN_BUILD) -j $(JOBS)
 
-check-windows: windows
-	@scripts/check-windows.sh $(WIN_BUILD)
+check-windows: windows build
+	@scripts/check-windows.sh $(WIN_BUILD) $(BUILD)
 
 demo: build
 	@scripts/demo.sh $(BUILD)

@@ -33,8 +33,9 @@ wineboot -i >/dev/null 2>&1 || true
 # Exactly the seven exports, by name.
 exports() {
   x86_64-w64-mingw32-objdump -p "$bin/DevKV70.dll" |
-    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -o '\] [A-Za-z]*$' | cut -c3- |
-    tr '\n' ' ' | grep -qx 'DoOperation GetDescription GetNumberOfPages GetNumberOperations GetOperation GetPage GetText '
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -nE 's/^\s+\[ *[0-9]+\] (.*)$/\1/p' |
+    tr '\n' ' ' | tee /dev/stderr |
+    grep -qx 'DoOperation GetDescription GetNumberOfPages GetNumberOperations GetOperation GetPage GetText '
 }
 check exports exports
 
