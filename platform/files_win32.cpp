@@ -62,9 +62,13 @@ BOOL CreateDirectory(const char* path) {
   return Done(win32::MakeDirectory(path));
 }
 
-// Windows takes both separators as they are.
+// Windows takes both separators, but a path is compared and shown in its own form: '\'.
 std::string ToNativePath(const std::string& path) {
-  return path;
+  std::string native = path;
+  for (char& c : native) {
+    if (c == '/') c = '\\';
+  }
+  return native;
 }
 
 void SplitPath(const std::string& path, std::string* dir, std::string* fname, std::string* ext) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/handle_table.h"
+#include "platform/thread_exit.h"
 
 namespace platform {
 
@@ -63,25 +64,31 @@ void Complete(SentMessage& message, LRESULT result) {
   sender.cv.notify_all();
 }
 
+// This thread's queue; a plain pointer (see thread_exit.h), ended with the thread.
+thread_local std::shared_ptr<ThreadQueue>* tQueue = nullptr;
+
 // Ends the thread's queue with the thread: pending senders are released with 0, since
 // a window whose thread is gone will never answer.
-struct QueueHolder {
-  std::shared_ptr<ThreadQueue> queue = std::make_shared<ThreadQueue>();
-  ~QueueHolder() {
-    std::deque<std::shared_ptr<SentMessage>> pending;
-    {
-      std::lock_guard lock(queue->mutex);
-      queue->dead = true;
-      pending.swap(queue->sent);
-      queue->posted.clear();
-    }
-    for (auto& message : pending) Complete(*message, 0);
+void EndQueue(void* data) {
+  auto* queue = static_cast<std::shared_ptr<ThreadQueue>*>(data);
+  if (tQueue == queue) tQueue = nullptr;
+  std::deque<std::shared_ptr<SentMessage>> pending;
+  {
+    std::lock_guard lock((*queue)->mutex);
+    (*queue)->dead = true;
+    pending.swap((*queue)->sent);
+    (*queue)->posted.clear();
   }
-};
+  for (auto& message : pending) Complete(*message, 0);
+  delete queue;
+}
 
 const std::shared_ptr<ThreadQueue>& MyQueue() {
-  thread_local QueueHolder holder;
-  return holder.queue;
+  if (!tQueue) {
+    tQueue = new std::shared_ptr<ThreadQueue>(std::make_shared<ThreadQueue>());
+    CallAtThreadExit(EndQueue, tQueue);
+  }
+  return *tQueue;
 }
 
 // Windows take handles from 0x20004 on, four apart.

@@ -1,43 +1,84 @@
 #!/usr/bin/env bash
-# The Windows build under wine: the plug-in's exports, the host's runs against the
-# in-process simulator (the dump log compared with the Linux build's), a REGEDIT4 round
-# trip through wine's registry, and one run through the Win32 serial API on COM5, which
-# wine's dosdevices folder points at the pty of the Linux kv70sim (ROM state).
+# The Windows build under wine: the plug-in's exports; every test program of the Windows
+# build, each started once (wine's start-up costs seconds a program); the host's runs
+# against the in-process simulator (the dump log compared with the Linux build's); a
+# REGEDIT4 round trip through wine's registry; and one run through the Win32 serial API
+# on COM5, which wine's dosdevices folder points at the pty of the Linux kv70sim (ROM
+# state), its wire trace compared with the Linux termios run's.
 # Usage: scripts/check-windows.sh [windows build dir] [linux build dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+src=$(pwd)
 win=$(realpath "${1:-build-windows}")
 linux=$(realpath "${2:-build}")
 bin="$win/bin"
 work=$(mktemp -d "$win/check.XXXXXX")
-export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all
+# Wine headless: its own prefix inside the build, no display, no debug channels, and no
+# offer to install Mono or Gecko (nothing here needs them).
+export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
 # The runs' own registry store, so that the prefix's keys from an earlier check do not count.
 export VELMORA_REGISTRY="$work/registry"
 sim_pid=""
+stop_sim() {
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+  fi
+}
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  stop_sim
   rm -f "$WINEPREFIX/dosdevices/com5"
   rm -rf "$work"
 }
 trap cleanup EXIT
 failures=0
-check() {   # name, command...
-  local name=$1; shift
-  if "$@" >"$work/$name.out" 2>&1; then echo "ok    $name"
-  else echo "FAIL  $name"; tail -20 "$work/$name.out"; failures=$((failures + 1)); fi
+check() { # name, command...
+  local name=$1
+  shift
+  if "$@" >"$work/$name.out" 2>&1; then
+    echo "ok    $name"
+  else
+    echo "FAIL  $name"
+    tail -30 "$work/$name.out"
+    failures=$((failures + 1))
+  fi
 }
 winpath() { echo "Z:${1//\//\\}"; }
+started=$(date +%s)
 
-wineboot -i >/dev/null 2>&1 || true
+# The prefix is made once; later checks reuse it.
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
 
 # Exactly the seven exports, by name.
 exports() {
   x86_64-w64-mingw32-objdump -p "$bin/DevKV70.dll" |
-    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -nE 's/^\s+\[ *[0-9]+\] (.*)$/\1/p' |
-    tr '\n' ' ' | tee /dev/stderr |
-    grep -qx 'DoOperation GetDescription GetNumberOfPages GetNumberOperations GetOperation GetPage GetText '
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -o '\] [A-Za-z]*$' | cut -c3- |
+    tr '\n' ' ' | grep -qx 'DoOperation GetDescription GetNumberOfPages GetNumberOperations GetOperation GetPage GetText '
 }
 check exports exports
+
+# Every test program, once each. GoogleTest's summary lines give the counts.
+ran=0 passed=0 skipped=0 failed_tests=0
+while read -r program; do
+  [ -n "$program" ] || continue
+  out="$work/$program.out"
+  if (cd "$work" && wine "$bin/$program.exe" --gtest_brief=1) >"$out" 2>&1; then status=ok; else status=FAIL; fi
+  n=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$out" | tail -1)
+  p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$out" | tail -1)
+  s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$out" | tail -1)
+  f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$out" | tail -1)
+  ran=$((ran + ${n:-0})) passed=$((passed + ${p:-0})) skipped=$((skipped + ${s:-0}))
+  failed_tests=$((failed_tests + ${f:-0}))
+  [ -n "$n" ] || status=FAIL
+  printf '%-5s %-24s %4s tests, %s skipped\n' "$status" "$program" "${n:-?}" "${s:-0}"
+  if [ "$status" = FAIL ]; then
+    grep -E '^\[  FAILED  \]|Failure|error' "$out" | head -30 || tail -30 "$out"
+    failures=$((failures + 1))
+  fi
+done <"$win/test-programs.txt"
+echo "tests under wine: $ran run, $passed passed, $skipped skipped, $failed_tests failed"
 
 check run-config-sim wine "$bin/velmora.exe" run config --device sim </dev/null
 
@@ -57,14 +98,37 @@ registry_round_trip() {
 }
 check registry-round-trip-through-wine registry_round_trip
 
-com5_run() {
+# A fresh simulated KV70 in ROM state on a new pty; its path is left in $work/sim.path.
+start_sim() {
+  : >"$work/sim.path"
   "$linux/bin/kv70sim" --pty state=rom >"$work/sim.path" 2>"$work/sim.err" &
   sim_pid=$!
-  for _ in $(seq 50); do [ -s "$work/sim.path" ] && break; sleep 0.1; done
-  ln -sfn "$(head -1 "$work/sim.path")" "$WINEPREFIX/dosdevices/com5"
-  wine "$bin/velmora.exe" run config --port 5 --device COM5 </dev/null
+  for _ in $(seq 100); do
+    [ -s "$work/sim.path" ] && return 0
+    sleep 0.1
+  done
+  echo "kv70sim gave no pty"
+  return 1
 }
-check run-config-com5-through-win32-serial com5_run
 
-echo "check-windows: $failures failed"
+# The same operation through termios on Linux and through the Win32 serial API on COM5,
+# each against a new simulator; the wire traces must carry the same bytes and events in
+# the same order (times and read-burst boundaries depend on the moment).
+com5_run() {
+  start_sim
+  VELMORA_REGISTRY="$work/linux-com.db" "$linux/bin/velmora" run config --port 5 \
+    --device "$(head -1 "$work/sim.path")" --trace "$work/linux.trace" </dev/null
+  stop_sim
+  start_sim
+  ln -sfn "$(head -1 "$work/sim.path")" "$WINEPREFIX/dosdevices/com5"
+  wine "$bin/velmora.exe" run config --port 5 --device COM5 \
+    --trace "$(winpath "$work/win.trace")" </dev/null
+  stop_sim
+  /usr/bin/python3 "$src/scripts/trace_bytes.py" "$work/linux.trace" >"$work/linux.wire"
+  /usr/bin/python3 "$src/scripts/trace_bytes.py" "$work/win.trace" >"$work/win.wire"
+  [ -s "$work/linux.wire" ] && diff "$work/linux.wire" "$work/win.wire"
+}
+check run-config-com5-trace-matches-linux-termios com5_run
+
+echo "check-windows: $failures failed, $(($(date +%s) - started)) s"
 [ "$failures" -eq 0 ]

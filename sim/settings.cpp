@@ -267,7 +267,9 @@ Settings Settings::Parse(std::string_view text) {
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c == '\\' && i + 1 < text.size()) {
+    // Only a comma or a backslash is escaped, so that a Windows path (C:\data\fs.bin)
+    // is taken as it stands.
+    if (c == '\\' && i + 1 < text.size() && (text[i + 1] == ',' || text[i + 1] == '\\')) {
       item += text[++i];
     } else if (c == ',') {
       flush();

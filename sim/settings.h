@@ -81,7 +81,8 @@ struct Settings {
   std::uint32_t configLen = 184;
 
   // Parses "key=value,key=value". Commas and backslashes in a value are written "\," and
-  // "\\". Throws SettingsError naming the key for an unknown key or a bad value.
+  // "\\"; a backslash before anything else stays, as in a Windows path. Throws
+  // SettingsError naming the key for an unknown key or a bad value.
   static Settings Parse(std::string_view text);
   // Applies one key=value on top of these settings (repeatable keys add).
   void Apply(std::string_view key, std::string_view value);

@@ -12,6 +12,7 @@
 
 #include "catalogue/firmware_list.h"
 #include "platform/registry.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace catalogue_test {
 
@@ -37,13 +38,12 @@ struct NamedValue {
 class CatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "catalogue-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    ::setenv("VELMORA_REGISTRY", (dir_ / "registry.db").c_str(), 1);
+    dir_ = platform_test::MakeTempDir("catalogue-");
+    ASSERT_FALSE(dir_.empty());
+    platform_test::SetEnv("VELMORA_REGISTRY", (dir_ / "registry.db").string());
   }
   void TearDown() override {
-    ::unsetenv("VELMORA_REGISTRY");
+    platform_test::UnsetEnv("VELMORA_REGISTRY");
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }

@@ -1,11 +1,10 @@
 // The catalogue as the host and the plug-in share it: two processes adding and listing
 // at once, and a .reg export that carries it to another store.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "catalogue/install_settings.h"
 #include "catalogue/tests/catalogue_fixture.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace catalogue_test {
 namespace {
@@ -33,15 +32,12 @@ TEST_F(CatalogueTest, TwoProcessesAddingAndListingAtOnceLoseNothing) {
   CreateFirmwareKey();
   const std::string file = MakeFile("fw.x");
   constexpr int kCount = 15;
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(AddAndList("child", file, kCount) ? 0 : 1);
+  if (!platform_test::ProcessCopy::Supported()) GTEST_SKIP() << "no fork on this system";
+  platform_test::ProcessCopy child([&] { return AddAndList("child", file, kCount); });
+  ASSERT_TRUE(child.Started());
   const bool parentOk = AddAndList("parent", file, kCount);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(child.Succeeded());
   EXPECT_TRUE(parentOk);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
 
   CFirmwareList list;
   list.Enumerate("KV70");
@@ -75,7 +71,7 @@ TEST_F(CatalogueTest, AnExportImportedIntoAnEmptyStoreGivesTheSameCatalogue) {
     for (const char* value : valueNames) before.push_back(ReadValue(key, value));
   }
 
-  ::setenv("VELMORA_REGISTRY", Path("imported.db").c_str(), 1);
+  platform_test::SetEnv("VELMORA_REGISTRY", Path("imported.db").c_str());
   ASSERT_EQ(Subkeys(), std::vector<std::string>{}) << "a fresh store";
   std::string why;
   ASSERT_EQ(platform::RegImportFile(exported, &why), kOk) << why;

@@ -4,6 +4,7 @@
 #include "catalogue/install_settings.h"
 #include "catalogue/registry_values.h"
 #include "catalogue/tests/catalogue_fixture.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace catalogue_test {
 namespace {
@@ -50,6 +51,10 @@ class HasValueOfTypeTest : public ValuesTest, public ::testing::WithParamInterfa
 
 TEST_P(HasValueOfTypeTest, TypeAndSizeDecide) {
   const TypeCase& c = GetParam();
+  // The system registry's narrow calls give every string its zero back; only a store
+  // that keeps the bytes as written can hold one without.
+  if (std::string(c.name) == "StringWithoutItsZero" && !platform_test::RegistryIsAFile())
+    GTEST_SKIP() << "the system registry adds the zero";
   if (c.stored) SetValue(key(), "V", *c.stored);
   EXPECT_EQ(HasValueOfType(key(), "V", c.asked), c.expected);
 }

@@ -2,7 +2,6 @@
 // to write S-record files and to read back what the PC sent.
 #pragma once
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,6 +15,7 @@
 #include "device/kv70_device.h"
 #include "device/tests/failure_text.h"
 #include "platform/clock.h"
+#include "platform/testing/system_for_tests.h"
 #include "protocol/testing/monitor_bytes.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"
@@ -65,7 +65,7 @@ class FlashTest : public ::testing::Test {
     line.SetResponder([this](ScriptedLine& l, const Bytes& w) { OnRequest(l, w); });
     port.Open(1, 1, 0, 0, 6);
     path = (std::filesystem::temp_directory_path() /
-            ("kv70_flash_" + std::to_string(::getpid()) + "_" +
+            ("kv70_flash_" + platform_test::UniqueName("") + "_" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".x"))
                .string();
   }

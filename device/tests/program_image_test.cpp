@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -7,6 +6,7 @@
 #include <string>
 
 #include "models/srecord_file.h"
+#include "platform/testing/system_for_tests.h"
 #include "protocol/testing/monitor_bytes.h"
 #include "protocol/tests/link_fixture.h"
 #include "reporting/failures.h"
@@ -39,7 +39,7 @@ class ProgramImageTest : public LinkTest {
     LinkTest::SetUp();
     answerRest = std::make_unique<Bytes>(MonitorFrame(0x03, {0x01}));
     path = (std::filesystem::temp_directory_path() /
-            ("kv70_program_" + std::to_string(::getpid()) + ".x"))
+            ("kv70_program_" + platform_test::UniqueName("") + ".x"))
                .string();
   }
   void TearDown() override {

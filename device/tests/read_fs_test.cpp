@@ -1,7 +1,6 @@
 // CKV70Device::ReadFileSystem over a scripted line played as a flash monitor that
 // answers read requests from a file-system flash of its own, in virtual time.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "device/kv70_device.h"
 #include "device/tests/failure_text.h"
 #include "platform/clock.h"
+#include "platform/testing/system_for_tests.h"
 #include "protocol/testing/monitor_bytes.h"
 #include "protocol/testing/scripted_line.h"
 #include "protocol/testing/test_run.h"
@@ -55,7 +55,7 @@ class ReadFsTest : public ::testing::Test {
   void SetUp() override {
     kv70::testing::UseKV70Resources();
     dir = fs::temp_directory_path() /
-          ("read_fs_" + std::to_string(::getpid()) + "_" +
+          ("read_fs_" + platform_test::UniqueName("") + "_" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -268,7 +268,7 @@ TEST_F(ReadFsTest, AFileHeldByAnotherWriterIsNotTouched) {
     std::ofstream old(logPath, std::ios::binary);
     old << "kept";
   }
-  CFile holder(logPath.c_str(), CFile::modeReadWrite | CFile::shareExclusive);
+  CFile holder(logPath.string().c_str(), CFile::modeReadWrite | CFile::shareExclusive);
   EXPECT_EQ(Read(), "file:" + std::to_string(CFileException::sharingViolation));
   EXPECT_TRUE(line.Writes().empty());
   holder.Close();

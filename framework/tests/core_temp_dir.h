@@ -1,18 +1,18 @@
 // A scratch directory for one test, removed with everything in it afterwards.
 #pragma once
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "platform/testing/system_for_tests.h"
+
 class CoreTempDir {
  public:
   CoreTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fwcore-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
+    path_ = platform_test::MakeTempDir("fwcore-");
     EXPECT_FALSE(path_.empty()) << "cannot create a scratch directory";
   }
   ~CoreTempDir() {

@@ -163,11 +163,13 @@ INSTANTIATE_TEST_SUITE_P(Texts, DialogNumberTest,
 TEST_F(DialogTest, BrowseHandsTheFlagsAndOwnerToTheFileDialog) {
   FormDialog dlg;
   dlg.name = "desc";
-  ui->QueueFile("/");  // exists
-  ui->QueueDialog(IDD_FORM, [](CDialog& d) {
+  // A directory that exists and whose name is absolute on every system.
+  const std::string existing = ::testing::TempDir();
+  ui->QueueFile(existing.c_str());
+  ui->QueueDialog(IDD_FORM, [&](CDialog& d) {
     uimodel::TypeText(d, IDC_NAME, "typed first");
     uimodel::ClickButton(d, IDC_BROWSE);
-    EXPECT_EQ(d.GetDlgItem(IDC_PATH)->GetWindowText(), "/");
+    EXPECT_EQ(d.GetDlgItem(IDC_PATH)->GetWindowText(), existing.c_str());
     EXPECT_EQ(d.GetDlgItem(IDC_NAME)->GetWindowText(), "typed f")
         << "cut at the limit the exchange set";
     uimodel::ClickButton(d, IDOK);

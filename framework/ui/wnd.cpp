@@ -15,7 +15,14 @@ IMPLEMENT_DYNAMIC(CWnd, CObject)
 
 namespace {
 
-thread_local std::vector<afx_ui::CurrentMessage> tCurrent;
+// The messages this thread is handling, innermost first: each link lives on the stack of
+// the call that handles it. A plain pointer, because a thread_local with a destructor is
+// destroyed after its storage is gone under MinGW-w64's emulated thread-local storage.
+struct MessageLink {
+  afx_ui::CurrentMessage message;
+  const MessageLink* outer;
+};
+thread_local const MessageLink* tCurrent = nullptr;
 
 // Temporary wrappers: kept with the model of our windows, and here for windows of the
 // platform that the framework did not create (the host's window); the latter are
@@ -62,14 +69,17 @@ void WndDispatch::MarkOwner(CWnd& wnd) {
 
 LRESULT WndDispatch::Call(CWnd& target, UINT message, WPARAM wParam, LPARAM lParam) {
   struct Scope {
-    Scope(UINT m, WPARAM w, LPARAM l) { tCurrent.push_back({m, w, l}); }
-    ~Scope() { tCurrent.pop_back(); }
+    MessageLink link;
+    Scope(UINT m, WPARAM w, LPARAM l) : link{{m, w, l}, tCurrent} { tCurrent = &link; }
+    ~Scope() { tCurrent = link.outer; }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
   } scope(message, wParam, lParam);
   return target.WindowProc(message, wParam, lParam);
 }
 
 const afx_ui::CurrentMessage* WndDispatch::Current() {
-  return tCurrent.empty() ? nullptr : &tCurrent.back();
+  return tCurrent ? &tCurrent->message : nullptr;
 }
 
 std::unique_ptr<CWnd> WndDispatch::TakeTemporary(afx_ui::WndState& state) {

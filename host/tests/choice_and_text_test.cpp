@@ -2,6 +2,9 @@
 // progress bar and the --device value.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "framework/plugin_abi.h"
 #include "host/core/device_choice.h"
 #include "host/core/exit_codes.h"
@@ -9,6 +12,7 @@
 #include "host/core/operation_choice.h"
 #include "host/core/summary_page.h"
 #include "host/terminal/run_view.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace velmora {
 namespace {
@@ -144,10 +148,18 @@ TEST(DeviceChoice, SimulatorSettingsAreCheckedAndRealtimeIsNoticed) {
 }
 
 TEST(DeviceChoice, ADevicePathMustExist) {
+  const std::string dir = platform_test::MakeTempDir("device-choice-");
+  ASSERT_FALSE(dir.empty());
+  const std::string device = dir + "/ttyS-stand-in";
+  std::ofstream(device).put('\n');
   std::string error;
-  EXPECT_TRUE(ParseDeviceChoice("/dev/null", error)) << error;
-  EXPECT_FALSE(ParseDeviceChoice("/dev/ttyUSB-not-here", error));
+  EXPECT_TRUE(ParseDeviceChoice(device, error)) << error;
+  EXPECT_FALSE(ParseDeviceChoice(dir + "/ttyUSB-not-here", error));
   EXPECT_NE(error.find("no such device"), std::string::npos) << error;
+  EXPECT_FALSE(ParseDeviceChoice(dir, error));
+  EXPECT_NE(error.find("is a directory"), std::string::npos) << error;
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
   EXPECT_FALSE(ParseDeviceChoice("/tmp", error));
   EXPECT_FALSE(ParseDeviceChoice("", error));
   EXPECT_EQ(ComVariable(3), "VELMORA_COM3");

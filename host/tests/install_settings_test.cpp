@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace velmora {
 namespace {
@@ -19,15 +20,15 @@ class InstallSettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("velmora-install-" + std::to_string(::getpid()) + "-" +
+           ("velmora-install-" + platform_test::UniqueName("") + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
-    ::setenv("VELMORA_REGISTRY", (dir_ / "registry.db").c_str(), 1);
-    ::unsetenv("VELMORA_DATA");
+    platform_test::SetEnv("VELMORA_REGISTRY", (dir_ / "registry.db").string());
+    platform_test::UnsetEnv("VELMORA_DATA");
   }
   void TearDown() override {
-    ::unsetenv("VELMORA_REGISTRY");
+    platform_test::UnsetEnv("VELMORA_REGISTRY");
     fs::remove_all(dir_);
   }
 
@@ -57,9 +58,9 @@ class InstallSettingsTest : public ::testing::Test {
 
 TEST_F(InstallSettingsTest, DataDirectoryIsBesideTheRegistryUnlessGiven) {
   EXPECT_EQ(DefaultDataDirectory(), dir_.string());
-  ::setenv("VELMORA_DATA", "/somewhere/else", 1);
+  platform_test::SetEnv("VELMORA_DATA", "/somewhere/else");
   EXPECT_EQ(DefaultDataDirectory(), "/somewhere/else");
-  ::unsetenv("VELMORA_DATA");
+  platform_test::UnsetEnv("VELMORA_DATA");
 }
 
 TEST_F(InstallSettingsTest, FirstRunWritesInstallDirectoryAndCreatesTheCatalogueKey) {
@@ -99,7 +100,7 @@ TEST_F(InstallSettingsTest, AnExistingValueAndCatalogueAreLeftAlone) {
 TEST_F(InstallSettingsTest, ADataDirectoryThatCannotBeMadeIsReportedAndNothingIsWritten) {
   const fs::path blocker = dir_ / "file";
   {
-    std::FILE* f = std::fopen(blocker.c_str(), "w");
+    std::FILE* f = std::fopen(blocker.string().c_str(), "w");
     std::fclose(f);
   }
   const InstallReport report = EnsureInstallSettings((blocker / "data").string());

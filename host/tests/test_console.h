@@ -1,25 +1,24 @@
 // A console for tests: typed input through a pipe, output into a temporary file.
 #pragma once
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "host/terminal/console.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace velmora::testing {
 
 class TestConsole {
  public:
   TestConsole() : output_(std::tmpfile()) {
-    if (::pipe(pipe_) != 0) pipe_[0] = pipe_[1] = -1;
+    if (!platform_test::MakePipe(pipe_)) pipe_[0] = pipe_[1] = -1;
     console_ = std::make_unique<Console>(pipe_[0], output_);
   }
   ~TestConsole() {
     console_.reset();
-    if (pipe_[0] >= 0) ::close(pipe_[0]);
-    if (pipe_[1] >= 0) ::close(pipe_[1]);
+    if (pipe_[0] >= 0) platform_test::CloseDescriptor(pipe_[0]);
+    if (pipe_[1] >= 0) platform_test::CloseDescriptor(pipe_[1]);
     std::fclose(output_);
   }
   TestConsole(const TestConsole&) = delete;
@@ -27,12 +26,10 @@ class TestConsole {
 
   Console& console() { return *console_; }
   // Queues what the user types (each line with its line end).
-  void Type(const std::string& text) {
-    [[maybe_unused]] ssize_t n = ::write(pipe_[1], text.data(), text.size());
-  }
+  void Type(const std::string& text) { platform_test::WriteDescriptor(pipe_[1], text); }
   // Ends the input, as a closed terminal would.
   void EndInput() {
-    ::close(pipe_[1]);
+    platform_test::CloseDescriptor(pipe_[1]);
     pipe_[1] = -1;
   }
   std::string Output() {

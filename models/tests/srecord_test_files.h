@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/testing/system_for_tests.h"
+
 class ScratchFile {
  public:
   explicit ScratchFile(std::string_view contents, const char* name = "image.x") {
-    char pattern[] = "/tmp/srecord_test_XXXXXX";
-    const char* dir = ::mkdtemp(pattern);
-    dir_ = dir ? dir : "/tmp";
+    dir_ = platform_test::MakeTempDir("srecord_test_");
     path_ = dir_ + "/" + name;
     std::ofstream out(path_, std::ios::binary);
     out.write(contents.data(), static_cast<std::streamsize>(contents.size()));

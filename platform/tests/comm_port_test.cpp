@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace platform {
 namespace {
@@ -60,17 +61,17 @@ TEST(BuildCommDCB, RefusesMalformedDefinitionsAndChangesNothing) {
 }
 
 TEST(ResolveCommName, MapsComNamesToEnvironmentOrTtyS) {
-  ::unsetenv("VELMORA_COM3");
-  ::unsetenv("VELMORA_COM12");
-  ::setenv("VELMORA_COM4", "sim:noise=0", 1);
+  platform_test::UnsetEnv("VELMORA_COM3");
+  platform_test::UnsetEnv("VELMORA_COM12");
+  platform_test::SetEnv("VELMORA_COM4", "sim:noise=0");
   struct Row {
     const char* name;
-    const char* expected;
+    std::string expected;
   };
   const Row rows[] = {
-      {"\\\\.\\COM1", "/dev/ttyS0"},
-      {"\\\\.\\COM3", "/dev/ttyS2"},
-      {"\\\\.\\com12", "/dev/ttyS11"},
+      {"\\\\.\\COM1", platform_test::DefaultComDevice("\\\\.\\COM1", 1)},
+      {"\\\\.\\COM3", platform_test::DefaultComDevice("\\\\.\\COM3", 3)},
+      {"\\\\.\\com12", platform_test::DefaultComDevice("\\\\.\\com12", 12)},
       {"\\\\.\\COM4", "sim:noise=0"},
       {"\\\\.\\COM0", "\\\\.\\COM0"},
       {"\\\\.\\COM", "\\\\.\\COM"},
@@ -80,7 +81,7 @@ TEST(ResolveCommName, MapsComNamesToEnvironmentOrTtyS) {
       {"COM3", "COM3"},
   };
   for (const auto& row : rows) EXPECT_EQ(ResolveCommName(row.name), row.expected) << row.name;
-  ::unsetenv("VELMORA_COM4");
+  platform_test::UnsetEnv("VELMORA_COM4");
 }
 
 // A port that records what it was asked and answers from scripted data.
@@ -172,9 +173,9 @@ TEST_F(CommPortOpen, SimNamesGoToTheSimBackendWithTheirSettings) {
   EXPECT_EQ(OpenCommPort("sim", port), ERROR_SUCCESS);
   EXPECT_NE(port, nullptr);
   EXPECT_EQ(OpenCommPort("sim:noise=3,pull=1", port), ERROR_SUCCESS);
-  ::setenv("VELMORA_COM2", "sim:reply=slow", 1);
+  platform_test::SetEnv("VELMORA_COM2", "sim:reply=slow");
   EXPECT_EQ(OpenCommPort("\\\\.\\COM2", port), ERROR_SUCCESS);
-  ::unsetenv("VELMORA_COM2");
+  platform_test::UnsetEnv("VELMORA_COM2");
   EXPECT_EQ(simSettings, (std::vector<std::string>{"", "noise=3,pull=1", "reply=slow"}));
 }
 
@@ -202,10 +203,10 @@ TEST_F(CommPortOpen, DevicePathsGoToTheDefaultBackendResolved) {
     port = std::make_unique<FakePort>();
     return ERROR_SUCCESS;
   });
-  ::unsetenv("VELMORA_COM6");
+  platform_test::UnsetEnv("VELMORA_COM6");
   std::unique_ptr<CommPort> port;
   EXPECT_EQ(OpenCommPort("\\\\.\\COM6", port), ERROR_SUCCESS);
-  EXPECT_EQ(seen, "/dev/ttyS5");
+  EXPECT_EQ(seen, platform_test::DefaultComDevice("\\\\.\\COM6", 6));
 }
 
 TEST_F(CommPortOpen, ABackendClaimingSuccessWithoutAPortIsAFailure) {

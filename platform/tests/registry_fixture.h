@@ -7,20 +7,19 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace platform::testing {
 
 class FreshRegistry : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "platform-registry-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    ::setenv("VELMORA_REGISTRY", (dir_ / "registry.db").c_str(), 1);
+    dir_ = platform_test::MakeTempDir("platform-registry-");
+    ASSERT_FALSE(dir_.empty());
+    platform_test::SetEnv("VELMORA_REGISTRY", (dir_ / "registry.db").string());
   }
   void TearDown() override {
-    ::unsetenv("VELMORA_REGISTRY");
+    platform_test::UnsetEnv("VELMORA_REGISTRY");
     std::filesystem::remove_all(dir_);
   }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }

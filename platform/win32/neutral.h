@@ -55,6 +55,11 @@ Handle LoadModule(const std::string& path, std::string& why);
 void* FindProc(Handle module, const char* name);
 void FreeLibrary(Handle module);
 
+// --- Threads -------------------------------------------------------------------------------
+// Calls cleanup(data) on the calling thread as it ends (a fiber-local slot's callback),
+// latest registration first.
+void CallAtThreadExit(void (*cleanup)(void*), void* data);
+
 // --- Console -------------------------------------------------------------------------------
 // Calls `onInterrupt` (on a thread of the system's) for every Ctrl-C and Ctrl-Break.
 bool InstallInterruptHandler(void (*onInterrupt)());

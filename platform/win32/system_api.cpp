@@ -3,6 +3,9 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 #include "platform/win32/neutral.h"
 
 namespace platform::win32 {
@@ -17,7 +20,35 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   return TRUE;
 }
 
+using ExitCalls = std::vector<std::pair<void (*)(void*), void*>>;
+
+void WINAPI RunExitCalls(void* data) {
+  auto* calls = static_cast<ExitCalls*>(data);
+  if (!calls) return;
+  // One at a time from the back: a cleanup may register another.
+  while (!calls->empty()) {
+    const auto call = calls->back();
+    calls->pop_back();
+    call.first(call.second);
+  }
+  delete calls;
+}
+
+DWORD ExitSlot() {
+  static const DWORD slot = ::FlsAlloc(RunExitCalls);
+  return slot;
+}
+
 }  // namespace
+
+void CallAtThreadExit(void (*cleanup)(void*), void* data) {
+  auto* calls = static_cast<ExitCalls*>(::FlsGetValue(ExitSlot()));
+  if (!calls) {
+    calls = new ExitCalls;
+    ::FlsSetValue(ExitSlot(), calls);
+  }
+  calls->emplace_back(cleanup, data);
+}
 
 bool IsValid(Handle handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE;

@@ -1,8 +1,6 @@
-// DevKV70.so as a host sees it: loaded with dlopen, its exports looked up by name, runs
+// DevKV70 as a host sees it: loaded at run time, its exports looked up by name, runs
 // started on a worker thread while the host window's thread pumps messages.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,7 +16,9 @@
 #include "framework/afx.h"
 #include "framework/afxwin.h"
 #include "framework/plugin_abi.h"
+#include "platform/dynamic_library.h"
 #include "platform/sync.h"
+#include "platform/testing/system_for_tests.h"
 #include "platform/window.h"
 #include "reporting/testing/recording_host.h"
 
@@ -36,9 +36,10 @@ constexpr UINT kFailureBoxStyle = 0x00010030;
 class Plugin {
  public:
   explicit Plugin(const std::string& path) {
-    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    handle_ = platform::LoadDynamicLibrary(path, why);
     if (!handle_) {
-      ADD_FAILURE() << "dlopen " << path << ": " << ::dlerror();
+      ADD_FAILURE() << "loading " << path << ": " << why;
       return;
     }
     count = Find<PFN_GetNumberOperations>("GetNumberOperations");
@@ -50,7 +51,7 @@ class Plugin {
     doOperation = Find<PFN_DoOperation>("DoOperation");
   }
   ~Plugin() {
-    if (handle_) ::dlclose(handle_);
+    if (handle_) platform::FreeDynamicLibrary(handle_);
   }
   Plugin(const Plugin&) = delete;
   Plugin& operator=(const Plugin&) = delete;
@@ -83,7 +84,7 @@ class Plugin {
  private:
   template <typename F>
   F Find(const char* name) {
-    auto f = reinterpret_cast<F>(::dlsym(handle_, name));
+    auto f = reinterpret_cast<F>(platform::FindExport(handle_, name));
     if (!f) ADD_FAILURE() << "no export " << name;
     return f;
   }
@@ -93,9 +94,14 @@ class Plugin {
 // Every COM port of these runs names a device that does not exist, so that a run ends at
 // the port's open, deterministically, whatever serial hardware the machine has. Runs that
 // reach a device are the end-to-end tests' business (against the simulator).
+// The name lies in a directory that is there, so that both systems say "not found" (2)
+// rather than Windows' "path not found" (3).
 inline void PointComPortsNowhere() {
+  static const std::string nowhere =
+      (std::filesystem::temp_directory_path() / platform_test::UniqueName("velmora-no-port-"))
+          .string();
   for (int port = 1; port <= 6; ++port)
-    ::setenv(("VELMORA_COM" + std::to_string(port)).c_str(), "/nonexistent/velmora-test-port", 1);
+    platform_test::SetEnv("VELMORA_COM" + std::to_string(port), nowhere);
 }
 
 // What a run on COM`port` shows when the port cannot be opened.
@@ -191,10 +197,9 @@ TEST_F(ExportsTest, TextExportsRefuseANullBuffer) {
 class UnreadableVersionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/devkv70-version-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    copy_ = dir_ + "/DevKV70.so";
+    dir_ = platform_test::MakeTempDir("devkv70-version-");
+    ASSERT_FALSE(dir_.empty());
+    copy_ = dir_ + "/" + platform::ModuleFileName("DevKV70");
     std::ifstream in(DEVKV70_PATH, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
     ASSERT_FALSE(bytes.empty());

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/clock.h"
+#include "platform/testing/system_for_tests.h"
 
 namespace kv70test {
 
@@ -77,13 +78,13 @@ ScriptedLine::ScriptedLine(int comPort) : envName_("VELMORA_COM" + std::to_strin
         port = std::make_unique<ScriptedPort>(*gLine);
         return ERROR_SUCCESS;
       });
-  setenv(envName_.c_str(), "sim:scripted", 1);
+  platform_test::SetEnv(envName_.c_str(), "sim:scripted");
   gLine = this;
 }
 
 ScriptedLine::~ScriptedLine() {
   if (gLine == this) gLine = nullptr;
-  unsetenv(envName_.c_str());
+  platform_test::UnsetEnv(envName_.c_str());
 }
 
 Bytes ScriptedLine::AllWritten() const {

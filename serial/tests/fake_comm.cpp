@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/testing/system_for_tests.h"
+
 namespace serial_test {
 
 namespace {
@@ -103,7 +105,7 @@ std::shared_ptr<FakeLine> InstallFakeLine(int portNumber) {
         return ERROR_SUCCESS;
       });
   std::string variable = "VELMORA_COM" + std::to_string(portNumber);
-  setenv(variable.c_str(), "sim", 1);
+  platform_test::SetEnv(variable.c_str(), "sim");
   return line;
 }
 

@@ -54,6 +54,21 @@ TEST(Settings, ParsesEveryKind) {
   EXPECT_EQ(s.fsFill, FsFill::Erased);
 }
 
+TEST(Settings, BackslashesEscapeOnlyCommasAndThemselves) {
+  const struct {
+    const char* text;
+    const char* fsImage;
+  } rows[] = {
+      {"fs-image=C:\\data\\fs.bin", "C:\\data\\fs.bin"},
+      {"fs-image=a\\,b", "a,b"},
+      {"fs-image=a\\\\b", "a\\b"},
+      {"fs-image=\\\\server\\share\\fs.bin", "\\server\\share\\fs.bin"},
+      {"fs-image=ends\\", "ends\\"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(Settings::Parse(row.text).fsImage, row.fsImage) << row.text;
+}
+
 TEST(Settings, RefusesBadInputNamingIt) {
   struct Row {
     const char* text;

@@ -11,6 +11,7 @@
 #include "operations/operation.h"
 #include "platform/clock.h"
 #include "platform/comm_port.h"
+#include "platform/testing/system_for_tests.h"
 #include "plugin/run_operation.h"
 #include "protocol/testing/test_run.h"
 #include "reporting/failures.h"
@@ -55,11 +56,11 @@ class SimConnectTest : public ::testing::Test {
   }
   void TearDown() override {
     platform::SetWireTap(nullptr);
-    unsetenv("VELMORA_COM1");
+    platform_test::UnsetEnv("VELMORA_COM1");
     kv70sim::ForgetInstances();
   }
   void UseDevice(const std::string& settings) {
-    setenv("VELMORA_COM1", ("sim:" + settings).c_str(), 1);
+    platform_test::SetEnv("VELMORA_COM1", ("sim:" + settings).c_str());
   }
 
   // Opens the port and connects; "" on success, else "D501", "B806", "F411", "cancel".

@@ -1,21 +1,20 @@
 // The file system dump from the host's side: the log file chosen on the page, then
 // DoOperation against the simulated KV70 whose file-system flash holds a random image.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "framework/afxwin.h"
 #include "framework/uimodel.h"
+#include "platform/testing/system_for_tests.h"
 #include "resources/resource.h"
 #include "sim/sim_port.h"
 #include "tests/e2e/e2e_harness.h"
@@ -73,7 +72,7 @@ class DumpE2eTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(h.Loaded());
     dir = fs::temp_directory_path() /
-          ("dump_e2e_" + std::to_string(::getpid()) + "_" +
+          ("dump_e2e_" + platform_test::UniqueName("") + "_" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -331,7 +330,8 @@ TEST_F(DumpE2eTest, AFolderThatIsGoneFailsAfterTheConnectionWithoutARestart) {
   // The framework's own text for the same failure.
   std::string expected;
   try {
-    CFile probe(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
+    CFile probe(path.string().c_str(),
+                CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
   } catch (CFileException* e) {
     char text[256];
     e->GetErrorMessage(text, sizeof text);
@@ -385,15 +385,11 @@ TEST_F(DumpE2eTest, AWriteFailureInTheMiddleIsAFailure) {
   // The file may grow to 100 blocks; the 101st write fails as on a full disk.
   h.UseDevice("fs-mb=1,fs-image=" + RandomImage(1, 6));
   ChooseLogFile(logPath.string());
-  struct rlimit old {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limited = old;
-  limited.rlim_cur = 100 * kBlock;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  if (!platform_test::FileSizeLimit::Supported()) GTEST_SKIP() << "no file-size limit here";
+  std::optional<platform_test::FileSizeLimit> limit(std::in_place, 100 * kBlock);
+  ASSERT_TRUE(limit->Active());
   const RunOutcome run = h.Run(kFileSystemDump);
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
+  limit.reset();
 
   EXPECT_EQ(run.result, OPERATION_FAILED);
   ASSERT_EQ(run.boxes.size(), 1u);

@@ -1,6 +1,5 @@
 #include "tests/e2e/e2e_harness.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +8,8 @@
 #include <thread>
 
 #include "framework/uimodel.h"
+#include "platform/dynamic_library.h"
+#include "platform/testing/system_for_tests.h"
 #include "platform/window.h"
 #include "sim/sim_port.h"
 
@@ -78,9 +79,8 @@ Harness::Harness(const std::string& pluginPath) {
   kv70sim::ForgetInstances();
   previousBackend_ = platform::RegisterCommBackend("sim", kv70sim::OpenSimPort);
 
-  std::string pattern = (std::filesystem::temp_directory_path() / "kv70-e2e-XXXXXX").string();
-  if (::mkdtemp(pattern.data())) {
-    tempDir_ = pattern;
+  tempDir_ = platform_test::MakeTempDir("kv70-e2e-");
+  if (!tempDir_.empty()) {
     registryPath_ = tempDir_ + "/registry.db";
   } else {
     ADD_FAILURE() << "no temporary directory for the registry";
@@ -96,13 +96,15 @@ Harness::Harness(const std::string& pluginPath) {
   hostWindow_ = platform::CreateWindowObject(
       [this](HWND, UINT message, WPARAM, LPARAM lParam) { return OnHostMessage(message, lParam); });
 
-  module_ = ::dlopen(pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string why;
+  module_ = platform::LoadDynamicLibrary(pluginPath, why);
   if (!module_) {
-    ADD_FAILURE() << "dlopen " << pluginPath << ": " << ::dlerror();
+    ADD_FAILURE() << "loading " << pluginPath << ": " << why;
     return;
   }
   const auto find = [this](auto& slot, const char* name) {
-    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(::dlsym(module_, name));
+    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+        platform::FindExport(module_, name));
     if (!slot) ADD_FAILURE() << "DevKV70 has no export " << name;
   };
   find(exports_.GetNumberOperations, "GetNumberOperations");
@@ -115,16 +117,16 @@ Harness::Harness(const std::string& pluginPath) {
 }
 
 Harness::~Harness() {
-  if (module_) ::dlclose(module_);
+  if (module_) platform::FreeDynamicLibrary(module_);
   platform::DestroyWindowObject(hostWindow_);
   uiScope_.reset();
   kv70sim::ForgetInstances();
   platform::RegisterCommBackend("sim", previousBackend_);
   for (auto it = savedEnv_.rbegin(); it != savedEnv_.rend(); ++it) {
     if (it->second) {
-      ::setenv(it->first.c_str(), it->second->c_str(), 1);
+      platform_test::SetEnv(it->first.c_str(), it->second->c_str());
     } else {
-      ::unsetenv(it->first.c_str());
+      platform_test::UnsetEnv(it->first.c_str());
     }
   }
   if (!tempDir_.empty()) {
@@ -148,9 +150,9 @@ void Harness::SetEnv(const std::string& name, const std::string& value) {
     savedEnv_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
   }
   if (value.empty()) {
-    ::unsetenv(name.c_str());
+    platform_test::UnsetEnv(name.c_str());
   } else {
-    ::setenv(name.c_str(), value.c_str(), 1);
+    platform_test::SetEnv(name.c_str(), value.c_str());
   }
 }
 

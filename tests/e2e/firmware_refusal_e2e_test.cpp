@@ -3,7 +3,6 @@
 // might spoil it, and thousands of mutated copies, each either refused with program flash
 // untouched or programmed to exactly what srec_cat reads in it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +15,7 @@
 
 #include "framework/afxwin.h"
 #include "platform/registry.h"
+#include "platform/testing/system_for_tests.h"
 #include "sim/sim_port.h"
 #include "tests/e2e/e2e_harness.h"
 #include "tests/e2e/upgrade_image.h"
@@ -69,7 +69,7 @@ class FirmwareRefusalTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(h.Loaded());
     dir = fs::temp_directory_path() /
-          ("kv70_refusal_e2e_" + std::to_string(::getpid()) + "_" +
+          ("kv70_refusal_e2e_" + platform_test::UniqueName("") + "_" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir);
     firmware = dir / "velmora-sample.x";

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/uimodel.h"
+#include "platform/testing/system_for_tests.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_harness.h"
 
@@ -36,8 +37,8 @@ TEST(E2eHarness, LoadsThePluginWithItsThreeOperations) {
 }
 
 TEST(E2eHarness, PutsTheEnvironmentBack) {
-  ::setenv("VELMORA_COM2", "/dev/null-before", 1);
-  ::unsetenv("VELMORA_COM4");
+  platform_test::SetEnv("VELMORA_COM2", "/dev/null-before");
+  platform_test::UnsetEnv("VELMORA_COM4");
   const auto registry = Env("VELMORA_REGISTRY");
   {
     Harness h;
@@ -52,7 +53,7 @@ TEST(E2eHarness, PutsTheEnvironmentBack) {
   EXPECT_EQ(Env("VELMORA_COM2"), "/dev/null-before");
   EXPECT_EQ(Env("VELMORA_COM4"), std::nullopt);
   EXPECT_EQ(Env("VELMORA_REGISTRY"), registry);
-  ::unsetenv("VELMORA_COM2");
+  platform_test::UnsetEnv("VELMORA_COM2");
 }
 
 // Where each trigger stops a configuration retrieval: the run's progress up to the

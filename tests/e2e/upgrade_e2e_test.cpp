@@ -2,7 +2,6 @@
 // catalogue and chosen on the selection page, DoOperation against the simulated KV70 in
 // virtual time, the wire and the device's flash afterwards.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include "framework/afxwin.h"
 #include "platform/comm_port.h"
 #include "platform/registry.h"
+#include "platform/testing/system_for_tests.h"
 #include "sim/flash.h"
 #include "tests/e2e/e2e_harness.h"
 #include "tests/e2e/upgrade_image.h"
@@ -109,7 +109,7 @@ class UpgradeE2eTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(h.Loaded());
     dir = std::filesystem::temp_directory_path() /
-          ("kv70_upgrade_e2e_" + std::to_string(::getpid()) + "_" +
+          ("kv70_upgrade_e2e_" + platform_test::UniqueName("") + "_" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir);
     platform::SetWireTap(&tap);
