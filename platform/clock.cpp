@@ -2,18 +2,17 @@
 #include "platform/clock.h"
 
 #include <atomic>
-#include <cerrno>
-#include <ctime>
+#include <chrono>
+#include <thread>
 
 namespace platform {
 
 namespace {
 
 std::uint64_t MonotonicUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000u +
-         static_cast<std::uint64_t>(ts.tv_nsec) / 1000u;
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
 }
 
 SystemClock& TheSystemClock() {
@@ -41,13 +40,10 @@ void SystemClock::SleepMs(std::uint32_t ms) {
 void SystemClock::SleepUs(std::uint64_t us) {
   if (us == 0) return;
   // An absolute deadline, so that a signal interrupting the sleep does not stretch it.
-  timespec deadline{};
-  clock_gettime(CLOCK_MONOTONIC, &deadline);
-  std::uint64_t ns = static_cast<std::uint64_t>(deadline.tv_nsec) + (us % 1000000u) * 1000u;
-  deadline.tv_sec += static_cast<time_t>(us / 1000000u + ns / 1000000000u);
-  deadline.tv_nsec = static_cast<long>(ns % 1000000000u);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-  }
+  // (MinGW-w64's clock_nanosleep refuses a monotonic deadline at once, so nothing slept
+  // there; the standard library's sleep keeps time on both systems.)
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(us);
+  while (std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_until(deadline);
 }
 
 std::uint64_t VirtualClock::NowMs() {

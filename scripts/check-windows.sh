@@ -53,9 +53,12 @@ started=$(date +%s)
 
 # Exactly the seven exports, by name.
 exports() {
-  x86_64-w64-mingw32-objdump -p "$bin/DevKV70.dll" |
-    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -o '\] [A-Za-z]*$' | cut -c3- |
-    tr '\n' ' ' | grep -qx 'DoOperation GetDescription GetNumberOfPages GetNumberOperations GetOperation GetPage GetText '
+  local table names
+  table=$(x86_64-w64-mingw32-objdump -p "$bin/DevKV70.dll")
+  names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$table" | grep -o '\] [A-Za-z]*$' |
+    cut -c3- | tr '\n' ' ')
+  echo "exports: $names"
+  [ "$names" = 'DoOperation GetDescription GetNumberOfPages GetNumberOperations GetOperation GetPage GetText ' ]
 }
 check exports exports
 
@@ -67,8 +70,8 @@ while read -r program; do
   if (cd "$work" && wine "$bin/$program.exe" --gtest_brief=1) >"$out" 2>&1; then status=ok; else status=FAIL; fi
   n=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$out" | tail -1)
   p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$out" | tail -1)
-  s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$out" | tail -1)
-  f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below:.*/\1/p' "$out" | tail -1)
+  s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?[.,].*/\1/p' "$out" | tail -1)
+  f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?[.,].*/\1/p' "$out" | tail -1)
   ran=$((ran + ${n:-0})) passed=$((passed + ${p:-0})) skipped=$((skipped + ${s:-0}))
   failed_tests=$((failed_tests + ${f:-0}))
   [ -n "$n" ] || status=FAIL

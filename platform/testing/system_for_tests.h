@@ -49,6 +49,10 @@ inline std::string MakeTempDir(const std::string& prefix) {
   return {};
 }
 
+// Whether a test may run the build machine's own tools (srec_cat as an independent
+// reader of S-record files): on Linux, not under wine.
+bool RunsLinuxTools();
+
 // The running program's file, found without the module service under test.
 std::string RunningProgramPath();
 

@@ -10,6 +10,10 @@
 
 namespace platform_test {
 
+bool RunsLinuxTools() {
+  return true;
+}
+
 std::string RunningProgramPath() {
   std::error_code ec;
   return std::filesystem::canonical("/proc/self/exe", ec).string();

@@ -8,6 +8,10 @@
 
 namespace platform_test {
 
+bool RunsLinuxTools() {
+  return false;
+}
+
 std::string RunningProgramPath() {
   return platform::win32::ModulePathOf(nullptr);
 }
