@@ -23,8 +23,7 @@ PtyServer::PtyServer() {
   Unavailable("--pty");
 }
 PtyServer::~PtyServer() = default;
-void PtyServer::Serve(Device&, const std::atomic<bool>&, const std::function<void()>&,
-                      unsigned) {}
+void PtyServer::Serve(Device&, const std::atomic<bool>&, const std::function<void()>&, unsigned) {}
 
 Rfc2217Server::Rfc2217Server(const std::string&) {
   Unavailable("--rfc2217");

@@ -6,9 +6,9 @@
 
 #include "platform/clock.h"
 #include "platform/comm_port.h"
+#include "platform/testing/system_for_tests.h"
 #include "sim/sim_port.h"
 #include "sim/tests/line.h"
-#include "platform/testing/system_for_tests.h"
 
 namespace kv70sim {
 namespace {
