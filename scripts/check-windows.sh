@@ -55,8 +55,9 @@ started=$(date +%s)
 exports() {
   local table names
   table=$(x86_64-w64-mingw32-objdump -p "$bin/DevKV70.dll")
-  names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$table" | grep -o '\] [A-Za-z]*$' |
-    cut -c3- | tr '\n' ' ')
+  # The rows below the table's heading: "[   0] DoOperation".
+  names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$table" | sed 1d |
+    grep -o '\] [A-Za-z]*$' | cut -c3- | tr '\n' ' ')
   echo "exports: $names"
   [ "$names" = 'DoOperation GetDescription GetNumberOfPages GetNumberOperations GetOperation GetPage GetText ' ]
 }
