@@ -1,10 +1,6 @@
 #include "host/terminal/console.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
-
+#include "host/terminal/console_input.h"
 #include "host/terminal/interrupts.h"
 
 namespace velmora {
@@ -12,8 +8,8 @@ namespace velmora {
 Console::Console(int inputFd, std::FILE* output)
     : inputFd_(inputFd),
       output_(output),
-      inputTerminal_(::isatty(inputFd) == 1),
-      outputTerminal_(::isatty(::fileno(output)) == 1) {}
+      inputTerminal_(IsTerminal(inputFd)),
+      outputTerminal_(IsTerminal(::fileno(output))) {}
 
 void Console::EraseTransient() {
   if (!transientShown_) return;
@@ -78,28 +74,19 @@ Console::Read Console::ReadLine(const std::string& prompt, std::string& line, in
       std::fflush(output_);
       return Read::Interrupted;
     }
-    pollfd fds[2] = {{inputFd_, POLLIN, 0}, {InterruptWakeFd(), POLLIN, 0}};
-    const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
-    if (::poll(fds, count, -1) < 0) {
-      if (errno == EINTR) continue;
-      return Read::End;
+    char c = 0;
+    const InputByte got = ReadInputByte(inputFd_, c);
+    if (got == InputByte::Woken) continue;
+    if (got == InputByte::End) {
+      // A Ctrl-C may end the read itself (Windows): the count above then says so.
+      if (InterruptCount() != interruptsSeen) continue;
+      return line.empty() ? Read::End : Read::Line;
     }
-    // The handler counts before it writes, so once drained the count tells all.
-    if (count == 2 && (fds[1].revents & POLLIN)) {
-      DrainInterruptPipe();
-      continue;
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return Read::Line;
     }
-    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-      char c = 0;
-      const ssize_t n = ::read(inputFd_, &c, 1);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return line.empty() ? Read::End : Read::Line;
-      if (c == '\n') {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return Read::Line;
-      }
-      line += c;
-    }
+    line += c;
   }
 }
 
