@@ -39,6 +39,30 @@ void FillUsb(const fs::path& device, SerialPortInfo& info) {
   }
 }
 
+// The driver that owns the port. Kernels since 6.5 put the serial core's own port and
+// controller devices (bus serial-base, drivers "port" and "ctrl") between the tty and the
+// hardware; the name a technician knows (serial8250, the PnP "serial", ftdi_sio) is on
+// the first ancestor bound to another bus.
+std::string DriverOf(const fs::path& device) {
+  std::error_code ec;
+  fs::path dir = fs::canonical(device, ec);
+  if (ec) return {};
+  std::string name;
+  for (int depth = 0; depth < 8 && dir.has_relative_path(); ++depth, dir = dir.parent_path()) {
+    std::error_code linkEc;
+    const fs::path driver = fs::read_symlink(dir / "driver", linkEc);
+    if (linkEc) {
+      if (depth == 0) return {};
+      continue;
+    }
+    const fs::path normal = driver.lexically_normal();
+    name = normal.filename().string();
+    // <sys>/bus/<bus>/drivers/<name>
+    if (normal.parent_path().parent_path().filename() != "serial-base") return name;
+  }
+  return name;
+}
+
 // by-id link target (canonical /dev path), link path.
 std::map<std::string, std::string> ByIdLinks(const fs::path& devRoot) {
   std::map<std::string, std::string> links;
@@ -70,9 +94,7 @@ std::vector<SerialPortInfo> ListSerialPorts(const std::string& sysRoot,
     if (type == "0") continue;
     SerialPortInfo info;
     info.path = (fs::path(devRoot) / tty.filename()).string();
-    std::error_code driverEc;
-    const fs::path driver = fs::read_symlink(device / "driver", driverEc);
-    if (!driverEc) info.driver = driver.filename().string();
+    info.driver = DriverOf(device);
     FillUsb(device, info);
     if (auto it = byId.find(info.path); it != byId.end()) info.byId = it->second;
     ports.push_back(std::move(info));

@@ -2,7 +2,7 @@
 #
 # Included by resources/CMakeLists.txt, which calls kv70_embed_monitor_image(); also
 # runnable on its own (the tests do), as
-#   cmake -DIMAGE=<file> -DOUTPUT=<file.cpp> -P embed_monitor_image.cmake
+#   cmake -DIMAGE=<file> -DOUTPUT=<file.cpp> [-DFROM_OPTION=ON] -P embed_monitor_image.cmake
 # FROM_OPTION says the file was named by the KV70_MONITOR_IMAGE option rather than being
 # the shipped stand-in; the plug-in tells the two apart in its wire-trace note.
 # A file that is not exactly 8554 bytes stops the configuration: the device's RAM layout
@@ -39,5 +39,9 @@ function(kv70_embed_monitor_image image output)
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
-  kv70_embed_monitor_image("${IMAGE}" "${OUTPUT}")
+  if(FROM_OPTION)
+    kv70_embed_monitor_image("${IMAGE}" "${OUTPUT}" FROM_OPTION)
+  else()
+    kv70_embed_monitor_image("${IMAGE}" "${OUTPUT}")
+  endif()
 endif()

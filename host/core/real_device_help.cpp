@@ -10,13 +10,13 @@ std::string RealDeviceHelp() {
  2. --device names that port for the COM port the plug-in opens (--port, default 1):
       velmora run config --device /dev/ttyUSB0
  3. The monitor program: every run uploads an 8554-byte flash monitor program into the
-    KV70's RAM. The one built into the plug-in is a stand-in that only the simulator
-    runs; a real KV70 needs the device's own program, which comes with the KV70's service
-    software, not with velmora. Give its file with --monitor-image PATH (the same as
-    setting VELMORA_KV70_MONITOR=PATH), or build the plug-in with
-    cmake -DKV70_MONITOR_IMAGE=PATH. A file that is missing or not exactly 8554 bytes
-    ends the run before the port is opened. The wire trace (--trace) says which program
-    a run uploaded.
+    KV70's RAM. Unless the plug-in was built with cmake -DKV70_MONITOR_IMAGE=PATH, the
+    one built into it is a stand-in that only the simulator runs; a real KV70 needs the
+    device's own program, which comes with the KV70's service software, not with
+    velmora. Give its file with --monitor-image PATH (the same as setting
+    VELMORA_KV70_MONITOR=PATH), or build the plug-in with that option. A file that is
+    missing, unreadable, a directory or not exactly 8554 bytes ends the run before the
+    port is opened. The wire trace (--trace) says which program a run uploaded.
  4. On the display: when the status says "Establishing communication with the KV70.
     Please wait...", restart the KV70. Its boot ROM calls the PC, progress climbs from 20%
     to 90% while the monitor program is uploaded, then the operation runs; at the end the

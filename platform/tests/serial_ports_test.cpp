@@ -28,13 +28,20 @@ class SerialPortsTest : public testing::Test {
     fs::create_directories(file.parent_path());
     std::ofstream(file) << text << "\n";
   }
-  // A tty whose device directory is `deviceDir` (under sys/devices), bound to `driver`.
-  void AddTty(const std::string& name, const fs::path& deviceDir, const std::string& driver,
-              const std::string& type = "") {
+  // Binds the device directory `deviceDir` (under sys/devices) to `driver` of `bus`.
+  void Bind(const fs::path& deviceDir, const std::string& driver,
+            const std::string& bus = "platform") {
     const fs::path device = sys_ / "devices" / deviceDir;
     fs::create_directories(device);
-    fs::create_directories(sys_ / "bus" / "drivers" / driver);
-    fs::create_symlink(sys_ / "bus" / "drivers" / driver, device / "driver");
+    const fs::path target = sys_ / "bus" / bus / "drivers" / driver;
+    fs::create_directories(target);
+    fs::create_symlink(target, device / "driver");
+  }
+  // A tty whose device directory is `deviceDir` (under sys/devices), bound to `driver`.
+  void AddTty(const std::string& name, const fs::path& deviceDir, const std::string& driver,
+              const std::string& type = "", const std::string& bus = "platform") {
+    const fs::path device = sys_ / "devices" / deviceDir;
+    Bind(deviceDir, driver, bus);
     const fs::path tty = sys_ / "devices" / "ttys" / name;
     fs::create_directories(tty);
     fs::create_directory_symlink(device, tty / "device");
@@ -79,6 +86,18 @@ TEST_F(SerialPortsTest, ListsUartsAndUsbAdaptersWithTheirNames) {
   EXPECT_EQ(usbPort.serialNumber, "A50285BI");
   EXPECT_EQ(usbPort.byId,
             (dev_ / "serial" / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string());
+}
+
+TEST_F(SerialPortsTest, AUartBehindTheSerialCoresOwnDevicesIsNamedByItsHardwareDriver) {
+  // Kernels since 6.5: tty -> port device (serial-base "port") -> controller (serial-base
+  // "ctrl") -> the PnP device the "serial" driver bound.
+  Bind("pnp0/00:00", "serial", "pnp");
+  Bind("pnp0/00:00/00:00:0", "ctrl", "serial-base");
+  AddTty("ttyS0", "pnp0/00:00/00:00:0/00:00:0.0", "port", "4", "serial-base");
+
+  const auto ports = ListSerialPorts(sys_.string(), dev_.string());
+  ASSERT_EQ(ports.size(), 1u);
+  EXPECT_EQ(ports[0].driver, "serial");
 }
 
 TEST_F(SerialPortsTest, MissingTreesGiveNoPorts) {
