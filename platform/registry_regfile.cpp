@@ -12,6 +12,8 @@
 //   "Flag"=dword:0000000a                     REG_DWORD, up to 8 hex digits
 //   "Blob"=hex:01,02,ff                       REG_BINARY; a line may end in ",\" and go on
 //   "Other"=hex(7):41,00,00                   any other type, by number
+// In a version 5.00 file the string types written as hex (hex(1), hex(2), hex(7)) hold
+// UTF-16LE; the store keeps them as the same UTF-8 text as quoted strings.
 //   "Gone"=-                                  deletes the value
 //   [-HKEY_LOCAL_MACHINE\SOFTWARE\Old]        deletes the key and everything below it
 //   ; comment
@@ -329,6 +331,24 @@ std::string Utf8ToUtf16Le(std::string_view text) {
 
 namespace {
 
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// A string type's hex data in a version 5.00 file: UTF-16LE to the store's UTF-8.
+bool NarrowStringData(SetValue& value, std::string& reason) {
+  if (!IsStringType(value.type)) return true;
+  auto text = Utf16ToUtf8(
+      std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size()), false,
+      reason);
+  if (!text) {
+    reason = "string data in hex(" + std::to_string(value.type) + "): " + reason;
+    return false;
+  }
+  value.data.assign(text->begin(), text->end());
+  return true;
+}
+
 // Parses the whole file before anything is written, so that a mistake on line 900
 // leaves the store as it was.
 std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
@@ -336,7 +356,8 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
   std::string raw;
   std::size_t lineNumber = 0;
   bool sawHeader = false;
-  bool inKey = false;  // value lines need a key section (not a deletion) before them
+  bool inKey = false;    // value lines need a key section (not a deletion) before them
+  bool unicode = false;  // "Windows Registry Editor Version 5.00"
   while (std::getline(in, raw)) {
     ++lineNumber;
     std::size_t startLine = lineNumber;
@@ -367,6 +388,7 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
             "Version 5.00)"};
       }
       sawHeader = true;
+      unicode = line == kUnicodeHeader;
       continue;
     }
     if (line.empty() || line.front() == ';') continue;
@@ -407,6 +429,10 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
     if (!inKey) return ParseError{startLine, "value line outside a key section"};
     auto step = ParseValueData(std::move(name), rest.substr(1), reason);
     if (!step) return ParseError{startLine, reason};
+    if (unicode && TrimSpace(rest.substr(1)).substr(0, 4) == "hex(" &&
+        !NarrowStringData(std::get<SetValue>(*step), reason)) {
+      return ParseError{startLine, reason};
+    }
     steps.push_back(std::move(*step));
   }
   if (!sawHeader) {
@@ -490,7 +516,7 @@ void WriteHex(std::string& out, std::string prefix, const std::vector<BYTE>& dat
   out += line + "\r\n";
 }
 
-void WriteValue(std::string& out, const registry::Value& value) {
+void WriteValue(std::string& out, const registry::Value& value, bool unicode) {
   std::string prefix = (value.name.empty() ? std::string("@") : Quote(value.name)) + "=";
   if (value.type == REG_SZ && FitsQuotedString(value.data)) {
     out += prefix +
@@ -508,16 +534,23 @@ void WriteValue(std::string& out, const registry::Value& value) {
   } else {
     char type[24];
     std::snprintf(type, sizeof type, "hex(%x):", value.type);
-    WriteHex(out, prefix + type, value.data);
+    if (unicode && IsStringType(value.type)) {
+      const std::string wide = Utf8ToUtf16Le(
+          std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size()));
+      WriteHex(out, prefix + type, std::vector<BYTE>(wide.begin(), wide.end()));
+    } else {
+      WriteHex(out, prefix + type, value.data);
+    }
   }
 }
 
-void WriteKey(std::string& out, Transaction& tx, KeyId key, const std::string& fullName) {
+void WriteKey(std::string& out, Transaction& tx, KeyId key, const std::string& fullName,
+              bool unicode) {
   out += "[" + fullName + "]\r\n";
-  for (const auto& value : tx.Values(key)) WriteValue(out, value);
+  for (const auto& value : tx.Values(key)) WriteValue(out, value, unicode);
   out += "\r\n";
   for (const auto& child : tx.Children(key))
-    WriteKey(out, tx, child.id, fullName + "\\" + child.name);
+    WriteKey(out, tx, child.id, fullName + "\\" + child.name, unicode);
 }
 
 }  // namespace
@@ -567,7 +600,7 @@ LONG RegExportFile(const std::string& path, const std::string& keyName, bool uni
   std::string text = std::string(unicode ? kUnicodeHeader : kHeader) + "\r\n\r\n";
   LONG result = registry::Run(false, [&](Transaction& tx) {
     if (keyName.empty()) {
-      for (const auto& root : kRoots) WriteKey(text, tx, root.id, std::string(root.name));
+      for (const auto& root : kRoots) WriteKey(text, tx, root.id, std::string(root.name), unicode);
       return static_cast<LONG>(ERROR_SUCCESS);
     }
     std::string reason;
@@ -590,7 +623,7 @@ LONG RegExportFile(const std::string& path, const std::string& keyName, bool uni
         }
       }
     }
-    WriteKey(text, tx, *key, fullName);
+    WriteKey(text, tx, *key, fullName, unicode);
     return static_cast<LONG>(ERROR_SUCCESS);
   });
   if (result != ERROR_SUCCESS) return result;

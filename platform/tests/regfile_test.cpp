@@ -304,6 +304,54 @@ TEST_F(RegFile, WindowsFilesInUtf16AndUtf8AreRead) {
   }
 }
 
+// Windows writes the string types it cannot quote (expandable, multi-string) as hex of
+// their UTF-16LE bytes in a version 5.00 file, and of their narrow bytes in REGEDIT4.
+TEST_F(RegFile, StringTypesInHexAreUtf16InVersion5Files) {
+  auto raw = [](HKEY key, const char* name, DWORD expectedType) {
+    BYTE buffer[256];
+    DWORD size = sizeof buffer, type = 0;
+    if (RegQueryValueEx(key, name, nullptr, &type, buffer, &size) != kOk) return std::string("?");
+    if (type != expectedType) return "<type " + std::to_string(type) + ">";
+    return std::string(reinterpret_cast<const char*>(buffer), size);
+  };
+  const std::string v5 =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\H]\r\n"
+      "\"Path\"=hex(2):25,00,41,00,25,00,fc,00,00,00\r\n"
+      "\"List\"=hex(7):41,00,00,00,42,00,00,00,00,00\r\n"
+      "\"Blob\"=hex:41,00\r\n";
+  WriteAll(Path("h.reg"), Utf16(v5, false));
+  std::string error;
+  ASSERT_EQ(RegImportFile(Path("h.reg"), &error), kOk) << error;
+  {
+    RegKey key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\H", 0, KEY_READ, key.put()), kOk);
+    EXPECT_EQ(raw(key.get(), "Path", REG_EXPAND_SZ), std::string("%A%\xC3\xBC\0", 6));
+    EXPECT_EQ(raw(key.get(), "List", REG_MULTI_SZ), std::string("A\0B\0\0", 5));
+    EXPECT_EQ(raw(key.get(), "Blob", REG_BINARY), std::string("A\0", 2));  // bytes stay bytes
+  }
+  ASSERT_EQ(RegExportFile(Path("4.reg"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\H"), kOk);
+  const std::string v4 = ReadAll(Path("4.reg"));
+  EXPECT_NE(v4.find("\"Path\"=hex(2):25,41,25,c3,bc,00\r\n"), std::string::npos) << v4;
+  EXPECT_NE(v4.find("\"List\"=hex(7):41,00,42,00,00\r\n"), std::string::npos) << v4;
+  ASSERT_EQ(RegExportFile(Path("5.reg"), "HKEY_LOCAL_MACHINE\\SOFTWARE\\H", true), kOk);
+  const std::string again = ReadAll(Path("5.reg"));
+  for (const char* line : {"\"Path\"=hex(2):25,00,41,00,25,00,fc,00,00,00\r\n",
+                           "\"List\"=hex(7):41,00,00,00,42,00,00,00,00,00\r\n"}) {
+    EXPECT_NE(again.find(Utf16(line, false).substr(2)), std::string::npos) << line;
+  }
+
+  // Half a UTF-16 unit is refused with its line, and nothing is written.
+  WriteAll(Path("odd.reg"), Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Odd]\r\n"
+                                  "\"Path\"=hex(2):25,00,41\r\n",
+                                  false));
+  EXPECT_EQ(RegImportFile(Path("odd.reg"), &error), static_cast<LONG>(ERROR_INVALID_DATA));
+  EXPECT_NE(error.find("line 4: string data in hex(2)"), std::string::npos) << error;
+  RegKey odd;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Odd", 0, KEY_READ, odd.put()),
+            static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+}
+
 TEST_F(RegFile, BrokenUtf16IsRefusedWithoutWriting) {
   const struct {
     const char* what;
