@@ -14,10 +14,13 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -33,8 +36,13 @@ std::atomic<std::uint32_t> gAnswerTimeoutMs{3000};
 constexpr std::uint64_t kNoDeadline = UINT64_MAX;
 // One receive takes what the socket holds up to this.
 constexpr std::size_t kChunk = 4096;
-// Decoded input kept for the next reads; beyond this the rest waits in the socket.
-constexpr std::size_t kMaxPending = 64 * 1024;
+// Decoded input kept for the next reads (see the header). A runaway server could
+// otherwise fill memory for the whole of a 3 s wait: 64 KiB is over 5 s of a 115200 bit/s
+// line. Beyond it the newest bytes are dropped, as a full driver buffer drops what
+// arrives, rather than failing the wait: the plug-in looks only for breaks among the line
+// errors and recovers lost bytes through its exchanges' checks and retries, whereas a
+// failed SetCommState or PurgeComm ends the operation with a COM failure.
+constexpr std::size_t kMaxPending = kRfc2217MaxHeld;
 // Line errors the client asks the server to report.
 constexpr BYTE kLineStateMask =
     comport::kLineBreak | comport::kLineFraming | comport::kLineParity | comport::kLineOverrun;
@@ -54,6 +62,25 @@ std::uint64_t NowMs() {
 }
 std::uint64_t DeadlineAfter(std::uint64_t ms) {
   return NowMs() + ms;
+}
+
+// Why each network port's last open failed, by "HOST:PORT"; empty after a success.
+std::mutex gFailureMutex;
+std::map<std::string, std::string>& Failures() {
+  static std::map<std::string, std::string> failures;
+  return failures;
+}
+void SetOpenFailure(const std::string& address, const std::string& why) {
+  std::lock_guard lock(gFailureMutex);
+  if (why.empty()) {
+    Failures().erase(address);
+  } else {
+    Failures()[address] = why;
+  }
+}
+
+std::string AnswerTime() {
+  return std::to_string(gAnswerTimeoutMs.load()) + " ms";
 }
 
 // Parity code, RFC 2217 value.
@@ -123,13 +150,28 @@ DWORD WaitFd(int fd, short events, std::uint64_t deadline, bool& ready) {
   }
 }
 
-DWORD Connect(const std::string& host, std::uint16_t port, Socket& out) {
+// The words for a connection that failed with `error`.
+std::string ConnectFailure(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      return "nobody serves that port (the connection was refused or the host is unreachable)";
+    case ERROR_TIMEOUT:
+      return "no connection within " + AnswerTime();
+    case ERROR_ACCESS_DENIED:
+      return "the connection was not allowed";
+    default:
+      return "the connection failed (error " + std::to_string(error) + ")";
+  }
+}
+
+DWORD Connect(const std::string& host, std::uint16_t port, Socket& out, std::string& why) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port);
   if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
+    why = "the host name " + host + " is not known";
     return ERROR_FILE_NOT_FOUND;
   }
   std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
@@ -167,6 +209,7 @@ DWORD Connect(const std::string& host, std::uint16_t port, Socket& out) {
     out.reset(s.release());
     return ERROR_SUCCESS;
   }
+  why = ConnectFailure(error);
   return error;
 }
 
@@ -193,7 +236,8 @@ class Rfc2217Port final : public CommPort {
  private:
   Rfc2217Port() = default;
 
-  DWORD Negotiate();
+  // `why` says what failed, in words for the user.
+  DWORD Negotiate(std::string& why);
   DWORD Apply(const DCB& dcb, bool force);
   DWORD Control(BYTE value) { return SendCommand(comport::kSetControl, &value, 1); }
   DWORD SendCommand(BYTE command, const BYTE* value, std::size_t length) {
@@ -208,8 +252,9 @@ class Rfc2217Port final : public CommPort {
   DWORD SendAll(const BYTE* data, std::size_t count, std::uint64_t deadline);
   // Sends what the socket takes before the deadline; `sent` says how much.
   DWORD SendSome(const BYTE* data, std::size_t count, std::uint64_t deadline, std::size_t& sent);
-  // One receive without waiting; `raw` is 0 when nothing was there.
-  DWORD FillOnce(std::size_t& raw);
+  // One receive of at most `most` bytes (1..kChunk) without waiting; `raw` is 0 when
+  // nothing was there.
+  DWORD FillOnce(std::size_t& raw, std::size_t most = kChunk);
   // Receives until `done` holds or the deadline passes.
   template <typename Done>
   DWORD PumpUntil(Done done, std::uint64_t deadline, bool& met);
@@ -250,8 +295,10 @@ class Rfc2217Port final : public CommPort {
   };
   std::array<Answer, comport::kPurgeData + 1> answers_{};
   // Data that arrives while a receive purge waits for its answer was on its way before
-  // the purge: it is dropped.
+  // the purge, and data before the option agreement is no line's: it is dropped.
   bool discarding_ = false;
+  // Data was dropped for want of room (CE_RXOVER at the next ClearError).
+  bool overrun_ = false;
 
   std::uint64_t breaks_ = 0;
   std::uint64_t breaksReported_ = 0;
@@ -259,22 +306,45 @@ class Rfc2217Port final : public CommPort {
 };
 
 DWORD Rfc2217Port::Open(const std::string& address, std::unique_ptr<CommPort>& port) {
+  // The plug-in's message for a failed open gives only the error number: the reason goes
+  // to the wire trace and stays for the host to show.
+  auto fail = [&address](DWORD error, const std::string& why) {
+    const std::string text = kRfc2217Prefix + address + ": " + why;
+    SetOpenFailure(address, text);
+    NoteOnWire("open-failed " + text);
+    return error;
+  };
   std::string host;
   std::uint16_t number = 0;
-  if (!ParseRfc2217Address(address, host, number)) return ERROR_INVALID_NAME;
+  if (!ParseRfc2217Address(address, host, number)) {
+    return fail(ERROR_INVALID_NAME, "not a network port (expected rfc2217://HOST:PORT)");
+  }
   std::unique_ptr<Rfc2217Port> opened(new Rfc2217Port());
-  DWORD error = Connect(host, number, opened->socket_);
-  if (error != ERROR_SUCCESS) return error;
-  error = opened->Negotiate();
-  if (error != ERROR_SUCCESS) return error;
+  std::string why;
+  DWORD error = Connect(host, number, opened->socket_, why);
+  if (error != ERROR_SUCCESS) return fail(error, why);
+  error = opened->Negotiate(why);
+  if (error != ERROR_SUCCESS) return fail(error, why);
   opened->dcb_.BaudRate = 9600;
   error = opened->Apply(opened->dcb_, true);
-  if (error != ERROR_SUCCESS) return error;
+  if (error == ERROR_TIMEOUT) {
+    return fail(error, "the server did not confirm the line settings within " + AnswerTime());
+  }
+  if (error == ERROR_INVALID_PARAMETER) {
+    return fail(error, "the server refused the line settings 9600 8N1");
+  }
+  if (error == ERROR_DEVICE_NOT_CONNECTED) {
+    return fail(error, "the server closed the connection while setting the line");
+  }
+  if (error != ERROR_SUCCESS) {
+    return fail(error, "setting the line failed (error " + std::to_string(error) + ")");
+  }
+  SetOpenFailure(address, {});
   port = std::move(opened);
   return ERROR_SUCCESS;
 }
 
-DWORD Rfc2217Port::Negotiate() {
+DWORD Rfc2217Port::Negotiate(std::string& why) {
   // Binary both ways, and the COM-PORT-OPTION from our side.
   const BYTE hello[] = {telnet::kIac, telnet::kWill, telnet::kOptBinary,
                         telnet::kIac, telnet::kDo,   telnet::kOptBinary,
@@ -282,17 +352,40 @@ DWORD Rfc2217Port::Negotiate() {
   saidWill_[telnet::kOptBinary] = saidDo_[telnet::kOptBinary] = true;
   saidWill_[telnet::kOptComPort] = true;
   DWORD error = SendAll(hello, sizeof hello, DeadlineAfter(gAnswerTimeoutMs.load()));
-  if (error != ERROR_SUCCESS) return error;
+  if (error != ERROR_SUCCESS) {
+    why = "the server did not take the telnet option requests";
+    return error;
+  }
+  // Anything before the agreement is not line data.
+  discarding_ = true;
   bool met = false;
   error = PumpUntil([this] { return comPortAgreed_ || comPortRefused_; },
                     DeadlineAfter(gAnswerTimeoutMs.load()), met);
-  if (error != ERROR_SUCCESS) return error;
-  // A server that refuses the option, or a plain TCP port that never answers, serves no
-  // COM port.
-  if (!comPortAgreed_) return ERROR_NOT_SUPPORTED;
-  // Anything before the agreement is not line data.
+  discarding_ = false;
   pending_.clear();
   head_ = 0;
+  overrun_ = false;
+  if (error == ERROR_DEVICE_NOT_CONNECTED) {
+    why =
+        "the server closed the connection before agreeing to RFC 2217 (in use by another "
+        "client?)";
+    return error;
+  }
+  if (error != ERROR_SUCCESS) {
+    why = "the option agreement failed (error " + std::to_string(error) + ")";
+    return error;
+  }
+  // A server that refuses the option, or a plain TCP port that never answers, serves no
+  // COM port.
+  if (comPortRefused_ && !comPortAgreed_) {
+    why = "the server does not speak RFC 2217: it refused the COM-PORT-OPTION";
+    return ERROR_NOT_SUPPORTED;
+  }
+  if (!comPortAgreed_) {
+    why = "the server does not speak RFC 2217: no telnet COM-PORT-OPTION agreement within " +
+          AnswerTime() + " (a plain TCP port?)";
+    return ERROR_NOT_SUPPORTED;
+  }
   const BYTE mask = kLineStateMask;
   error = SendCommand(comport::kSetLineStateMask, &mask, 1);
   if (error != ERROR_SUCCESS) return error;
@@ -336,13 +429,13 @@ DWORD Rfc2217Port::SendAll(const BYTE* data, std::size_t count, std::uint64_t de
   return sent == count ? ERROR_SUCCESS : ERROR_TIMEOUT;
 }
 
-DWORD Rfc2217Port::FillOnce(std::size_t& raw) {
+DWORD Rfc2217Port::FillOnce(std::size_t& raw, std::size_t most) {
   raw = 0;
   if (lost_) return ERROR_DEVICE_NOT_CONNECTED;
   BYTE buffer[kChunk];
   ssize_t n;
   do {
-    n = ::recv(socket_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+    n = ::recv(socket_.get(), buffer, std::min(most, sizeof buffer), MSG_DONTWAIT);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
     if (errno == EAGAIN) {
@@ -355,18 +448,24 @@ DWORD Rfc2217Port::FillOnce(std::size_t& raw) {
   // The server closed the connection: the line is gone, as a pulled adapter is.
   if (n == 0) return Lost();
   raw = static_cast<std::size_t>(n);
-  drained_ = raw < sizeof buffer;
+  drained_ = raw < std::min(most, sizeof buffer);
   decoded_.clear();
   events_.clear();
   reader_.Feed(buffer, raw, decoded_, events_);
-  if (head_ == pending_.size()) {
-    pending_.clear();
+  // What was taken goes before anything comes in, so that pending_ is what is held.
+  if (head_ > 0) {
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(head_));
     head_ = 0;
   }
   std::size_t from = 0;
   auto keep = [&](std::size_t to) {
-    if (!discarding_)
-      pending_.insert(pending_.end(), decoded_.begin() + from, decoded_.begin() + to);
+    if (!discarding_) {
+      const std::size_t room = kMaxPending - std::min(kMaxPending, pending_.size());
+      const std::size_t n = std::min(room, to - from);
+      const auto begin = decoded_.begin() + static_cast<std::ptrdiff_t>(from);
+      pending_.insert(pending_.end(), begin, begin + static_cast<std::ptrdiff_t>(n));
+      if (n < to - from) overrun_ = true;
+    }
     from = to;
   };
   for (const TelnetEvent& event : events_) {
@@ -594,7 +693,6 @@ DWORD Rfc2217Port::Read(BYTE* buffer, DWORD count, DWORD& read) {
   for (;;) {
     read += Take(buffer + read, count - read);
     if (read == count || (read > 0 && returnWithAny)) return ERROR_SUCCESS;
-    if (pending_.size() - head_ >= kMaxPending) continue;
     // Data comes in bursts: one receive takes a burst whole, one poll waits for the next.
     if (!drained_ || immediate) {
       std::size_t raw = 0;
@@ -701,16 +799,21 @@ DWORD Rfc2217Port::Purge(DWORD flags) {
 
 DWORD Rfc2217Port::ClearError(DWORD& errors) {
   errors = 0;
-  // Take in what has arrived, so that a break notification waiting in the socket counts.
+  // Take in what has arrived, so that a break notification waiting in the socket counts;
+  // no more than there is room for (a data byte takes at least one byte on the wire), so
+  // that nothing is dropped: the rest, and what follows it, waits in the socket.
   for (;;) {
-    if (pending_.size() - head_ >= kMaxPending) break;
+    const std::size_t held = pending_.size() - head_;
+    if (held >= kMaxPending) break;
     std::size_t raw = 0;
-    DWORD error = FillOnce(raw);
+    DWORD error = FillOnce(raw, kMaxPending - held);
     if (error != ERROR_SUCCESS) return error;
     if (raw == 0) break;
   }
   errors = lineErrors_;
   lineErrors_ = 0;
+  if (overrun_) errors |= CE_RXOVER;
+  overrun_ = false;
   if (breaks_ > breaksReported_) errors |= CE_BREAK;
   breaksReported_ = breaks_;
   return ERROR_SUCCESS;
@@ -729,6 +832,18 @@ DWORD OpenRfc2217(const std::string& address, std::unique_ptr<CommPort>& port) {
 
 std::uint32_t SetRfc2217AnswerTimeoutMs(std::uint32_t ms) {
   return gAnswerTimeoutMs.exchange(ms);
+}
+
+std::string Rfc2217OpenFailure(const std::string& name) {
+  const std::string resolved = ResolveCommName(name);
+  const std::string prefix = kRfc2217Prefix;
+  if (resolved.size() < prefix.size()) return {};
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(resolved[i])) != prefix[i]) return {};
+  }
+  std::lock_guard lock(gFailureMutex);
+  const auto it = Failures().find(resolved.substr(prefix.size()));
+  return it == Failures().end() ? std::string() : it->second;
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 // DTR, RTS, break) are neither waited for nor trusted: some servers send none, some
 // answer BREAK OFF with the BREAK ON value.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,5 +24,20 @@ bool ParseRfc2217Address(const std::string& text, std::string& host, std::uint16
 // How long the client waits for the server: connection, option agreement, the answer to
 // a setting or a purge. Default 3000 ms; tests shorten it. Returns the previous value.
 std::uint32_t SetRfc2217AnswerTimeoutMs(std::uint32_t ms);
+
+// Received data a network port holds for the next reads. While nobody reads, the rest
+// waits in the socket (TCP's flow control holds the server back: nothing is lost). A
+// wait for an answer (the option agreement, a line setting, a purge) must read on to
+// find it: data beyond this that arrives meanwhile is dropped and reported as CE_RXOVER,
+// as a full input buffer is on a local port.
+constexpr std::size_t kRfc2217MaxHeld = 64 * 1024;
+
+// Why the last open of a network port failed, for a host to show beside the plug-in's
+// message (which gives only the error number), e.g. "rfc2217://10.0.0.5:2217: the server
+// does not speak RFC 2217 ...". Empty when that port's last open succeeded or none was
+// tried. `name` is resolved as OpenCommPort resolves it, so "\\.\COM1" finds the
+// network port that VELMORA_COM1 names. A failed open also leaves the text in the wire
+// trace, as the note "open-failed " followed by it.
+std::string Rfc2217OpenFailure(const std::string& name);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Serial ports served over the network have no Windows backend yet: the name is still
 // recognised, so that the user hears why it cannot be opened instead of "not found".
 #include <atomic>
+#include <cctype>
 
 #include "platform/comm_rfc2217.h"
 
@@ -10,11 +11,14 @@ namespace {
 
 std::atomic<std::uint32_t> gAnswerTimeoutMs{3000};
 
+constexpr const char* kNotHere = ": serial ports over the network are not supported on Windows yet";
+
 DWORD OpenRfc2217(const std::string& address, std::unique_ptr<CommPort>& port) {
   port.reset();
   std::string host;
   std::uint16_t number = 0;
   if (!ParseRfc2217Address(address, host, number)) return ERROR_INVALID_NAME;
+  NoteOnWire("open-failed " + std::string(kRfc2217Prefix) + address + kNotHere);
   return ERROR_NOT_SUPPORTED;
 }
 
@@ -27,6 +31,16 @@ DWORD OpenRfc2217(const std::string& address, std::unique_ptr<CommPort>& port) {
 
 std::uint32_t SetRfc2217AnswerTimeoutMs(std::uint32_t ms) {
   return gAnswerTimeoutMs.exchange(ms);
+}
+
+std::string Rfc2217OpenFailure(const std::string& name) {
+  const std::string resolved = ResolveCommName(name);
+  const std::string prefix = kRfc2217Prefix;
+  if (resolved.size() < prefix.size()) return {};
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(resolved[i])) != prefix[i]) return {};
+  }
+  return resolved + kNotHere;
 }
 
 }  // namespace platform

@@ -13,7 +13,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <future>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -24,6 +27,16 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
+// Distinct data bytes, FF among them.
+Bytes Pattern(std::size_t n) {
+  Bytes data(n);
+  for (std::size_t i = 0; i < n; ++i) data[i] = static_cast<BYTE>(i * 7 + i / 251);
+  return data;
+}
+
+// Stands for the option agreement in Script::floodBefore.
+constexpr int kAgreement = 1000;
+
 // How the scripted server behaves.
 struct Script {
   bool comPort = true;  // answers WILL COM-PORT-OPTION with DO (else DONT)
@@ -32,6 +45,10 @@ struct Script {
   std::uint32_t answerBaud = 0;  // answer SET-BAUDRATE with this instead (0: the value asked)
   bool quirky = false;           // no answer to DTR/RTS, BREAK OFF answered with BREAK ON
   Bytes beforePurgeAnswer;       // data sent between a purge request and its answer
+  // A runaway server: `flood` data bytes (Pattern) sent once, before its answer to the
+  // command `floodBefore` (a COM-PORT-OPTION code, or kAgreement for the option's DO).
+  std::size_t flood = 0;
+  int floodBefore = -1;
 };
 
 class FakeServer {
@@ -111,16 +128,26 @@ class FakeServer {
       changed_.notify_all();
     }
   }
+  void FloodBefore(int what) {
+    if (script_.flood == 0 || script_.floodBefore != what) return;
+    const Bytes data = Pattern(script_.flood);
+    Bytes wire;
+    EscapeTelnetData(data.data(), data.size(), wire);
+    Send(wire);
+    script_.flood = 0;
+  }
   void OnEvent(const TelnetEvent& e) {
     if (script_.silent) return;
     if (e.kind == TelnetEvent::Kind::kOption && e.verb == telnet::kWill &&
         e.option == telnet::kOptComPort) {
+      FloodBefore(kAgreement);
       Send({telnet::kIac, script_.comPort ? telnet::kDo : telnet::kDont, telnet::kOptComPort});
       return;
     }
     ComPortMessage m;
     if (e.kind != TelnetEvent::Kind::kSubnegotiation || !DecodeComPort(e.payload, m)) return;
     commands_.push_back(m);
+    FloodBefore(m.command);
     Bytes value(e.payload.begin() + 1, e.payload.end());
     const BYTE answer = m.command + comport::kServerOffset;
     switch (m.command) {
@@ -181,6 +208,37 @@ class Rfc2217Test : public testing::Test {
     t.WriteTotalTimeoutMultiplier = 2;
     t.WriteTotalTimeoutConstant = 500;
     ASSERT_EQ(port.SetTimeouts(t), ERROR_SUCCESS);
+  }
+  static void SetTimeouts(CommPort& port, DWORD interval, DWORD multiplier, DWORD constant) {
+    COMMTIMEOUTS t;
+    t.ReadIntervalTimeout = interval;
+    t.ReadTotalTimeoutMultiplier = multiplier;
+    t.ReadTotalTimeoutConstant = constant;
+    ASSERT_EQ(port.SetTimeouts(t), ERROR_SUCCESS);
+  }
+  struct Outcome {
+    bool ended = false;
+    DWORD error = ERROR_SUCCESS;
+    Bytes bytes;
+  };
+  // One Read on a thread of its own. A read still waiting after 10 s is ended by hanging
+  // up the server and reported as not ended: the guard against a hang, not a measure.
+  static Outcome GuardedRead(CommPort& port, FakeServer& server, DWORD count) {
+    Outcome out;
+    out.bytes.resize(count);
+    DWORD read = 0;
+    auto done =
+        std::async(std::launch::async, [&] { return port.Read(out.bytes.data(), count, read); });
+    out.ended = done.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!out.ended) server.Hangup();
+    out.error = done.get();
+    out.bytes.resize(read);
+    return out;
+  }
+  static DWORD Errors(CommPort& port) {
+    DWORD errors = 0;
+    EXPECT_EQ(port.ClearError(errors), ERROR_SUCCESS);
+    return errors;
   }
   static Bytes ReadAll(CommPort& port, std::size_t n) {
     Bytes got(n);
@@ -371,16 +429,181 @@ TEST_F(Rfc2217Test, SettingsThatTheServerRefusesOrIgnoresFail) {
   }
 }
 
-TEST_F(Rfc2217Test, ServerWithoutTheOptionIsAnOpenFailure) {
-  for (bool silent : {false, true}) {
+class NoteTap final : public WireTap {
+ public:
+  void OnWrite(const BYTE*, DWORD) override {}
+  void OnRead(const BYTE*, DWORD) override {}
+  void OnBreakSent(DWORD) override {}
+  void OnBreakReceived() override {}
+  void OnSpeed(DWORD) override {}
+  void OnNote(const std::string& text) override { notes.push_back(text); }
+  std::vector<std::string> notes;
+};
+
+// The plug-in's message for a failed open gives only the error number: the reason is in
+// the wire trace and stays for the host, found through the COM name too.
+TEST_F(Rfc2217Test, ServerWithoutTheOptionIsAnOpenFailureThatSaysWhy) {
+  struct Row {
+    bool silent;
+    const char* why;
+  };
+  const Row rows[] = {
+      {false, "the server does not speak RFC 2217: it refused the COM-PORT-OPTION"},
+      {true, "the server does not speak RFC 2217: no telnet COM-PORT-OPTION agreement within"},
+  };
+  for (const Row& row : rows) {
     Script script;
     script.comPort = false;
-    script.silent = silent;
+    script.silent = row.silent;
+    FakeServer server(script);
+    NoteTap tap;
+    SetWireTap(&tap);
+    std::unique_ptr<CommPort> port;
+    EXPECT_EQ(OpenCommPort(server.Name(), port), ERROR_NOT_SUPPORTED) << row.silent;
+    SetWireTap(nullptr);
+    EXPECT_EQ(port, nullptr);
+    const std::string expected = server.Name() + ": " + row.why;
+    EXPECT_EQ(Rfc2217OpenFailure(server.Name()).rfind(expected, 0), 0u)
+        << Rfc2217OpenFailure(server.Name());
+    ASSERT_EQ(tap.notes.size(), 1u);
+    EXPECT_EQ(tap.notes[0], "open-failed " + Rfc2217OpenFailure(server.Name()));
+    ::setenv("VELMORA_COM9", server.Name().c_str(), 1);
+    EXPECT_EQ(Rfc2217OpenFailure("\\\\.\\COM9"), Rfc2217OpenFailure(server.Name()));
+    ::unsetenv("VELMORA_COM9");
+  }
+  // A port that is not a network port has nothing to say; nor has one that opened.
+  EXPECT_EQ(Rfc2217OpenFailure("/dev/ttyS0"), "");
+  FakeServer good({});
+  std::unique_ptr<CommPort> port;
+  ASSERT_EQ(OpenCommPort(good.Name(), port), ERROR_SUCCESS);
+  good.CommandsAtLeast(10);
+  EXPECT_EQ(Rfc2217OpenFailure(good.Name()), "");
+}
+
+// A server that sends without end while the port waits for an answer: the port holds a
+// bounded amount, reports the rest as lost (CE_RXOVER, once) and the wait still succeeds.
+// What is held is the oldest; what comes after the answer is taken as usual.
+TEST_F(Rfc2217Test, FloodWhileWaitingForAnAnswerIsCappedAndReported) {
+  constexpr std::size_t kFlood = 4 * kRfc2217MaxHeld;
+  struct Row {
+    const char* what;
+    int floodBefore;
+    DWORD purge;  // the purge that waits, 0: the open's own waits
+    std::size_t held;
+  };
+  const Row rows[] = {
+      // Before the agreement nothing is line data.
+      {"option agreement", kAgreement, 0, 0},
+      {"line setting", comport::kSetBaudRate, 0, kRfc2217MaxHeld},
+      {"transmit purge", comport::kPurgeData, PURGE_TXCLEAR, kRfc2217MaxHeld},
+      // Everything before a receive purge's answer is purged.
+      {"receive purge", comport::kPurgeData, PURGE_RXCLEAR, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Script script;
+    script.flood = kFlood;
+    script.floodBefore = row.floodBefore;
     FakeServer server(script);
     std::unique_ptr<CommPort> port;
-    EXPECT_EQ(OpenCommPort(server.Name(), port), ERROR_NOT_SUPPORTED) << silent;
-    EXPECT_EQ(port, nullptr);
+    ASSERT_EQ(OpenCommPort(server.Name(), port), ERROR_SUCCESS);
+    server.CommandsAtLeast(10);
+    if (row.purge) {
+      ASSERT_EQ(port->Purge(row.purge), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(Errors(*port), row.held ? CE_RXOVER : 0u);
+    EXPECT_EQ(Errors(*port), 0u);
+    SetReadTimeouts(*port, 2000);
+    const Bytes marker = {0x5A, 0xA5};
+    server.Send(marker);
+    Bytes expected = Pattern(row.held);
+    expected.insert(expected.end(), marker.begin(), marker.end());
+    EXPECT_TRUE(ReadAll(*port, expected.size()) == expected);
   }
+}
+
+// Nobody reads: the data waits in the socket, held back by TCP, and nothing is lost, so
+// there is no overrun to report; a break notification behind it counts once reached.
+TEST_F(Rfc2217Test, UnreadDataWaitsWithoutLoss) {
+  FakeServer server({});
+  std::unique_ptr<CommPort> port;
+  ASSERT_EQ(OpenCommPort(server.Name(), port), ERROR_SUCCESS);
+  server.CommandsAtLeast(10);
+  const Bytes data = Pattern(4 * kRfc2217MaxHeld);
+  // From a thread of its own: the socket holds less than this, so the send ends only as
+  // the port reads.
+  // A data byte after the notification tells when both have arrived.
+  const BYTE marker = 0x5A;
+  std::thread sender([&] {
+    Bytes wire;
+    EscapeTelnetData(data.data(), data.size(), wire);
+    server.Send(wire);
+    server.SendComPort(comport::kNotifyLineState + comport::kServerOffset, {comport::kLineBreak});
+    server.Send({marker});
+  });
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Errors(*port) & CE_RXOVER, 0u);
+  SetReadTimeouts(*port, 5000);
+  Bytes expected = data;
+  expected.push_back(marker);
+  EXPECT_TRUE(ReadAll(*port, expected.size()) == expected);
+  sender.join();
+  EXPECT_EQ(Errors(*port), CE_BREAK);
+}
+
+// The read time-outs beyond the plug-in's own mode, as Windows defines them. Time-outs
+// are short: these wait on a socket, not on a device. Only outcomes are checked.
+TEST_F(Rfc2217Test, ReadTimeoutsEndReadsAsWindowsDoes) {
+  struct Row {
+    const char* what;
+    DWORD interval, multiplier, constant;
+    Bytes sent;  // before the read
+    DWORD count;
+  };
+  const Row rows[] = {
+      {"total time-out, nothing comes", 0, 0, 50, {}, 4},
+      {"total time-out by the byte, nothing comes", 0, 10, 0, {}, 5},
+      {"first byte awaited in vain", MAXDWORD, MAXDWORD, 50, {}, 4},
+      {"return at once, nothing there", MAXDWORD, 0, 0, {}, 4},
+      // No total time-out: only the interval can end this read short of its count.
+      {"the interval ends a read after its first bytes", 20, 0, 0, {0x01, 0x02, 0x03}, 10},
+  };
+  FakeServer server({});
+  std::unique_ptr<CommPort> port;
+  ASSERT_EQ(OpenCommPort(server.Name(), port), ERROR_SUCCESS);
+  server.CommandsAtLeast(10);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    SetTimeouts(*port, row.interval, row.multiplier, row.constant);
+    if (!row.sent.empty()) server.Send(row.sent);
+    const Outcome out = GuardedRead(*port, server, row.count);
+    ASSERT_TRUE(out.ended);
+    EXPECT_EQ(out.error, ERROR_SUCCESS);
+    EXPECT_EQ(out.bytes, row.sent);
+  }
+}
+
+// MAXDWORD, 0, 0: every read returns at once with what is there, never more than that.
+TEST_F(Rfc2217Test, ReturnAtOnceTakesWhatIsThere) {
+  FakeServer server({});
+  std::unique_ptr<CommPort> port;
+  ASSERT_EQ(OpenCommPort(server.Name(), port), ERROR_SUCCESS);
+  server.CommandsAtLeast(10);
+  SetTimeouts(*port, MAXDWORD, 0, 0);
+  const Bytes sent = {0x07, 0x08, 0xFF, 0x09};
+  server.Send({0x07, 0x08, 0xFF, 0xFF, 0x09});
+  Bytes got;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (got.size() < sent.size() && std::chrono::steady_clock::now() < limit) {
+    const Outcome out = GuardedRead(*port, server, 16);
+    ASSERT_TRUE(out.ended);
+    ASSERT_EQ(out.error, ERROR_SUCCESS);
+    got.insert(got.end(), out.bytes.begin(), out.bytes.end());
+    if (out.bytes.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(got, sent);
+  const Outcome after = GuardedRead(*port, server, 16);
+  ASSERT_TRUE(after.ended);
+  EXPECT_TRUE(after.bytes.empty());
 }
 
 TEST_F(Rfc2217Test, LostConnectionFailsReadsAndWrites) {

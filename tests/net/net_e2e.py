@@ -1,5 +1,6 @@
 """velmora and kv70sim over real sockets on the loopback address: the three operations
-over RFC 2217 with the boot ROM signalling by breaks, six devices at once on one
+over RFC 2217 with the boot ROM signalling by breaks, the same wire trace as on the
+in-process simulator, a plain TCP port refused with a reason, six devices at once on one
 registry, and interoperation with servers and clients no one here wrote (ser2net,
 pyserial). Every process gets a hang guard, so a test always ends by itself; nothing
 asserts on wall time. The simulators run faster than real time (--speedup) so that a
@@ -13,6 +14,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -24,6 +26,8 @@ SPEEDUP = 32
 SIM_SETTINGS = "boot-ms=%d,frame-gap-ms=%d" % (500 * SPEEDUP, 100 * SPEEDUP)
 SAMPLE = "Sample application 2.1"
 PYTHON = "/usr/bin/python3"   # Debian's interpreter, where python3-serial imports
+TRACE_BYTES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                           "trace_bytes.py")
 
 
 def free_port():
@@ -54,6 +58,59 @@ class Sim:
         self.err.close()
         with open(self.err_path) as f:
             return f.read()
+
+
+class PlainTcpServer:
+    """A TCP port that is no RFC 2217 server: it takes connections and either never sends
+    a byte (a raw port in front of a quiet line) or echoes what comes."""
+
+    def __init__(self, echo):
+        self.echo = echo
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(4)
+        self.listener.settimeout(0.1)
+        self.port = self.listener.getsockname()[1]
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        connections = []
+        while not self.stopping.is_set():
+            try:
+                conn, _ = self.listener.accept()
+                conn.settimeout(0.1)
+                connections.append(conn)
+            except socket.timeout:
+                pass
+            for conn in list(connections):
+                try:
+                    data = conn.recv(4096)
+                except socket.timeout:
+                    continue
+                except OSError:
+                    data = b""
+                if not data:
+                    conn.close()
+                    connections.remove(conn)
+                elif self.echo:
+                    conn.sendall(data)
+        for conn in connections:
+            conn.close()
+        self.listener.close()
+
+    def stop(self):
+        self.stopping.set()
+        self.thread.join()
+
+
+def wire_bytes(path):
+    """The trace as scripts/trace_bytes.py prints it (no times, no read-burst boundaries),
+    with the length of each break sent dropped too: it is a time."""
+    result = subprocess.run([sys.executable, TRACE_BYTES, path], capture_output=True, text=True, check=True)
+    return ["! break-sent" if line.startswith("! break-sent ") else line
+            for line in result.stdout.splitlines()]
 
 
 class NetTest(unittest.TestCase):
@@ -120,9 +177,9 @@ class NetTest(unittest.TestCase):
 
     # --- one operation each, checked the same way whatever carries the line ---------
 
-    def run_config(self, device, port=1):
+    def run_config(self, device, port=1, trace=None):
         code, out, err = self.velmora("run", "config", "--port", str(port), "--device", device,
-                                      "--trace", self.path("config-%d.trace" % port))
+                                      "--trace", self.path(trace or "config-%d.trace" % port))
         self.assertEqual(code, 0, out + err)
         self.assertIn("The configuration information was retrieved successfully.", out)
         return out
@@ -164,8 +221,13 @@ class NetTest(unittest.TestCase):
         self.assertEqual(events[0], "monitor-image embedded stand-in")
         self.assertEqual([e for e in events if e.startswith("speed ")][:2],
                          ["speed 9600", "speed 38400"])
-        self.assertNotIn(b"\xff\xfa", self.read("config-1.trace"), "telnet framing in the trace")
         self.assertIn("kv70sim: break from the PC", sim.stop())
+        # The same operation on the in-process simulator: the same bytes each way, breaks and
+        # speed changes, so no telnet framing (nor anything else) was added or lost.
+        self.run_config("sim:serial=KV70-NET-0001", trace="config-inprocess.trace")
+        network = wire_bytes(self.path("config-1.trace"))
+        self.assertTrue([line for line in network if line.startswith("< ")], network)
+        self.assertEqual(network, wire_bytes(self.path("config-inprocess.trace")))
 
     def test_dump_over_rfc2217(self):
         fs_out = self.path("fs-out.bin")
@@ -198,6 +260,25 @@ class NetTest(unittest.TestCase):
         code, out, err = self.velmora("run", "config", "--device", "rfc2217://nohost")
         self.assertEqual(code, 64, out + err)
         self.assertIn("expected rfc2217://HOST:PORT", err)
+
+    def test_plain_tcp_port_is_refused_saying_why(self):
+        # The plug-in's message gives only the error number (50); the trace says why.
+        for echo in (False, True):
+            with self.subTest(echo=echo):
+                server = PlainTcpServer(echo)
+                try:
+                    trace = "plain-%d.trace" % echo
+                    code, out, err = self.velmora("run", "config", "--device",
+                                                  "rfc2217://127.0.0.1:%d" % server.port,
+                                                  "--trace", self.path(trace))
+                finally:
+                    server.stop()
+                self.assertEqual(code, 1, out + err)
+                self.assertIn("[50] attempting to open COM1", out + err)
+                notes = [e for e in self.trace_events(trace) if e.startswith("open-failed ")]
+                self.assertEqual(len(notes), 1, self.trace_events(trace))
+                self.assertIn("rfc2217://127.0.0.1:%d: the server does not speak RFC 2217" % server.port,
+                              notes[0])
 
     def test_six_devices_at_once_on_one_registry(self):
         self.register_sample()
