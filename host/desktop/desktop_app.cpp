@@ -1,14 +1,22 @@
 #include "host/desktop/desktop_app.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <cstdio>
 
 #include "host/core/exit_codes.h"
+#include "host/core/give_up.h"
 #include "host/core/host_module.h"
 #include "host/core/install_settings.h"
 #include "host/core/operation_choice.h"
+#include "host/core/output_guard.h"
+#include "host/core/port_list.h"
+#include "host/core/registry_files.h"
 #include "host/core/session.h"
 #include "host/core/summary_page.h"
 #include "host/desktop/model_view.h"
@@ -27,13 +35,34 @@ void Complain(const std::string& text) {
   std::fflush(stderr);
 }
 
+// What an entry of "Connected to" stands for: the value --device would take, the port's
+// by-id link, and whether it is a pattern to complete rather than a value.
+constexpr int kValueRole = Qt::UserRole;
+constexpr int kLinkRole = Qt::UserRole + 1;
+constexpr int kPatternRole = Qt::UserRole + 2;
+constexpr char kNetworkPattern[] = "rfc2217://";
+
+bool IsSimulator(const std::string& target) {
+  return target == "sim" || target.rfind("sim:", 0) == 0;
+}
+
 }  // namespace
 
-StartWindow::StartWindow(const PluginLibrary& plugin, int port)
+std::optional<std::uint32_t> GiveUpLimit(const GuiOptions& options) {
+  std::optional<std::uint32_t> limit = options.giveUpSeconds;
+  if (!limit) limit = DefaultGiveUpSeconds(!options.unattended);
+  if (limit && *limit == 0) limit.reset();
+  return limit;
+}
+
+StartWindow::StartWindow(const PluginLibrary& plugin, int port, PortLister listPorts)
     : plugin_(plugin),
+      listPorts_(std::move(listPorts)),
       operations_(new QListWidget(this)),
       description_(new QLabel(this)),
       port_(new QComboBox(this)),
+      connection_(new QComboBox(this)),
+      connectionProblem_(new QLabel(this)),
       start_(new QPushButton("&Start", this)) {
   setWindowTitle("Velmora");
   auto* layout = new QVBoxLayout(this);
@@ -46,18 +75,62 @@ StartWindow::StartWindow(const PluginLibrary& plugin, int port)
   description_->setMinimumHeight(48);
   description_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   layout->addWidget(description_);
+
   auto* portRow = new QHBoxLayout;
   auto* portLabel = new QLabel("COM &port:", this);
   portLabel->setBuddy(port_);
   portRow->addWidget(portLabel);
-  portRow->addWidget(port_, 1);
+  // Its entries change with the connection; each is shown whole.
+  port_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  port_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  portRow->addWidget(port_);
+  portRow->addSpacing(12);
+  auto* connectionLabel = new QLabel("Connected &to:", this);
+  connectionLabel->setBuddy(connection_);
+  portRow->addWidget(connectionLabel);
+  portRow->addWidget(connection_, 1);
   layout->addLayout(portRow);
+  connection_->setEditable(true);
+  // What is typed is a value to use, not an entry to add to the list.
+  connection_->setInsertPolicy(QComboBox::NoInsert);
+  // A port's description is long; the list that drops down shows it whole.
+  connection_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  connection_->setMinimumContentsLength(26);
+  connection_->lineEdit()->setPlaceholderText("device path, rfc2217://HOST:PORT or sim");
+  connection_->setToolTip(
+      "What the COM port is: a serial port of this machine, the simulated KV70 (sim), a "
+      "serial port on the network (rfc2217://HOST:PORT) or any device path");
+  connectionProblem_->setWordWrap(true);
+  QPalette problemColours = connectionProblem_->palette();
+  problemColours.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x20));
+  connectionProblem_->setPalette(problemColours);
+  connectionProblem_->hide();
+  layout->addWidget(connectionProblem_);
+
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(start_);
   layout->addLayout(buttons);
   RefreshPorts();
   port_->setCurrentIndex(port - 1);
+  ShowConnection();
+  connect(port_, &QComboBox::currentIndexChanged, this, [this] {
+    connectionProblem_->hide();
+    ShowConnection();
+  });
+  connect(connection_, &QComboBox::activated, this, [this](int index) {
+    if (connection_->itemData(index, kPatternRole).toBool()) {
+      // The address is the user's to complete.
+      showing_ = true;
+      connection_->setEditText(kNetworkPattern);
+      showing_ = false;
+      connection_->lineEdit()->setFocus();
+      return;
+    }
+    ApplyConnection();
+  });
+  connect(connection_->lineEdit(), &QLineEdit::editingFinished, this,
+          [this] { ApplyConnection(); });
   connect(operations_, &QListWidget::currentRowChanged, this, [this](int row) {
     description_->setText(row >= 0 ? ToQt(plugin_.OperationDescription(row)) : QString());
     start_->setEnabled(row >= 0);
@@ -67,16 +140,89 @@ StartWindow::StartWindow(const PluginLibrary& plugin, int port)
 }
 
 void StartWindow::RefreshPorts() {
+  RefreshComPorts();
+  {
+    const QSignalBlocker quiet(connection_);
+    connection_->clear();
+    for (const platform::SerialPortInfo& info : listPorts_()) {
+      connection_->addItem(ToQt(DescribeSerialPort(info)), ToQt(info.path));
+      const int at = connection_->count() - 1;
+      connection_->setItemData(at, ToQt(info.byId), kLinkRole);
+      if (!info.byId.empty()) connection_->setItemData(at, ToQt(info.byId), Qt::ToolTipRole);
+    }
+    connection_->addItem("sim  (simulated KV70)", "sim");
+    connection_->addItem("rfc2217://HOST:PORT  (a serial port on the network)");
+    connection_->setItemData(connection_->count() - 1, true, kPatternRole);
+  }
+  // The field may be narrower than a description; the list that drops down is not.
+  QAbstractItemView* list = connection_->view();
+  list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() + 24);
+  ShowConnection();
+}
+
+void StartWindow::RefreshComPorts() {
+  const QSignalBlocker quiet(port_);
   const int current = port_->currentIndex();
   port_->clear();
   for (int n = 1; n <= 6; ++n) {
     const std::string target = ComPortTarget(n);
     QString text = QString("COM%1  (%2)").arg(n).arg(ToQt(target));
-    if (target == "sim" || target.rfind("sim:", 0) == 0)
-      text = QString("COM%1  (simulated KV70: %2)").arg(n).arg(ToQt(target));
+    if (IsSimulator(target)) text = QString("COM%1  (simulated KV70: %2)").arg(n).arg(ToQt(target));
     port_->addItem(text);
   }
   if (current >= 0) port_->setCurrentIndex(current);
+}
+
+void StartWindow::ShowConnection() {
+  const QString target = ToQt(ComPortTarget(chosenPort()));
+  int index = -1;
+  for (int i = 0; i < connection_->count() && index < 0; ++i) {
+    const QString link = connection_->itemData(i, kLinkRole).toString();
+    if (connection_->itemData(i, kValueRole).toString() == target ||
+        (!link.isEmpty() && link == target))
+      index = i;
+  }
+  showing_ = true;
+  connection_->setCurrentIndex(index);
+  connection_->setEditText(index >= 0 ? connection_->itemText(index) : target);
+  // A description begins with the path: that part is the one to see.
+  connection_->lineEdit()->setCursorPosition(0);
+  showing_ = false;
+}
+
+std::string StartWindow::ConnectionValue() const {
+  const QString text = connection_->currentText().trimmed();
+  for (int i = 0; i < connection_->count(); ++i) {
+    if (connection_->itemText(i) == text && !connection_->itemData(i, kPatternRole).toBool())
+      return connection_->itemData(i, kValueRole).toString().toLocal8Bit().toStdString();
+  }
+  return text.toLocal8Bit().toStdString();
+}
+
+bool StartWindow::ApplyConnection() {
+  if (showing_) return true;
+  const int port = chosenPort();
+  const std::string value = ConnectionValue();
+  if (value == ComPortTarget(port)) {
+    connectionProblem_->hide();
+    return true;
+  }
+  std::string error = value.empty() ? "Give a device path, rfc2217://HOST:PORT or sim." : "";
+  if (error.empty() && !UseDevice(port, value, error)) {
+    // Said as for the command line's --device; here the value stands on its own.
+    const std::string option = "--device ";
+    if (error.rfind(option, 0) == 0) error.erase(0, option.size());
+  }
+  if (!error.empty()) {
+    // The text stays as typed, to be corrected; the COM port keeps what it was.
+    connectionProblem_->setText(ToQt(error));
+    connectionProblem_->show();
+    return false;
+  }
+  connectionProblem_->hide();
+  RefreshComPorts();
+  ShowConnection();
+  return true;
 }
 
 DesktopApp::DesktopApp(GuiOptions options)
@@ -87,20 +233,38 @@ DesktopApp::~DesktopApp() {
   uimodel::SetBackend(nullptr);
 }
 
+void DesktopApp::Refuse(const std::string& text) {
+  Complain(text);
+  if (!options_.unattended) QMessageBox::critical(nullptr, "Velmora", ToQt(text));
+}
+
 bool DesktopApp::Begin(int& status) {
+  status = kExitUsage;
   if (options_.device) {
     std::string error;
     if (!UseDevice(options_.port, *options_.device, error)) {
-      Complain(error);
-      status = kExitUsage;
+      Refuse(error);
       return false;
     }
+  }
+  // What would destroy something or never end is refused before anything is shown.
+  if (options_.logFile && !options_.logFile->empty()) {
+    if (const std::optional<std::string> problem = OutputProblem(*options_.logFile)) {
+      Refuse("--log-file " + *options_.logFile + ": " + *problem);
+      return false;
+    }
+  }
+  // A file that is no registry would show as an empty one, and what the run writes
+  // there would be lost.
+  if (const std::optional<std::string> problem = RegistryProblem()) {
+    Refuse(*problem);
+    return false;
   }
   std::string error;
   status = kExitFailed;
   plugin_ = LoadPlugin(options_.plugin, error, status);
   if (!plugin_) {
-    Complain(error);
+    Refuse(error);
     return false;
   }
   int chosen = 0;
@@ -109,12 +273,12 @@ bool DesktopApp::Begin(int& status) {
     for (int i = 0; i < plugin_->OperationCount(); ++i) names.push_back(plugin_->OperationName(i));
     chosen = ChooseOperation(*options_.operation, names, error);
     if (chosen < 0) {
-      Complain(error);
+      Refuse(error);
       status = kExitUsage;
       return false;
     }
   } else if (options_.unattended) {
-    Complain("--auto needs the operation to run");
+    Refuse("--auto needs the operation to run");
     status = kExitUsage;
     return false;
   }
@@ -135,8 +299,11 @@ bool DesktopApp::Begin(int& status) {
   start_ = std::make_unique<StartWindow>(*plugin_, options_.port);
   start_->operations()->setCurrentRow(chosen);
   backend_->SetOwnerWindow(start_.get());
-  QObject::connect(start_->start(), &QPushButton::clicked, start_.get(),
-                   [this] { StartOperation(start_->chosenOperation(), start_->chosenPort()); });
+  QObject::connect(start_->start(), &QPushButton::clicked, start_.get(), [this] {
+    // A connection typed and not yet taken counts; one that is no device stops here.
+    if (!start_->ApplyConnection()) return;
+    StartOperation(start_->chosenOperation(), start_->chosenPort());
+  });
   start_->show();
   if (screenshots_.enabled()) screenshots_.Take(start_.get(), "Velmora");
   if (options_.unattended) {
@@ -184,16 +351,22 @@ void DesktopApp::StartOperation(int op, int port) {
   run_ = std::make_unique<RunWindow>([&lib](RunRecord& record) { return lib.DoOperation(record); },
                                      RunRequest{op, port}, ToQt(plugin_->OperationName(op)));
   backend_->SetOwnerWindow(run_.get());
+  run_->GiveUpAfter(GiveUpLimit(options_));
+  run_->onNotice = [](const std::string& text) {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+  };
   run_->onHalfWay = [this] {
     if (screenshots_.enabled()) screenshots_.Take(run_.get(), run_->windowTitle());
   };
   run_->onCloseRequested = [this] { Finish(kExitCancelled); };
-  const std::string name = plugin_->OperationName(op);
-  run_->onEnded = [this, name](int result) {
-    std::printf("%s %s.\n", name.c_str(), ResultText(result));
+  run_->onEnded = [this](int result) {
+    std::printf("%s\n", run_->outcome().c_str());
+    if (!run_->warning().empty()) std::printf("%s\n", run_->warning().c_str());
     std::fflush(stdout);
     if (screenshots_.enabled()) screenshots_.Take(run_.get(), run_->windowTitle() + " done");
-    status_ = ExitStatusForResult(result);
+    // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
+    status_ = run_->gaveUp() ? kExitFailed : ExitStatusForResult(result);
     if (options_.unattended) Finish(status_);
   };
   QObject::connect(run_.get(), &QDialog::finished, run_.get(), [this] { Finish(status_); });

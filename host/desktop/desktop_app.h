@@ -6,15 +6,18 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/core/plugin_library.h"
 #include "host/desktop/gui_backend.h"
 #include "host/desktop/run_window.h"
 #include "host/desktop/screenshots.h"
+#include "platform/serial_ports.h"
 
 namespace velmora::desktop {
 
@@ -28,28 +31,53 @@ struct GuiOptions {
   std::optional<std::string> firmware;
   std::optional<std::string> logFile;
   bool yes = false;
+  std::optional<std::uint32_t> giveUpSeconds;  // --give-up-after; unset: the default
 };
 
+// How long a run may stand still before it is given up: --give-up-after (0: never), else
+// 300 s for --auto runs and never for runs somebody watches (give_up.h).
+std::optional<std::uint32_t> GiveUpLimit(const GuiOptions& options);
+
 // The start window: the plug-in's operations with their descriptions, the COM port
-// (1 to 6, each with what it resolves to) and Start.
+// (1 to 6, each with what it resolves to), what the chosen COM port is connected to, and
+// Start. "Connected to" offers this machine's serial ports, the simulated KV70 and any
+// text (a device path, rfc2217://HOST:PORT); a choice there sets the COM port as --device
+// does, and a value that is no device is said beside it and kept for correcting.
 class StartWindow : public QWidget {
  public:
-  explicit StartWindow(const PluginLibrary& plugin, int port);
+  using PortLister = std::function<std::vector<platform::SerialPortInfo>()>;
+
+  explicit StartWindow(
+      const PluginLibrary& plugin, int port,
+      PortLister listPorts = [] { return platform::ListSerialPorts(); });
   QListWidget* operations() const { return operations_; }
   QComboBox* port() const { return port_; }
+  QComboBox* connection() const { return connection_; }
+  QLabel* connectionProblem() const { return connectionProblem_; }
   QPushButton* start() const { return start_; }
   QLabel* description() const { return description_; }
   int chosenOperation() const { return operations_->currentRow(); }
   int chosenPort() const { return port_->currentIndex() + 1; }
-  // Rereads what each COM port resolves to.
+  // Rereads the machine's serial ports and what each COM port resolves to.
   void RefreshPorts();
+  // Makes the chosen COM port what "Connected to" says, if it says something else now.
+  // False, with the reason shown, when that is no device.
+  bool ApplyConnection();
 
  private:
+  void RefreshComPorts();
+  void ShowConnection();  // what the chosen COM port resolves to now
+  std::string ConnectionValue() const;
+
   const PluginLibrary& plugin_;
+  PortLister listPorts_;
   QListWidget* operations_;
   QLabel* description_;
   QComboBox* port_;
+  QComboBox* connection_;
+  QLabel* connectionProblem_;
   QPushButton* start_;
+  bool showing_ = false;  // the window itself is changing the connection's text
 };
 
 class DesktopApp {
@@ -74,6 +102,9 @@ class DesktopApp {
 
  private:
   void Finish(int status);
+  // Says why velmora-gui cannot begin: on standard error, and in a box when somebody
+  // is there to read it.
+  void Refuse(const std::string& text);
 
   GuiOptions options_;
   Screenshots screenshots_;

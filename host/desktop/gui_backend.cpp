@@ -15,6 +15,7 @@
 
 #include "host/core/message_box_text.h"
 #include "host/core/session.h"
+#include "host/desktop/model_view.h"
 #include "host/desktop/model_windows.h"
 #include "host/desktop/screenshots.h"
 
@@ -99,6 +100,21 @@ int FindControl(const std::vector<uimodel::ControlInfo>& controls, uimodel::Kind
     if (controls[i].kind == kind && controls[i].visible && nth-- == 0) return static_cast<int>(i);
   }
   return -1;
+}
+
+// ' "Available Software"': the static text or group box right before a list names it,
+// without its mnemonic and trailing colon; empty when there is none.
+std::string ListLabel(const std::vector<uimodel::ControlInfo>& controls, int list) {
+  for (int i = list - 1; i > 0; --i) {
+    const uimodel::ControlInfo& c = controls[static_cast<size_t>(i)];
+    if (!c.visible) continue;
+    const bool names = c.kind == uimodel::Kind::Static || c.kind == uimodel::Kind::GroupBox;
+    if (!names || c.text.IsEmpty()) return {};
+    std::string label = WithoutMnemonic(ToQt(c.text)).trimmed().toStdString();
+    while (!label.empty() && label.back() == ':') label.pop_back();
+    return label.empty() ? std::string() : " \"" + label + "\"";
+  }
+  return {};
 }
 
 }  // namespace
@@ -291,11 +307,17 @@ void GuiBackend::SetWaitCursor(bool on) {
   });
 }
 
-void GuiBackend::AutoFillPage(CPropertySheet& sheet) {
+bool GuiBackend::AutoFillPage(CPropertySheet& sheet) {
   CPropertyPage* page = sheet.GetActivePage();
-  if (!page) return;
+  if (!page) return true;
   auto controls = uimodel::Snapshot(*page);
   const int list = FindControl(controls, uimodel::Kind::ListBox);
+  // A list is a choice the script must make: what the page preselects may be anything.
+  if (list > 0 && !settings_.listChoice) {
+    wizardProblem_ = "--firmware is needed: the page \"" + page->GetCaption().str() +
+                     "\" asks for a choice from its list" + ListLabel(controls, list);
+    return false;
+  }
   if (settings_.listChoice && list > 0) {
     listUsed_ = true;
     const std::string& wanted = *settings_.listChoice;
@@ -318,13 +340,19 @@ void GuiBackend::AutoFillPage(CPropertySheet& sheet) {
         if (controls[list].items[i].str() == description) index = static_cast<int>(i);
       }
     }
-    if (index >= 0) uimodel::SelectItem(*page, controls[list].id, index);
+    if (index < 0) {
+      wizardProblem_ = "\"" + wanted + "\" is not in the list" + ListLabel(controls, list) +
+                       (controls[list].items.empty() ? ", which is empty" : "");
+      return false;
+    }
+    uimodel::SelectItem(*page, controls[list].id, index);
   }
   const int edit = FindControl(controls, uimodel::Kind::Edit);
   if (settings_.editText && edit > 0) {
     editUsed_ = true;
     uimodel::TypeText(*page, controls[edit].id, settings_.editText->c_str());
   }
+  return true;
 }
 
 void GuiBackend::RunWizard(CPropertySheet& sheet) {
@@ -343,7 +371,10 @@ void GuiBackend::RunWizard(CPropertySheet& sheet) {
   // Unattended: fill each page, Next (Finish on the last), and stop where a page stays.
   for (int step = 0; step < 64 && !sheet.IsEnded(); ++step) {
     CPropertyPage* before = sheet.GetActivePage();
-    AutoFillPage(sheet);
+    if (!AutoFillPage(sheet)) {
+      window.Press(PSBTN_CANCEL);
+      break;
+    }
     window.Refresh();
     const bool finish = OffersFinish(WizardButtons(sheet));
     window.Press(finish ? PSBTN_FINISH : PSBTN_NEXT);

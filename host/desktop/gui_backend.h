@@ -8,8 +8,9 @@
 //
 // With `unattended` nothing is asked: pages are filled from the page inputs and Next is
 // pressed, OK boxes are taken, questions are answered No unless `yes`, dialogs are
-// closed with Enter. A firmware input that names an existing file no list item shows is
-// registered first, through the page's Insert key and the dialog it opens.
+// closed with Enter. A page with a list needs the firmware input: what the list happens
+// to preselect is no choice. A firmware input that names an existing file no list item
+// shows is registered first, through the page's Insert key and the dialog it opens.
 #pragma once
 #include <QString>
 #include <QWidget>
@@ -53,7 +54,9 @@ class GuiBackend : public uimodel::Backend {
   int ShowBox(const platform::MessageBoxRequest& request);
   void RunDialogHere(CDialog& dialog);
   void RunDialogForWorker(CDialog& dialog);
-  void AutoFillPage(CPropertySheet& sheet);
+  // Fills the active page from the page inputs; false, with wizardProblem_ saying why,
+  // when they cannot fill it.
+  bool AutoFillPage(CPropertySheet& sheet);
 
   GuiSettings settings_;
   Screenshots* screenshots_;

@@ -10,10 +10,18 @@
 
 #include "host/core/exit_codes.h"
 #include "host/core/plugin_library.h"
+#include "host/core/real_device_help.h"
 #include "host/core/session.h"
 #include "host/desktop/desktop_app.h"
 #include "host/desktop/stall_meter.h"
 #include "sim/sim_port.h"
+
+namespace {
+
+// As velmora's: a year.
+constexpr unsigned kMaxGiveUpSeconds = 86400u * 365u;
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QElapsedTimer sinceStart;
@@ -29,7 +37,10 @@ int main(int argc, char** argv) {
   parser.addPositionalArgument("OPERATION",
                                "with --auto: the index or a name word of the operation to run");
   const QCommandLineOption device(
-      "device", "what the COM port is: a device path or sim[:key=value,...]", "DEVICE");
+      "device",
+      "what the COM port is: a device path, a serial port on the network as "
+      "rfc2217://HOST:PORT, or sim[:key=value,...] for the simulated KV70",
+      "DEVICE");
   const QCommandLineOption port("port", "COM port number, 1 to 6 (default 1)", "N", "1");
   const QCommandLineOption registry("registry", "registry database to use", "FILE");
   const QCommandLineOption plugin(
@@ -37,12 +48,18 @@ int main(int argc, char** argv) {
   const QCommandLineOption monitor("monitor-image", "the flash monitor image the plug-in uploads",
                                    "FILE");
   const QCommandLineOption shots("screenshots", "write every window shown to DIR as PNG", "DIR");
-  const QCommandLineOption unattended("auto", "answer as an unattended velmora run does");
+  const QCommandLineOption unattended(
+      "auto", "answer as an unattended velmora run does (a page with a list needs --firmware)");
   const QCommandLineOption firmware(
       "firmware", "page input: the list item (or an S-record file to register)", "TEXT");
   const QCommandLineOption logFile("log-file", "page input: the file name for the page's field",
                                    "FILE");
   const QCommandLineOption yes("yes", "answer Yes to the operation's questions");
+  const QCommandLineOption giveUp(
+      "give-up-after",
+      "SECONDS without a change of progress after which the run is cancelled and counts as "
+      "failed (default: 300 with --auto, never otherwise; 0: never)",
+      "SECONDS");
   // For the benchmark: print the milliseconds from main to the start window shown, and end.
   QCommandLineOption firstWindow("first-window-ms", "print the time to the first window and end");
   firstWindow.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -51,13 +68,14 @@ int main(int argc, char** argv) {
   QCommandLineOption measure("measure-stalls", "measure the event loop during a run", "SECONDS");
   measure.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({device, port, registry, plugin, monitor, shots, unattended, firmware, logFile,
-                     yes, firstWindow, measure});
+                     yes, giveUp, firstWindow, measure});
   if (!parser.parse(QApplication::arguments())) {
     std::fprintf(stderr, "velmora-gui: %s\n", parser.errorText().toLocal8Bit().constData());
     return velmora::kExitUsage;
   }
   if (parser.isSet("help")) {
-    std::printf("%s", parser.helpText().toLocal8Bit().constData());
+    std::printf("%s\n%s", parser.helpText().toLocal8Bit().constData(),
+                velmora::RealDeviceHelp().c_str());
     return velmora::kExitSucceeded;
   }
 
@@ -78,6 +96,16 @@ int main(int argc, char** argv) {
   if (parser.isSet(firmware)) options.firmware = parser.value(firmware).toStdString();
   if (parser.isSet(logFile)) options.logFile = parser.value(logFile).toStdString();
   options.yes = parser.isSet(yes);
+  if (parser.isSet(giveUp)) {
+    bool ok = false;
+    const uint seconds = parser.value(giveUp).toUInt(&ok);
+    if (!ok || seconds > kMaxGiveUpSeconds) {
+      std::fprintf(stderr, "velmora-gui: --give-up-after takes whole seconds from 0 to %u\n",
+                   kMaxGiveUpSeconds);
+      return velmora::kExitUsage;
+    }
+    options.giveUpSeconds = seconds;
+  }
   if (parser.isSet(registry)) {
     std::string error;
     if (!velmora::UseRegistry(parser.value(registry).toStdString(), error)) {

@@ -1,10 +1,13 @@
 #include "host/desktop/run_window.h"
 
 #include <QFont>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QStyle>
 #include <QVBoxLayout>
 
+#include "host/core/run_warnings.h"
 #include "host/core/session.h"
 #include "host/core/text.h"
 #include "platform/clock.h"
@@ -23,6 +26,14 @@ QString ToQt(const std::string& text) {
 
 }  // namespace
 
+std::string RepeatedStatusLine(const std::string& status, unsigned long repeats) {
+  std::string last = status;
+  while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
+  if (const std::size_t end = last.find_last_of('\n'); end != std::string::npos)
+    last.erase(0, end + 1);
+  return last + " (again, " + std::to_string(repeats) + (repeats == 1 ? " time)" : " times)");
+}
+
 RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& operationName,
                      QWidget* parent)
     : QDialog(parent),
@@ -34,7 +45,8 @@ RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& 
       progress_(new QProgressBar(this)),
       elapsed_(new QLabel("0:00", this)),
       cancel_(new QPushButton("Cancel", this)),
-      result_(new QLabel(this)) {
+      result_(new QLabel(this)),
+      warning_(new QLabel(this)) {
   setWindowTitle("Velmora - " + operationName);
   QFont bold = caption_->font();
   bold.setBold(true);
@@ -43,7 +55,29 @@ RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& 
   progress_->setValue(0);
   progress_->setFormat("%p%");
   log_->setMinimumSize(460, 160);
+  // A long status line (a retry and its count) is read whole, not scrolled to.
+  log_->setWordWrap(true);
+  log_->setResizeMode(QListView::Adjust);
+  log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   result_->setWordWrap(true);
+  // The warning about the program flash stands out from the log, where it could scroll
+  // by unread.
+  auto* warningBox = new QFrame(this);
+  warningBox->setObjectName("programWarning");
+  warningBox->setStyleSheet(
+      "#programWarning { background: #fff4ce; border: 1px solid #c99700; border-radius: 3px; }");
+  auto* warningIcon = new QLabel(warningBox);
+  warningIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+  warningIcon->setAlignment(Qt::AlignTop);
+  QFont strong = warning_->font();
+  strong.setBold(true);
+  warning_->setFont(strong);
+  warning_->setWordWrap(true);
+  warning_->setParent(warningBox);
+  auto* warningRow = new QHBoxLayout(warningBox);
+  warningRow->addWidget(warningIcon);
+  warningRow->addWidget(warning_, 1);
+  warningBox->hide();
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(caption_);
   layout->addWidget(log_, 1);
@@ -52,6 +86,7 @@ RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& 
   bar->addWidget(elapsed_);
   layout->addLayout(bar);
   layout->addWidget(result_);
+  layout->addWidget(warningBox);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(cancel_);
@@ -79,7 +114,15 @@ void RunWindow::Serve() {
   } catch (const std::exception& e) {
     log_->addItem(QString("The run failed: ") + e.what());
   }
-  result_->setText(operationName_ + " " + ResultText(result) + ".");
+  const std::string name = operationName_.toLocal8Bit().toStdString();
+  outcome_ = session_.GaveUp() ? name + " failed: " + session_.GiveUpReason() + "."
+                               : name + " " + ResultText(result) + ".";
+  result_->setText(ToQt(outcome_));
+  if (result != OPERATION_SUCCEEDED && programEraseSeen_) {
+    warningText_ = IncompleteProgramWarning();
+    warning_->setText(ToQt(warningText_));
+    warning_->parentWidget()->show();
+  }
   cancel_->setText("Close");
   cancel_->setEnabled(true);
   if (onEnded) onEnded(result);
@@ -89,6 +132,13 @@ void RunWindow::Start() {
   startMs_ = platform::GetClock().NowMs();
   log_->clear();
   progress_->setValue(0);
+  lastStatus_.clear();
+  repeatItem_ = nullptr;
+  repeats_ = 0;
+  programEraseSeen_ = false;
+  outcome_.clear();
+  warningText_.clear();
+  warning_->parentWidget()->hide();
 }
 
 void RunWindow::Caption(const std::string& caption) {
@@ -97,6 +147,22 @@ void RunWindow::Caption(const std::string& caption) {
 }
 
 void RunWindow::Status(const std::string& text) {
+  if (MarksProgramErase(text)) programEraseSeen_ = true;
+  if (ToQt(text).trimmed().isEmpty()) return;
+  if (!lastStatus_.empty() && text == lastStatus_) {
+    const QString line = ToQt(RepeatedStatusLine(text, ++repeats_));
+    if (repeatItem_) {
+      repeatItem_->setText(line);
+      return;
+    }
+    repeatItem_ = new QListWidgetItem(line);
+    log_->addItem(repeatItem_);
+    log_->scrollToBottom();
+    return;
+  }
+  lastStatus_ = text;
+  repeatItem_ = nullptr;
+  repeats_ = 0;
   for (const QString& line : ToQt(text).split('\n')) {
     if (!line.trimmed().isEmpty()) log_->addItem(line);
   }
@@ -118,7 +184,13 @@ void RunWindow::Tick() {
 }
 
 void RunWindow::Notice(const std::string& text) {
+  // Whatever comes next is new, even the status text shown before.
+  lastStatus_.clear();
+  repeatItem_ = nullptr;
+  repeats_ = 0;
   log_->addItem(ToQt(text));
+  log_->scrollToBottom();
+  if (onNotice) onNotice(text);
 }
 
 void RunWindow::OnCancel() {

@@ -1,7 +1,8 @@
 // The run: the caption the plug-in sets, each status text, a progress bar with the
 // percentage and the elapsed time, and Cancel (a second press offers to close). The
 // run is on a worker thread; a timer of the event loop serves the host window, so the
-// window never stops repainting.
+// window never stops repainting. At the end: how it ended, and a warning when a run
+// that did not succeed may have left the device without a whole application.
 #pragma once
 #include <QDialog>
 #include <QLabel>
@@ -12,10 +13,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "host/core/run_session.h"
 
 namespace velmora::desktop {
+
+// "Waiting... (again, 12 times)": the last line of a status text and how often it came
+// again.
+std::string RepeatedStatusLine(const std::string& status, unsigned long repeats);
 
 class RunWindow : public QDialog, public RunObserver {
  public:
@@ -23,6 +30,8 @@ class RunWindow : public QDialog, public RunObserver {
             QWidget* parent = nullptr);
   ~RunWindow() override;
 
+  // Cancel the run once its progress stands still this long (give_up.h); none: never.
+  void GiveUpAfter(std::optional<std::uint32_t> seconds) { session_.GiveUpAfter(seconds); }
   // Starts the run; the event loop carries it. onEnded gets the result.
   void Begin();
   std::function<void(int result)> onEnded;
@@ -30,13 +39,23 @@ class RunWindow : public QDialog, public RunObserver {
   std::function<void()> onHalfWay;
   // A second Cancel that was answered Yes: the user wants Velmora closed now.
   std::function<void()> onCloseRequested;
+  // Each line of the host's own (a cancel under way, a run given up) as it comes.
+  std::function<void(const std::string&)> onNotice;
 
   QLabel* caption() const { return caption_; }
   QListWidget* statusLog() const { return log_; }
   QProgressBar* progress() const { return progress_; }
   QPushButton* cancelButton() const { return cancel_; }
   QLabel* resultLabel() const { return result_; }
+  QLabel* warningLabel() const { return warning_; }
   bool running() const { return running_; }
+
+  // After the run: whether it was given up for standing still, the line that says how it
+  // ended ("File system dump failed: no progress for 300 s: gave up."), and the warning
+  // about the program flash (empty when there is none to give).
+  bool gaveUp() const { return session_.GaveUp(); }
+  const std::string& outcome() const { return outcome_; }
+  const std::string& warning() const { return warningText_; }
 
   // RunObserver, on the GUI thread.
   void Start() override;
@@ -62,6 +81,17 @@ class RunWindow : public QDialog, public RunObserver {
   QLabel* elapsed_;
   QPushButton* cancel_;
   QLabel* result_;
+  QLabel* warning_;
+  std::string outcome_;
+  std::string warningText_;
+  // The status log holds a text repeated without anything between once, then one line
+  // that counts the repeats: a device that does not answer is retried for as long as the
+  // run goes on, and a line for each retry would bury the rest and cost the list ever
+  // more to lay out.
+  std::string lastStatus_;
+  QListWidgetItem* repeatItem_ = nullptr;
+  unsigned long repeats_ = 0;
+  bool programEraseSeen_ = false;
   std::uint64_t startMs_ = 0;
   bool running_ = false;
   bool halfWay_ = false;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/core/exit_codes.h"
+#include "host/core/port_list.h"
 #include "host/core/real_device_help.h"
 #include "host/terminal/commands.h"
 #include "platform/comm_port.h"
@@ -18,16 +19,7 @@ int PortsCommand(Console& console) {
   } else {
     console.PrintLine("Serial ports:");
     for (const auto& port : ports) {
-      std::string line = "  " + port.path;
-      if (!port.driver.empty()) line += "  driver " + port.driver;
-      if (!port.vendorId.empty()) line += "  USB " + port.vendorId + ":" + port.productId;
-      std::string words;
-      for (const std::string* text : {&port.manufacturer, &port.product}) {
-        if (!text->empty()) words += (words.empty() ? "" : " ") + *text;
-      }
-      if (!words.empty()) line += "  " + words;
-      if (!port.serialNumber.empty()) line += "  serial " + port.serialNumber;
-      console.PrintLine(line);
+      console.PrintLine("  " + DescribeSerialPort(port));
       if (!port.byId.empty()) console.PrintLine("      " + port.byId);
     }
   }

@@ -23,22 +23,12 @@
 
 #include "host/desktop/desktop_app.h"
 #include "host/desktop/model_windows.h"
+#include "host/desktop/tests/desktop_fixture.h"
 
 namespace velmora::desktop {
 namespace {
 
 namespace fs = std::filesystem;
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "desktop_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *app;
-}
 
 QString Q(const CString& text) {
   return QString::fromLocal8Bit(text.GetString());
@@ -119,61 +109,6 @@ std::vector<std::string> CompareWithModel(const ModelView& view) {
   }
   return problems;
 }
-
-class DesktopTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    App();
-    dir_ = fs::temp_directory_path() /
-           ("velmora-gui-test-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    ::setenv("VELMORA_REGISTRY", (dir_ / "registry.db").c_str(), 1);
-    ::setenv("VELMORA_DATA", (dir_ / "data").c_str(), 1);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  // Runs the app until it finishes; `onWindow` gets each window the backend shows (inside
-  // its modal loop) and must answer it. Returns the exit status.
-  int Drive(GuiOptions options, int operation, std::function<void(QWidget*)> onWindow) {
-    options.plugin = KV70_PLUGIN_PATH;
-    DesktopApp app(options);
-    int status = -1;
-    bool done = false;
-    app.onFinished = [&](int code) {
-      status = code;
-      done = true;
-    };
-    EXPECT_TRUE(app.Begin(status));
-    app.backend().onWindowShown = [&](QWidget* w) {
-      QTimer::singleShot(0, w, [w, onWindow] { onWindow(w); });
-    };
-    app.startWindow()->operations()->setCurrentRow(operation);
-    QTimer::singleShot(0, app.startWindow(),
-                       [&] { QTest::mouseClick(app.startWindow()->start(), Qt::LeftButton); });
-    // The run window is closed by the test once the result is there.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-      if (RunWindow* run = app.runWindow(); run && !run->running() && run->isVisible()) {
-        runLog_.clear();
-        for (int i = 0; i < run->statusLog()->count(); ++i)
-          runLog_ += run->statusLog()->item(i)->text().toStdString() + "\n";
-        result_ = run->resultLabel()->text().toStdString();
-        run->cancelButton()->click();
-      }
-    });
-    poll.start(10);
-    while (!done) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return status;
-  }
-
-  fs::path dir_;
-  std::string runLog_;
-  std::string result_;
-};
 
 template <typename T>
 T* Find(QWidget* w, const QString& text) {
