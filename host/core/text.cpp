@@ -38,4 +38,12 @@ std::string FormatElapsed(std::uint64_t elapsedMs) {
   return text;
 }
 
+std::string RepeatLine(const std::string& status, unsigned long repeats) {
+  std::string last = status;
+  while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
+  if (const std::size_t end = last.find_last_of('\n'); end != std::string::npos)
+    last.erase(0, end + 1);
+  return last + " (again, " + std::to_string(repeats) + (repeats == 1 ? " time)" : " times)");
+}
+
 }  // namespace velmora

@@ -16,4 +16,8 @@ std::string FormatElapsed(std::uint64_t elapsedMs);
 // A progress position as a percentage: above 100 shows as 100, below 0 as 0.
 int ClampPercent(long position);
 
+// "Waiting... (again, 12 times)": the last line of a status text and how often it came
+// again.
+std::string RepeatLine(const std::string& status, unsigned long repeats);
+
 }  // namespace velmora

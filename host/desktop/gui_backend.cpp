@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 
+#include "host/core/list_choice.h"
 #include "host/core/message_box_text.h"
 #include "host/core/session.h"
 #include "host/desktop/model_view.h"
@@ -102,7 +103,7 @@ int FindControl(const std::vector<uimodel::ControlInfo>& controls, uimodel::Kind
   return -1;
 }
 
-// ' "Available Software"': the static text or group box right before a list names it,
+// "Available Software": the static text or group box right before a list names it,
 // without its mnemonic and trailing colon; empty when there is none.
 std::string ListLabel(const std::vector<uimodel::ControlInfo>& controls, int list) {
   for (int i = list - 1; i > 0; --i) {
@@ -112,7 +113,7 @@ std::string ListLabel(const std::vector<uimodel::ControlInfo>& controls, int lis
     if (!names || c.text.IsEmpty()) return {};
     std::string label = WithoutMnemonic(ToQt(c.text)).trimmed().toStdString();
     while (!label.empty() && label.back() == ':') label.pop_back();
-    return label.empty() ? std::string() : " \"" + label + "\"";
+    return label;
   }
   return {};
 }
@@ -314,20 +315,18 @@ bool GuiBackend::AutoFillPage(CPropertySheet& sheet) {
   const int list = FindControl(controls, uimodel::Kind::ListBox);
   // A list is a choice the script must make: what the page preselects may be anything.
   if (list > 0 && !settings_.listChoice) {
-    wizardProblem_ = "--firmware is needed: the page \"" + page->GetCaption().str() +
-                     "\" asks for a choice from its list" + ListLabel(controls, list);
+    wizardProblem_ = ListChoiceNeeded(page->GetCaption().str(), ListLabel(controls, list));
     return false;
   }
   if (settings_.listChoice && list > 0) {
     listUsed_ = true;
     const std::string& wanted = *settings_.listChoice;
-    auto find = [&](const std::vector<uimodel::ControlInfo>& now) {
-      for (size_t i = 0; i < now[list].items.size(); ++i) {
-        if (now[list].items[i].str() == wanted) return static_cast<int>(i);
-      }
-      return -1;
+    auto items = [&] {
+      std::vector<std::string> texts;
+      for (const auto& item : controls[list].items) texts.push_back(item.str());
+      return texts;
     };
-    int index = find(controls);
+    int index = FindListChoice(items(), wanted);
     if (index < 0 && QFileInfo(ToQt(wanted)).isFile()) {
       // Not registered yet: Insert opens the page's register dialog.
       registering_ = true;
@@ -341,8 +340,7 @@ bool GuiBackend::AutoFillPage(CPropertySheet& sheet) {
       }
     }
     if (index < 0) {
-      wizardProblem_ = "\"" + wanted + "\" is not in the list" + ListLabel(controls, list) +
-                       (controls[list].items.empty() ? ", which is empty" : "");
+      wizardProblem_ = NotInList(wanted, ListLabel(controls, list), controls[list].items.empty());
       return false;
     }
     uimodel::SelectItem(*page, controls[list].id, index);

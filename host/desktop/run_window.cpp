@@ -26,14 +26,6 @@ QString ToQt(const std::string& text) {
 
 }  // namespace
 
-std::string RepeatedStatusLine(const std::string& status, unsigned long repeats) {
-  std::string last = status;
-  while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
-  if (const std::size_t end = last.find_last_of('\n'); end != std::string::npos)
-    last.erase(0, end + 1);
-  return last + " (again, " + std::to_string(repeats) + (repeats == 1 ? " time)" : " times)");
-}
-
 RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& operationName,
                      QWidget* parent)
     : QDialog(parent),
@@ -150,7 +142,7 @@ void RunWindow::Status(const std::string& text) {
   if (MarksProgramErase(text)) programEraseSeen_ = true;
   if (ToQt(text).trimmed().isEmpty()) return;
   if (!lastStatus_.empty() && text == lastStatus_) {
-    const QString line = ToQt(RepeatedStatusLine(text, ++repeats_));
+    const QString line = ToQt(RepeatLine(text, ++repeats_));
     if (repeatItem_) {
       repeatItem_->setText(line);
       return;

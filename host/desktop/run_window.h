@@ -20,10 +20,6 @@
 
 namespace velmora::desktop {
 
-// "Waiting... (again, 12 times)": the last line of a status text and how often it came
-// again.
-std::string RepeatedStatusLine(const std::string& status, unsigned long repeats);
-
 class RunWindow : public QDialog, public RunObserver {
  public:
   RunWindow(RunFunction run, const RunRequest& request, const QString& operationName,

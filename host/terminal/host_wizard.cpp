@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "framework/uimodel.h"
+#include "host/core/list_choice.h"
 #include "host/core/text.h"
 #include "host/terminal/host_ui.h"
 #include "host/terminal/interrupts.h"
@@ -143,32 +144,16 @@ bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
   if (!settings_.listChoice && view.FirstList()) {
     const ViewElement* list = view.FirstList();
     wizardEnd_ = WizardEnd::BadInput;
-    wizardProblem_ = "--firmware is needed: the page \"" + view.caption +
-                     "\" asks for a choice from its list" +
-                     (list->label.empty() ? std::string() : " \"" + list->label + "\"");
+    wizardProblem_ = ListChoiceNeeded(view.caption, list->label);
     return false;
   }
   if (settings_.listChoice) {
     if (const ViewElement* list = view.FirstList()) {
       const std::string& wanted = *settings_.listChoice;
-      auto exact = std::find(list->items.begin(), list->items.end(), wanted);
-      int index = exact != list->items.end() ? static_cast<int>(exact - list->items.begin()) : -1;
-      if (index < 0) {
-        // Letter case aside, when that leaves exactly one.
-        int matches = 0;
-        for (size_t i = 0; i < list->items.size(); ++i) {
-          if (Lower(list->items[i]) == Lower(wanted)) {
-            index = static_cast<int>(i);
-            ++matches;
-          }
-        }
-        if (matches != 1) index = -1;
-      }
+      const int index = FindListChoice(list->items, wanted);
       if (index < 0) {
         wizardEnd_ = WizardEnd::BadInput;
-        wizardProblem_ = "\"" + wanted + "\" is not in the list" +
-                         (list->label.empty() ? std::string() : " \"" + list->label + "\"") +
-                         (list->items.empty() ? std::string(", which is empty") : std::string());
+        wizardProblem_ = NotInList(wanted, list->label, list->items.empty());
         return false;
       }
       console_.PrintLine("-> selects \"" + list->items[static_cast<size_t>(index)] + "\"");

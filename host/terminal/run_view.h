@@ -51,7 +51,4 @@ class RunView : public RunObserver {
   int interruptsAtStart_ = 0;
 };
 
-// "Waiting... (again, 12 times)"
-std::string RepeatLine(const std::string& status, unsigned long repeats);
-
 }  // namespace velmora

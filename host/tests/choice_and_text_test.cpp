@@ -8,6 +8,7 @@
 #include "framework/plugin_abi.h"
 #include "host/core/device_choice.h"
 #include "host/core/exit_codes.h"
+#include "host/core/list_choice.h"
 #include "host/core/message_box_text.h"
 #include "host/core/operation_choice.h"
 #include "host/core/summary_page.h"
@@ -19,6 +20,24 @@ namespace {
 
 const std::vector<std::string> kNames = {"Software upgrade", "Configuration retrieval",
                                          "File system dump"};
+
+TEST(FindListChoice, ExactFirstThenTheOnlyOneThatDiffersInCaseAlone) {
+  const std::vector<std::string> items = {"KV70 2.01", "kv70 2.01", "Field 3.0", ""};
+  struct Row {
+    const char* wanted;
+    int index;
+  } const rows[] = {
+      {"KV70 2.01", 0}, {"kv70 2.01", 1}, {"Kv70 2.01", -1},  // two differ in case alone
+      {"FIELD 3.0", 2}, {"Field", -1},    {"", 3},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(FindListChoice(items, row.wanted), row.index) << row.wanted;
+  EXPECT_EQ(FindListChoice({}, "x"), -1);
+  EXPECT_EQ(NotInList("x", "Available Software", true),
+            "\"x\" is not in the list \"Available Software\", which is empty");
+  EXPECT_EQ(ListChoiceNeeded("P", ""),
+            "--firmware is needed: the page \"P\" asks for a choice from its list");
+}
 
 TEST(ChooseOperation, TakesIndexesAndWordsOfTheName) {
   struct Row {
