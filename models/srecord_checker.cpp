@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kChecksumFailure = 415;
 constexpr int kFormatFailure = 416;
+// Ctrl-Z, which DOS tools put after a text file's last line.
+constexpr char kDosEndOfFile = 0x1A;
 
 // Offsets within a record line (see srecord_decode.h for the whole layout).
 constexpr std::size_t kTypePos = 1;
@@ -83,7 +85,20 @@ BOOL CSRecordChecker::Refuse(int code, const CString& detail) {
 BOOL CSRecordChecker::CheckLine(const char* text, std::size_t size) {
   if (m_fault.code != 0) return FALSE;
   ++m_nLine;
-  if (size == 0) return TRUE;
+  // A DOS end-of-file mark ends the file only where nothing follows it; anywhere else it
+  // is a line that is no record, refused where it stands.
+  if (m_nEofMarkLine != 0) {
+    Refuse(kFormatFailure, Text(IDS_SREC_NOT_A_RECORD, m_nEofMarkLine));
+    m_fault.line = m_nEofMarkLine;
+    return FALSE;
+  }
+  // Editors leave spaces and tabs on empty lines; the reader skips such a line as it
+  // skips an empty one.
+  if (std::all_of(text, text + size, [](char c) { return c == ' ' || c == '\t'; })) return TRUE;
+  if (size == 1 && text[0] == kDosEndOfFile && m_nEndLine != 0) {
+    m_nEofMarkLine = m_nLine;
+    return TRUE;
+  }
   if (text[0] != 'S' || size < 2)
     return Refuse(kFormatFailure, Text(IDS_SREC_NOT_A_RECORD, m_nLine));
   const int digit = text[kTypePos] >= '0' && text[kTypePos] <= '9' ? text[kTypePos] - '0' : -1;

@@ -22,14 +22,16 @@ struct SRecordFault {
 
 // Fed the file's lines (line ends removed) in order. Rules, beyond those the record
 // decoder holds on each line:
-//   - a line is blank, or a record: 'S', a type of 0-3, 5 or 7-9, a hexadecimal byte
-//     count, exactly that many hexadecimal bytes, the last one the checksum;
+//   - a line is blank (empty, or spaces and tabs only), or a record: 'S', a type of 0-3,
+//     5 or 7-9, a hexadecimal byte count, exactly that many hexadecimal bytes, the last
+//     one the checksum;
 //   - the count leaves room for the type's address (S5 and S7-S9 hold only the address);
 //   - data records (S1-S3) lie inside [flashStart, flashEnd) and never give one byte
 //     two different values;
 //   - an S5 counts the data records before it;
 //   - after an end record (S7-S9) only blank lines, S0, S5 and end records follow, and
-//     the file has one.
+//     the file has one; the very last line may instead be a single Ctrl-Z (0x1A), the
+//     end-of-file mark DOS tools write, with nothing after it.
 class CSRecordChecker {
  public:
   CSRecordChecker(DWORD flashStart, DWORD flashEnd);
@@ -49,7 +51,8 @@ class CSRecordChecker {
   DWORD m_dwFlashStart;
   DWORD m_dwFlashEnd;
   long m_nLine = 0;
-  long m_nEndLine = 0;  // line of the first end record; 0 before it
+  long m_nEndLine = 0;      // line of the first end record; 0 before it
+  long m_nEofMarkLine = 0;  // line of a Ctrl-Z after the end record; 0 while none
   std::uint32_t m_nDataRecords = 0;
   SRecordFault m_fault;
   // Program flash as the file fills it, and which of its bytes the file gives; made on

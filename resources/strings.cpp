@@ -168,8 +168,8 @@ constexpr StringEntry kStrings[] = {
     {IDS_OPTION_ENABLED, "Enabled"},
     {IDS_ERASING_FILE_SYSTEM, "Erasing file system flash..."},
     {IDS_REPLACE_FIRMWARE_FILE,
-     "The file %s already exists and may belong to another registered software version.\n\n"
-     "Press yes to replace it with %s."},
+     "The file %s already exists in the firmware directory, and no other registered software "
+     "version uses it.\n\nPress yes to replace it with %s."},
     {IDS_DESCRIPTION_BACKSLASH,
      "The description may not contain a backslash.\n\nEnter another description and try again."},
     {IDS_REPLACE_LOG_FILE,

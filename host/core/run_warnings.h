@@ -12,4 +12,9 @@ bool MarksProgramErase(const std::string& status);
 // Said after a failed or cancelled run that got as far as erasing.
 std::string IncompleteProgramWarning();
 
+// Why the last open of COM `comPort` failed, where its port knows more than the
+// plug-in's message (which names only an error number): "COM1: rfc2217://...: the server
+// does not speak RFC 2217 ...". Empty otherwise.
+std::string PortOpenProblem(int comPort);
+
 }  // namespace velmora

@@ -3,10 +3,44 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/file_io.h"
 
 namespace velmora {
 
-WireTrace::WireTrace(std::ostream& out) : out_(out), startMs_(platform::GetClock().NowMs()) {}
+TraceFile::~TraceFile() {
+  if (fd_ >= 0) platform::FileClose(fd_);
+}
+
+DWORD TraceFile::Open(const std::string& path) {
+  int fd = -1;
+  DWORD error = platform::FileOpen(path, platform::FileAccess::kWrite, true, fd);
+  if (error != ERROR_SUCCESS) return error;
+  platform::FileKind kind;
+  error = platform::FileKindOf(fd, kind);
+  // A device has nothing to empty (and refuses being truncated).
+  if (error == ERROR_SUCCESS && kind.isRegular) error = platform::FileTruncate(fd);
+  if (error != ERROR_SUCCESS) {
+    platform::FileClose(fd);
+    return error;
+  }
+  fd_ = fd;
+  return ERROR_SUCCESS;
+}
+
+DWORD TraceFile::Write(const std::string& line) {
+  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  return platform::FileWriteAll(fd_, line.data(), line.size());
+}
+
+DWORD TraceFile::Close() {
+  if (fd_ < 0) return ERROR_SUCCESS;
+  const DWORD synced = platform::FileSync(fd_);
+  const DWORD closed = platform::FileClose(fd_);
+  fd_ = -1;
+  return synced != ERROR_SUCCESS ? synced : closed;
+}
+
+WireTrace::WireTrace(TraceOutput& out) : out_(out), startMs_(platform::GetClock().NowMs()) {}
 
 WireTrace::~WireTrace() {
   Flush();
@@ -15,6 +49,11 @@ WireTrace::~WireTrace() {
 std::uint64_t WireTrace::Elapsed() const {
   const std::uint64_t now = platform::GetClock().NowMs();
   return now > startMs_ ? now - startMs_ : 0;
+}
+
+void WireTrace::Put(const std::string& line) {
+  if (finished_ || error_ != ERROR_SUCCESS) return;
+  error_ = out_.Write(line);
 }
 
 void WireTrace::Line(std::uint64_t ms, char direction, const BYTE* data, std::size_t count) {
@@ -29,13 +68,11 @@ void WireTrace::Line(std::uint64_t ms, char direction, const BYTE* data, std::si
     line += kHex[data[i] & 0x0F];
   }
   line += '\n';
-  // Each line goes out whole at once, so that a trace cut short by a hard exit still
-  // ends on a complete line.
-  out_ << line << std::flush;
+  Put(line);
 }
 
 void WireTrace::Event(const std::string& text) {
-  out_ << Elapsed() << " ! " << text << '\n' << std::flush;
+  Put(std::to_string(Elapsed()) + " ! " + text + '\n');
 }
 
 void WireTrace::FlushLocked() {
@@ -49,6 +86,13 @@ void WireTrace::Flush() {
   FlushLocked();
 }
 
+DWORD WireTrace::Finish() {
+  std::lock_guard lock(mutex_);
+  FlushLocked();
+  finished_ = true;
+  return error_;
+}
+
 void WireTrace::OnWrite(const BYTE* data, DWORD count) {
   if (count == 0) return;
   std::lock_guard lock(mutex_);
@@ -59,6 +103,7 @@ void WireTrace::OnWrite(const BYTE* data, DWORD count) {
 void WireTrace::OnRead(const BYTE* data, DWORD count) {
   if (count == 0) return;
   std::lock_guard lock(mutex_);
+  if (finished_ || error_ != ERROR_SUCCESS) return;
   const std::uint64_t now = Elapsed();
   if (!burst_.empty() && now - burstLastMs_ > kBurstGapMs) FlushLocked();
   if (burst_.empty()) burstStartMs_ = now;

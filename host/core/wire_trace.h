@@ -12,19 +12,46 @@
 #pragma once
 #include <cstdint>
 #include <mutex>
-#include <ostream>
+#include <string>
 #include <vector>
 
 #include "platform/comm_port.h"
 
 namespace velmora {
 
+// Where the trace's lines go, one whole line a call. Write returns a Windows error
+// number, 0 when the line was written.
+class TraceOutput {
+ public:
+  virtual ~TraceOutput() = default;
+  virtual DWORD Write(const std::string& line) = 0;
+};
+
+// The trace's file. A regular file is emptied and written in place; a character device
+// is written in place too (what can reach here has passed OutputProblem). Every line
+// goes out at once, so a trace cut short by a hard exit still ends on a whole line.
+class TraceFile final : public TraceOutput {
+ public:
+  TraceFile() = default;
+  ~TraceFile() override;  // closes without looking, when Close was not called
+  TraceFile(const TraceFile&) = delete;
+  TraceFile& operator=(const TraceFile&) = delete;
+
+  DWORD Open(const std::string& path);
+  DWORD Write(const std::string& line) override;
+  // Writes the file out to the disk and closes it; the error of either.
+  DWORD Close();
+
+ private:
+  int fd_ = -1;
+};
+
 class WireTrace final : public platform::WireTap {
  public:
   static constexpr std::uint64_t kBurstGapMs = 20;
 
   // Writes to `out`, which must outlive the trace; time starts now.
-  explicit WireTrace(std::ostream& out);
+  explicit WireTrace(TraceOutput& out);
   ~WireTrace() override;  // writes a pending read burst
   WireTrace(const WireTrace&) = delete;
   WireTrace& operator=(const WireTrace&) = delete;
@@ -39,19 +66,26 @@ class WireTrace final : public platform::WireTap {
 
   // Writes a pending read burst now.
   void Flush();
+  // Writes a pending read burst and takes nothing more; the first failed write's error,
+  // 0 when every line was written. After a failure nothing more is written: a trace
+  // with holes in it would mislead more than one that stops.
+  DWORD Finish();
 
  private:
   std::uint64_t Elapsed() const;
   void FlushLocked();
+  void Put(const std::string& line);
   void Line(std::uint64_t ms, char direction, const BYTE* data, std::size_t count);
   void Event(const std::string& text);
 
   std::mutex mutex_;
-  std::ostream& out_;
+  TraceOutput& out_;
   std::uint64_t startMs_;
   std::vector<BYTE> burst_;
   std::uint64_t burstStartMs_ = 0;
   std::uint64_t burstLastMs_ = 0;
+  DWORD error_ = 0;
+  bool finished_ = false;
 };
 
 // Installs the tap (null: none) as the line's wire tap for its lifetime.

@@ -110,8 +110,12 @@ void RunWindow::Serve() {
   outcome_ = session_.GaveUp() ? name + " failed: " + session_.GiveUpReason() + "."
                                : name + " " + ResultText(result) + ".";
   result_->setText(ToQt(outcome_));
-  if (result != OPERATION_SUCCEEDED && programEraseSeen_) {
-    warningText_ = IncompleteProgramWarning();
+  if (result != OPERATION_SUCCEEDED && programEraseSeen_) warningText_ = IncompleteProgramWarning();
+  if (result != OPERATION_SUCCEEDED) {
+    if (const std::string why = PortOpenProblem(request_.comPort); !why.empty())
+      warningText_ += (warningText_.empty() ? "" : "\n") + why;
+  }
+  if (!warningText_.empty()) {
     warning_->setText(ToQt(warningText_));
     warning_->parentWidget()->show();
   }

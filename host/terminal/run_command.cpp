@@ -1,5 +1,4 @@
 // velmora list and velmora run: the plug-in's operations, the wizard, the run.
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -95,11 +94,10 @@ int RunCommand(const RunOptions& options, Console& console) {
     }
   }
 
-  std::ofstream traceFile;
+  TraceFile traceFile;
   if (options.trace) {
-    traceFile.open(*options.trace, std::ios::out | std::ios::trunc);
-    if (!traceFile) {
-      Complain("cannot write the trace file " + *options.trace);
+    if (const DWORD error = traceFile.Open(*options.trace)) {
+      Complain("cannot write the trace file " + *options.trace + ": error " + ErrorText(error));
       return kExitUsage;
     }
   }
@@ -172,14 +170,27 @@ int RunCommand(const RunOptions& options, Console& console) {
   session.GiveUpAfter(giveUp);
   const int result = session.Run(RunRequest{op, options.port});
   ui->EndRun();
-  if (trace) trace->Flush();
-  if (session.GaveUp()) {
-    console.PrintLine(plugin->OperationName(op) + " failed: " + session.GiveUpReason() + ".");
-  } else {
-    console.PrintLine(plugin->OperationName(op) + " " + ResultText(result) + ".");
+  DWORD traceError = ERROR_SUCCESS;
+  if (trace) {
+    traceError = trace->Finish();
+    const DWORD closed = traceFile.Close();
+    if (traceError == ERROR_SUCCESS) traceError = closed;
   }
+  const std::string runEnd =
+      session.GaveUp() ? "failed: " + session.GiveUpReason() : std::string(ResultText(result));
+  console.PrintLine(plugin->OperationName(op) + " " + runEnd + ".");
   if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen())
     console.PrintLine(IncompleteProgramWarning());
+  if (result != OPERATION_SUCCEEDED) {
+    if (const std::string why = PortOpenProblem(options.port); !why.empty()) console.PrintLine(why);
+  }
+  if (traceError != ERROR_SUCCESS) {
+    // The device side is told apart, so that nobody repeats a run that worked.
+    Complain("the wire trace " + *options.trace + " could not be written: error " +
+             ErrorText(traceError) + "; it is incomplete. The run itself: " +
+             plugin->OperationName(op) + " " + runEnd + ".");
+    return kExitFailed;
+  }
   if (options.trace) console.PrintLine("Wire trace: " + *options.trace);
   // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
   if (session.GaveUp()) return kExitFailed;

@@ -15,6 +15,7 @@ import re
 import select
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -158,6 +159,10 @@ class VelmoraTest(unittest.TestCase):
         os.makedirs(firmware_dir, exist_ok=True)
         target = os.path.join(firmware_dir, os.path.basename(source))
         shutil.copyfile(source, target)
+        return self.import_entry(description, target, device_type)
+
+    def import_entry(self, description, target, device_type="KV70"):
+        """An entry naming `target` where it lies, imported from a .reg file."""
         reg = self.path("firmware.reg")
         with open(reg, "w") as out:
             out.write("REGEDIT4\n\n"
@@ -823,6 +828,189 @@ class VelmoraTest(unittest.TestCase):
             back = f.read()
         self.assertTrue(back.startswith(b"\xff\xfe" + "Windows Registry Editor Version 5.00\r\n".encode("utf-16-le")))
         self.assertIn("\"Owner\"=\"M\u00fcller\"".encode("utf-16-le"), back)
+
+
+    # --- outputs on a device that takes nothing -----------------------------------
+
+    def char_device(self, name, major, minor):
+        """A character device node in the test's own directory (1,7: full; 1,3: null)."""
+        path = self.path(name)
+        try:
+            os.mknod(path, 0o600 | stat.S_IFCHR, os.makedev(major, minor))
+        except OSError as e:
+            self.skipTest("mknod %s c %d %d refused (%s): no device to write to" % (name, major, minor, e))
+        return path
+
+    def assert_still_a_device(self, path):
+        self.assertTrue(stat.S_ISCHR(os.lstat(path).st_mode), "%s is no longer a character device" % path)
+
+    def test_registry_export_to_a_full_device_fails_and_keeps_the_node(self):
+        full = self.char_device("full", 1, 7)
+        code, out, err = self.velmora("registry", "export", full)
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("cannot export to %s: error 112 (disk full)" % full, err)
+        self.assertNotIn("Exported", out)
+        self.assert_still_a_device(full)
+        self.assertEqual(sorted(n for n in os.listdir(self.dir) if not n.startswith("registry.db")),
+                         ["full"], "nothing was left beside it")
+
+    def test_kv70_dump_to_a_full_device_fails_with_the_failure_box(self):
+        full = self.char_device("full", 1, 7)
+        code, out, err = self.velmora("run", "dump", "--device", "sim", "--log-file", full, "--yes")
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("Disk full while accessing %s." % full, out)
+        self.assertIn("There was a failure with the operation!", out)
+        self.assertIn("File system dump failed.", out)
+        self.assert_still_a_device(full)
+
+    def test_kv70_trace_that_cannot_be_written_is_a_failure(self):
+        full = self.char_device("full", 1, 7)
+        code, out, err = self.velmora("run", "config", "--device", "sim", "--trace", full)
+        self.assertEqual(code, 1, out + err)
+        self.assertNotIn("Wire trace:", out)
+        # The file, the error, and that the device side went well.
+        self.assertIn("velmora: the wire trace %s could not be written: error 112 (disk full)" % full, err)
+        self.assertIn("The run itself: Configuration retrieval succeeded.", err)
+        self.assertIn("The configuration information was retrieved successfully.", out)
+        self.assert_still_a_device(full)
+        # A device that takes the bytes is written in place, and the run succeeds.
+        null = self.char_device("null", 1, 3)
+        code, out, err = self.velmora("run", "config", "--device", "sim", "--trace", null)
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("Wire trace: " + null, out)
+        self.assert_still_a_device(null)
+
+    # --- the catalogue through the page -------------------------------------------
+
+    def srec_flash(self, source):
+        """srec_cat's reading of the file as program flash bytes from its start."""
+        return subprocess.run(["srec_cat", source, "-offset", "-0x02400000", "-o", "-", "-binary"],
+                              capture_output=True, check=True).stdout
+
+    def exported_entries(self):
+        """Catalogue entries as {description: FirmwarePath}, read back from an export."""
+        exported = self.path("catalogue.reg")
+        code, out, err = self.velmora("registry", "export", exported,
+                                      "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware")
+        self.assertEqual(code, 0, out + err)
+        with open(exported) as f:
+            text = f.read()
+        entries = {}
+        for key, path in re.findall(r"\[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware\\([^\]]+)\]\n"
+                                    r"(?:\"[^\n]*\n)*?\"FirmwarePath\"=\"([^\n]*)\"", text):
+            entries[key] = path.replace("\\\\", "/").replace("\\", "/")
+        return entries
+
+    def register_through_the_page(self, t, description, source):
+        t.type("ins")
+        t.expect("=== Register Firmware ===")
+        t.expect("> ")
+        t.type("e1 " + description)
+        t.expect("Description: [e1] \"%s\"" % description)
+        t.expect("> ")
+        t.type("e2 " + source)
+        t.expect("Path: [e2] \"%s\"" % source)
+        t.expect("> ")
+        t.type("add entry")
+        # Yes wherever a replacement is asked: the copy must still be the entry's own.
+        listed = re.compile(r"(\[y\]es  \[n\]o  \([^)\n]*\) > )|(\* \d+\. %s\n)" % re.escape(description))
+        if t.expect(listed).group(1):
+            t.type("y")
+            t.expect(listed)
+        t.expect("> ")
+
+    def test_kv70_two_files_of_one_name_register_as_two_copies_each_programming_its_own(self):
+        sources = {"FWX1": self.path("a/fw.x"), "FWX2": self.path("b/fw.x")}
+        os.makedirs(self.path("a"))
+        os.makedirs(self.path("b"))
+        shutil.copyfile(self.sample(), sources["FWX1"])
+        # The second file: the sample with one data record's bytes changed, still valid.
+        with open(self.sample()) as f:
+            lines = f.read().split("\n")
+        record = lines[399].rstrip("\r")
+        fields = bytes.fromhex(record[2:-2])
+        fields = fields[:5] + bytes(b ^ 0x5A for b in fields[5:])
+        lines[399] = "S3" + fields.hex().upper() + "%02X" % (~sum(fields) & 0xFF) + "\r"
+        with open(sources["FWX2"], "w", newline="") as f:
+            f.write("\n".join(lines))
+        expected = {name: self.srec_flash(path) for name, path in sources.items()}
+        self.assertNotEqual(expected["FWX1"], expected["FWX2"])
+
+        t = self.interactive("run", "upgrade", "--device", "sim")
+        t.expect("=== Velmora - KV70 Software Selection ===")
+        t.expect("> ")
+        self.register_through_the_page(t, "FWX1", sources["FWX1"])
+        self.register_through_the_page(t, "FWX2", sources["FWX2"])
+        t.type("c")
+        t.expect("Cancelled before the operation started.")
+        self.assertEqual(t.finish(), 2, t.text)
+
+        entries = self.exported_entries()
+        self.assertEqual(sorted(entries), ["FWX1", "FWX2"], entries)
+        self.assertNotEqual(entries["FWX1"], entries["FWX2"], "two entries share one copy")
+        for name, source in sources.items():
+            self.assertEqual(self.read_bytes(entries[name]), self.read_bytes(source), name)
+            prog = self.path("prog-%s.bin" % name)
+            code, out, err = self.velmora("run", "upgrade", "--device", "sim:prog-out=" + prog,
+                                          "--firmware", name, "--yes")
+            self.assertEqual(code, 0, out + err)
+            self.assertIn("The software upgrade was completed successfully.", out)
+            flash = self.read_bytes(prog)
+            self.assertEqual(flash[:len(expected[name])], expected[name], "%s programs its own file" % name)
+
+    def test_kv70_a_file_no_entry_names_is_replaced_only_after_the_question(self):
+        firmware_dir = os.path.join(self.data, "Firmware")
+        os.makedirs(firmware_dir)
+        stray = os.path.join(firmware_dir, "fw.x")
+        with open(stray, "w") as f:
+            f.write("left here by hand\n")
+        os.makedirs(self.path("a"))
+        source = self.path("a/fw.x")
+        shutil.copyfile(self.sample(), source)
+        t = self.interactive("run", "upgrade", "--device", "sim")
+        t.expect("> ")
+        for answer in ("n", "y"):
+            t.type("ins")
+            t.expect("=== Register Firmware ===")
+            t.expect("> ")
+            t.type("e1 Incoming")
+            t.expect("> ")
+            t.type("e2 " + source)
+            t.expect("> ")
+            t.type("add entry")
+            t.expect("The file %s\\Firmware\\fw.x already exists in the firmware directory, and no other "
+                     "registered software version uses it.\n\nPress yes to replace it with %s." % (self.data, source))
+            t.expect("[y]es  [n]o  (Enter: No) > ")
+            t.type(answer)
+            if answer == "n":
+                t.expect("(no items)")
+                self.assertEqual(self.read_bytes(stray), b"left here by hand\n", "No changes nothing")
+            t.expect("> ")
+        self.assertIn("   * 1. Incoming", t.text[t.text.rfind("=== Velmora"):])
+        t.type("c")
+        self.assertEqual(t.finish(), 2, t.text)
+        self.assertEqual(self.read_bytes(stray), self.read_bytes(source))
+
+    def test_kv70_delete_of_an_entry_naming_a_file_elsewhere_keeps_the_file(self):
+        os.makedirs(self.path("mine"))
+        mine = self.path("mine/application.x")
+        shutil.copyfile(self.sample(), mine)
+        self.import_entry("My build", mine)
+        before = self.read_bytes(mine)
+        t = self.interactive("run", "upgrade", "--device", "sim")
+        t.expect("   * 1. My build")
+        t.expect("> ")
+        t.type("del")
+        t.expect("This operation will unregister My build with Velmora and leave the file %s in place" % mine)
+        t.expect("(type y or n) > ")
+        t.type("y")
+        t.expect("(no items)")
+        t.expect("> ")
+        t.type("c")
+        t.expect("Cancelled before the operation started.")
+        self.assertEqual(t.finish(), 2, t.text)
+        self.assertEqual(self.exported_entries(), {})
+        self.assertEqual(self.read_bytes(mine), before, "the user's own file is left alone")
 
 
 def main():

@@ -3,18 +3,44 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "platform/clock.h"
+#include "platform/testing/system_for_tests.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
 
 namespace velmora {
 namespace {
+
+namespace fs = std::filesystem;
+
+// The lines as written; from the `failAt`th write on (1-based), each write fails.
+class TextOutput final : public TraceOutput {
+ public:
+  DWORD Write(const std::string& line) override {
+    ++writes;
+    if (failAt > 0 && writes >= failAt) return ERROR_DISK_FULL;
+    text += line;
+    return ERROR_SUCCESS;
+  }
+  std::string str() const { return text; }
+  std::string text;
+  int writes = 0;
+  int failAt = 0;
+};
 
 class WireTraceTest : public ::testing::Test {
  protected:
   platform::VirtualClock clock_;
   platform::ScopedClock scope_{clock_};
-  std::ostringstream out_;
+  TextOutput out_;
 };
 
 TEST_F(WireTraceTest, WritesAndReadsAsHexWithMillisecondsSinceTheStart) {
@@ -84,6 +110,72 @@ TEST_F(WireTraceTest, EmptyTransfersLeaveNoLine) {
   trace.OnRead(nullptr, 0);
   trace.Flush();
   EXPECT_EQ(out_.str(), "");
+}
+
+// A failed write is kept, nothing is written after it (a trace with holes would mislead),
+// and Finish gives it, whatever came after.
+TEST_F(WireTraceTest, TheFirstFailedWriteStandsAndEndsTheTrace) {
+  out_.failAt = 2;
+  WireTrace trace(out_);
+  const BYTE b[] = {0x06};
+  trace.OnSpeed(9600);
+  trace.OnWrite(b, 1);
+  trace.OnRead(b, 1);
+  trace.OnBreakReceived();
+  EXPECT_EQ(trace.Finish(), static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_EQ(out_.str(), "0 ! speed 9600\n");
+  EXPECT_EQ(out_.writes, 2) << "no write is tried after the failure";
+  trace.OnWrite(b, 1);
+  EXPECT_EQ(trace.Finish(), static_cast<DWORD>(ERROR_DISK_FULL));
+}
+
+TEST_F(WireTraceTest, FinishWritesThePendingBurstAndTakesNothingMore) {
+  WireTrace trace(out_);
+  const BYTE b[] = {0x06};
+  trace.OnRead(b, 1);
+  EXPECT_EQ(trace.Finish(), static_cast<DWORD>(ERROR_SUCCESS));
+  trace.OnRead(b, 1);
+  trace.OnSpeed(9600);
+  trace.Flush();
+  EXPECT_EQ(out_.str(), "0 < 06\n");
+}
+
+class TraceFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = platform_test::MakeTempDir("trace-file-");
+    ASSERT_FALSE(dir_.empty());
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+};
+
+TEST_F(TraceFileTest, AnEarlierFileIsEmptiedAndEachLineWritten) {
+  std::ofstream(Path("trace.txt")) << "an earlier trace, longer than this one\n";
+  TraceFile file;
+  ASSERT_EQ(file.Open(Path("trace.txt")), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(file.Write("0 ! speed 9600\n"), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(file.Close(), static_cast<DWORD>(ERROR_SUCCESS));
+  std::ifstream in(Path("trace.txt"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "0 ! speed 9600\n");
+  EXPECT_EQ(TraceFile().Open(Path("no-dir/trace.txt")), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+// A device that takes nothing (Linux's "full", made here) fails the write with the
+// error a user can read; the node stays a device.
+TEST_F(TraceFileTest, AFullDeviceFailsTheWrite) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no device nodes to make on Windows";
+#else
+  if (::mknod(Path("full").c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+    GTEST_SKIP() << "mknod refused (not root?): cannot make a full device to write to";
+  TraceFile file;
+  ASSERT_EQ(file.Open(Path("full")), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(file.Write("0 ! speed 9600\n"), static_cast<DWORD>(ERROR_DISK_FULL));
+  file.Close();
+  EXPECT_TRUE(fs::is_character_file(Path("full")));
+#endif
 }
 
 }  // namespace

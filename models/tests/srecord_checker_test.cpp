@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,17 @@ TEST_F(SRecordCheckerTest, FilesAndTheirVerdicts) {
       {"the same bytes twice", {kHeader, d1, d1, kEndRecord}, 0, 0, ""},
       {"empty data record", {kHeader, Rec('3', "02400000", ""), kEndRecord}, 0, 0, ""},
       {"last byte of the flash", {kHeader, Rec('3', "025FBFFF", "AB"), kEndRecord}, 0, 0, ""},
+      {"spaces and tabs on blank lines",
+       {" ", kHeader, "\t", d1, " \t  \t", d2, kEndRecord, "   "},
+       0,
+       0,
+       ""},
+      {"Ctrl-Z after the end record", {kHeader, d1, kEndRecord, "\x1A"}, 0, 0, ""},
+      {"Ctrl-Z after blank lines and a header after the end",
+       {kHeader, d1, kEndRecord, "", " \t", kHeader, "\x1A"},
+       0,
+       0,
+       ""},
 
       {"unknown type S4",
        {kHeader, d1, Rec('4', "02400004", "44"), d2, kEndRecord},
@@ -99,6 +111,32 @@ TEST_F(SRecordCheckerTest, FilesAndTheirVerdicts) {
       {"X3", {kHeader, "X30902400000001122336E", kEndRecord}, 416, 2, "not an S-record"},
       {"leading blank", {kHeader, " " + d1, kEndRecord}, 416, 2, "not an S-record"},
       {"only S", {kHeader, "S", kEndRecord}, 416, 2, "not an S-record"},
+      {"form feed is no blank", {kHeader, "\f", kEndRecord}, 416, 2, "not an S-record"},
+      {"lone CR is no blank", {kHeader, d1, "\r", kEndRecord}, 416, 3, "not an S-record"},
+      {"Ctrl-Z before the end record",
+       {kHeader, d1, "\x1A", kEndRecord},
+       416,
+       3,
+       "not an S-record"},
+      {"Ctrl-Z without an end record", {kHeader, d1, "\x1A"}, 416, 3, "not an S-record"},
+      {"record after the Ctrl-Z",
+       {kHeader, d1, kEndRecord, "\x1A", kEndRecord},
+       416,
+       4,
+       "Line 4 of the file is not an S-record"},
+      {"blank line after the Ctrl-Z",
+       {kHeader, d1, kEndRecord, "\x1A", ""},
+       416,
+       4,
+       "Line 4 of the file is not an S-record"},
+      {"two Ctrl-Z", {kHeader, d1, kEndRecord, "\x1A\x1A"}, 416, 4, "not an S-record"},
+      {"Ctrl-Z after spaces", {kHeader, d1, kEndRecord, " \x1A"}, 416, 4, "not an S-record"},
+      {"Ctrl-Z on the end record's line",
+       {kHeader, d1, kEndRecord + "\x1A"},
+       416,
+       3,
+       "15 characters long; its byte count says 14"},
+      {"spaces inside a record", {kHeader, "S309 02400000001122336E", kEndRecord}, 416, 2, ""},
       {"line cut",
        {kHeader, d1.substr(0, 12), kEndRecord},
        416,
@@ -229,6 +267,74 @@ TEST_F(SRecordCheckerTest, WholeFilesAsTheReaderSplitsThem) {
     BYTE type = 0xEE;
     ASSERT_TRUE(f.ReadNextRecord(line, type));
     EXPECT_EQ(type, 0);
+  }
+}
+
+// The records ReadNextRecord gives, one "type address data" text each.
+std::vector<std::string> ReaderRecords(const std::string& text) {
+  ScratchFile scratch(text);
+  CSRecordFile f(scratch.path());
+  f.OpenAndCheck();
+  std::vector<std::string> records;
+  SRecordLine line;
+  BYTE type = 0;
+  while (f.ReadNextRecord(line, type)) {
+    char head[32];
+    std::snprintf(head, sizeof head, "S%d %08lX ", type, static_cast<unsigned long>(line.address));
+    std::string record = head;
+    for (int i = 0; i < line.length; ++i) {
+      char byte[3];
+      std::snprintf(byte, sizeof byte, "%02X", line.data[i]);
+      record += byte;
+    }
+    records.push_back(record);
+  }
+  return records;
+}
+
+// Files that programmed before the whole-file check existed: blank lines holding spaces
+// or tabs, and a DOS Ctrl-Z closing the file. The check lets them through, and the
+// reader gives exactly the records of the same file without them, so they program the
+// same bytes. Anything else after the Ctrl-Z, or a Ctrl-Z elsewhere, stays refused.
+TEST_F(SRecordCheckerTest, BlankLinesWithSpacesAndAClosingCtrlZProgramAsWithout) {
+  const std::string d1 = Rec('3', "02400000", "00112233");
+  const std::string d2 = Rec('3', "02400004", "44556677");
+  std::string first;  // the six lines the quick open check reads
+  for (const auto& l : {kHeader, d1, d2, d1, d2, d1}) first += l + "\r\n";
+  const std::string plain = first + d2 + "\r\n" + kEndRecord + "\r\n";
+  const struct {
+    const char* name;
+    std::string text;
+    int code;
+    long line;
+  } cases[] = {
+      {"spaces and tabs, CR LF",
+       first + " \t \r\n" + d2 + "\r\n\t\r\n" + kEndRecord + "\r\n   \r\n", 0, 0},
+      {"spaces and tabs, LF", first + "  \n" + d2 + "\n\t\t\n" + kEndRecord + "\n \n", 0, 0},
+      {"spaces and tabs, no end on the last line", first + d2 + "\n" + kEndRecord + "\n \t", 0, 0},
+      {"Ctrl-Z as the last byte", plain + "\x1A", 0, 0},
+      {"Ctrl-Z after a blank line of spaces", plain + "  \r\n\x1A", 0, 0},
+      {"Ctrl-Z with a line end after it", plain + "\x1A\r\n", 0, 0},
+      {"Ctrl-Z before the end record", first + d2 + "\r\n\x1A\r\n" + kEndRecord + "\r\n", 416, 8},
+      {"a blank line after the Ctrl-Z", plain + "\x1A\r\n\r\n", 416, 9},
+      {"spaces after the Ctrl-Z", plain + "\x1A\r\n  ", 416, 9},
+      {"Ctrl-Z right after the end record's digits", first + d2 + "\r\n" + kEndRecord + "\x1A", 416,
+       8},
+      {"a lone CR on a blank line", first + " \r \r\n" + d2 + "\r\n" + kEndRecord + "\r\n", 416, 7},
+  };
+  const std::vector<std::string> expected = ReaderRecords(plain);
+  ASSERT_EQ(expected.size(), 8u);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchFile scratch(c.text);
+    CSRecordFile f(scratch.path());
+    f.OpenAndCheck();
+    const SRecordFault fault = f.CheckAllRecords(kStart, kEnd);
+    EXPECT_EQ(fault.code, c.code) << fault.detail.GetString();
+    EXPECT_EQ(fault.line, c.line);
+    if (c.code == 0) {
+      EXPECT_EQ(ReaderRecords(c.text), expected);
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -78,6 +79,23 @@ TEST_F(OutputFile, ACharacterDeviceIsWrittenInPlace) {
   struct stat st {};
   ASSERT_EQ(::stat("/dev/null", &st), 0);
   EXPECT_TRUE(S_ISCHR(st.st_mode)) << "/dev/null must still be a character device";
+}
+
+// A device that takes nothing (Linux's "full", made in the test's own directory): the
+// failed write is reported, and the node is neither replaced nor joined by a file.
+TEST_F(OutputFile, AFailedWriteToACharacterDeviceIsReported) {
+  if (::mknod(Path("full").c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+    GTEST_SKIP() << "mknod refused (not root?): cannot make a full device to write to";
+  ASSERT_EQ(KindOfOutput(Path("full")), OutputKind::kCharDevice);
+  for (const std::size_t size : {std::size_t{1}, std::size_t{100000}}) {
+    EXPECT_EQ(WriteOutputFile(Path("full"), std::string(size, 'x')),
+              static_cast<DWORD>(ERROR_DISK_FULL))
+        << size << " bytes";
+  }
+  EXPECT_EQ(WriteOutputFile(Path("full"), ""), static_cast<DWORD>(ERROR_SUCCESS))
+      << "nothing to write is no failure";
+  EXPECT_TRUE(fs::is_character_file(Path("full")));
+  EXPECT_EQ(EntryCount(), 1u);
 }
 
 // Opening a FIFO would wait for a reader for ever; the open says no at once, for every

@@ -264,6 +264,55 @@ TEST_F(FirmwareRefusalTest, SpoiltSampleIsRefusedBeforeThePortOpens) {
   EXPECT_TRUE(ProgramFlash() == Expected(firmware));
 }
 
+// Files that programmed before the whole-file check: blank lines holding spaces or tabs
+// (CR LF and LF) and a DOS Ctrl-Z closing the file. They program exactly the sample's
+// bytes; a Ctrl-Z with anything after it is still refused before the port opens.
+TEST_F(FirmwareRefusalTest, BlankLinesWithSpacesAndAClosingCtrlZProgramAsTheSample) {
+  if (!platform_test::RunsLinuxTools())
+    GTEST_SKIP() << "srec_cat, the reference reader, is Linux's";
+  OfferSample();
+  ASSERT_EQ(Upgrade().result, OPERATION_SUCCEEDED);
+  const Bytes plain = ProgramFlash();
+  ASSERT_TRUE(plain == Expected(firmware));
+
+  const std::vector<std::string> good = Lines(sample);
+  std::string spaced;
+  for (std::size_t i = 0; i < good.size(); ++i) {
+    spaced += good[i] + (i % 2 ? "\n" : "\r\n");
+    // After the six lines the open's quick check reads, and after the end record.
+    if (i == 10) spaced += "  \t \r\n";
+    if (i == 200) spaced += "\t\n";
+    if (i == 300) spaced += " \n \r\n";
+  }
+  spaced += "   \r\n";
+  const struct {
+    const char* name;
+    std::string text;
+    bool programs;
+  } cases[] = {
+      {"spaces and tabs on blank lines", spaced, true},
+      {"and a closing Ctrl-Z", spaced + "\x1A", true},
+      {"Ctrl-Z with a blank line after it", spaced + "\x1A\r\n\r\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(firmware, c.text);
+    const RunOutcome run = Upgrade();
+    if (c.programs) {
+      ASSERT_EQ(run.result, OPERATION_SUCCEEDED);
+      EXPECT_TRUE(ProgramFlash() == plain) << "programs as the sample does";
+      EXPECT_TRUE(ProgramFlash() == Expected(firmware)) << "and as srec_cat reads it";
+    } else {
+      EXPECT_EQ(run.result, OPERATION_FAILED);
+      ASSERT_EQ(run.boxes.size(), 1u);
+      EXPECT_NE(run.boxes[0].text.find("Line 520 of the file is not an S-record."),
+                std::string::npos)
+          << run.boxes[0].text;
+      EXPECT_EQ(h.Simulator(), nullptr) << "the port was never opened";
+    }
+  }
+}
+
 // Bottom-boot flash erases less than top-boot flash: data above its erase passes before
 // the port opens, but the device's own type refuses it before anything is erased.
 TEST_F(FirmwareRefusalTest, DataBeyondTheDevicesOwnEraseIsRefusedBeforeTheErase) {

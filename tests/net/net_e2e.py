@@ -256,13 +256,14 @@ class NetTest(unittest.TestCase):
         port = free_port()
         code, out, err = self.velmora("run", "config", "--device", "rfc2217://127.0.0.1:%d" % port)
         self.assertEqual(code, 1, out + err)
-        self.assertIn("COM1", out + err)
+        self.assertIn("COM1: rfc2217://127.0.0.1:%d: nobody serves that port" % port, out)
         code, out, err = self.velmora("run", "config", "--device", "rfc2217://nohost")
         self.assertEqual(code, 64, out + err)
         self.assertIn("expected rfc2217://HOST:PORT", err)
 
     def test_plain_tcp_port_is_refused_saying_why(self):
-        # The plug-in's message gives only the error number (50); the trace says why.
+        # The plug-in's message gives only the error number (50); velmora and the trace
+        # say why.
         for echo in (False, True):
             with self.subTest(echo=echo):
                 server = PlainTcpServer(echo)
@@ -275,6 +276,8 @@ class NetTest(unittest.TestCase):
                     server.stop()
                 self.assertEqual(code, 1, out + err)
                 self.assertIn("[50] attempting to open COM1", out + err)
+                self.assertIn("COM1: rfc2217://127.0.0.1:%d: the server does not speak RFC 2217"
+                              % server.port, out)
                 notes = [e for e in self.trace_events(trace) if e.startswith("open-failed ")]
                 self.assertEqual(len(notes), 1, self.trace_events(trace))
                 self.assertIn("rfc2217://127.0.0.1:%d: the server does not speak RFC 2217" % server.port,

@@ -313,11 +313,11 @@ TEST_F(SelectionPageTest, AFileNoEntryNamesIsReplacedOnlyAfterTheQuestion) {
   RegisterWith("Incoming", incoming);
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   ASSERT_EQ(ui().BoxCount(), 1u);
-  EXPECT_EQ(ui().LastBox().text,
-            "The file " + install + "\\Firmware\\fw.x" +
-                " already exists and may belong to another registered software version.\n\n"
-                "Press yes to replace it with " +
-                incoming + ".");
+  EXPECT_EQ(ui().LastBox().text, "The file " + install + "\\Firmware\\fw.x" +
+                                     " already exists in the firmware directory, and no other "
+                                     "registered software version uses it.\n\n"
+                                     "Press yes to replace it with " +
+                                     incoming + ".");
   EXPECT_EQ(ui().LastBox().style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)
       << "No is the default";
   {
