@@ -34,9 +34,10 @@ second Ctrl-C while a question waits ends velmora.
 Without a terminal a run that makes no progress for 300 s is cancelled and counts as
 failed (--give-up-after sets the time; 0 never gives up).
 
-Exit status: 0 succeeded, 1 failed (also a run given up), 2 cancelled, 64 wrong usage
-(including a page that did not accept the page inputs, a simulator setting that cannot
-be used, an output that would destroy the registry or is no file).)";
+Exit status: 0 succeeded, 1 failed (also a run given up, or a wire trace not written),
+2 cancelled, 64 wrong usage (including a page that did not accept the page inputs, a
+simulator setting that cannot be used, an output that would destroy the registry or is
+no file).)";
 
 void AddRegistryOption(CLI::App& command, std::string& registry) {
   command.add_option("--registry", registry,
