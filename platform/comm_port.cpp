@@ -241,6 +241,20 @@ std::string ResolveCommName(const std::string& name) {
   return SystemCommDevice(name, static_cast<unsigned>(*number));
 }
 
+namespace {
+
+bool IsNetworkName(std::string_view resolved) {
+  return resolved.size() >= kNetworkScheme.size() &&
+         EqualsNoCase(resolved.substr(0, kNetworkScheme.size()), kNetworkScheme);
+}
+
+}  // namespace
+
+std::string NetworkPortAddress(const std::string& name) {
+  const std::string resolved = ResolveCommName(name);
+  return IsNetworkName(resolved) ? resolved.substr(kNetworkScheme.size()) : std::string();
+}
+
 DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port) {
   port.reset();
   std::string resolved = ResolveCommName(name);
@@ -253,8 +267,7 @@ DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port) {
     prefix = std::string(kSimPrefix);
     settings =
         view.size() > kSimPrefix.size() ? resolved.substr(kSimPrefix.size() + 1) : std::string();
-  } else if (view.size() >= kNetworkScheme.size() &&
-             EqualsNoCase(view.substr(0, kNetworkScheme.size()), kNetworkScheme)) {
+  } else if (IsNetworkName(view)) {
     prefix = std::string(kNetworkBackend);
     settings = resolved.substr(kNetworkScheme.size());
   }

@@ -117,6 +117,10 @@ CommBackendFactory RegisterCommBackend(const std::string& prefix, CommBackendFac
 // they are.
 std::string ResolveCommName(const std::string& name);
 
+// "HOST:PORT" when `name` resolves to a network port ("rfc2217://HOST:PORT", the scheme in
+// any letter case); empty otherwise.
+std::string NetworkPortAddress(const std::string& name);
+
 // The system's own device for port `number` (name is "\\.\COM<number>"), given by the
 // port backend: /dev/ttyS<number-1> on Linux, the name itself on Windows.
 std::string SystemCommDevice(const std::string& name, unsigned number);

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -835,14 +834,10 @@ std::uint32_t SetRfc2217AnswerTimeoutMs(std::uint32_t ms) {
 }
 
 std::string Rfc2217OpenFailure(const std::string& name) {
-  const std::string resolved = ResolveCommName(name);
-  const std::string prefix = kRfc2217Prefix;
-  if (resolved.size() < prefix.size()) return {};
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(resolved[i])) != prefix[i]) return {};
-  }
+  const std::string address = NetworkPortAddress(name);
+  if (address.empty()) return {};
   std::lock_guard lock(gFailureMutex);
-  const auto it = Failures().find(resolved.substr(prefix.size()));
+  const auto it = Failures().find(address);
   return it == Failures().end() ? std::string() : it->second;
 }
 

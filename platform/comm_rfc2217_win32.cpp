@@ -1,7 +1,6 @@
 // Serial ports served over the network have no Windows backend yet: the name is still
 // recognised, so that the user hears why it cannot be opened instead of "not found".
 #include <atomic>
-#include <cctype>
 
 #include "platform/comm_rfc2217.h"
 
@@ -34,13 +33,8 @@ std::uint32_t SetRfc2217AnswerTimeoutMs(std::uint32_t ms) {
 }
 
 std::string Rfc2217OpenFailure(const std::string& name) {
-  const std::string resolved = ResolveCommName(name);
-  const std::string prefix = kRfc2217Prefix;
-  if (resolved.size() < prefix.size()) return {};
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(resolved[i])) != prefix[i]) return {};
-  }
-  return resolved + kNotHere;
+  const std::string address = NetworkPortAddress(name);
+  return address.empty() ? std::string() : kRfc2217Prefix + address + kNotHere;
 }
 
 }  // namespace platform

@@ -84,6 +84,19 @@ TEST(ResolveCommName, MapsComNamesToEnvironmentOrTtyS) {
   platform_test::UnsetEnv("VELMORA_COM4");
 }
 
+TEST(NetworkPortAddress, TheAddressOfANetworkNameInAnyLetterCase) {
+  platform_test::SetEnv("VELMORA_COM5", "RFC2217://bench:7002");
+  const std::pair<const char*, std::string> rows[] = {
+      {"rfc2217://10.0.0.5:2217", "10.0.0.5:2217"},
+      {"\\\\.\\COM5", "bench:7002"},
+      {"rfc2217:/x:1", ""},
+      {"sim", ""},
+      {"/dev/ttyUSB0", ""},
+  };
+  for (const auto& [name, address] : rows) EXPECT_EQ(NetworkPortAddress(name), address) << name;
+  platform_test::UnsetEnv("VELMORA_COM5");
+}
+
 // A port that records what it was asked and answers from scripted data.
 class FakePort final : public CommPort {
  public:
