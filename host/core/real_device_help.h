@@ -10,7 +10,10 @@ namespace velmora {
 // plug-in's runs (--monitor-image sets it).
 constexpr const char kMonitorImageVariable[] = "VELMORA_KV70_MONITOR";
 
-// Plain text, lines of at most 88 characters, ending with a line break.
-std::string RealDeviceHelp();
+enum class HelpFor { Terminal, Desktop };
+
+// Plain text, lines of at most 88 characters, ending with a line break. Each host's
+// steps name only its own options.
+std::string RealDeviceHelp(HelpFor host = HelpFor::Terminal);
 
 }  // namespace velmora

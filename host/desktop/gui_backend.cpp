@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 
+#include "host/core/firmware_registration.h"
 #include "host/core/list_choice.h"
 #include "host/core/message_box_text.h"
 #include "host/core/session.h"
@@ -186,20 +187,11 @@ void GuiBackend::RunDialogHere(CDialog& dialog) {
   window.show();
   if (screenshots_) screenshots_->Take(&window, window.windowTitle());
   if (settings_.unattended) {
-    // The register dialog opened for --firmware: the description, then the path.
-    const auto& controls = window.view()->State().controls;
-    const int first = FindControl(controls, uimodel::Kind::Edit, 0);
-    const int second = FindControl(controls, uimodel::Kind::Edit, 1);
-    if (registering_ && first > 0 && second > 0) {
-      const std::string path = *settings_.listChoice;
-      const std::string description = QFileInfo(ToQt(path)).completeBaseName().toStdString();
-      const int a = controls[first].id;
-      const int b = controls[second].id;
-      window.view()->onAction([&](CWnd& w) {
-        uimodel::TypeText(w, a, description.c_str());
-        uimodel::TypeText(w, b, path.c_str());
-      });
-      if (screenshots_) screenshots_->Take(&window, window.windowTitle());
+    // The register dialog opened for a --firmware file: the description, then the path.
+    if (const FirmwareFile* file = PendingRegistration()) {
+      bool filled = false;
+      window.view()->onAction([&](CWnd& w) { filled = FillRegisterDialog(w, *file); });
+      if (filled && screenshots_) screenshots_->Take(&window, window.windowTitle());
     }
     window.view()->onAction([](CWnd& w) { uimodel::PressEnter(w); });
     if (!dialog.IsEnded()) window.view()->onAction([](CWnd& w) { uimodel::PressEscape(w); });
@@ -326,17 +318,16 @@ bool GuiBackend::AutoFillPage(CPropertySheet& sheet) {
       for (const auto& item : controls[list].items) texts.push_back(item.str());
       return texts;
     };
-    int index = FindListChoice(items(), wanted);
-    if (index < 0 && QFileInfo(ToQt(wanted)).isFile()) {
+    int index = FindFirmwareChoice(items(), wanted);
+    if (const std::optional<FirmwareFile> file = FileToRegister(items(), wanted)) {
       // Not registered yet: Insert opens the page's register dialog.
-      registering_ = true;
-      uimodel::KeyDown(*page, controls[list].id, VK_INSERT);
-      registering_ = false;
-      PumpPending();
+      std::printf("%s\n", RegisteringText(*file).c_str());
+      std::fflush(stdout);
+      index = RegisterThroughList(*page, controls[list].id, *file);
       controls = uimodel::Snapshot(*page);
-      const std::string description = QFileInfo(ToQt(wanted)).completeBaseName().toStdString();
-      for (size_t i = 0; i < controls[list].items.size(); ++i) {
-        if (controls[list].items[i].str() == description) index = static_cast<int>(i);
+      if (index < 0) {
+        wizardProblem_ = "--firmware: " + NotRegisteredText(*file);
+        return false;
       }
     }
     if (index < 0) {

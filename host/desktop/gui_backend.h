@@ -64,7 +64,6 @@ class GuiBackend : public uimodel::Backend {
   std::string wizardProblem_;
   bool listUsed_ = false;
   bool editUsed_ = false;
-  bool registering_ = false;  // the unattended wizard opened the register dialog
 };
 
 // True on the thread that runs the Qt event loop.

@@ -42,16 +42,21 @@ int main(int argc, char** argv) {
       "rfc2217://HOST:PORT, or sim[:key=value,...] for the simulated KV70",
       "DEVICE");
   const QCommandLineOption port("port", "COM port number, 1 to 6 (default 1)", "N", "1");
-  const QCommandLineOption registry("registry", "registry database to use", "FILE");
+  const QCommandLineOption registry(
+      "registry",
+      "registry database to use (default: $VELMORA_REGISTRY, else ~/.config/velmora/registry.db)",
+      "FILE");
   const QCommandLineOption plugin(
       "plugin", "the device plug-in (default: DevKV70.so beside velmora-gui)", "FILE");
-  const QCommandLineOption monitor("monitor-image", "the flash monitor image the plug-in uploads",
-                                   "FILE");
+  const QCommandLineOption monitor(
+      "monitor-image", "the KV70's own 8554-byte flash monitor program (sets VELMORA_KV70_MONITOR)",
+      "FILE");
   const QCommandLineOption shots("screenshots", "write every window shown to DIR as PNG", "DIR");
   const QCommandLineOption unattended(
       "auto", "answer as an unattended velmora run does (a page with a list needs --firmware)");
   const QCommandLineOption firmware(
-      "firmware", "page input: the list item (or an S-record file to register)", "TEXT");
+      "firmware", "page input: the list item with this text, or an S-record file, registered first",
+      "TEXT");
   const QCommandLineOption logFile("log-file", "page input: the file name for the page's field",
                                    "FILE");
   const QCommandLineOption yes("yes", "answer Yes to the operation's questions");
@@ -75,7 +80,7 @@ int main(int argc, char** argv) {
   }
   if (parser.isSet("help")) {
     std::printf("%s\n%s", parser.helpText().toLocal8Bit().constData(),
-                velmora::RealDeviceHelp().c_str());
+                velmora::RealDeviceHelp(velmora::HelpFor::Desktop).c_str());
     return velmora::kExitSucceeded;
   }
 

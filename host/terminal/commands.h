@@ -22,6 +22,18 @@ struct RunOptions {
   std::optional<std::uint32_t> giveUpSeconds;
 };
 
+// velmora firmware add|remove.
+struct FirmwareOptions {
+  std::string plugin;
+  std::string file;                        // add: the S-record file
+  std::optional<std::string> description;  // add: the entry's text; remove: the entry
+  bool yes = false;                        // the questions are answered Yes
+};
+
+int FirmwareAddCommand(const FirmwareOptions& options, Console& console);
+int FirmwareRemoveCommand(const FirmwareOptions& options, Console& console);
+int FirmwareListCommand(Console& console);
+
 int ListCommand(const std::string& pluginPath, Console& console);
 int RunCommand(const RunOptions& options, Console& console);
 int PortsCommand(Console& console);

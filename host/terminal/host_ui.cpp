@@ -7,6 +7,7 @@
 
 #include "framework/uimodel.h"
 #include "host/core/exit_codes.h"
+#include "host/core/firmware_registration.h"
 #include "host/core/message_box_text.h"
 #include "host/core/text.h"
 #include "host/terminal/interrupts.h"
@@ -98,6 +99,11 @@ int HostUi::AskBox(const platform::MessageBoxRequest& request) {
 
 void HostUi::RunModalDialog(CDialog& dialog) {
   console_.ClearTransient();
+  // A file registered from the command line fills the plug-in's own register dialog.
+  if (const FirmwareFile* file = PendingRegistration(); file && FillRegisterDialog(dialog, *file)) {
+    RunDialogUnattended(dialog);
+    return;
+  }
   if (settings_.interactive) {
     RunDialogInteractive(dialog);
   } else {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "framework/uimodel.h"
+#include "host/core/firmware_registration.h"
 #include "host/core/list_choice.h"
 #include "host/core/text.h"
 #include "host/terminal/host_ui.h"
@@ -150,13 +151,24 @@ bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
   if (settings_.listChoice) {
     if (const ViewElement* list = view.FirstList()) {
       const std::string& wanted = *settings_.listChoice;
-      const int index = FindListChoice(list->items, wanted);
+      int index = FindFirmwareChoice(list->items, wanted);
+      std::string chosen = index >= 0 ? list->items[static_cast<size_t>(index)] : std::string();
+      if (const std::optional<FirmwareFile> file = FileToRegister(list->items, wanted)) {
+        console_.PrintLine("-> " + RegisteringText(*file));
+        index = RegisterThroughList(page, list->id, *file);
+        chosen = file->description;
+        if (index < 0) {
+          wizardEnd_ = WizardEnd::BadInput;
+          wizardProblem_ = "--firmware: " + NotRegisteredText(*file);
+          return false;
+        }
+      }
       if (index < 0) {
         wizardEnd_ = WizardEnd::BadInput;
         wizardProblem_ = NotInList(wanted, list->label, list->items.empty());
         return false;
       }
-      console_.PrintLine("-> selects \"" + list->items[static_cast<size_t>(index)] + "\"");
+      console_.PrintLine("-> selects \"" + chosen + "\"");
       uimodel::SelectItem(page, list->id, index);
       listUsed_ = true;
     }

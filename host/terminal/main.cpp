@@ -28,8 +28,9 @@ milliseconds).
 With a terminal on standard input and no page inputs, velmora asks: the wizard pages,
 the summary and every message box. Otherwise nothing is asked: pages are filled from
 --firmware and --log-file and Next is pressed, OK boxes are taken, and questions are
-answered No unless --yes. A page with a list needs --firmware. Ctrl-C cancels a run; a
-second Ctrl-C while a question waits ends velmora.
+answered No unless --yes. A page with a list needs --firmware: a list item's text, or
+an S-record file, which is registered first as "velmora firmware add" does. Ctrl-C
+cancels a run; a second Ctrl-C while a question waits ends velmora.
 
 Without a terminal a run that makes no progress for 300 s is cancelled and counts as
 failed (--give-up-after sets the time; 0 never gives up).
@@ -38,6 +39,17 @@ Exit status: 0 succeeded, 1 failed (also a run given up, or a wire trace not wri
 2 cancelled, 64 wrong usage (including a page that did not accept the page inputs, a
 simulator setting that cannot be used, an output that would destroy the registry or is
 no file).)";
+
+constexpr const char* kFirmwareFooter = R"(
+The upgrade offers the registered files by their description. Adding checks every record
+of the file and copies it into the Firmware folder of Velmora's data directory, as the
+register dialog does (Insert on the upgrade's software list); removing asks first, as
+Delete does, and deletes the file only when it is the entry's own copy there. Without a
+terminal the questions are answered No unless --yes. "velmora run upgrade --firmware
+FILE" registers a file that is not in the list yet by itself.
+
+Exit status: 0 done, 1 refused (the message says why), 2 a question answered No,
+64 wrong usage.)";
 
 void AddRegistryOption(CLI::App& command, std::string& registry) {
   command.add_option("--registry", registry,
@@ -84,9 +96,9 @@ int main(int argc, char** argv) {
   runCommand->add_option(
       "--monitor-image", monitorImage,
       "the KV70's own 8554-byte flash monitor program (sets VELMORA_KV70_MONITOR)");
-  runCommand->add_option(
-      "--firmware", firmware,
-      "page input: select the list item with this text (the firmware's description)");
+  runCommand->add_option("--firmware", firmware,
+                         "page input: select the list item with this text (the firmware's "
+                         "description), or an S-record file, registered first");
   runCommand->add_option("--log-file", logFile, "page input: the file name for the page's field");
   std::uint32_t giveUpAfter = 0;
   runCommand
@@ -117,6 +129,34 @@ int main(int argc, char** argv) {
       "write \"Windows Registry Editor Version 5.00\" in UTF-16LE, as Windows writes it "
       "(default: REGEDIT4)");
   AddRegistryOption(*exportCommand, registry);
+
+  FirmwareOptions firmwareOptions;
+  firmwareOptions.plugin = plugin;
+  CLI::App* firmwareCommand = app.add_subcommand(
+      "firmware", "the firmware catalogue: register, list and remove S-record files");
+  firmwareCommand->require_subcommand(1);
+  firmwareCommand->footer(kFirmwareFooter);
+  CLI::App* firmwareAdd = firmwareCommand->add_subcommand(
+      "add", "register an S-record file (checked, and copied into the firmware folder)");
+  firmwareAdd->add_option("FILE", firmwareOptions.file, "the S-record file")
+      ->required()
+      ->check(CLI::ExistingFile);
+  firmwareAdd->add_option(
+      "--description", firmwareOptions.description,
+      "the text the upgrade's list shows and --firmware names (default: the file's name "
+      "without its extension)");
+  CLI::App* firmwareList =
+      firmwareCommand->add_subcommand("list", "each entry's description and file");
+  CLI::App* firmwareRemove = firmwareCommand->add_subcommand(
+      "remove", "unregister an entry, and delete its own copy of the file (as Delete does)");
+  firmwareRemove->add_option("DESCRIPTION", firmwareOptions.description, "the entry")->required();
+  for (CLI::App* command : {firmwareAdd, firmwareRemove}) {
+    command->add_flag("--yes", firmwareOptions.yes, "answer Yes to the questions");
+    command->add_option("--plugin", firmwareOptions.plugin,
+                        "the device plug-in (default: DevKV70.so beside velmora)");
+  }
+  for (CLI::App* command : {firmwareAdd, firmwareList, firmwareRemove})
+    AddRegistryOption(*command, registry);
 
   try {
     app.parse(argc, argv);
@@ -150,6 +190,12 @@ int main(int argc, char** argv) {
     if (runCommand->count("--log-file")) run.logFile = logFile;
     if (runCommand->count("--give-up-after")) run.giveUpSeconds = giveUpAfter;
     status = RunCommand(run, console);
+  } else if (*firmwareAdd) {
+    status = FirmwareAddCommand(firmwareOptions, console);
+  } else if (*firmwareList) {
+    status = FirmwareListCommand(console);
+  } else if (*firmwareRemove) {
+    status = FirmwareRemoveCommand(firmwareOptions, console);
   } else if (*import) {
     status = RegistryImportCommand(importFile, console);
   } else if (*exportCommand) {

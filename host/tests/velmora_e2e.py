@@ -216,7 +216,9 @@ class VelmoraTest(unittest.TestCase):
 
     def test_help_on_every_command(self):
         for args in (["--help"], ["list", "--help"], ["run", "--help"], ["registry", "--help"],
-                     ["registry", "import", "--help"], ["registry", "export", "--help"]):
+                     ["registry", "import", "--help"], ["registry", "export", "--help"],
+                     ["firmware", "--help"], ["firmware", "add", "--help"],
+                     ["firmware", "list", "--help"], ["firmware", "remove", "--help"]):
             code, out, err = self.velmora(*args)
             self.assertEqual(code, 0, args)
             self.assertIn("Usage", out, args)
@@ -226,7 +228,8 @@ class VelmoraTest(unittest.TestCase):
             self.assertIn(option, out)
         # What a technician needs for a real KV70, in the order of doing it.
         steps = ["Running on a real KV70:", "1. Cable and port", "2. --device", "3. The monitor program",
-                 "--monitor-image PATH", "4. On the display", "restart the KV70", "5. Failure 806"]
+                 "--monitor-image PATH", "4. The firmware file", "register it once with \"velmora firmware add FILE\"",
+                 "5. On the display", "restart the KV70", "6. Failure 806"]
         positions = [out.find(step) for step in steps]
         self.assertNotIn(-1, positions, out)
         # velmora ports, where a technician looks for the port, says the same.
@@ -564,6 +567,132 @@ class VelmoraTest(unittest.TestCase):
             device = f.read()
         self.assertEqual(len(dumped), 1024 * 1024)
         self.assertEqual(dumped, device)
+
+    def firmware_dir(self, *names):
+        return os.path.join(self.data, "Firmware", *names)
+
+    def test_firmware_add_list_remove(self):
+        # A fresh registry: add registers and copies, list shows it, the upgrade offers it.
+        code, out, err = self.velmora("firmware", "list")
+        self.assertEqual((code, out.strip()), (0, "No firmware is registered (velmora firmware add FILE registers one)."), err)
+        code, out, err = self.velmora("firmware", "add", self.sample(), "--description", "Sample application 2.1")
+        self.assertEqual(code, 0, out + err)
+        copy = self.firmware_dir("velmora-sample.x")
+        self.assertIn("Registered \"Sample application 2.1\": " + copy, out)
+        with open(copy, "rb") as a, open(self.sample(), "rb") as b:
+            self.assertEqual(a.read(), b.read())
+        code, out, err = self.velmora("firmware", "list")
+        self.assertEqual((code, out), (0, "Sample application 2.1  %s\n" % copy), err)
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim", "--firmware", "Sample application 2.1", "--yes")
+        self.assertEqual(code, 0, out + err)
+        # The description defaults to the file's name without its extension.
+        code, out, err = self.velmora("firmware", "add", self.sample())
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("Registered \"velmora-sample\": " + self.firmware_dir("velmora-sample (2).x"), out)
+        # Remove asks first: nobody to ask is No (2), and nothing goes.
+        code, out, err = self.velmora("firmware", "remove", "velmora-sample")
+        self.assertEqual(code, 2, out + err)
+        self.assertIn("-> No (nobody to ask; --yes answers Yes)", out)
+        self.assertTrue(os.path.exists(self.firmware_dir("velmora-sample (2).x")))
+        code, out, err = self.velmora("firmware", "remove", "VELMORA-sample", "--yes")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("Removed \"velmora-sample\".", out)
+        self.assertFalse(os.path.exists(self.firmware_dir("velmora-sample (2).x")))
+        self.assertTrue(os.path.exists(copy))
+        code, out, err = self.velmora("firmware", "remove", "velmora-sample", "--yes")
+        self.assertEqual(code, 64, out + err)
+        self.assertIn("\"velmora-sample\" is not in the list", err)
+
+    def test_firmware_add_refuses_what_the_register_dialog_refuses(self):
+        bad = self.path("bad.x")
+        with open(bad, "w") as f:
+            f.write("not an S-record file\n")
+        cases = [
+            (["firmware", "add", bad], 1, "The specified firmware file %s is invalid." % bad),
+            (["firmware", "add", self.sample(), "--description", "a\\b"], 1,
+             "The description may not contain a backslash."),
+            (["firmware", "add", self.sample(), "--description", ""], 1,
+             "One or more required fields has been left empty."),
+            (["firmware", "add", self.path("missing.x")], 64, "File does not exist"),
+        ]
+        for args, status, text in cases:
+            code, out, err = self.velmora(*args)
+            self.assertEqual(code, status, (args, out, err))
+            self.assertIn(text, out + err, args)
+        code, out, err = self.velmora("firmware", "list")
+        self.assertIn("No firmware is registered", out)
+        self.assertEqual(os.listdir(self.firmware_dir()), [])
+        # A registry that is not one is named, and left as it was.
+        notreg = self.path("notes.txt")
+        with open(notreg, "w") as f:
+            f.write("my notes\n")
+        for args in (["firmware", "list"], ["firmware", "add", self.sample()], ["firmware", "remove", "x"]):
+            code, out, err = self.velmora(*(args + ["--registry", notreg]))
+            self.assertEqual(code, 64, args)
+            self.assertIn("is not a Velmora registry file", err, args)
+        with open(notreg) as f:
+            self.assertEqual(f.read(), "my notes\n")
+
+    def test_firmware_add_of_a_name_whose_file_no_entry_uses_asks_to_replace(self):
+        os.makedirs(self.firmware_dir(), exist_ok=True)
+        stray = self.firmware_dir("velmora-sample.x")
+        with open(stray, "w") as f:
+            f.write("left over\n")
+        code, out, err = self.velmora("firmware", "add", self.sample())
+        self.assertEqual(code, 2, out + err)
+        self.assertIn("already exists in the firmware directory", out)
+        with open(stray) as f:
+            self.assertEqual(f.read(), "left over\n")
+        code, out, err = self.velmora("firmware", "add", self.sample(), "--yes")
+        self.assertEqual(code, 0, out + err)
+        with open(stray, "rb") as a, open(self.sample(), "rb") as b:
+            self.assertEqual(a.read(), b.read())
+
+    def test_firmware_remove_leaves_a_file_that_is_not_the_entry_s_own(self):
+        mine = self.path("my-build.x")
+        shutil.copyfile(self.sample(), mine)
+        self.import_entry("My build", mine)
+        code, out, err = self.velmora("firmware", "remove", "My build", "--yes")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("leave the file %s in place" % mine, out)
+        self.assertTrue(os.path.exists(mine))
+        # An entry whose file is gone is listed as such; the software list drops it, so
+        # removing it says so and succeeds.
+        self.import_entry("Gone", self.path("gone.x"))
+        code, out, err = self.velmora("firmware", "list")
+        self.assertIn("Gone  %s  (file missing: the upgrade's list drops the entry)" % self.path("gone.x"), out)
+        code, out, err = self.velmora("firmware", "remove", "gone")
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("Removed \"Gone\": its file %s was missing" % self.path("gone.x"), out)
+        code, out, err = self.velmora("firmware", "list")
+        self.assertIn("No firmware is registered", out)
+
+    def test_upgrade_with_a_firmware_file_registers_it_once(self):
+        app = self.path("app-3.0.x")
+        shutil.copyfile(self.sample(), app)
+        for attempt in range(2):
+            code, out, err = self.velmora("run", "upgrade", "--device", "sim", "--firmware", app, "--yes")
+            self.assertEqual(code, 0, out + err)
+            self.assertEqual("Registering %s as \"app-3.0\"" % app in out, attempt == 0, out)
+            self.assertIn("-> selects \"app-3.0\"", out)
+            self.assertNotIn("already exists", out)
+        code, out, err = self.velmora("firmware", "list")
+        self.assertEqual(out, "app-3.0  %s\n" % self.firmware_dir("app-3.0.x"))
+        # A changed file of that name is registered anew; the question is the plug-in's.
+        with open(app, "a") as f:
+            f.write("\n")
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim", "--firmware", app)
+        self.assertEqual(code, 64, out + err)
+        self.assertIn("already exists in the firmware directory", out)
+        self.assertIn("--firmware: %s was not registered as \"app-3.0\"" % app, err)
+        # A file that is not firmware is refused before anything is run.
+        bad = self.path("bad.x")
+        with open(bad, "w") as f:
+            f.write("text\n")
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim", "--firmware", bad, "--yes")
+        self.assertEqual(code, 64, out + err)
+        self.assertIn("The specified firmware file %s is invalid." % bad, out)
+        self.assertNotIn("Erasing", out)
 
     def test_kv70_dump_without_log_file_is_refused(self):
         code, out, err = self.velmora("run", "dump", "--device", "sim")
