@@ -56,6 +56,30 @@ TEST_F(DesktopTest, AutoUpgradeNeedsAFirmwareTheListHolds) {
   }
 }
 
+// --firmware with a file registers it once through the register dialog; a changed file
+// of the same name whose replacement is declined is not taken for the entry already
+// there, which still names the old file.
+TEST_F(DesktopTest, AutoUpgradeWithAFileUsesThatFileOrNone) {
+  const std::string app = Path("app.x");
+  fs::copy_file(std::string(SAMPLES_DIR) + "/velmora-sample.x", app);
+  GuiOptions options;
+  options.operation = "upgrade";
+  options.device = "sim";
+  options.firmware = app;
+  options.yes = true;
+  EXPECT_EQ(RunAuto(options), 0) << out_ << err_;
+  EXPECT_EQ(Count(out_, "Registering " + app + " as \"app\""), 1) << out_;
+  EXPECT_EQ(RunAuto(options), 0) << out_ << err_;
+  EXPECT_EQ(Count(out_, "Registering"), 0) << "the same file is registered once: " << out_;
+
+  std::ofstream(app, std::ios::app) << "\n";
+  options.yes = false;
+  EXPECT_EQ(RunAuto(options), 64) << out_ << err_;
+  EXPECT_NE(err_.find("--firmware: " + app + " was not registered as \"app\""), std::string::npos)
+      << err_;
+  EXPECT_EQ(runLog_, "") << "no run was started";
+}
+
 // A registry file that is no registry is refused before anything is shown, with or
 // without --auto, and is left as it was.
 TEST_F(DesktopTest, ARegistryFileThatIsNoneIsRefusedUpFront) {
