@@ -10,6 +10,10 @@ backslash) must end with status 0, or with N where the line ends with a comment
 rest of its block. A block marked `sh real-device` needs a KV70 on a port and is only
 checked for its shell syntax. Any other `sh` block is an error: every command a reader
 may copy says which of the two it is.
+
+The reference page is checked against the programs' own help: every option that
+`--help` of velmora (and of each of its commands), velmora-gui and kv70sim lists is named
+in docs/reference.md.
 """
 import argparse
 import os
@@ -171,6 +175,43 @@ def run_page(page, blocks, source, bin_dir):
     return failures
 
 
+HELP_OPTION = re.compile(r"^\s+(?:-\w,\s*)?(--[a-z][a-z0-9-]*)", re.M)
+VELMORA_COMMANDS = [[], ["list"], ["ports"], ["run"], ["firmware"], ["firmware", "add"],
+                    ["firmware", "list"], ["firmware", "remove"], ["registry"],
+                    ["registry", "import"], ["registry", "export"]]
+HELP_ITSELF = {"--help", "--help-all"}
+
+
+def options_in_help(argv, env):
+    result = subprocess.run(argv + ["--help"], capture_output=True, text=True, env=env,
+                            stdin=subprocess.DEVNULL, timeout=60)
+    return set(HELP_OPTION.findall(result.stdout)) - HELP_ITSELF, result.returncode
+
+
+def reference_gaps(source, bin_dir):
+    """The options the programs' help lists that docs/reference.md does not name."""
+    with open(os.path.join(source, "docs", "reference.md"), encoding="utf-8") as f:
+        reference = f.read()
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    gaps = []
+    programs = [("velmora", c) for c in VELMORA_COMMANDS] + [("velmora-gui", []), ("kv70sim", [])]
+    for program, command in programs:
+        path = os.path.join(bin_dir, program)
+        if not os.path.exists(path):
+            gaps.append("%s is not built" % program)
+            continue
+        options, status = options_in_help([path] + command, env)
+        if status != 0 or not options and program != "velmora":
+            gaps.append("%s --help failed or listed no option" % " ".join([program] + command))
+        for option in sorted(options):
+            # kv70sim's settings are named as key=VALUE in the reference's table.
+            if option in reference or (program == "kv70sim" and "`%s=" % option[2:] in reference):
+                continue
+            gaps.append("docs/reference.md does not name %s of %s"
+                        % (option, " ".join([program] + command)))
+    return gaps
+
+
 def pages(source):
     found = []
     for name in ("README.md", "CONTRIBUTING.md"):
@@ -202,6 +243,8 @@ def main():
         failures += run_page(page, blocks, source, bin_dir)
     if runnable == 0:
         failures.append("no runnable command found in the documentation")
+    if not args.pages:
+        failures += reference_gaps(source, bin_dir)
     for failure in failures:
         print("FAIL " + failure)
     print("%d runnable commands, %d failures" % (runnable, len(failures)))

@@ -95,5 +95,29 @@ class RunningTest(unittest.TestCase):
                           os.path.exists(os.path.join(tempfile.gettempdir(), n, "where.txt"))], [])
 
 
+class ReferenceTest(unittest.TestCase):
+    def test_an_option_the_help_lists_and_the_reference_does_not_name_is_a_gap(self):
+        root = tempfile.mkdtemp(prefix="docs-reference-")
+        self.addCleanup(shutil.rmtree, root)
+        os.makedirs(os.path.join(root, "docs"))
+        with open(os.path.join(root, "docs", "reference.md"), "w") as f:
+            f.write("`--port N` and `--device`; the setting `fs-mb=N`\n")
+        helps = {
+            "velmora": "Options:\n  -h,--help   help\n  --port INT  the port\n  --device TEXT  x\n",
+            "velmora-gui": "Options:\n  -h, --help  help\n  --help-all  all\n  --device <D>  x\n  --screenshots <DIR>  y\n",
+            "kv70sim": "Options:\n  --fs-mb N ...  size\n  --pty   serve\n",
+        }
+        for name, text in helps.items():
+            tool = os.path.join(root, name)
+            with open(tool, "w") as f:
+                f.write("#!/bin/sh\ncat <<'EOF'\n%sEOF\n" % text)
+            os.chmod(tool, os.stat(tool).st_mode | stat.S_IEXEC)
+        gaps = docs.reference_gaps(root, root)
+        self.assertIn("docs/reference.md does not name --screenshots of velmora-gui", gaps)
+        self.assertIn("docs/reference.md does not name --pty of kv70sim", gaps)
+        self.assertFalse([g for g in gaps if "--port" in g or "--device" in g or "--fs-mb" in g
+                          or "--help" in g], gaps)
+
+
 if __name__ == "__main__":
     unittest.main()
