@@ -39,8 +39,10 @@ class CKV70Device : public CBDDevice {
   void CheckSoftwareFile(LPCTSTR path);
   // Copies the file-system flash into a new file at `path`, one 1024-byte block at a
   // time; without an answer a block is tried again, once a second, until the user
-  // cancels. Throws CFileException, CFlashMonException 408 or CUserException.
-  void ReadFileSystem(LPCTSTR path);
+  // cancels. With `mustBeNew` a file that is already there is not replaced: it fails
+  // with the file exception "already exists". Throws CFileException, CFlashMonException
+  // 408 or CUserException.
+  void ReadFileSystem(LPCTSTR path, bool mustBeNew = false);
   // Blocks of file-system flash a record's FileSystemMb announces (0 for absent, 0xFFFF).
   static DWORD FileSystemBlocks(WORD fileSystemMb);
 

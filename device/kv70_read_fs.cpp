@@ -56,11 +56,13 @@ DWORD CKV70Device::FileSystemBlocks(WORD fileSystemMb) {
   return static_cast<DWORD>(fileSystemMb) * kBlocksPerMb;
 }
 
-void CKV70Device::ReadFileSystem(LPCTSTR path) {
+void CKV70Device::ReadFileSystem(LPCTSTR path, bool mustBeNew) {
   CMemBlock block(kFileSystemBase, kBlockBytes);
-  // Replaces a file of that name. Closed by its destructor on a failure, holding the
-  // blocks read so far.
-  CFile log(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
+  // Replaces a file of that name, unless the user was asked about a new file: one that
+  // appeared since then belongs to somebody else. Closed by its destructor on a failure,
+  // holding the blocks read so far.
+  CFile log(path, (mustBeNew ? CFile::modeCreateNew : CFile::modeCreate) | CFile::modeWrite |
+                      CFile::shareExclusive);
 
   const DWORD blocks = FileSystemBlocks(m_config.FileSystemMb());
   DWORD address = kFileSystemBase;

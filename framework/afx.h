@@ -257,6 +257,9 @@ class CFile : public CObject {
     modeNoTruncate = 0x2000,
     typeText = 0x4000,
     typeBinary = 0x8000,
+    // Ours: create the file here or fail with "already exists" (a file that appeared
+    // after the user was asked about a new one is not theirs to replace).
+    modeCreateNew = 0x10000,
   };
   enum SeekPosition : UINT { begin = 0, current = 1, end = 2 };
 

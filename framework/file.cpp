@@ -75,8 +75,9 @@ BOOL CFile::Open(LPCTSTR fileName, UINT openFlags, CFileException* error) {
     return FALSE;
   }
   const std::string path = NativePath(fileName);
-  const bool create = (openFlags & modeCreate) != 0;
-  const bool truncate = create && (openFlags & modeNoTruncate) == 0;
+  const bool createNew = (openFlags & modeCreateNew) != 0;
+  const bool create = (openFlags & modeCreate) != 0 || createNew;
+  const bool truncate = create && !createNew && (openFlags & modeNoTruncate) == 0;
 
   platform::FileAccess access;
   switch (openFlags & kAccessMask) {
@@ -96,7 +97,7 @@ BOOL CFile::Open(LPCTSTR fileName, UINT openFlags, CFileException* error) {
   // The open never empties the file: it is emptied only once the lock shows that nobody
   // else holds it, so a refused open leaves another opener's file intact.
   int fd = -1;
-  if (const DWORD openError = platform::FileOpen(path, access, create, fd)) {
+  if (const DWORD openError = platform::FileOpen(path, access, create, fd, createNew)) {
     Fill(error, openError, fileName);
     return FALSE;
   }

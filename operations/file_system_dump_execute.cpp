@@ -15,7 +15,7 @@ bool CFileSystemDumpOperation::Execute(RunRecord* record) {
                        [this](CKV70Device& device) {
                          // The record read by Connect gives the size of the file-system flash.
                          const CString logFile = LogFileName();
-                         device.ReadFileSystem(logFile);
+                         device.ReadFileSystem(logFile, !m_logFilePage.WasExistingFile());
                        });
   return true;
 }

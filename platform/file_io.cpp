@@ -35,7 +35,7 @@ DWORD ErrorForPath(int err, const std::string& path) {
 
 }  // namespace
 
-DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd) {
+DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd, bool createNew) {
   int flags = O_RDONLY;
   if (access == FileAccess::kWrite) flags = O_WRONLY;
   if (access == FileAccess::kReadWrite) flags = O_RDWR;
@@ -48,6 +48,7 @@ DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd)
     fd = -1;
     return ERROR_ACCESS_DENIED;
   }
+  if (createNew) flags |= O_CREAT | O_EXCL;
   fd = ::open(path.c_str(), flags | (create ? O_CREAT : 0) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
               0666);
   if (fd < 0) return errno == ENXIO ? ERROR_ACCESS_DENIED : ErrorForPath(errno, path);

@@ -29,7 +29,11 @@ struct FileKind {
 // directory ERROR_FILE_NOT_FOUND.
 // A FIFO or a socket is ERROR_ACCESS_DENIED at once: the open never waits for the
 // other end.
-DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd);
+// With `createNew` the file is made here or not at all: a name that exists (a link
+// included) is ERROR_FILE_EXISTS, so a file that appeared since somebody looked is never
+// taken for the new one.
+DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd,
+               bool createNew = false);
 DWORD FileKindOf(int fd, FileKind& kind);
 // Takes the lock without waiting: ERROR_SHARING_VIOLATION when another opener holds a
 // lock that excludes it. A file system without locks counts as success (sharing cannot

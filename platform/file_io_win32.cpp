@@ -17,11 +17,11 @@ win32::Handle HandleOf(int fd) {
 
 }  // namespace
 
-DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd) {
+DWORD FileOpen(const std::string& path, FileAccess access, bool create, int& fd, bool createNew) {
   fd = -1;
   win32::Handle file = nullptr;
   const DWORD error = win32::OpenFile(path, access != FileAccess::kWrite,
-                                      access != FileAccess::kRead, create, file);
+                                      access != FileAccess::kRead, create, file, createNew);
   if (error != ERROR_SUCCESS) return error;
   const int flags = _O_BINARY | _O_NOINHERIT |
                     (access == FileAccess::kRead    ? _O_RDONLY

@@ -6,11 +6,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace platform {
+
+std::size_t MaxPathLength() {
+  return PATH_MAX - 1;
+}
 
 namespace {
 

@@ -1,6 +1,7 @@
 // Files beyond what the framework's file classes do: copying with replace, file status,
 // deletion, and path pieces. Errors are Windows error numbers.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,6 +24,8 @@ bool GetFileStatus(const std::string& path, FileStatus& status);
 BOOL CopyFile(const char* src, const char* dst, BOOL failIfExists);
 BOOL DeleteFile(const char* path);
 BOOL CreateDirectory(const char* path);  // one level; existing counts as success
+// The longest path, in bytes, that the file functions take (without the terminator).
+std::size_t MaxPathLength();
 
 // Paths as the plug-in sees them: '\' and '/' both separate. ToNativePath turns '\'
 // into '/' so that "C:"-free Windows-style paths built by the plug-in work here.

@@ -48,6 +48,11 @@ BOOL CopyFile(const char* src, const char* dst, BOOL failIfExists) {
   return Done(error);
 }
 
+// The ANSI file functions take MAX_PATH (260) characters with the terminator.
+std::size_t MaxPathLength() {
+  return 259;
+}
+
 BOOL DeleteFile(const char* path) {
   if (!path || !*path) return Done(ERROR_INVALID_PARAMETER);
   win32::FileInfo info;

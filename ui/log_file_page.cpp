@@ -17,7 +17,9 @@ CLogFilePage::~CLogFilePage() = default;
 void CLogFilePage::DoDataExchange(CDataExchange* dx) {
   CWizardPageFrame::DoDataExchange(dx);
   DDX_Text(dx, IDC_LOG_FILE_NAME, m_strLogFileName);
-  DDV_MaxChars(dx, m_strLogFileName, MAX_NAME_LENGTH);
+  // As long as a path the platform opens: a shorter limit would cut the name, and the dump
+  // would land in a file the user never named.
+  DDV_MaxChars(dx, m_strLogFileName, static_cast<int>(platform::MaxPathLength()));
 }
 
 BOOL CLogFilePage::OnCommand(WPARAM wParam, LPARAM lParam) {
@@ -74,5 +76,6 @@ LRESULT CLogFilePage::OnWizardNext() {
     question.Format(m_strReplaceQuestion, m_strLogFileName.GetString());
     if (!AskToReplace(question)) return STAY_ON_PAGE;
   }
+  m_bExisted = exists;
   return 0;
 }

@@ -13,10 +13,11 @@ class CLogFilePage : public CWizardPageFrame {
 
   // Read by the dump operation when it runs.
   const CString& GetLogFileName() const { return m_strLogFileName; }
+  // Whether the file was there when Next accepted the name (and its replacement was
+  // agreed); when it was not, the dump creates it and replaces nothing.
+  bool WasExistingFile() const { return m_bExisted; }
 
   CString m_strLogFileName;
-
-  static constexpr int MAX_NAME_LENGTH = 255;
 
  protected:
   void DoDataExchange(CDataExchange* dx) override;
@@ -36,4 +37,5 @@ class CLogFilePage : public CWizardPageFrame {
   CString m_strRegistryRefusal;
   // The file the user already agreed to replace in the file dialog.
   CString m_strConfirmedName;
+  bool m_bExisted = false;
 };

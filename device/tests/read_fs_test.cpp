@@ -192,6 +192,24 @@ TEST_F(ReadFsTest, AnExistingFileIsReplaced) {
   EXPECT_EQ(ReadFile(logPath), FlashBytes(kBase, 1048576));
 }
 
+// The user was asked about a file that did not exist: one that appeared since then is
+// somebody else's and is left whole, and no block is asked for.
+TEST_F(ReadFsTest, ANewFileThatAppearedMeanwhileIsNotReplaced) {
+  const std::string other = "another program's dump";
+  std::ofstream(logPath, std::ios::binary) << other;
+  auto readNew = [&] {
+    return Failure([&] { device.ReadFileSystem(logPath.string().c_str(), true); },
+                   FileFailure::kWithCause);
+  };
+  EXPECT_EQ(readNew(), "file:" + std::to_string(CFileException::accessDenied));
+  EXPECT_TRUE(line.Writes().empty());
+  EXPECT_EQ(ReadFile(logPath), Bytes(other.begin(), other.end()));
+  // Where nothing is, the file is made and written whole.
+  fs::remove(logPath);
+  EXPECT_EQ(readNew(), "");
+  EXPECT_EQ(ReadFile(logPath), FlashBytes(kBase, 1048576));
+}
+
 TEST_F(ReadFsTest, AMissingAnswerIsTriedAgainUntilItComes) {
   // Block 5 goes unanswered three times, blocks 40 and 41 once each.
   silent = {5, 6, 7, 43, 45};

@@ -38,4 +38,11 @@ std::string NotInList(const std::string& wanted, const std::string& label, bool 
          (listEmpty ? ", which is empty" : "");
 }
 
+std::string FieldTooShort(const std::string& option, const std::string& label, unsigned limit,
+                          const std::string& text) {
+  return option + ": the field" + Quoted(label) + " takes at most " + std::to_string(limit) +
+         " characters and " + text + " has " + std::to_string(text.size()) +
+         "; it would be cut to another name. Give a shorter path";
+}
+
 }  // namespace velmora

@@ -15,4 +15,9 @@ int FindListChoice(const std::vector<std::string>& items, const std::string& wan
 std::string ListChoiceNeeded(const std::string& pageCaption, const std::string& label);
 std::string NotInList(const std::string& wanted, const std::string& label, bool listEmpty);
 
+// Why a page input does not go into a field that takes at most `limit` characters: it
+// would be cut, and the page would go on with a name nobody gave.
+std::string FieldTooShort(const std::string& option, const std::string& label, unsigned limit,
+                          const std::string& text);
+
 }  // namespace velmora

@@ -1,9 +1,108 @@
 #include "host/core/output_guard.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "framework/plugin_abi.h"
+#include "host/core/real_device_help.h"
+#include "platform/environment.h"
+#include "platform/files.h"
 #include "platform/output_file.h"
 #include "platform/registry.h"
 
 namespace velmora {
+
+namespace {
+
+std::string StringValue(HKEY key, const char* name) {
+  DWORD type = 0;
+  DWORD size = 0;
+  if (platform::RegQueryValueEx(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_SZ || size == 0) {
+    return {};
+  }
+  std::string value(size, '\0');
+  if (platform::RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+                                &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  value.resize(std::min<std::size_t>(size, value.size()));
+  while (!value.empty() && value.back() == '\0') value.pop_back();
+  return value;
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec) && !ec) return true;
+  std::error_code ea;
+  std::error_code eb;
+  const fs::path pa = fs::weakly_canonical(fs::absolute(a, ea), ea);
+  const fs::path pb = fs::weakly_canonical(fs::absolute(b, eb), eb);
+  return !ea && !eb && !pa.empty() && pa == pb;
+}
+
+std::vector<RunFile> CatalogueFiles() {
+  std::vector<RunFile> files;
+  platform::RegKey catalogue;
+  if (platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kFirmwareKeyPath, 0, KEY_READ, catalogue.put()) !=
+      ERROR_SUCCESS) {
+    return files;
+  }
+  for (DWORD index = 0;; ++index) {
+    char name[260];
+    DWORD length = sizeof name;
+    if (platform::RegEnumKeyEx(catalogue.get(), index, name, &length, nullptr, nullptr, nullptr,
+                               nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    platform::RegKey entry;
+    if (platform::RegOpenKeyEx(catalogue.get(), name, 0, KEY_READ, entry.put()) != ERROR_SUCCESS)
+      continue;
+    const std::string path = StringValue(entry.get(), "FirmwarePath");
+    if (!path.empty()) {
+      files.push_back({"the firmware file of the catalogue entry \"" + std::string(name) + "\"",
+                       platform::ToNativePath(path)});
+    }
+  }
+  return files;
+}
+
+std::vector<RunFile> RunInputs(const std::optional<std::string>& firmwareFile) {
+  std::vector<RunFile> inputs = CatalogueFiles();
+  if (const std::optional<std::string> monitor =
+          platform::GetEnvironmentValue(kMonitorImageVariable);
+      monitor && !monitor->empty()) {
+    inputs.push_back({"the flash monitor program (--monitor-image)", *monitor});
+  }
+  if (firmwareFile && !firmwareFile->empty()) {
+    inputs.push_back({"the firmware file given with --firmware", *firmwareFile});
+  }
+  return inputs;
+}
+
+std::optional<std::string> OutputClash(const std::vector<RunFile>& outputs,
+                                       const std::vector<RunFile>& inputs) {
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const RunFile& out = outputs[i];
+    for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+      if (SameFile(out.path, outputs[j].path)) {
+        return out.what + " " + out.path + " and " + outputs[j].what + " " + outputs[j].path +
+               " name one file; each would write over the other. Give each its own file.";
+      }
+    }
+    for (const RunFile& in : inputs) {
+      if (SameFile(out.path, in.path)) {
+        return out.what + " " + out.path + ": that is " + in.what +
+               ", which this run reads; writing there would destroy it. Choose another file.";
+      }
+    }
+  }
+  return std::nullopt;
+}
 
 std::optional<std::string> OutputProblem(const std::string& path) {
   if (platform::IsRegistryStoreFile(path)) {

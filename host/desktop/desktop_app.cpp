@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -260,6 +261,17 @@ bool DesktopApp::Begin(int& status) {
     Refuse(*problem);
     return false;
   }
+  // Nor may the log file be anything the run reads.
+  if (options_.logFile && !options_.logFile->empty()) {
+    std::optional<std::string> firmwareFile;
+    if (options_.firmware && QFileInfo(ToQt(*options_.firmware)).isFile())
+      firmwareFile = options_.firmware;
+    if (const std::optional<std::string> clash =
+            OutputClash({{"--log-file", *options_.logFile}}, RunInputs(firmwareFile))) {
+      Refuse(*clash);
+      return false;
+    }
+  }
   std::string error;
   status = kExitFailed;
   plugin_ = LoadPlugin(options_.plugin, error, status);
@@ -329,8 +341,10 @@ void DesktopApp::StartOperation(int op, int port) {
                         sheet.GetPageCount() > 0);
     sheet.AddPage(&summary);
     sheet.SetWizardMode();
+    inWizard_ = true;
     sheet.DoModal();
-    finished = sheet.IsFinished();
+    inWizard_ = false;
+    finished = sheet.IsFinished() && !stopRequested_;
   }
   if (!backend_->WizardProblem().empty()) {
     Complain(backend_->WizardProblem());
@@ -367,11 +381,31 @@ void DesktopApp::StartOperation(int op, int port) {
     if (screenshots_.enabled()) screenshots_.Take(run_.get(), run_->windowTitle() + " done");
     // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
     status_ = run_->gaveUp() ? kExitFailed : ExitStatusForResult(result);
-    if (options_.unattended) Finish(status_);
+    // Whoever sent the stop signal waits for velmora-gui to end, not for a Close.
+    if (options_.unattended || stopRequested_) Finish(status_);
   };
   QObject::connect(run_.get(), &QDialog::finished, run_.get(), [this] { Finish(status_); });
+  run_->SetLogFile(backend_->FieldText());
   run_->show();
   run_->Begin();
+}
+
+void DesktopApp::StopRequested() {
+  if (stopRequested_ || finished_) return;
+  stopRequested_ = true;
+  if (run_ && run_->running()) {
+    run_->RequestCancel();
+    return;
+  }
+  if (run_) {
+    Finish(status_);
+    return;
+  }
+  // Nothing has started: leave as a Cancel in the wizard does. A wizard in progress
+  // returns from its window and says so itself.
+  if (!inWizard_) std::printf("Cancelled before the operation started.\n");
+  std::fflush(stdout);
+  Finish(kExitCancelled);
 }
 
 void DesktopApp::Finish(int status) {

@@ -99,6 +99,10 @@ class DesktopApp {
   RunWindow* runWindow() const { return run_.get(); }
   // Starts the chosen operation: the wizard, then the run.
   void StartOperation(int operation, int port);
+  // A stop signal (SIGINT, SIGTERM, SIGHUP): as the user's Cancel. A run stops at its
+  // next safe point and velmora-gui then ends as a cancelled run does; before the run
+  // velmora-gui ends at once, cancelled.
+  void StopRequested();
 
  private:
   void Finish(int status);
@@ -114,6 +118,8 @@ class DesktopApp {
   std::unique_ptr<RunWindow> run_;
   bool finished_ = false;
   int status_ = 0;
+  bool stopRequested_ = false;
+  bool inWizard_ = false;
 };
 
 }  // namespace velmora::desktop

@@ -339,6 +339,14 @@ bool GuiBackend::AutoFillPage(CPropertySheet& sheet) {
   const int edit = FindControl(controls, uimodel::Kind::Edit);
   if (settings_.editText && edit > 0) {
     editUsed_ = true;
+    // A field that would cut the text refuses it here, before Next acts on the cut name.
+    CWnd* field = page->GetDlgItem(controls[edit].id);
+    const UINT limit = field ? static_cast<CEdit*>(field)->GetLimitText() : 0;
+    if (limit > 0 && settings_.editText->size() > limit) {
+      wizardProblem_ =
+          FieldTooShort("--log-file", ListLabel(controls, edit), limit, *settings_.editText);
+      return false;
+    }
     uimodel::TypeText(*page, controls[edit].id, settings_.editText->c_str());
   }
   return true;
@@ -352,9 +360,11 @@ void GuiBackend::RunWizard(CPropertySheet& sheet) {
   };
   window.show();
   window.Refresh();
+  fieldText_.clear();
   if (!settings_.unattended) {
     if (onWindowShown) onWindowShown(&window);
     if (!sheet.IsEnded()) window.exec();
+    fieldText_ = window.fieldText();
     return;
   }
   // Unattended: fill each page, Next (Finish on the last), and stop where a page stays.
@@ -374,6 +384,7 @@ void GuiBackend::RunWizard(CPropertySheet& sheet) {
     }
   }
   if (!sheet.IsEnded()) window.Press(PSBTN_CANCEL);
+  fieldText_ = window.fieldText();
   if (wizardProblem_.empty()) {
     if (settings_.listChoice && !listUsed_)
       wizardProblem_ = "--firmware: no page of this operation has a list to choose from";

@@ -45,6 +45,9 @@ class GuiBackend : public uimodel::Backend {
 
   // Why an unattended wizard stopped short (empty when it did not).
   const std::string& WizardProblem() const { return wizardProblem_; }
+  // What the page's field held when the wizard went on from it (the log file a dump
+  // writes); empty when no page had one.
+  const std::string& FieldText() const { return fieldText_; }
   // The window that owns the boxes and dialogs (the start or run window).
   void SetOwnerWindow(QWidget* owner) { owner_ = owner; }
   // Called with each top-level window the backend shows (the tests drive them).
@@ -62,6 +65,7 @@ class GuiBackend : public uimodel::Backend {
   Screenshots* screenshots_;
   QWidget* owner_ = nullptr;
   std::string wizardProblem_;
+  std::string fieldText_;
   bool listUsed_ = false;
   bool editUsed_ = false;
 };

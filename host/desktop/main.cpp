@@ -14,6 +14,7 @@
 #include "host/core/session.h"
 #include "host/desktop/desktop_app.h"
 #include "host/desktop/stall_meter.h"
+#include "host/desktop/stop_signals.h"
 #include "sim/sim_port.h"
 
 namespace {
@@ -132,6 +133,7 @@ int main(int argc, char** argv) {
   int status = velmora::kExitFailed;
   desktop.onFinished = [](int code) { QApplication::exit(code); };
   if (!desktop.Begin(status)) return status;
+  velmora::desktop::StopSignals stops([&desktop] { desktop.StopRequested(); });
   if (parser.isSet(firstWindow)) {
     QApplication::processEvents();
     std::printf("%lld\n", static_cast<long long>(sinceStart.elapsed()));

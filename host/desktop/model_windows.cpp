@@ -65,6 +65,16 @@ WizardWindow::WizardWindow(CPropertySheet& sheet, QWidget* parent)
 }
 
 void WizardWindow::Press(int button) {
+  if (button == PSBTN_NEXT || button == PSBTN_FINISH) {
+    if (CPropertyPage* page = sheet_.GetActivePage()) {
+      for (const uimodel::ControlInfo& control : uimodel::Snapshot(*page)) {
+        if (control.kind == uimodel::Kind::Edit) {
+          fieldText_ = control.text.str();
+          break;
+        }
+      }
+    }
+  }
   sheet_.PressButton(button);
   Refresh();
 }

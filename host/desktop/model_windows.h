@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <functional>
+#include <string>
 
 #include "framework/afxwin.h"
 #include "host/desktop/model_view.h"
@@ -41,6 +42,9 @@ class WizardWindow : public QDialog {
 
   // Called after each refresh that brought up a new page.
   std::function<void()> onNewPage;
+  // What the first field of the page held when the wizard last went on from it (the log
+  // file a dump writes); empty when no such page had a field.
+  const std::string& fieldText() const { return fieldText_; }
 
  private:
   CPropertySheet& sheet_;
@@ -50,6 +54,7 @@ class WizardWindow : public QDialog {
   QPushButton* finish_;
   QPushButton* cancel_;
   HWND shownPage_ = nullptr;
+  std::string fieldText_;
 };
 
 // What a page asked for with PSM_SETWIZBUTTONS; a page that never said gets Back and

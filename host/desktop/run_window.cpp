@@ -11,6 +11,7 @@
 #include "host/core/session.h"
 #include "host/core/text.h"
 #include "platform/clock.h"
+#include "platform/comm_port.h"
 
 namespace velmora::desktop {
 
@@ -92,6 +93,8 @@ RunWindow::~RunWindow() = default;
 
 void RunWindow::Begin() {
   running_ = true;
+  // Installed for the run: the port the run opens reports what crosses the line.
+  platform::SetWireTap(&dumpWatch_);
   session_.Begin(request_);
   pump_.start();
 }
@@ -106,6 +109,7 @@ void RunWindow::Serve() {
   } catch (const std::exception& e) {
     log_->addItem(QString("The run failed: ") + e.what());
   }
+  platform::SetWireTap(nullptr);
   const std::string name = operationName_.toLocal8Bit().toStdString();
   outcome_ = session_.GaveUp() ? name + " failed: " + session_.GiveUpReason() + "."
                                : name + " " + ResultText(result) + ".";
@@ -114,6 +118,8 @@ void RunWindow::Serve() {
   if (result != OPERATION_SUCCEEDED) {
     if (const std::string why = PortOpenProblem(request_.comPort); !why.empty())
       warningText_ += (warningText_.empty() ? "" : "\n") + why;
+    if (const std::string partial = PartialDumpText(logFile_, dumpWatch_); !partial.empty())
+      warningText_ += (warningText_.empty() ? "" : "\n") + partial;
   }
   if (!warningText_.empty()) {
     warning_->setText(ToQt(warningText_));
@@ -202,6 +208,10 @@ void RunWindow::OnCancel() {
       this, "Velmora", "The operation is stopping at its next safe point.\n\nClose Velmora now?",
       QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
   if (answer == QMessageBox::Yes && onCloseRequested) onCloseRequested();
+}
+
+void RunWindow::RequestCancel() {
+  if (running_ && !session_.CancelRequested()) session_.Cancel();
 }
 
 void RunWindow::reject() {

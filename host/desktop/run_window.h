@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "host/core/dump_watch.h"
 #include "host/core/run_session.h"
 
 namespace velmora::desktop {
@@ -30,6 +31,11 @@ class RunWindow : public QDialog, public RunObserver {
   void GiveUpAfter(std::optional<std::uint32_t> seconds) { session_.GiveUpAfter(seconds); }
   // Starts the run; the event loop carries it. onEnded gets the result.
   void Begin();
+  // The file the run's dump writes (the page's field), to say at the end whether it
+  // holds the whole file system.
+  void SetLogFile(const std::string& path) { logFile_ = path; }
+  // As the Cancel button's first press: the run stops at its next safe point.
+  void RequestCancel();
   std::function<void(int result)> onEnded;
   // Called when the progress first reaches half way (a screenshot of a run in progress).
   std::function<void()> onHalfWay;
@@ -68,6 +74,8 @@ class RunWindow : public QDialog, public RunObserver {
   void Serve();
 
   RunSession session_;
+  DumpWatch dumpWatch_;
+  std::string logFile_;
   RunRequest request_;
   QString operationName_;
   QTimer pump_;

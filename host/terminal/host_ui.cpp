@@ -227,6 +227,14 @@ void HostUi::Execute(const UserCommand& command, CWnd& target, const DialogView&
         }
         if (!edit || !AskText(*edit, text)) return;
       }
+      // As an edit control stops taking keys at its limit; but the whole text was given
+      // at once, and a cut one would name another file.
+      if (const UINT limit = FieldLimit(target, command.id); limit > 0 && text.size() > limit) {
+        console_.PrintLine("The field takes at most " + std::to_string(limit) +
+                           " characters; that text has " + std::to_string(text.size()) +
+                           ". The field is unchanged.");
+        return;
+      }
       done = uimodel::TypeText(target, command.id, text.c_str());
       break;
     }

@@ -28,6 +28,9 @@ struct UiSettings {
   std::optional<std::string> editText;    // the text for the edit control (--log-file)
 };
 
+// The most characters the edit control `id` of `dialog` takes; 0 for no limit.
+UINT FieldLimit(CWnd& dialog, int id);
+
 class HostUi final : public uimodel::Backend {
  public:
   enum class WizardEnd { Finished, Cancelled, Refused, BadInput };
@@ -47,6 +50,9 @@ class HostUi final : public uimodel::Backend {
   WizardEnd LastWizardEnd() const { return wizardEnd_; }
   // Why an unattended wizard stopped (Refused, BadInput).
   const std::string& WizardProblem() const { return wizardProblem_; }
+  // What the page's field held when the wizard went on from it (the log file a dump
+  // writes); empty when no page had one.
+  const std::string& FieldText() const { return fieldText_; }
 
  private:
   void Print(const std::vector<std::string>& lines);
@@ -75,6 +81,7 @@ class HostUi final : public uimodel::Backend {
   bool editUsed_ = false;
   WizardEnd wizardEnd_ = WizardEnd::Cancelled;
   std::string wizardProblem_;
+  std::string fieldText_;
   std::mutex lastBoxMutex_;
   std::string lastBoxText_;
 };

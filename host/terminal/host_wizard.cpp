@@ -69,9 +69,15 @@ std::optional<ShownPage> ShowActivePage(CPropertySheet& sheet) {
 
 }  // namespace
 
+UINT FieldLimit(CWnd& dialog, int id) {
+  CWnd* control = dialog.GetDlgItem(id);
+  return control ? static_cast<CEdit*>(control)->GetLimitText() : 0;
+}
+
 void HostUi::RunWizard(CPropertySheet& sheet) {
   wizardEnd_ = WizardEnd::Cancelled;
   wizardProblem_.clear();
+  fieldText_.clear();
   // What the start page posted (its wizard buttons) arrives before anything is shown.
   PumpPending();
   if (settings_.interactive) {
@@ -118,6 +124,7 @@ void HostUi::RunWizardInteractive(CPropertySheet& sheet) {
         } else if (command.kind == UserCommand::Kind::Finish || !(flags & PSWIZB_NEXT)) {
           console_.PrintLine("That button is not offered on this page.");
         } else {
+          if (const ViewElement* edit = view.FirstEdit()) fieldText_ = edit->text;
           sheet.PressButton(PSBTN_NEXT);
         }
         break;
@@ -177,8 +184,16 @@ bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
     if (const ViewElement* edit = view.FirstEdit()) {
       console_.PrintLine("-> " + (edit->label.empty() ? std::string("field") : edit->label) +
                          ": \"" + *settings_.editText + "\"");
+      // A field that would cut the text refuses it here, before Next acts on the cut name.
+      if (const UINT limit = FieldLimit(page, edit->id);
+          limit > 0 && settings_.editText->size() > limit) {
+        wizardEnd_ = WizardEnd::BadInput;
+        wizardProblem_ = FieldTooShort("--log-file", edit->label, limit, *settings_.editText);
+        return false;
+      }
       uimodel::TypeText(page, edit->id, settings_.editText->c_str());
       editUsed_ = true;
+      fieldText_ = *settings_.editText;
     }
   }
   PumpPending();

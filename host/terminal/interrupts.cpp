@@ -33,7 +33,10 @@ void InstallInterruptHandler() {
   sigemptyset(&action.sa_mask);
   // Other blocking calls simply go on; the terminal reads poll the pipe to notice.
   action.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &action, nullptr);
+  // A terminal closed under velmora, and `timeout` or a service manager stopping it, ask
+  // as Ctrl-C does: the run ends through its cancel event, and the device is left as a
+  // cancelled run leaves it.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 int InterruptCount() {

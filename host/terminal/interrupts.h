@@ -1,12 +1,13 @@
-// Ctrl-C: counted by the signal handler and announced on a pipe, so that a thread
-// blocked reading the terminal wakes up. Nothing else happens in the handler.
+// Ctrl-C, and the signals that ask a program to stop (SIGTERM, SIGHUP): counted by the
+// signal handler and announced on a pipe, so that a thread blocked reading the terminal
+// wakes up. Nothing else happens in the handler; each counts as the user's Cancel.
 #pragma once
 
 namespace velmora {
 
-// Installs the SIGINT handler (once).
+// Installs the handler for SIGINT, SIGTERM and SIGHUP (once).
 void InstallInterruptHandler();
-// How many Ctrl-Cs arrived since the handler was installed.
+// How many Ctrl-Cs (or stop signals) arrived since the handler was installed.
 int InterruptCount();
 // The read end of the announcement pipe (non-blocking), or -1 before installation.
 int InterruptWakeFd();

@@ -29,16 +29,16 @@ With a terminal on standard input and no page inputs, velmora asks: the wizard p
 the summary and every message box. Otherwise nothing is asked: pages are filled from
 --firmware and --log-file and Next is pressed, OK boxes are taken, and questions are
 answered No unless --yes. A page with a list needs --firmware: a list item's text, or
-an S-record file, which is registered first as "velmora firmware add" does. Ctrl-C
-cancels a run; a second Ctrl-C while a question waits ends velmora.
+an S-record file, which is registered first as "velmora firmware add" does. Ctrl-C,
+SIGTERM and SIGHUP cancel a run (status 2); a second one ends velmora at once.
 
 Without a terminal a run that makes no progress for 300 s is cancelled and counts as
 failed (--give-up-after sets the time; 0 never gives up).
 
 Exit status: 0 succeeded, 1 failed (also a run given up, or a wire trace not written),
 2 cancelled, 64 wrong usage (including a page that did not accept the page inputs, a
-simulator setting that cannot be used, an output that would destroy the registry or is
-no file).)";
+simulator setting that cannot be used, an output that would destroy the registry, a file
+the run reads or the other output, or is no file).)";
 
 constexpr const char* kFirmwareFooter = R"(
 The upgrade offers the registered files by their description. Adding checks every record

@@ -4,6 +4,7 @@
 
 #include "framework/uimodel.h"
 #include "host/core/device_choice.h"
+#include "host/core/dump_watch.h"
 #include "host/core/exit_codes.h"
 #include "host/core/give_up.h"
 #include "host/core/host_module.h"
@@ -94,6 +95,19 @@ int RunCommand(const RunOptions& options, Console& console) {
     }
   }
 
+  // The trace is opened (and emptied) before anything else: it must not be the log file
+  // or anything the run reads.
+  {
+    std::vector<RunFile> outputs;
+    if (options.trace && !options.trace->empty()) outputs.push_back({"--trace", *options.trace});
+    if (options.logFile && !options.logFile->empty())
+      outputs.push_back({"--log-file", *options.logFile});
+    if (const std::optional<std::string> clash = OutputClash(outputs, RunInputs())) {
+      Complain(*clash);
+      return kExitUsage;
+    }
+  }
+
   TraceFile traceFile;
   if (options.trace) {
     if (const DWORD error = traceFile.Open(*options.trace)) {
@@ -157,10 +171,12 @@ int RunCommand(const RunOptions& options, Console& console) {
     return kExitCancelled;
   }
 
-  // The run. The trace's time starts with it.
+  // The run. The trace's time starts with it. The line is watched for a dump that stops
+  // short, whose log file would otherwise look like a whole one.
   std::unique_ptr<WireTrace> trace;
   if (options.trace) trace = std::make_unique<WireTrace>(traceFile);
-  WireTapScope tapScope(trace.get());
+  DumpWatch dumpWatch(trace.get());
+  WireTapScope tapScope(&dumpWatch);
   RunView view(console);
   RunSession session([&plugin](RunRecord& record) { return plugin->DoOperation(record); }, view);
   ui->BeginRun();
@@ -181,6 +197,10 @@ int RunCommand(const RunOptions& options, Console& console) {
   console.PrintLine(plugin->OperationName(op) + " " + runEnd + ".");
   if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen())
     console.PrintLine(IncompleteProgramWarning());
+  if (result != OPERATION_SUCCEEDED) {
+    if (const std::string partial = PartialDumpText(ui->FieldText(), dumpWatch); !partial.empty())
+      console.PrintLine(partial);
+  }
   if (result != OPERATION_SUCCEEDED) {
     if (const std::string why = PortOpenProblem(options.port); !why.empty()) console.PrintLine(why);
   }

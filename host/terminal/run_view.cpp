@@ -1,8 +1,10 @@
 #include "host/terminal/run_view.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
+#include "host/core/exit_codes.h"
 #include "host/core/run_warnings.h"
 #include "host/terminal/interrupts.h"
 #include "platform/clock.h"
@@ -118,7 +120,15 @@ void RunView::Finish() {
 }
 
 bool RunView::CancelWanted() {
-  return InterruptCount() != interruptsAtStart_;
+  const int signals = InterruptCount() - interruptsAtStart_;
+  if (signals >= 2) {
+    // The first asked the run to stop at its next safe point; whoever sends a second will
+    // not wait for it. Written past the console's lock, which a question may hold.
+    std::fputs("\nvelmora: stopped at your request; the device may need a restart.\n", stdout);
+    std::fflush(nullptr);
+    std::_Exit(kExitCancelled);
+  }
+  return signals != 0;
 }
 
 }  // namespace velmora

@@ -25,7 +25,7 @@ class RunView : public RunObserver {
   void Tick() override;                           // redraws the elapsed time if possible
   void Notice(const std::string& text) override;  // a line of the host's own
   void Finish() override;                         // takes the bar away
-  bool CancelWanted() override;                   // a Ctrl-C since Start
+  bool CancelWanted() override;  // a Ctrl-C or stop signal since Start; a second ends velmora
 
   // Whether a status text of the last run said that program flash was being erased.
   bool ProgramEraseSeen() const { return programEraseSeen_; }

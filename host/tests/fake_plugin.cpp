@@ -277,7 +277,11 @@ class OutputPage : public CPropertyPage {
   }
 
  protected:
-  void DoDataExchange(CDataExchange* dx) override { DDX_Text(dx, IDC_OUTPUT, path); }
+  // A field shorter than the paths it is given, as a plug-in's may be.
+  void DoDataExchange(CDataExchange* dx) override {
+    DDX_Text(dx, IDC_OUTPUT, path);
+    DDV_MaxChars(dx, path, 64);
+  }
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override {
     if (LOWORD(wParam) == IDC_BROWSE && HIWORD(wParam) == BN_CLICKED) {
       CFileDialog browse(FALSE, "log", nullptr, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY,

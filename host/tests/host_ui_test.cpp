@@ -196,6 +196,37 @@ TEST_F(HostUiTest, UnattendedWizardFillsTheEditControl) {
       << console_.Output();
 }
 
+// A field cuts what is typed at its limit; a page input it would cut names another file,
+// so it is refused whole, and a typed one leaves the field as it was.
+TEST_F(HostUiTest, AnInputLongerThanTheFieldTakesIsNeverCut) {
+  const std::string longName = "/tmp/" + std::string(70, 'n') + ".log";
+  {
+    UiSettings settings;
+    settings.editText = longName;
+    HostUi ui(console_.console(), settings);
+    EXPECT_EQ(RunWizard(kLogSave, ui), HostUi::WizardEnd::BadInput);
+    EXPECT_EQ(ui.WizardProblem(),
+              "--log-file: the field \"Output file\" takes at most 64 "
+              "characters and " +
+                  longName +
+                  " has 79; it would be cut to another name. Give a "
+                  "shorter path");
+    EXPECT_EQ(ui.FieldText(), "");
+  }
+  {
+    UiSettings settings;
+    settings.interactive = true;
+    HostUi ui(console_.console(), settings);
+    console_.Type("e1 /tmp/short.log\ne1 " + longName + "\nn\nf\n");
+    EXPECT_EQ(RunWizard(kLogSave, ui), HostUi::WizardEnd::Finished);
+    EXPECT_TRUE(Contains(console_.Output(),
+                         "The field takes at most 64 characters; that text has 79. The field is "
+                         "unchanged."))
+        << console_.Output();
+    EXPECT_EQ(ui.FieldText(), "/tmp/short.log");
+  }
+}
+
 TEST_F(HostUiTest, APageInputThatNoPageTakesIsAUsageError) {
   UiSettings settings;
   settings.editText = "/tmp/fake.log";

@@ -100,3 +100,55 @@ TEST_F(OutputGuardTest, SimulatorFilesThatCannotBeUsedAreUsageErrors) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+class OutputGuardClashTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = platform_test::MakeTempDir("output-clash-");
+    ASSERT_FALSE(dir_.empty());
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+};
+
+// One file under any spelling is one file; two outputs on it, or an output on an input,
+// is a clash named by its options.
+TEST_F(OutputGuardClashTest, OneFileUnderAnySpellingClashes) {
+  std::ofstream(Path("fw.x")) << "S0\n";
+  fs::create_directory(Path("sub"));
+  const std::string fw = Path("fw.x");
+  const struct {
+    const char* name;
+    std::string a;
+    std::string b;
+    bool same;
+  } rows[] = {
+      {"the same name", fw, fw, true},
+      {"with ./", fw, (dir_ / "." / "fw.x").string(), true},
+      {"through ..", fw, (dir_ / "sub" / ".." / "fw.x").string(), true},
+      {"a file not there yet, spelled twice", Path("new.log"), (dir_ / "." / "new.log").string(),
+       true},
+      {"another file", fw, Path("other.log"), false},
+      {"another folder", Path("new.log"), Path("sub/new.log"), false},
+  };
+  for (const auto& r : rows) EXPECT_EQ(SameFile(r.a, r.b), r.same) << r.name;
+
+  EXPECT_EQ(OutputClash(
+                {{"--trace", Path("t.log")}, {"--log-file", (dir_ / "." / "t.log").string()}}, {}),
+            "--trace " + Path("t.log") + " and --log-file " + (dir_ / "." / "t.log").string() +
+                " name one file; each would write over the other. Give each its own file.");
+  EXPECT_EQ(OutputClash({{"--trace", fw}}, {{"the firmware file given with --firmware", fw}}),
+            "--trace " + fw +
+                ": that is the firmware file given with --firmware, which this run reads; writing "
+                "there would destroy it. Choose another file.");
+  EXPECT_EQ(OutputClash({{"--trace", Path("t.log")}, {"--log-file", Path("fs.log")}},
+                        {{"the firmware file given with --firmware", fw}}),
+            std::nullopt);
+}
+
+}  // namespace
+}  // namespace velmora

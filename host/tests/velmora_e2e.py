@@ -1142,6 +1142,168 @@ class VelmoraTest(unittest.TestCase):
         self.assertEqual(self.read_bytes(mine), before, "the user's own file is left alone")
 
 
+    # --- outputs on the right file, stop signals, dumps cut short ------------------
+
+    def long_folder(self, length):
+        folder = self.path("long")
+        while len(folder) < length:
+            folder = os.path.join(folder, "d" * 50)
+        os.makedirs(folder, exist_ok=True)
+        return folder
+
+    def start(self, *args):
+        """velmora without a terminal, its output read as it comes."""
+        return subprocess.Popen([ARGS.velmora] + list(args), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                env=self.env)
+
+    def read_until(self, proc, wanted):
+        seen = ""
+        deadline = time.monotonic() + HANG_GUARD_S
+        while wanted not in seen:
+            self.assertLess(time.monotonic(), deadline, seen)
+            line = proc.stdout.readline()
+            if not line:
+                self.fail("velmora ended before %r:\n%s" % (wanted, seen))
+            seen += line
+        return seen
+
+    def finish(self, proc, seen=""):
+        try:
+            out, err = proc.communicate(timeout=HANG_GUARD_S)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            out, err = proc.communicate()
+            self.fail("velmora did not end:\n" + seen + out + err)
+        return proc.returncode, seen + out, err
+
+    def partial_text(self, log):
+        return "The log file %s holds %d of 1048576 bytes: it is not a complete dump." % (
+            log, os.path.getsize(log))
+
+    def test_kv70_a_log_file_path_longer_than_255_characters_is_used_whole(self):
+        log = os.path.join(self.long_folder(220), "kv70-filesystem-dump-2026.log")
+        self.assertGreater(len(log), 255)
+        cut = log[:255]
+        with open(cut, "w") as f:
+            f.write("somebody's file\n")
+        code, out, err = self.velmora("run", "dump", "--device", "sim", "--log-file", log, "--yes")
+        self.assertEqual(code, 0, out + err)
+        self.assertEqual(os.path.getsize(log), 1024 * 1024)
+        with open(cut) as f:
+            self.assertEqual(f.read(), "somebody's file\n", "the shortened name was never the user's")
+        # Longer than any path the system opens: refused before the device is touched, never cut.
+        too_long = os.path.join(self.dir, "a/" * 2100 + "fs.log")
+        code, out, err = self.velmora("run", "dump", "--device", "sim", "--log-file", too_long)
+        self.assertEqual(code, 64, out + err)
+        self.assertNotIn("Establishing communication", out)
+
+    def test_kv70_trace_and_log_file_naming_one_file_are_refused(self):
+        target = self.path("out.log")
+        with open(target, "w") as f:
+            f.write("kept\n")
+        alias = self.path("alias.log")
+        os.symlink(target, alias)
+        fresh = self.path("fresh.log")
+        spelled = os.path.join(self.dir, ".", "fresh.log")
+        for trace, log in ((target, target), (alias, target), (fresh, spelled)):
+            for extra in ([], ["--yes"]):
+                code, out, err = self.velmora("run", "dump", "--device", "sim", "--trace", trace,
+                                              "--log-file", log, *extra)
+                self.assertEqual(code, 64, out + err)
+                self.assertIn("name one file", err)
+                self.assertNotIn("Establishing communication", out)
+        self.assertEqual(self.read_bytes(target), b"kept\n")
+        self.assertFalse(os.path.exists(fresh), "nothing was made")
+
+    def test_kv70_outputs_over_a_file_the_run_reads_are_refused(self):
+        firmware = self.register_firmware("Sample application 2.1", self.sample())
+        before = self.read_bytes(firmware)
+        monitor = self.path("monitor.bin")
+        with open(monitor, "wb") as f:
+            f.write(b"\x60\xfe" + b"\x00" * 8552)
+        cases = [
+            (["run", "upgrade", "--device", "sim", "--firmware", "Sample application 2.1", "--yes",
+              "--trace", firmware], "--trace %s: that is the firmware file" % firmware),
+            (["run", "dump", "--device", "sim", "--log-file", firmware, "--yes"],
+             "--log-file %s: that is the firmware file" % firmware),
+            (["run", "config", "--device", "sim", "--monitor-image", monitor, "--trace", monitor],
+             "--trace %s: that is the flash monitor program" % monitor),
+        ]
+        for args, why in cases:
+            code, out, err = self.velmora(*args)
+            self.assertEqual(code, 64, "%s: %s%s" % (args, out, err))
+            self.assertIn(why, err)
+            self.assertNotIn("Establishing communication", out)
+        self.assertEqual(self.read_bytes(firmware), before)
+        self.assertEqual(os.path.getsize(monitor), 8554)
+
+    def test_kv70_a_log_file_that_appeared_after_next_is_not_replaced(self):
+        log = self.path("fs.log")
+        # In real time, so that there is a moment between Next and the dump's open.
+        proc = self.start("run", "dump", "--device", "sim:realtime=1", "--log-file", log)
+        seen = self.read_until(proc, "Establishing communication")
+        self.assertFalse(os.path.exists(log), "Next left nothing")
+        with open(log, "w") as f:
+            f.write("another program's dump\n")
+        code, out, err = self.finish(proc, seen)
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("Access to %s was denied." % log, out)
+        self.assertIn("File system dump failed.", out)
+        with open(log) as f:
+            self.assertEqual(f.read(), "another program's dump\n")
+        self.assertNotIn("holds", out, "the file is not the dump's")
+
+    def test_kv70_stop_signals_cancel_a_dump_and_say_what_its_log_holds(self):
+        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+            log = self.path("fs-%d.log" % sig)
+            # The cable is out for good from block 300 on: the run waits until it is stopped.
+            proc = self.start("run", "dump", "--device", "sim:pull=300-999999999", "--log-file", log,
+                              "--give-up-after", "0")
+            seen = self.read_until(proc, "Timeout getting response from KV!")
+            proc.send_signal(sig)
+            code, out, err = self.finish(proc, seen)
+            self.assertEqual(code, 2, "%s: %s%s" % (sig, out, err))
+            self.assertIn("The operation was canceled.", out)
+            self.assertIn("File system dump was cancelled.", out)
+            self.assertIn(self.partial_text(log) + "\n", out)
+            self.assertLess(os.path.getsize(log), 1024 * 1024)
+
+    def test_kv70_dump_given_up_says_what_its_log_holds(self):
+        log = self.path("fs.log")
+        code, out, err = self.velmora("run", "dump", "--device", "sim:pull=300-999999999",
+                                      "--log-file", log, "--give-up-after", "60")
+        self.assertEqual(code, 1, out + err)
+        self.assertIn(self.partial_text(log) + "\n", out)
+        # A whole dump says nothing of the kind.
+        code, out, err = self.velmora("run", "dump", "--device", "sim", "--log-file", log, "--yes")
+        self.assertEqual(code, 0, out + err)
+        self.assertNotIn("not a complete dump", out)
+
+    def test_kv70_sigterm_after_the_erase_warns_and_a_second_signal_ends_at_once(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        # In real time, with an erase that never finishes: the run is erasing when stopped.
+        args = ["run", "upgrade", "--device", "sim:realtime=1,erase-busy=forever",
+                "--firmware", "Sample application 2.1", "--yes"]
+        proc = self.start(*args)
+        seen = self.read_until(proc, "Erasing program flash...")
+        proc.send_signal(signal.SIGTERM)
+        code, out, err = self.finish(proc, seen)
+        self.assertEqual(code, 2, out + err)
+        self.assertIn("The operation was canceled.", out)
+        self.assertIn("may now hold an incomplete application. Run the upgrade again", out)
+        # Two stop signals at once: the second does not wait for the run to stop.
+        proc = self.start(*args)
+        seen = self.read_until(proc, "Erasing program flash...")
+        os.kill(proc.pid, signal.SIGSTOP)
+        os.kill(proc.pid, signal.SIGTERM)
+        os.kill(proc.pid, signal.SIGHUP)
+        os.kill(proc.pid, signal.SIGCONT)
+        code, out, err = self.finish(proc, seen)
+        self.assertEqual(code, 2, out + err)
+        self.assertIn("velmora: stopped at your request; the device may need a restart.", out)
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()

@@ -27,10 +27,13 @@ std::int64_t UnixMicroseconds(const FILETIME& time) {
 
 }  // namespace
 
-std::uint32_t OpenFile(const std::string& path, bool read, bool write, bool create, Handle& file) {
+std::uint32_t OpenFile(const std::string& path, bool read, bool write, bool create, Handle& file,
+                       bool createNew) {
   DWORD access = (read ? GENERIC_READ : 0) | (write ? GENERIC_WRITE : 0);
   file = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       create ? OPEN_ALWAYS : OPEN_EXISTING,
+                       createNew ? CREATE_NEW
+                       : create  ? OPEN_ALWAYS
+                                 : OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     file = nullptr;

@@ -19,7 +19,8 @@ void Close(Handle handle);
 // --- Files ---------------------------------------------------------------------------------
 // Opens with every share mode but delete, so that the file cannot be removed or replaced
 // while it is open, as Windows programs expect; never truncates.
-std::uint32_t OpenFile(const std::string& path, bool read, bool write, bool create, Handle& file);
+std::uint32_t OpenFile(const std::string& path, bool read, bool write, bool create, Handle& file,
+                       bool createNew = false);
 std::uint32_t ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t& got);
 std::uint32_t WriteFile(Handle file, const void* buffer, std::uint32_t count,
                         std::uint32_t& written);

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "catalogue/registry_values.h"
 #include "framework/uimodel.h"
+#include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/testing/system_for_tests.h"
 #include "ui/tests/pages_fixture.h"
@@ -170,17 +172,41 @@ TEST_F(LogFilePageTest, BrowseCancelledKeepsATypedName) {
   EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text, "typed.log");
 }
 
-TEST_F(LogFilePageTest, NamesAreLimitedTo255Characters) {
+// A limit shorter than the platform's paths cut a long name, and the dump went to a file
+// the user never named.
+TEST_F(LogFilePageTest, NamesAreLimitedOnlyByThePlatformsPathLength) {
   Wizard wizard(page);
-  EXPECT_EQ(static_cast<CEdit*>(page.GetDlgItem(IDC_LOG_FILE_NAME))->GetLimitText(), 255u);
-  const std::string longName = Path(std::string(300, 'n'));
+  const auto limit = static_cast<int>(platform::MaxPathLength());
+  EXPECT_EQ(static_cast<CEdit*>(page.GetDlgItem(IDC_LOG_FILE_NAME))->GetLimitText(),
+            static_cast<UINT>(limit));
+  // A name longer than 255 characters (up to 300, as far as the platform goes) is typed
+  // whole.
+  const std::size_t target = std::min<std::size_t>(static_cast<std::size_t>(limit), 300);
+  const std::string file = "/kv70-filesystem-dump-2026.log";
+  std::string folder = Path("long");
+  std::filesystem::create_directories(folder);
+  while (folder.size() + file.size() + 1 < target) {
+    const std::size_t room = target - folder.size() - file.size();
+    folder += "/" + std::string(std::min<std::size_t>(60, room - 1), 'd');
+    std::filesystem::create_directories(folder);
+  }
+  const std::string longName = folder + file;
+  ASSERT_GT(longName.size(), 255u);
   Type(longName);
-  EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text.GetLength(), 255) << "typing stops at the limit";
-  // A longer text put there otherwise is refused by the exchange.
-  page.GetDlgItem(IDC_LOG_FILE_NAME)->SetWindowText(longName.c_str());
+  EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text.str(), longName);
+  wizard.Press(PSBTN_NEXT);
+  EXPECT_EQ(wizard.Active(), 1) << ui().LastBox().text;
+  EXPECT_EQ(page.GetLogFileName().str(), longName);
+  // Typing stops at the platform's limit; a longer text put there otherwise is refused
+  // by the exchange.
+  wizard.Press(PSBTN_BACK);
+  const std::string tooLong = Path(std::string(static_cast<size_t>(limit) + 10, 'n'));
+  Type(tooLong);
+  EXPECT_EQ(Control(page, IDC_LOG_FILE_NAME).text.GetLength(), limit);
+  page.GetDlgItem(IDC_LOG_FILE_NAME)->SetWindowText(tooLong.c_str());
   wizard.Press(PSBTN_NEXT);
   EXPECT_EQ(wizard.Active(), 0);
-  EXPECT_EQ(ui().LastBox().text, "Enter no more than 255 characters.");
+  EXPECT_EQ(ui().LastBox().text, "Enter no more than " + std::to_string(limit) + " characters.");
 }
 
 }  // namespace
