@@ -11,6 +11,7 @@
 #include "host/core/session.h"
 #include "host/terminal/commands.h"
 #include "host/terminal/interrupts.h"
+#include "host/terminal/record_commands.h"
 #include "sim/sim_port.h"
 
 namespace {
@@ -158,6 +159,13 @@ int main(int argc, char** argv) {
   for (CLI::App* command : {firmwareAdd, firmwareList, firmwareRemove})
     AddRegistryOption(*command, registry);
 
+  TraceShowOptions traceShow;
+  HistoryOptions history;
+  CLI::App* traceCommand = app.add_subcommand("trace", "read a wire trace back");
+  CLI::App* traceShowCommand = AddTraceShowCommand(*traceCommand, traceShow);
+  CLI::App* historyCommand = AddHistoryCommand(app, history);
+  AddRegistryOption(*historyCommand, registry);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -196,6 +204,10 @@ int main(int argc, char** argv) {
     status = FirmwareListCommand(console);
   } else if (*firmwareRemove) {
     status = FirmwareRemoveCommand(firmwareOptions, console);
+  } else if (*traceShowCommand) {
+    status = TraceShowCommand(traceShow, console);
+  } else if (*historyCommand) {
+    status = HistoryCommand(history, console);
   } else if (*import) {
     status = RegistryImportCommand(importFile, console);
   } else if (*exportCommand) {

@@ -1,0 +1,81 @@
+// velmora history: the service records of the registry database, oldest first.
+#include <string>
+#include <vector>
+
+#include "host/core/exit_codes.h"
+#include "host/core/service_record.h"
+#include "host/terminal/commands.h"
+#include "host/terminal/record_commands.h"
+
+namespace velmora {
+
+namespace {
+
+std::string Pad(std::string s, std::size_t width) {
+  if (s.size() < width) s.resize(width, ' ');
+  return s;
+}
+
+std::string Outcome(const ServiceRecord& r) {
+  std::string s = r.result;
+  if (r.failureNumber) s += " (" + std::to_string(*r.failureNumber) + ")";
+  return s;
+}
+
+}  // namespace
+
+CLI::App* AddHistoryCommand(CLI::App& app, HistoryOptions& options) {
+  CLI::App* history =
+      app.add_subcommand("history", "list the service records of the runs, oldest first");
+  history->add_option("--serial", options.filter.serial, "only this device serial number");
+  history->add_option("--since", options.filter.since,
+                      "only runs started at or after this UTC time (YYYY-MM-DD[THH:MM[:SS]])");
+  history->add_option("--result", options.filter.result,
+                      "only succeeded, failed, cancelled or interrupted runs");
+  history->add_option("--operation", options.filter.operation,
+                      "only this operation (upgrade, config, dump)");
+  auto* json = history->add_flag("--json", options.json, "one JSON object per line");
+  history->add_flag("--csv", options.csv, "comma-separated values with a header line")
+      ->excludes(json);
+  return history;
+}
+
+int HistoryCommand(const HistoryOptions& options, Console& console) {
+  RecordFilter filter = options.filter;
+  if (!filter.since.empty() && !NormaliseSince(options.filter.since, filter.since)) {
+    Complain("--since " + options.filter.since +
+             ": not a date (YYYY-MM-DD, optionally with THH:MM or THH:MM:SS, UTC)");
+    return kExitUsage;
+  }
+  if (!filter.result.empty() && !IsRecordResult(filter.result)) {
+    Complain("--result " + filter.result +
+             ": not a result (succeeded, failed, cancelled or interrupted)");
+    return kExitUsage;
+  }
+  if (!RegistryUsable()) return kExitUsage;
+  std::string error;
+  std::unique_ptr<RecordStore> store = OpenRecordStore(error);
+  std::vector<ServiceRecord> records;
+  if (!store || !store->List(filter, records, error)) {
+    Complain(error);
+    return kExitFailed;
+  }
+  if (options.json) {
+    for (const ServiceRecord& r : records) console.PrintLine(RecordJson(r));
+  } else if (options.csv) {
+    console.PrintLine(RecordCsvHeader());
+    for (const ServiceRecord& r : records) console.PrintLine(RecordCsv(r));
+  } else {
+    console.PrintLine(Pad("ID", 6) + Pad("STARTED (UTC)", 22) + Pad("OPERATION", 11) +
+                      Pad("SERIAL", 20) + Pad("PORT", 24) + "RESULT");
+    for (const ServiceRecord& r : records) {
+      std::string serial = r.serial.value_or("-");
+      console.PrintLine(Pad(std::to_string(r.id), 6) + Pad(r.started, 22) + Pad(r.operation, 11) +
+                        Pad(serial, 20) +
+                        Pad("COM" + std::to_string(r.comPort) + " " + r.port, 24) + Outcome(r));
+    }
+  }
+  return kExitSucceeded;
+}
+
+}  // namespace velmora

@@ -1,0 +1,30 @@
+// velmora's commands about what runs left behind: the wire trace read back, and the
+// service records. Each returns the exit status (exit_codes.h).
+#pragma once
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "host/core/service_record.h"
+#include "host/terminal/console.h"
+
+namespace velmora {
+
+struct TraceShowOptions {
+  std::string file;
+  bool allBytes = false;     // every frame's bytes in hex
+  bool summaryOnly = false;  // the summary without the frames
+};
+int TraceShowCommand(const TraceShowOptions& options, Console& console);
+// Adds "show" under `trace`, filling `options`.
+CLI::App* AddTraceShowCommand(CLI::App& trace, TraceShowOptions& options);
+
+struct HistoryOptions {
+  RecordFilter filter;  // since as given; the command normalises it
+  bool json = false;
+  bool csv = false;
+};
+int HistoryCommand(const HistoryOptions& options, Console& console);
+// Adds "history" to `app`, filling `options`.
+CLI::App* AddHistoryCommand(CLI::App& app, HistoryOptions& options);
+
+}  // namespace velmora
