@@ -46,6 +46,10 @@ grep '^ROW|' "$logs/operations_bench.out" | cut -d'|' -f2- >>"$rows"
 if run gui_bench; then :; fi
 grep '^ROW|' "$logs/gui_bench.out" 2>/dev/null | cut -d'|' -f2- >>"$rows"
 
+# Service records: a record's write, and the line decoder over a dump's trace.
+if run records_bench; then :; fi
+grep '^ROW|' "$logs/records_bench.out" 2>/dev/null | cut -d'|' -f2- >>"$rows"
+
 # The dump's and the upgrade's own benchmarks (their developers' programs).
 if run dump_bench; then :; fi
 sed -n 's/^\([0-9]*\) MiB dump: \([0-9.]*\) s virtual; floor at 38400 bit\/s \([0-9.]*\) s.*ratio \([0-9.]*\) (limit \([0-9.]*\)).*/\1 \2 \3 \4 \5/p' \

@@ -221,6 +221,8 @@ class SqliteRecordStore final : public RecordStore {
   ~SqliteRecordStore() override { sqlite3_close(db_); }
 
   bool Begin(ServiceRecord& record, std::string& error) override {
+    // The begun record must survive a power cut: it is what says `interrupted` then.
+    sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
     ServiceRecord stored = record;
     stored.result = "interrupted";
     stored.ended.clear();
@@ -240,6 +242,9 @@ class SqliteRecordStore final : public RecordStore {
   }
 
   bool Finish(const ServiceRecord& record, std::string& error) override {
+    // The outcome need not wait for the disk: lost to a power cut, the record still
+    // reads `interrupted` (the safe side), and the next durable write takes it along.
+    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     std::string sql = "UPDATE service_records SET ";
     std::string columns = kColumns;
     int i = 0;

@@ -1,4 +1,7 @@
 // velmora history: the service records of the registry database, oldest first.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,42 @@ std::string Outcome(const ServiceRecord& r) {
   return s;
 }
 
+// Begins and finishes `count` records as a run does, timing each pair.
+int BenchWrites(RecordStore& store, unsigned count, Console& console) {
+  std::vector<double> ms, begin;
+  for (unsigned i = 0; i < count; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    ServiceRecord r = NewRecord("bench", 1, "sim");
+    std::string error;
+    if (!store.Begin(r, error)) {
+      Complain(error);
+      return kExitFailed;
+    }
+    begin.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count());
+    r.serial = "KV70-0012345";
+    r.result = "succeeded";
+    r.exitStatus = 0;
+    r.ended = UtcNow();
+    if (!store.Finish(r, error)) {
+      Complain(error);
+      return kExitFailed;
+    }
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count());
+  }
+  std::sort(ms.begin(), ms.end());
+  std::sort(begin.begin(), begin.end());
+  char line[200];
+  std::snprintf(
+      line, sizeof line,
+      "record writes: %u, median %.3f ms, 90th %.3f ms, max %.3f ms, begin median %.3f ms", count,
+      ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back(), begin[begin.size() / 2]);
+  console.PrintLine(line);
+  return kExitSucceeded;
+}
+
 }  // namespace
 
 CLI::App* AddHistoryCommand(CLI::App& app, HistoryOptions& options) {
@@ -37,6 +76,7 @@ CLI::App* AddHistoryCommand(CLI::App& app, HistoryOptions& options) {
   auto* json = history->add_flag("--json", options.json, "one JSON object per line");
   history->add_flag("--csv", options.csv, "comma-separated values with a header line")
       ->excludes(json);
+  history->add_option("--bench-writes", options.benchWrites)->group("");
   return history;
 }
 
@@ -55,6 +95,7 @@ int HistoryCommand(const HistoryOptions& options, Console& console) {
   if (!RegistryUsable()) return kExitUsage;
   std::string error;
   std::unique_ptr<RecordStore> store = OpenRecordStore(error);
+  if (store && options.benchWrites > 0) return BenchWrites(*store, options.benchWrites, console);
   std::vector<ServiceRecord> records;
   if (!store || !store->List(filter, records, error)) {
     Complain(error);

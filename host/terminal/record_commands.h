@@ -22,6 +22,9 @@ struct HistoryOptions {
   RecordFilter filter;  // since as given; the command normalises it
   bool json = false;
   bool csv = false;
+  // For bench/records_bench: begin and finish this many records (operation "bench") in
+  // the database in use and print what each cost, instead of listing.
+  unsigned benchWrites = 0;
 };
 int HistoryCommand(const HistoryOptions& options, Console& console);
 // Adds "history" to `app`, filling `options`.

@@ -321,6 +321,7 @@ TEST(TraceReaderTest, TakesTheTracesLinesAndRefusesOthers) {
       {"16 ! monitor-image embedded stand-in", true},
       {"17 > 02 6", false},
       {"18 > 0G", false},
+      {"21 > 02!06", false},
       {"x > 02", false},
       {"19 ? 02", false},
       {"", false},
