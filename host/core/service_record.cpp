@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "host/core/json_events.h"
 #include "host/core/version.h"
 
 namespace velmora {
@@ -15,49 +16,8 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// Length of the valid UTF-8 sequence at s[i], 0 when there is none.
-std::size_t Utf8Length(const std::string& s, std::size_t i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  std::size_t n = c < 0x80           ? 1
-                  : (c >> 5) == 0x06 ? 2
-                  : (c >> 4) == 0x0E ? 3
-                  : (c >> 3) == 0x1E ? 4
-                                     : 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k)
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-  if (n == 2 && c < 0xC2) return 0;  // over-long
-  return n;
-}
-
 void JsonString(std::string& out, const std::string& s) {
-  static const char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (std::size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-      ++i;
-    } else if (c < 0x20 || c == 0x7F) {
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-      ++i;
-    } else if (const std::size_t n = Utf8Length(s, i); n > 0) {
-      out.append(s, i, n);
-      i += n;
-    } else {
-      // A byte that is no UTF-8 (a device's text in a Windows code page) is read as
-      // Latin-1, so that the line stays valid JSON.
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-      ++i;
-    }
-  }
-  out += '"';
+  out += JsonQuoted(s);
 }
 
 struct Json {

@@ -8,6 +8,8 @@
 
 namespace velmora {
 
+class JsonEvents;
+
 struct RunOptions {
   std::string operation;                    // an index or a word of the operation's name
   int port = 1;                             // COM1..COM6
@@ -20,6 +22,7 @@ struct RunOptions {
   std::optional<std::string> logFile;   // page input: the text of the edit control
   // --give-up-after; unset: the default for the terminal or its absence (give_up.h).
   std::optional<std::uint32_t> giveUpSeconds;
+  JsonEvents* json = nullptr;  // --json: the events go here, people's text to stderr
 };
 
 // velmora firmware add|remove.

@@ -47,6 +47,12 @@ int HostUi::InterruptedDuringRun() {
 }
 
 int HostUi::MessageBox(const platform::MessageBoxRequest& request) {
+  const int answer = ShowBox(request);
+  if (settings_.boxSeen) settings_.boxSeen(request.text, ResultWord(answer));
+  return answer;
+}
+
+int HostUi::ShowBox(const platform::MessageBoxRequest& request) {
   {
     std::lock_guard lock(lastBoxMutex_);
     lastBoxText_ = request.text;

@@ -9,6 +9,7 @@
 // the console, so they never interleave with the progress display.
 #pragma once
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,6 +27,8 @@ struct UiSettings {
   bool yes = false;                       // questions are answered Yes without asking
   std::optional<std::string> listChoice;  // the list item to select (--firmware)
   std::optional<std::string> editText;    // the text for the edit control (--log-file)
+  // Told of every message box and the answer taken (velmora run --json).
+  std::function<void(const std::string& text, const std::string& answer)> boxSeen;
 };
 
 // The most characters the edit control `id` of `dialog` takes; 0 for no limit.
@@ -56,6 +59,7 @@ class HostUi final : public uimodel::Backend {
 
  private:
   void Print(const std::vector<std::string>& lines);
+  int ShowBox(const platform::MessageBoxRequest& request);
   int AskBox(const platform::MessageBoxRequest& request);
   void RunDialogInteractive(CDialog& dialog);
   void RunDialogUnattended(CDialog& dialog);

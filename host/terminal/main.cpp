@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/core/exit_codes.h"
+#include "host/core/json_events.h"
 #include "host/core/plugin_library.h"
 #include "host/core/real_device_help.h"
 #include "host/core/session.h"
@@ -107,6 +108,11 @@ int main(int argc, char** argv) {
                    "SECONDS without a change of progress after which the run is cancelled and "
                    "counts as failed (default: 300 without a terminal, never with one; 0: never)")
       ->check(CLI::Range(0u, 86400u * 365u));
+  bool json = false;
+  runCommand->add_flag("--json", json,
+                       "standard output carries only JSON Lines events (start, inputs, status, "
+                       "progress, boxes, warnings, and last the result); people's text goes to "
+                       "standard error");
   runCommand->footer(std::string(kRunFooter) + "\n\n" + RealDeviceHelp());
 
   CLI::App* registryCommand = app.add_subcommand(
@@ -181,7 +187,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  Console console(0, stdout);  // descriptor 0: standard input
+  // With --json standard output is the events' alone.
+  const bool jsonRun = *runCommand && json;
+  Console console(0, jsonRun ? stderr : stdout);  // descriptor 0: standard input
+  JsonEvents jsonEvents(stdout);
   int status = kExitFailed;
   if (*list) {
     status = ListCommand(plugin, console);
@@ -197,7 +206,16 @@ int main(int argc, char** argv) {
     if (runCommand->count("--firmware")) run.firmware = firmware;
     if (runCommand->count("--log-file")) run.logFile = logFile;
     if (runCommand->count("--give-up-after")) run.giveUpSeconds = giveUpAfter;
+    if (jsonRun) run.json = &jsonEvents;
     status = RunCommand(run, console);
+    // Every way out ends the stream with its result, refusals before the run included.
+    if (jsonRun && !jsonEvents.ResultWritten()) {
+      jsonEvents.Result(status,
+                        status == kExitSucceeded   ? "succeeded"
+                        : status == kExitCancelled ? "cancelled"
+                                                   : "failed",
+                        std::nullopt);
+    }
   } else if (*firmwareAdd) {
     status = FirmwareAddCommand(firmwareOptions, console);
   } else if (*firmwareList) {

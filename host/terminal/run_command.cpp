@@ -9,6 +9,8 @@
 #include "host/core/give_up.h"
 #include "host/core/host_module.h"
 #include "host/core/install_settings.h"
+#include "host/core/json_events.h"
+#include "host/core/line_tap.h"
 #include "host/core/operation_choice.h"
 #include "host/core/output_guard.h"
 #include "host/core/plugin_library.h"
@@ -21,6 +23,7 @@
 #include "host/terminal/commands.h"
 #include "host/terminal/host_ui.h"
 #include "host/terminal/interrupts.h"
+#include "host/terminal/json_run_observer.h"
 #include "host/terminal/run_view.h"
 #include "platform/clock.h"
 #include "platform/comm_port.h"
@@ -129,6 +132,13 @@ int RunCommand(const RunOptions& options, Console& console) {
     return kExitUsage;
   }
 
+  if (options.json) {
+    options.json->Write(JsonLine("start")
+                            .Num("version", kJsonEventsVersion)
+                            .Str("operation", names[static_cast<std::size_t>(op)])
+                            .Num("port", options.port)
+                            .OptStr("device", options.device));
+  }
   RegisterHostModule();
   SetUpInstallation(console);
 
@@ -137,6 +147,11 @@ int RunCommand(const RunOptions& options, Console& console) {
   settings.yes = options.yes;
   settings.listChoice = options.firmware;
   settings.editText = options.logFile;
+  if (JsonEvents* json = options.json) {
+    settings.boxSeen = [json](const std::string& text, const std::string& answer) {
+      json->Box(text, answer);
+    };
+  }
   auto ui = std::make_shared<HostUi>(console, settings);
   uimodel::BackendScope backendScope(ui);
 
@@ -171,14 +186,26 @@ int RunCommand(const RunOptions& options, Console& console) {
     return kExitCancelled;
   }
 
+  if (options.json) {
+    if (options.firmware)
+      options.json->Write(
+          JsonLine("input").Str("field", "firmware").Str("value", *options.firmware));
+    if (options.logFile)
+      options.json->Write(
+          JsonLine("input").Str("field", "log_file").Str("value", *options.logFile));
+  }
+
   // The run. The trace's time starts with it. The line is watched for a dump that stops
-  // short, whose log file would otherwise look like a whole one.
+  // short, whose log file would otherwise look like a whole one, and decoded as it goes.
   std::unique_ptr<WireTrace> trace;
   if (options.trace) trace = std::make_unique<WireTrace>(traceFile);
-  DumpWatch dumpWatch(trace.get());
+  LineTap lineTap(trace.get());
+  DumpWatch dumpWatch(&lineTap);
   WireTapScope tapScope(&dumpWatch);
   RunView view(console);
-  RunSession session([&plugin](RunRecord& record) { return plugin->DoOperation(record); }, view);
+  JsonRunObserver jsonView(view, options.json);
+  RunSession session([&plugin](RunRecord& record) { return plugin->DoOperation(record); },
+                     jsonView);
   ui->BeginRun();
   std::optional<std::uint32_t> giveUp = options.giveUpSeconds;
   if (!giveUp) giveUp = DefaultGiveUpSeconds(console.InputIsTerminal());
@@ -195,26 +222,49 @@ int RunCommand(const RunOptions& options, Console& console) {
   const std::string runEnd =
       session.GaveUp() ? "failed: " + session.GiveUpReason() : std::string(ResultText(result));
   console.PrintLine(plugin->OperationName(op) + " " + runEnd + ".");
-  if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen())
+  if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen()) {
     console.PrintLine(IncompleteProgramWarning());
+    if (options.json) options.json->Warning(IncompleteProgramWarning());
+  }
   if (result != OPERATION_SUCCEEDED) {
-    if (const std::string partial = PartialDumpText(ui->FieldText(), dumpWatch); !partial.empty())
+    if (const std::string partial = PartialDumpText(ui->FieldText(), dumpWatch); !partial.empty()) {
       console.PrintLine(partial);
+      if (options.json) options.json->Warning(partial);
+    }
   }
   if (result != OPERATION_SUCCEEDED) {
-    if (const std::string why = PortOpenProblem(options.port); !why.empty()) console.PrintLine(why);
+    if (const std::string why = PortOpenProblem(options.port); !why.empty()) {
+      console.PrintLine(why);
+      if (options.json) options.json->Warning(why);
+    }
   }
+  const LineSummary line = lineTap.Summary();
+  const std::optional<std::string> serial =
+      line.record ? line.record->serial : std::optional<std::string>();
   if (traceError != ERROR_SUCCESS) {
     // The device side is told apart, so that nobody repeats a run that worked.
-    Complain("the wire trace " + *options.trace + " could not be written: error " +
-             ErrorText(traceError) + "; it is incomplete. The run itself: " +
-             plugin->OperationName(op) + " " + runEnd + ".");
+    const std::string problem = "the wire trace " + *options.trace +
+                                " could not be written: error " + ErrorText(traceError) +
+                                "; it is incomplete. The run itself: " + plugin->OperationName(op) +
+                                " " + runEnd + ".";
+    Complain(problem);
+    if (options.json) {
+      options.json->Warning(problem);
+      options.json->Result(kExitFailed, "failed", serial);
+    }
     return kExitFailed;
   }
   if (options.trace) console.PrintLine("Wire trace: " + *options.trace);
   // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
-  if (session.GaveUp()) return kExitFailed;
-  return ExitStatusForResult(result);
+  const int exitStatus = session.GaveUp() ? kExitFailed : ExitStatusForResult(result);
+  if (options.json) {
+    options.json->Result(exitStatus,
+                         exitStatus == kExitSucceeded   ? "succeeded"
+                         : exitStatus == kExitCancelled ? "cancelled"
+                                                        : "failed",
+                         serial);
+  }
+  return exitStatus;
 }
 
 }  // namespace velmora

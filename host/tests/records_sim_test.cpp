@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/core/json_events.h"
 #include "host/core/line_decoder.h"
 #include "host/core/trace_reader.h"
 #include "host/terminal/commands.h"
@@ -81,9 +82,14 @@ class RecordsSimTest : public ::testing::Test {
     ASSERT_EQ(RegistryImportCommand(reg.string(), console.console()), 0) << console.Output();
   }
 
-  // Runs `operation` on "sim:<settings>" with the wire trace; the exit status.
-  int Run(const std::string& operation, const std::string& settings) {
+  // Runs `operation` on "sim:<settings>" with the wire trace; the exit status. With
+  // `json`, the events' lines go there.
+  int Run(const std::string& operation, const std::string& settings,
+          std::vector<std::string>* json = nullptr) {
     RunOptions options;
+    std::FILE* events = json ? std::tmpfile() : nullptr;
+    JsonEvents writer(events);
+    if (json) options.json = &writer;
     options.operation = operation;
     options.device = "sim:" + settings;
     options.plugin = KV70_PLUGIN_PATH;
@@ -94,6 +100,16 @@ class RecordsSimTest : public ::testing::Test {
     testing::TestConsole console;
     const int status = RunCommand(options, console.console());
     output_ = console.Output();
+    if (json) {
+      std::rewind(events);
+      char buffer[4096];
+      while (std::fgets(buffer, sizeof buffer, events)) {
+        std::string line = buffer;
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        json->push_back(line);
+      }
+      std::fclose(events);
+    }
     return status;
   }
 
@@ -179,6 +195,58 @@ TEST_F(RecordsSimTest, ADumpGivesTheReadRangeAndByteCount) {
   EXPECT_EQ(s.read, (std::vector<AddressRange>{{kFsBase, 1u << 20}}));
   EXPECT_EQ(s.ReadBytes(), fs::file_size(dir_ / "fs.log"));
   EXPECT_FALSE(s.eraseReached);
+}
+
+// velmora run --json: every line an event, the last the result with the exit status the
+// run has without --json, the device's serial number and the failure's number.
+TEST_F(RecordsSimTest, JsonEventsEndWithTheResult) {
+  struct Row {
+    const char* settings;
+    int exit;
+    const char* result;
+  };
+  const Row rows[] = {
+      {"serial=KV70-31337", 0,
+       R"({"event":"result","version":1,"exit":0,"result":"succeeded","failure":null,)"
+       R"("serial":"KV70-31337","record":null})"},
+      {"config-len=100", 1,
+       R"({"event":"result","version":1,"exit":1,"result":"failed","failure":{"number":411,)"
+       R"("text":"Read config failure! [411] - There was a failure reading the product )"
+       R"(information from the KV70."},"serial":null,"record":null})"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.settings);
+    std::vector<std::string> lines;
+    EXPECT_EQ(Run("config", row.settings, &lines), row.exit);
+    EXPECT_EQ(Run("config", row.settings), row.exit);  // the same without --json
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.front().rfind(R"({"event":"start","version":1,)", 0), 0u) << lines.front();
+    for (const std::string& line : lines) {
+      EXPECT_EQ(line.rfind(R"({"event":")", 0), 0u) << line;
+      EXPECT_EQ(line.back(), '}') << line;
+      EXPECT_EQ(line.find('\n'), std::string::npos);
+    }
+    EXPECT_EQ(lines.back(), row.result);
+    // People's text is not in the events: the run's lines went to the console.
+    EXPECT_NE(output_.find("Configuration retrieval"), std::string::npos);
+  }
+}
+
+TEST(JsonEventsTest, TextsAreEscapedAndNothingFollowsTheResult) {
+  std::FILE* out = std::tmpfile();
+  JsonEvents events(out);
+  events.Status(std::string("a\"b\\c\n\x01\xFF", 8));
+  events.Result(2, "cancelled", std::nullopt);
+  events.Status("late");
+  std::rewind(out);
+  char buffer[512];
+  std::string text;
+  while (std::fgets(buffer, sizeof buffer, out)) text += buffer;
+  std::fclose(out);
+  EXPECT_EQ(text,
+            "{\"event\":\"status\",\"text\":\"a\\\"b\\\\c\\n\\u0001\\u00ff\"}\n"
+            "{\"event\":\"result\",\"version\":1,\"exit\":2,\"result\":\"cancelled\","
+            "\"failure\":null,\"serial\":null,\"record\":null}\n");
 }
 
 // Faults on the line: the plug-in gets through, the decoder shows what did not count

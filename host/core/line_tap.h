@@ -1,0 +1,35 @@
+// The line's decoder on a live run: a wire tap that feeds every byte and line event to a
+// LineDecoder as it crosses, and passes it on to another tap (the wire trace), if any.
+#pragma once
+#include <mutex>
+
+#include "host/core/line_decoder.h"
+#include "platform/comm_port.h"
+
+namespace velmora {
+
+class LineTap final : public platform::WireTap {
+ public:
+  // `next` (may be null) must outlive the tap; time starts now.
+  explicit LineTap(platform::WireTap* next);
+
+  void OnWrite(const BYTE* data, DWORD count) override;
+  void OnRead(const BYTE* data, DWORD count) override;
+  void OnBreakSent(DWORD ms) override;
+  void OnBreakReceived() override;
+  void OnSpeed(DWORD bitsPerSecond) override;
+  void OnNote(const std::string& text) override;
+
+  // What the line said so far (pending bytes decided).
+  LineSummary Summary();
+
+ private:
+  std::uint64_t Elapsed() const;
+
+  platform::WireTap* next_;
+  std::uint64_t startMs_;
+  std::mutex mutex_;
+  LineDecoder decoder_;
+};
+
+}  // namespace velmora

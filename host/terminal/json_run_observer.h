@@ -1,0 +1,37 @@
+// velmora run --json: the run's status texts and progress as events, besides what the
+// run view shows people (on standard error then).
+#pragma once
+#include "host/core/json_events.h"
+#include "host/core/run_session.h"
+
+namespace velmora {
+
+class JsonRunObserver final : public RunObserver {
+ public:
+  // `events` null: only the inner view sees the run.
+  JsonRunObserver(RunObserver& inner, JsonEvents* events) : inner_(inner), events_(events) {}
+
+  void Start() override { inner_.Start(); }
+  void Caption(const std::string& caption) override { inner_.Caption(caption); }
+  void Status(const std::string& text) override {
+    if (events_) events_->Status(text);
+    inner_.Status(text);
+  }
+  void Progress(long position) override {
+    if (events_) events_->Progress(position);
+    inner_.Progress(position);
+  }
+  void Tick() override { inner_.Tick(); }
+  void Notice(const std::string& text) override {
+    if (events_) events_->Warning(text);
+    inner_.Notice(text);
+  }
+  void Finish() override { inner_.Finish(); }
+  bool CancelWanted() override { return inner_.CancelWanted(); }
+
+ private:
+  RunObserver& inner_;
+  JsonEvents* events_;
+};
+
+}  // namespace velmora
