@@ -14,6 +14,7 @@
 
 #include "device/kv70_device.h"
 #include "device/kv70_tables.h"
+#include "device/srecord_image.h"
 #include "models/srecord_file.h"
 #include "platform/clock.h"
 #include "protocol/testing/test_run.h"
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
     file.OpenAndCheck();
     const std::uint64_t startUs = clock.NowUs();
     const auto realStart = std::chrono::steady_clock::now();
-    file.ProgramImage(device.GetCommandCode(kProgramIndex), device.GetLink());
+    ProgramImage(file, device.GetCommandCode(kProgramIndex), device.GetLink());
     virtualS = static_cast<double>(clock.NowUs() - startUs) / 1e6;
     realS = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
     ok = FlashHolds(image, *kv70sim::LastInstance());

@@ -40,3 +40,21 @@ CString FirmwareCopyPath(const CString& directory, const std::string& name, cons
     if (!FileExists(candidate) && !IsNamedByAnEntry(candidate)) return candidate;
   }
 }
+
+bool IsFirmwareFileInUse(const CString& path) {
+  if (path.IsEmpty()) return false;
+  CFile probe;
+  CFileException error;
+  if (probe.Open(path, CFile::modeRead | CFile::shareExclusive, &error)) return false;
+  return error.m_cause == CFileException::sharingViolation;
+}
+
+CString FirmwarePathOfEntry(const CString& key) {
+  CFirmwareList all;
+  all.Enumerate(nullptr);
+  for (int i = 0; i < all.GetCount(); ++i) {
+    const CFirmwareEntry* entry = all.GetAt(i);
+    if (entry->m_strKeyName.CompareNoCase(key) == 0) return entry->m_strFirmwarePath;
+  }
+  return CString();
+}

@@ -23,3 +23,12 @@ bool IsNamedByAnEntry(const CString& path, const CString& exceptKey = CString())
 // an entry. `exceptKey` as above.
 CString FirmwareCopyPath(const CString& directory, const std::string& name, const std::string& ext,
                          const CString& exceptKey, bool mayReplace = true);
+
+// Whether a running software upgrade holds the file at `path`. A run keeps its firmware
+// file open from its check to its end, with a shared lock that the system drops when the
+// run's process ends, however it ends; this asks for the exclusive lock without waiting.
+bool IsFirmwareFileInUse(const CString& path);
+
+// The firmware path of the entry of any device type whose key name is `key` (letter
+// case aside), or empty when there is none.
+CString FirmwarePathOfEntry(const CString& key);

@@ -5,6 +5,7 @@
 
 class CDeviceConfig;
 class CSectorList;
+class CSRecordFile;
 
 class CBDDevice : public CDevice {
  public:
@@ -20,6 +21,9 @@ class CBDDevice : public CDevice {
   virtual void UpdateSoftware(LPCTSTR path);
   virtual void BuildSectorList(CSectorList& sectors) = 0;
   virtual void CollectGarbage();
+
+  // Streams an opened firmware file's data records into program flash (ProgramImage).
+  void ProgramSoftwareFile(CSRecordFile& file);
 
   // Loads the flash monitor at GetAddress(0), verifies it chunk by chunk, starts it and
   // pings it. Progress runs from `progressBase` over `progressSpan`, then 100. Throws

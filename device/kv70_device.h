@@ -4,6 +4,8 @@
 #include "device/bd_device.h"
 #include "models/kv70_config.h"
 
+class CSRecordFile;
+
 class CKV70Device : public CBDDevice {
  public:
   CKV70Device(CSerialCom& port, RunRecord& record);
@@ -16,7 +18,12 @@ class CKV70Device : public CBDDevice {
   BOOL HasCapability(DWORD flags) override;
   BOOL SupportsFileSystemErase() override;
   void EraseProgramFlash() override;
+  // Opens the file, keeps its content and runs the upgrade below on it.
   void UpdateSoftware(LPCTSTR path) override;
+  // The whole upgrade of a file whose content the run keeps (OpenSoftwareFile): checks,
+  // erase, programming of exactly the kept content, and a failure instead when the file
+  // on disk changed meanwhile.
+  void UpdateSoftware(CSRecordFile& file);
   void BuildSectorList(CSectorList& sectors) override;
 
   // Connection steps, in the order Connect runs them.
@@ -37,6 +44,7 @@ class CKV70Device : public CBDDevice {
 
   // Flash programming and file-system reading.
   void CheckSoftwareFile(LPCTSTR path);
+  void CheckSoftwareFile(CSRecordFile& file);
   // Copies the file-system flash into a new file at `path`, one 1024-byte block at a
   // time; without an answer a block is tried again, once a second, until the user
   // cancels. With `mustBeNew` a file that is already there is not replaced: it fails

@@ -2,6 +2,7 @@
 // collection, programming a file, and erasing the file-system flash.
 #include "device/bd_device.h"
 #include "device/kv70_tables.h"
+#include "device/srecord_image.h"
 #include "models/device_config.h"
 #include "models/srecord_file.h"
 #include "platform/clock.h"
@@ -40,7 +41,12 @@ void CBDDevice::CollectGarbage() {
 void CBDDevice::UpdateSoftware(LPCTSTR path) {
   CSRecordFile file(path);
   file.OpenAndCheck();
-  file.ProgramImage(GetCommandCode(kProgramIndex), m_link);
+  file.KeepContent();
+  ProgramSoftwareFile(file);
+}
+
+void CBDDevice::ProgramSoftwareFile(CSRecordFile& file) {
+  ProgramImage(file, GetCommandCode(kProgramIndex), m_link);
 }
 
 void CBDDevice::EraseFileSystemFlash() {

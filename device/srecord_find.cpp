@@ -1,9 +1,10 @@
-// CSRecordFile::FindImageWord: the four bytes a firmware file places at the device's
-// software identification word.
+// FindImageWord: the four bytes a firmware file places at the device's software
+// identification word.
 #include <cstdint>
 
 #include "device/device.h"
 #include "device/kv70_tables.h"
+#include "device/srecord_image.h"
 #include "models/srecord_file.h"
 #include "reporting/periodic_progress.h"
 #include "reporting/reporting.h"
@@ -17,7 +18,7 @@ constexpr DWORD kRecordsPerReport = 1501;
 
 }  // namespace
 
-BOOL CSRecordFile::FindImageWord(DWORD& word, CDevice& device) {
+BOOL FindImageWord(CSRecordFile& file, DWORD& word, CDevice& device) {
   RunRecord& record = device.GetRunRecord();
   SendProgress(&record, 0);
   const DWORD target = device.GetAddress(kImageWordAddressIndex);
@@ -27,10 +28,10 @@ BOOL CSRecordFile::FindImageWord(DWORD& word, CDevice& device) {
   BYTE type = 0;
   CPeriodicProgress progress(record, kRecordsPerReport, CPeriodicProgress::AFTER_FIRST_PERIOD,
                              CPeriodicProgress::CANCEL_THEN_PROGRESS);
-  while (ReadNextRecord(line, type)) {
+  while (file.ReadNextRecord(line, type)) {
     progress.Step([&] {
-      const ULONGLONG length = m_dwLength ? m_dwLength : 1;
-      return static_cast<int>(static_cast<DWORD>(GetPosition() * 100 / length));
+      const ULONGLONG length = file.m_dwLength ? file.m_dwLength : 1;
+      return static_cast<int>(static_cast<DWORD>(file.GetPosition() * 100 / length));
     });
     // In 64 bits: a record near the top of the address space must not wrap and seem to
     // cover the word.
@@ -44,7 +45,7 @@ BOOL CSRecordFile::FindImageWord(DWORD& word, CDevice& device) {
       break;
     }
   }
-  SeekToBegin();
+  file.SeekToBegin();
   SendProgress(&record, 100);
   return found;
 }

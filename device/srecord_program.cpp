@@ -1,7 +1,8 @@
-// CSRecordFile::ProgramImage: the file's type-3 records streamed into program commands,
+// ProgramImage: a firmware file's type-3 records streamed into program commands,
 // contiguous records merged into blocks.
 #include <cstring>
 
+#include "device/srecord_image.h"
 #include "models/srecord_file.h"
 #include "protocol/flashmon_link.h"
 #include "protocol/mem_block.h"
@@ -23,7 +24,7 @@ constexpr DWORD kRecordsPerReport = 1501;
 
 }  // namespace
 
-void CSRecordFile::ProgramImage(DWORD commandCode, CFlashMonLink& link) {
+void ProgramImage(CSRecordFile& file, DWORD commandCode, CFlashMonLink& link) {
   RunRecord& record = link.GetRunRecord();
   try {
     SendProgress(&record, 0);
@@ -41,11 +42,11 @@ void CSRecordFile::ProgramImage(DWORD commandCode, CFlashMonLink& link) {
                                CPeriodicProgress::CANCEL_THEN_PROGRESS);
     SRecordLine line;
     BYTE type = 0;
-    while (ReadNextRecord(line, type)) {
+    while (file.ReadNextRecord(line, type)) {
       if (type != kDataRecord) continue;
       progress.Step([&] {
-        const ULONGLONG length = m_dwLength ? m_dwLength : 1;
-        return static_cast<int>(static_cast<DWORD>(GetPosition() * 100 / length));
+        const ULONGLONG length = file.m_dwLength ? file.m_dwLength : 1;
+        return static_cast<int>(static_cast<DWORD>(file.GetPosition() * 100 / length));
       });
       if (accumulated > 0 &&
           (accumulated + line.length > kMaxBlockData || blockAddress + accumulated != line.address))

@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr int kChecksumFailure = 415;
-constexpr int kFormatFailure = 416;
+constexpr int kChecksumFailure = SREC_CHECKSUM_FAILURE;
+constexpr int kFormatFailure = SREC_FORMAT_FAILURE;
 // Ctrl-Z, which DOS tools put after a text file's last line.
 constexpr char kDosEndOfFile = 0x1A;
 
@@ -39,7 +39,7 @@ constexpr std::array<TypeRule, 10> kTypes = {{
     {Kind::data, 4, false, 4},    // S3
     {Kind::none, 0, false, 0},    // S4: no such record
     {Kind::count, 2, true, 0},    // S5
-    {Kind::none, 0, false, 0},    // S6: a count the reader stops at
+    {Kind::count, 3, true, 0},    // S6: a 24-bit count, at which the reader stops
     {Kind::end, 4, true, 0},      // S7
     {Kind::end, 3, true, 0},      // S8
     {Kind::end, 2, true, 0},      // S9
@@ -95,7 +95,7 @@ BOOL CSRecordChecker::CheckLine(const char* text, std::size_t size) {
   // Editors leave spaces and tabs on empty lines; the reader skips such a line as it
   // skips an empty one.
   if (std::all_of(text, text + size, [](char c) { return c == ' ' || c == '\t'; })) return TRUE;
-  if (size == 1 && text[0] == kDosEndOfFile && m_nEndLine != 0) {
+  if (size == 1 && text[0] == kDosEndOfFile) {
     m_nEofMarkLine = m_nLine;
     return TRUE;
   }
@@ -141,15 +141,25 @@ BOOL CSRecordChecker::CheckLine(const char* text, std::size_t size) {
     case Kind::data:
       if (m_nEndLine != 0)
         return Refuse(kFormatFailure, Text(IDS_SREC_AFTER_END, m_nLine, m_nEndLine));
+      // The reader stops at an S6: what follows it would never be programmed.
+      if (m_nStopLine != 0)
+        return Refuse(kFormatFailure, Text(IDS_SREC_AFTER_S6, m_nLine, m_nStopLine));
       ++m_nDataRecords;
+      m_nLastDataLine = m_nLine;
       return CheckData(address, bytes + rule.addressBytes,
                        static_cast<std::size_t>(payload - rule.addressBytes));
-    case Kind::count:
-      if (address != (m_nDataRecords & 0xFFFFu))
+    case Kind::count: {
+      // The count holds as many low bits of the number of data records as its address
+      // field has: 16 in an S5, 24 in an S6.
+      const std::uint32_t mask = (std::uint32_t{1} << (8 * rule.addressBytes)) - 1;
+      if (address != (m_nDataRecords & mask))
         return Refuse(kFormatFailure,
                       Text(IDS_SREC_RECORD_COUNT, m_nLine, static_cast<unsigned long>(address),
                            static_cast<unsigned long>(m_nDataRecords)));
+      m_nLastCountLine = m_nLine;
+      if (digit == 6 && m_nStopLine == 0) m_nStopLine = m_nLine;
       return TRUE;
+    }
     case Kind::end:
       if (m_nEndLine == 0) m_nEndLine = m_nLine;
       return TRUE;
@@ -217,7 +227,16 @@ bool CSRecordChecker::MarkGiven(std::size_t from, std::size_t count) {
 
 BOOL CSRecordChecker::Finish() {
   if (m_fault.code != 0) return FALSE;
-  if (m_nEndLine == 0) return Refuse(kFormatFailure, Text(IDS_SREC_NO_END, m_nLine));
+  if (m_nEndLine != 0) return TRUE;
+  // Without an end record, a count record after the last data record shows the file
+  // whole, as tools that write no start address leave it.
+  if (m_nLastCountLine > m_nLastDataLine) return TRUE;
+  // A file that counts its records but not its last ones was cut after a count.
+  if (m_nLastCountLine != 0)
+    return Refuse(kFormatFailure, Text(IDS_SREC_NO_END_AFTER_COUNT, m_nLastDataLine));
+  // Neither: such files programmed before the whole-file check and still do, but nothing
+  // shows whether their end is there.
+  m_fault.completenessUnknown = true;
   return TRUE;
 }
 

@@ -18,6 +18,9 @@ struct SRecordFault {
   int code = 0;
   long line = 0;   // 1-based line of the fault; for a missing end record the last line
   CString detail;  // our own words on the fault, for the failure's text
+  // The file passed, but has neither an end record nor a count record after its data:
+  // whether it was cut short cannot be told.
+  bool completenessUnknown = false;
 };
 
 // Fed the file's lines (line ends removed) in order. Rules, beyond those the record
@@ -28,10 +31,14 @@ struct SRecordFault {
 //   - the count leaves room for the type's address (S5 and S7-S9 hold only the address);
 //   - data records (S1-S3) lie inside [flashStart, flashEnd) and never give one byte
 //     two different values;
-//   - an S5 counts the data records before it;
-//   - after an end record (S7-S9) only blank lines, S0, S5 and end records follow, and
-//     the file has one; the very last line may instead be a single Ctrl-Z (0x1A), the
-//     end-of-file mark DOS tools write, with nothing after it.
+//   - a count record (S5: 16 bits, S6: 24 bits) counts the data records before it;
+//   - no data record follows an S6 (the reader stops there) or an end record (S7-S9);
+//   - the file is whole: it has an end record, or a count record after its last data
+//     record (tools that write no start address end the file so). A file with neither
+//     passes with completenessUnknown set; one whose last count is followed by data is
+//     refused as cut short;
+//   - the very last line may be a single Ctrl-Z (0x1A), the end-of-file mark DOS tools
+//     write, with nothing after it.
 class CSRecordChecker {
  public:
   CSRecordChecker(DWORD flashStart, DWORD flashEnd);
@@ -52,7 +59,10 @@ class CSRecordChecker {
   DWORD m_dwFlashEnd;
   long m_nLine = 0;
   long m_nEndLine = 0;      // line of the first end record; 0 before it
-  long m_nEofMarkLine = 0;  // line of a Ctrl-Z after the end record; 0 while none
+  long m_nEofMarkLine = 0;  // line of a closing Ctrl-Z; 0 while none
+  long m_nStopLine = 0;     // line of the first S6; 0 before it
+  long m_nLastDataLine = 0;
+  long m_nLastCountLine = 0;
   std::uint32_t m_nDataRecords = 0;
   SRecordFault m_fault;
   // Program flash as the file fills it, and which of its bytes the file gives; made on

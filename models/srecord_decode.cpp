@@ -6,9 +6,6 @@
 
 namespace {
 
-constexpr int SREC_CHECKSUM_FAILURE = 415;
-constexpr int SREC_FORMAT_FAILURE = 416;
-
 // Offsets within a record line.
 constexpr std::size_t TYPE_POS = 1;
 constexpr std::size_t COUNT_POS = 2;

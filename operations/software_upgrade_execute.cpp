@@ -2,10 +2,12 @@
 // into its program flash, restart it.
 #include "device/kv70_device.h"
 #include "device/kv70_flash_check.h"
+#include "models/srecord_file.h"
 #include "operations/connected_run.h"
 #include "operations/software_upgrade_operation.h"
 #include "platform/window.h"
 #include "reporting/failure_box.h"
+#include "reporting/reporting.h"
 #include "resources/resource.h"
 
 bool CSoftwareUpgradeOperation::Execute(RunRecord* record) {
@@ -23,11 +25,20 @@ bool CSoftwareUpgradeOperation::Execute(RunRecord* record) {
     AfxThrowUserException();
   }
 
+  // Read once, here, and kept to the end of the run: what is checked is what is
+  // programmed, and the file stays open, so the catalogue does not delete or replace it
+  // under the run.
+  CSRecordFile file(path);
+  OpenSoftwareFile(*record, file);
   // The whole file before the port opens: a file the device could not be given exactly
   // costs neither a connection nor an erase.
-  CheckSoftwareFileBeforeConnecting(*record, path);
+  if (CheckSoftwareFileBeforeConnecting(file).completenessUnknown) {
+    CString note;
+    note.Format(IDS_SREC_COMPLETENESS_UNKNOWN, path.GetString());
+    SendStatusText(record, note);
+  }
 
   RunOnConnectedDevice(record, 0, EstablishingStatus::kOnce,
-                       [&path](CKV70Device& device) { device.UpdateSoftware(path); });
+                       [&file](CKV70Device& device) { device.UpdateSoftware(file); });
   return true;
 }

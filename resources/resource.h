@@ -108,6 +108,14 @@ constexpr UINT IDS_SREC_AFTER_END = 3017;
 constexpr UINT IDS_SREC_RECORD_COUNT = 3018;
 constexpr UINT IDS_SREC_CONTRADICTS = 3019;
 constexpr UINT IDS_SREC_NO_END = 3020;
+constexpr UINT IDS_SREC_AFTER_S6 = 3021;
+constexpr UINT IDS_SREC_NO_END_AFTER_COUNT = 3022;
+// The run says that a firmware file's completeness could not be checked.
+constexpr UINT IDS_SREC_COMPLETENESS_UNKNOWN = 3023;
+// The kept firmware file differs from what is on disk now.
+constexpr UINT IDS_SREC_FILE_CHANGED = 3024;
+// Software selection page: an entry a running upgrade is loading.
+constexpr UINT IDS_FIRMWARE_IN_USE = 3025;
 
 // ---------------------------------------------------------------------------------------
 // Dialog templates and their controls

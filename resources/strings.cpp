@@ -210,6 +210,22 @@ constexpr StringEntry kStrings[] = {
      "Line %ld of the file gives the byte at 0x%08lX another value than an earlier line."},
     {IDS_SREC_NO_END,
      "The file has no end record (S7, S8 or S9) after line %ld: it may have been cut short."},
+    {IDS_SREC_AFTER_S6,
+     "Line %ld of the file holds data after the count record (S6) on line %ld, which ends "
+     "the file."},
+    {IDS_SREC_NO_END_AFTER_COUNT,
+     "The file has no end record, and no count record after its last data record on line "
+     "%ld: it may have been cut short."},
+    {IDS_SREC_COMPLETENESS_UNKNOWN,
+     "The firmware file %s has neither an end record (S7, S8 or S9) nor a count record (S5 "
+     "or S6): its completeness could not be checked."},
+    {IDS_SREC_FILE_CHANGED,
+     "The file changed after the upgrade checked it (another program wrote, replaced or "
+     "removed it); nothing of the change was loaded."},
+    {IDS_FIRMWARE_IN_USE,
+     "%s is in use: a software upgrade that is running now is loading it, or another "
+     "program holds its file %s open. It cannot be deleted or replaced while it is.\n\nTry "
+     "again when that upgrade has ended or that program has let go of the file."},
 };
 
 }  // namespace

@@ -39,6 +39,7 @@ CSoftwareSelectionPage::CSoftwareSelectionPage(UINT deviceTypeId, UINT fileFilte
   m_strCopyFailed.LoadString(IDS_COPY_FAILED);
   m_strReplaceQuestion.LoadString(IDS_REPLACE_FIRMWARE_FILE);
   m_strUnregisterQuestion.LoadString(IDS_UNREGISTER_QUESTION);
+  m_strInUse.LoadString(IDS_FIRMWARE_IN_USE);
 }
 
 CSoftwareSelectionPage::~CSoftwareSelectionPage() = default;
@@ -174,9 +175,21 @@ BOOL CSoftwareSelectionPage::OnCommand(WPARAM wParam, LPARAM lParam) {
   return CWizardPageFrame::OnCommand(wParam, lParam);
 }
 
+void CSoftwareSelectionPage::RefuseInUse(const CString& description, const CString& path) const {
+  CString text;
+  text.Format(m_strInUse, description.GetString(), path.GetString());
+  ShowRefusal(text);
+}
+
 void CSoftwareSelectionPage::DeleteEntry(int position) {
   const CFirmwareEntry* entry = m_entries.GetAt(position);
   if (!entry) return;
+  // A running upgrade reads nothing more from the file, but the entry it loads stays
+  // until it has ended: its user sees it listed, and its file is where the list says.
+  if (IsFirmwareFileInUse(entry->m_strFirmwarePath)) {
+    RefuseInUse(entry->m_strDescription, entry->m_strFirmwarePath);
+    return;
+  }
   // Only the entry's own copy in the firmware directory goes with it. A file elsewhere
   // (an entry imported from a .reg file, say) is the user's own, and a copy that another
   // entry names too is still that entry's.
@@ -192,6 +205,12 @@ void CSoftwareSelectionPage::DeleteEntry(int position) {
     try {
       CFile::Remove(entry->m_strFirmwarePath);
     } catch (CFileException* e) {
+      // An upgrade that started while the question stood holds it: the entry stays.
+      if (e->m_cause == CFileException::sharingViolation) {
+        e->Delete();
+        RefuseInUse(entry->m_strDescription, entry->m_strFirmwarePath);
+        return;
+      }
       // The file is gone or cannot go: say so, and unregister it all the same.
       e->m_strFileName = entry->m_strFirmwarePath;
       e->ReportError(MB_OK);
@@ -215,7 +234,19 @@ void CSoftwareSelectionPage::AddEntry() {
   // and only when the user says so. The entry this registration replaces (the same
   // description) gives up its file.
   const CString& key = dialog.m_strDescription;
+  // Neither the entry this registration replaces nor a file it would copy over may be
+  // one that a running upgrade is loading.
+  const auto inUse = [&](const CString& destination) {
+    const CString replaced = FirmwarePathOfEntry(key);
+    const CString& busy = IsFirmwareFileInUse(replaced)      ? replaced
+                          : IsFirmwareFileInUse(destination) ? destination
+                                                             : CString();
+    if (busy.IsEmpty()) return false;
+    RefuseInUse(key, busy);
+    return true;
+  };
   CString destination = FirmwareCopyPath(directory, name, ext, key);
+  if (inUse(destination)) return;
   bool copy = !SameFirmwarePlace(destination, dialog.m_strPath);
   if (copy && FileExists(destination)) {
     CString question;
@@ -231,6 +262,8 @@ void CSoftwareSelectionPage::AddEntry() {
     destination = FirmwareCopyPath(directory, name, ext, key, false);
     copy = !SameFirmwarePlace(destination, dialog.m_strPath);
   }
+  // An upgrade may have started while the question stood.
+  if (inUse(destination)) return;
   if (copy) {
     CreateDirectories(directory);
     if (!platform::CopyFile(dialog.m_strPath, destination, FALSE)) {

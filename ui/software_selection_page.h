@@ -37,6 +37,8 @@ class CSoftwareSelectionPage : public CWizardPageFrame {
   // positions (an entry whose file vanished is not shown, so the two differ).
   int EntryOfItem(int item) const;      // -1 for no item
   int ItemOfEntry(int position) const;  // -1 when the entry is not shown
+  // Says that a running upgrade holds the entry `description` with its file `path`.
+  void RefuseInUse(const CString& description, const CString& path) const;
 
   CInsertKeyListBox m_listBox;
   int m_nSelected = 0;
@@ -51,4 +53,5 @@ class CSoftwareSelectionPage : public CWizardPageFrame {
   CString m_strCopyFailed;
   CString m_strReplaceQuestion;
   CString m_strUnregisterQuestion;
+  CString m_strInUse;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "device/kv70_flash_check.h"
+#include "device/srecord_image.h"
 #include "device/tests/flash_fixture.h"
 #include "models/srecord_file.h"
 
@@ -97,7 +98,7 @@ TEST_F(FlashTest, FindImageWordWhereverARecordCoversIt) {
     ASSERT_EQ(Failure([&] { file.OpenAndCheck(); }), "");
     DWORD word = 0xDEADBEEF;
     BOOL found = FALSE;
-    ASSERT_EQ(Failure([&] { found = file.FindImageWord(word, device); }), "");
+    ASSERT_EQ(Failure([&] { found = FindImageWord(file, word, device); }), "");
     EXPECT_EQ(found, c.found);
     if (c.found) {
       EXPECT_EQ(word, c.word);
@@ -120,7 +121,7 @@ TEST_F(FlashTest, FindImageWordReportsEvery1501Records) {
   CSRecordFile file(path.c_str());
   file.OpenAndCheck();
   DWORD word = 0;
-  EXPECT_FALSE(file.FindImageWord(word, device));
+  EXPECT_FALSE(FindImageWord(file, word, device));
   // 4007 records of every type: reports at the 1501st and the 3002nd.
   ASSERT_EQ(run.progress.size(), 4u);
   EXPECT_EQ(run.progress.front(), 0);
@@ -129,7 +130,7 @@ TEST_F(FlashTest, FindImageWordReportsEvery1501Records) {
   EXPECT_EQ(run.progress.back(), 100);
 
   run.Cancel();
-  EXPECT_EQ(Failure([&] { file.FindImageWord(word, device); }), "cancel");
+  EXPECT_EQ(Failure([&] { FindImageWord(file, word, device); }), "cancel");
 }
 
 TEST_F(FlashTest, FileWithoutTheWordIsRefusedWithItsPath) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 
+#include "device/srecord_image.h"
 #include "models/srecord_file.h"
 #include "platform/testing/system_for_tests.h"
 #include "protocol/testing/monitor_bytes.h"
@@ -59,7 +60,7 @@ class ProgramImageTest : public LinkTest {
     CSRecordFile file(path.c_str());
     file.OpenAndCheck();
     try {
-      file.ProgramImage(0x03, link);
+      ProgramImage(file, 0x03, link);
     } catch (CFlashMonException* e) {
       int code = e->m_code;
       e->Delete();
@@ -173,7 +174,7 @@ TEST_F(ProgramImageTest, CancelPassesThroughUnchanged) {
   file.OpenAndCheck();
   bool cancelled = false;
   try {
-    file.ProgramImage(0x03, link);
+    ProgramImage(file, 0x03, link);
   } catch (CUserException* e) {
     e->Delete();
     cancelled = true;

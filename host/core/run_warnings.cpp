@@ -8,6 +8,10 @@ bool MarksProgramErase(const std::string& status) {
   return status.rfind("Erasing program flash", 0) == 0;
 }
 
+bool MarksUncheckedCompleteness(const std::string& status) {
+  return status.find("completeness could not be checked") != std::string::npos;
+}
+
 std::string IncompleteProgramWarning() {
   return "Warning: the KV70's program flash was erased during this run and may now hold an "
          "incomplete application. Run the upgrade again before using the device.";

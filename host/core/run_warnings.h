@@ -9,6 +9,11 @@ namespace velmora {
 // Whether a status text says that the device's program flash is being erased.
 bool MarksProgramErase(const std::string& status);
 
+// Whether a status text says that the firmware file's completeness could not be checked:
+// the KV70 plug-in says so, before it connects, of a file that has neither an end record
+// nor a count record. The host repeats the text where it stays in view after the run.
+bool MarksUncheckedCompleteness(const std::string& status);
+
 // Said after a failed or cancelled run that got as far as erasing.
 std::string IncompleteProgramWarning();
 

@@ -115,6 +115,9 @@ void RunWindow::Serve() {
                                : name + " " + ResultText(result) + ".";
   result_->setText(ToQt(outcome_));
   if (result != OPERATION_SUCCEEDED && programEraseSeen_) warningText_ = IncompleteProgramWarning();
+  // Said at the start of the run, where the log scrolls it away.
+  if (!completenessNote_.empty())
+    warningText_ += (warningText_.empty() ? "" : "\n") + completenessNote_;
   if (result != OPERATION_SUCCEEDED) {
     if (const std::string why = PortOpenProblem(request_.comPort); !why.empty())
       warningText_ += (warningText_.empty() ? "" : "\n") + why;
@@ -138,6 +141,7 @@ void RunWindow::Start() {
   repeatItem_ = nullptr;
   repeats_ = 0;
   programEraseSeen_ = false;
+  completenessNote_.clear();
   outcome_.clear();
   warningText_.clear();
   warning_->parentWidget()->hide();
@@ -150,6 +154,7 @@ void RunWindow::Caption(const std::string& caption) {
 
 void RunWindow::Status(const std::string& text) {
   if (MarksProgramErase(text)) programEraseSeen_ = true;
+  if (MarksUncheckedCompleteness(text)) completenessNote_ = text;
   if (ToQt(text).trimmed().isEmpty()) return;
   if (!lastStatus_.empty() && text == lastStatus_) {
     const QString line = ToQt(RepeatLine(text, ++repeats_));

@@ -54,7 +54,8 @@ class RunWindow : public QDialog, public RunObserver {
 
   // After the run: whether it was given up for standing still, the line that says how it
   // ended ("File system dump failed: no progress for 300 s: gave up."), and the warning
-  // about the program flash (empty when there is none to give).
+  // about the program flash or the firmware file's completeness (empty when there is none
+  // to give).
   bool gaveUp() const { return session_.GaveUp(); }
   const std::string& outcome() const { return outcome_; }
   const std::string& warning() const { return warningText_; }
@@ -96,6 +97,7 @@ class RunWindow : public QDialog, public RunObserver {
   QListWidgetItem* repeatItem_ = nullptr;
   unsigned long repeats_ = 0;
   bool programEraseSeen_ = false;
+  std::string completenessNote_;  // the status saying a file's completeness is unknown
   std::uint64_t startMs_ = 0;
   bool running_ = false;
   bool halfWay_ = false;

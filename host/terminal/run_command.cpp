@@ -222,6 +222,11 @@ int RunCommand(const RunOptions& options, Console& console) {
   const std::string runEnd =
       session.GaveUp() ? "failed: " + session.GiveUpReason() : std::string(ResultText(result));
   console.PrintLine(plugin->OperationName(op) + " " + runEnd + ".");
+  // Said before the connection, where a long run's output buries it.
+  if (!view.CompletenessNote().empty()) {
+    console.PrintLine("Note: " + view.CompletenessNote());
+    if (options.json) options.json->Warning(view.CompletenessNote());
+  }
   if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen()) {
     console.PrintLine(IncompleteProgramWarning());
     if (options.json) options.json->Warning(IncompleteProgramWarning());

@@ -52,6 +52,7 @@ void RunView::Start() {
   lastLineWasStatus_ = false;
   repeats_ = 0;
   programEraseSeen_ = false;
+  completenessNote_.clear();
 }
 
 void RunView::Redraw() {
@@ -66,6 +67,7 @@ void RunView::Caption(const std::string& caption) {
 
 void RunView::Status(const std::string& text) {
   if (MarksProgramErase(text)) programEraseSeen_ = true;
+  if (MarksUncheckedCompleteness(text)) completenessNote_ = text;
   if (lastLineWasStatus_ && text == lastStatus_) {
     ++repeats_;
     return;

@@ -29,6 +29,9 @@ class RunView : public RunObserver {
 
   // Whether a status text of the last run said that program flash was being erased.
   bool ProgramEraseSeen() const { return programEraseSeen_; }
+  // The status that said the firmware file's completeness could not be checked; empty
+  // when none did.
+  const std::string& CompletenessNote() const { return completenessNote_; }
 
  private:
   std::uint64_t Elapsed() const;
@@ -48,6 +51,7 @@ class RunView : public RunObserver {
   bool lastLineWasStatus_ = false;
   unsigned long repeats_ = 0;
   bool programEraseSeen_ = false;
+  std::string completenessNote_;
   int interruptsAtStart_ = 0;
 };
 

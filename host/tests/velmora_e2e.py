@@ -1141,6 +1141,119 @@ class VelmoraTest(unittest.TestCase):
         self.assertEqual(self.exported_entries(), {})
         self.assertEqual(self.read_bytes(mine), before, "the user's own file is left alone")
 
+    def test_kv70_a_file_with_neither_end_nor_count_record_programs_and_says_so(self):
+        # srec_cat's default output cut after its data, as a copy broken off would be.
+        data = self.path("data.bin")
+        with open(data, "wb") as f:
+            f.write(bytes((i * 7 + 3) & 0xFF for i in range(4096)))
+        made = self.path("made.x")
+        subprocess.run(["srec_cat", data, "-binary", "-offset", "0x02400000", "-o", made],
+                       check=True, capture_output=True)
+        with open(made) as f:
+            lines = f.read().splitlines()
+        self.assertTrue(lines[-1].startswith("S5"))
+        cut = self.path("cut.x")
+        with open(cut, "w") as f:
+            f.write("\n".join(lines[:-1]) + "\n")
+        target = self.register_firmware("Cut", cut)
+        prog = self.path("prog.bin")
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim:prog-out=" + prog,
+                                      "--firmware", "Cut", "--yes")
+        self.assertEqual(code, 0, out + err)
+        note = ("The firmware file %s has neither an end record (S7, S8 or S9) nor a count record "
+                "(S5 or S6): its completeness could not be checked." % target)
+        self.assertIn(note + "\n", out)
+        # Said again after the run, where it cannot scroll away.
+        self.assertTrue(out.rstrip("\n").endswith("Software upgrade succeeded.\nNote: " + note), out)
+        with open(prog, "rb") as f:
+            self.assertEqual(f.read()[:4096], open(data, "rb").read())
+        # srec_cat's own file, with its count, says nothing of the kind.
+        self.register_firmware("Made", made)
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim", "--firmware", "Made", "--yes")
+        self.assertEqual(code, 0, out + err)
+        self.assertNotIn("completeness", out)
+
+    def test_kv70_the_entry_a_run_holds_is_neither_deleted_nor_replaced(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        copy = os.path.join(self.data, "Firmware", "velmora-sample.x")
+        before = self.read_bytes(copy)
+        # A different file of the same name, to register under the same description.
+        os.makedirs(self.path("b"))
+        other = self.path("b/velmora-sample.x")
+        with open(self.sample()) as f:
+            lines = f.read().split("\n")
+        with open(other, "w", newline="") as f:
+            f.write("\n".join(lines[:200] + lines[260:]))
+        # The simulated device runs the sample's version already: the run asks before it
+        # erases, and waits there with its file checked and held.
+        installed = "sim:options=" + "00" * 39 + "21"
+        in_use = ("Sample application 2.1 is in use: a software upgrade that is running now is "
+                  "loading it, or another program holds its file %s open." % copy)
+
+        def start_run(prog):
+            run = Terminal([ARGS.velmora, "run", "upgrade", "--device", installed + ",prog-out=" + prog],
+                           self.env)
+            run.expect("   * 1. Sample application 2.1")
+            run.expect("> ")
+            run.type("")
+            run.expect("=== Velmora - Summary ===")
+            run.expect("> ")
+            run.type("f")
+            run.expect("Software version already installed!")
+            run.expect("> ")
+            return run
+
+        def refused(page, command, *typed):
+            page.type(command)
+            for line in typed:
+                page.expect("> ")
+                page.type(line)
+            page.expect(in_use)
+            page.expect("(Enter: OK) > ")
+            page.type("")
+            page.expect("   * 1. Sample application 2.1")
+            page.expect("> ")
+
+        first = start_run(self.path("prog1.bin"))
+        page = Terminal([ARGS.velmora, "run", "upgrade", "--device", "sim"], self.env)
+        try:
+            page.expect("   * 1. Sample application 2.1")
+            page.expect("> ")
+            refused(page, "del")
+            page.type("ins")
+            page.expect("=== Register Firmware ===")
+            refused(page, "e1 Sample application 2.1", "e2 " + other, "add entry")
+            self.assertEqual(self.read_bytes(copy), before)
+            # The run goes on with the file it checked.
+            first.type("y")
+            first.expect("The software upgrade was completed successfully.")
+            self.assertEqual(first.finish(), 0, first.text)
+            self.assertEqual(self.read_bytes(self.path("prog1.bin"))[:0x420 + 4][-4:],
+                             bytes([0x56, 0x4D, 0x00, 0x21]))
+
+            # A run killed while it holds the entry leaves nothing locked behind.
+            second = start_run(self.path("prog2.bin"))
+            refused(page, "del")
+            os.kill(second.pid, signal.SIGKILL)
+            second.finish()
+            page.type("del")
+            page.expect("This operation will unregister Sample application 2.1 with Velmora and delete the file")
+            page.expect("(type y or n) > ")
+            page.type("y")
+            page.expect("(no items)")
+            page.expect("> ")
+            page.type("c")
+            self.assertEqual(page.finish(), 2, page.text)
+        finally:
+            for t in (first, page):
+                if t.status is None:
+                    try:
+                        os.kill(t.pid, signal.SIGKILL)
+                        os.waitpid(t.pid, 0)
+                    except OSError:
+                        pass
+        self.assertFalse(os.path.exists(copy))
+
 
     # --- outputs on the right file, stop signals, dumps cut short ------------------
 

@@ -105,7 +105,11 @@ TEST_F(SRecordCheckerTest, FilesAndTheirVerdicts) {
        416,
        3,
        "type S4"},
-      {"S6", {kHeader, Rec('6', "000001", ""), kEndRecord}, 416, 2, "type S6"},
+      {"S6 counting records that are not there",
+       {kHeader, Rec('6', "000001", ""), kEndRecord},
+       416,
+       2,
+       "counts 1 data records; the file has 0"},
       {"letter type SZ", {kHeader, "SZ0902400000001122336E", kEndRecord}, 416, 2, "type SZ"},
       {"lower-case s", {kHeader, "s30902400000001122336E", kEndRecord}, 416, 2, "not an S-record"},
       {"X3", {kHeader, "X30902400000001122336E", kEndRecord}, 416, 2, "not an S-record"},
@@ -118,7 +122,7 @@ TEST_F(SRecordCheckerTest, FilesAndTheirVerdicts) {
        416,
        3,
        "not an S-record"},
-      {"Ctrl-Z without an end record", {kHeader, d1, "\x1A"}, 416, 3, "not an S-record"},
+      {"Ctrl-Z without an end record", {kHeader, d1, "\x1A"}, 0, 0, ""},
       {"record after the Ctrl-Z",
        {kHeader, d1, kEndRecord, "\x1A", kEndRecord},
        416,
@@ -204,8 +208,31 @@ TEST_F(SRecordCheckerTest, FilesAndTheirVerdicts) {
        416,
        3,
        "byte at 0x02400003"},
-      {"no end record", {kHeader, d1, d2}, 416, 3, "no end record"},
-      {"only blank lines", {"", ""}, 416, 2, "no end record"},
+      {"S5 counting, no end record", {kHeader, d1, d2, Rec('5', "0002", "")}, 0, 0, ""},
+      {"S6 counting, no end record", {kHeader, d1, d2, Rec('6', "000002", "")}, 0, 0, ""},
+      {"S6, then an end record", {kHeader, d1, Rec('6', "000001", ""), kEndRecord}, 0, 0, ""},
+      {"S5 counting, blank lines and Ctrl-Z after it",
+       {kHeader, d1, Rec('5', "0001", ""), " ", "\x1A"},
+       0,
+       0,
+       ""},
+      {"S6 miscounting",
+       {kHeader, d1, d2, Rec('6', "000003", "")},
+       416,
+       4,
+       "counts 3 data records; the file has 2"},
+      {"S5 with a 4-byte count", {kHeader, d1, Rec('5', "00000001", "")}, 416, 3, "byte count (5)"},
+      {"data after an S6, where the reading stops",
+       {kHeader, d1, Rec('6', "000001", ""), d2, kEndRecord},
+       416,
+       4,
+       "Line 4 of the file holds data after the count record (S6) on line 3"},
+      {"data after the last count, no end record",
+       {kHeader, d1, Rec('5', "0001", ""), d2},
+       416,
+       4,
+       "no count record after its last data record on line 4: it may have been cut short"},
+      {"neither end nor count record", {kHeader, d1, d2}, 0, 0, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -215,6 +242,31 @@ TEST_F(SRecordCheckerTest, FilesAndTheirVerdicts) {
     EXPECT_EQ(fault.line, c.line);
     EXPECT_NE(std::string(fault.detail.GetString()).find(c.says), std::string::npos)
         << fault.detail.GetString();
+  }
+}
+
+// Whole files end with an end record or, from tools that write no start address, with a
+// count record; a file with neither passes, but says that nobody can tell whether it is.
+TEST_F(SRecordCheckerTest, CompletenessIsKnownOnlyFromAnEndOrACountRecord) {
+  const std::string d1 = Rec('3', "02400000", "00112233");
+  const struct {
+    const char* name;
+    std::vector<std::string> lines;
+    bool unknown;
+  } cases[] = {
+      {"end record", {kHeader, d1, kEndRecord}, false},
+      {"S5 last", {kHeader, d1, Rec('5', "0001", "")}, false},
+      {"S6 last", {kHeader, d1, Rec('6', "000001", "")}, false},
+      {"S5 before the end record", {kHeader, d1, Rec('5', "0001", ""), kEndRecord}, false},
+      {"data records only", {kHeader, d1}, true},
+      {"data records and a Ctrl-Z", {kHeader, d1, "\x1A"}, true},
+      {"no records at all", {"", " "}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const SRecordFault fault = CheckLines(c.lines);
+    EXPECT_EQ(fault.code, 0) << fault.detail.GetString();
+    EXPECT_EQ(fault.completenessUnknown, c.unknown);
   }
 }
 

@@ -243,3 +243,99 @@ TEST(SRecordRead, FailureStopsAtTheBadRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every line, the position after it, and every record, as a reader gives them.
+std::vector<std::string> ReadingOf(CSRecordFile& f) {
+  std::vector<std::string> out;
+  f.SeekToBegin();
+  CString line;
+  while (f.ReadString(line))
+    out.push_back(std::string(line.GetString()) + "@" + std::to_string(f.GetPosition()));
+  f.SeekToBegin();
+  SRecordLine record;
+  BYTE type = 0;
+  for (;;) {
+    try {
+      if (!f.ReadNextRecord(record, type)) break;
+      out.push_back("type " + std::to_string(type) + " at " + std::to_string(record.address));
+    } catch (CFlashMonException* e) {
+      out.push_back("failure " + std::to_string(e->m_code));
+      e->Delete();
+    }
+  }
+  out.push_back("length " + std::to_string(f.GetLength()));
+  return out;
+}
+
+}  // namespace
+
+// A run keeps the file's content: it reads exactly as the file itself, line ends of every
+// kind included, and no longer follows the file on disk.
+TEST(SRecordKeptContent, ReadsAsTheFileAndNoLongerFollowsIt) {
+  const std::string six =
+      JoinLines({"S00600004844521B", "S1130000285F245F2212226A000424290008237C2A",
+                 "S11300100002000800082629001853812341001813",
+                 "S113002041E900084E42234300182342000824A952", "S107003000144ED492", "S5030004F8"});
+  const std::string texts[] = {
+      six + "S9030000FC\n", six + "S9030000FC\r\n\r\n",   six + "S9030000FC\r\r\n  \r",
+      six + "S9030000FC",   six + "\r\n\r\nS9030000FC\r", six + "\x1A",
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(::testing::PrintToString(text.substr(six.size())));
+    ScratchFile scratch(text);
+    CSRecordFile fromDisk(scratch.path());
+    fromDisk.OpenAndCheck();
+    const std::vector<std::string> expected = ReadingOf(fromDisk);
+    fromDisk.Close();
+
+    CSRecordFile kept(scratch.path());
+    kept.OpenAndCheck();
+    kept.KeepContent();
+    EXPECT_EQ(ReadingOf(kept), expected);
+    EXPECT_TRUE(kept.IsUnchangedOnDisk());
+  }
+}
+
+TEST(SRecordKeptContent, AChangeOnDiskIsSeenAndNotRead) {
+  const std::string text = JoinLines(
+      {"S00600004844521B", "S1130000285F245F2212226A000424290008237C2A",
+       "S11300100002000800082629001853812341001813", "S113002041E900084E42234300182342000824A952",
+       "S107003000144ED492", "S5030004F8", "S9030000FC"},
+      "\r\n");
+  ScratchFile scratch(text);
+  CSRecordFile kept(scratch.path());
+  kept.OpenAndCheck();
+  kept.KeepContent();
+  const std::vector<std::string> before = ReadingOf(kept);
+  const auto write = [&](const std::string& content) {
+    std::ofstream(scratch.path(), std::ios::binary | std::ios::trunc) << content;
+  };
+  const struct {
+    const char* name;
+    std::string content;  // "-": the file removed
+    bool unchanged;
+  } cases[] = {
+      {"cut short", text.substr(0, 60), false},
+      {"emptied", "", false},
+      {"one byte more", text + "\n", false},
+      {"one digit changed", std::string(text).replace(20, 1, "9"), false},
+      {"removed", "-", false},
+      {"written back as it was", text, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.content == "-") {
+      std::filesystem::remove(scratch.path());
+    } else {
+      write(c.content);
+    }
+    EXPECT_EQ(kept.IsUnchangedOnDisk(), c.unchanged);
+    EXPECT_EQ(ReadingOf(kept), before) << "what was read stays what is read";
+  }
+  // Never kept: nothing to compare with.
+  CSRecordFile plain(scratch.path());
+  plain.OpenAndCheck();
+  EXPECT_FALSE(plain.IsUnchangedOnDisk());
+}

@@ -183,6 +183,11 @@ void Harness::CancelAfterProgressMessages(std::size_t count) {
   triggers_.push_back({std::nullopt, std::nullopt, count});
 }
 
+void Harness::WhenStatus(const std::string& text, std::function<void()> action) {
+  std::lock_guard lock(mutex_);
+  statusActions_.emplace_back(text, std::move(action));
+}
+
 void Harness::ClearCancel() {
   std::lock_guard lock(mutex_);
   triggers_.clear();
@@ -222,10 +227,24 @@ void Harness::Add(HostEvent event) {
 
 LRESULT Harness::OnHostMessage(UINT message, LPARAM lParam) {
   switch (message) {
-    case WM_OPERATION_STATUS:
+    case WM_OPERATION_STATUS: {
       // The text lives only until the send returns: copy it now.
-      Add({HostEvent::Status, lParam ? reinterpret_cast<const char*>(lParam) : "", 0});
+      const std::string text = lParam ? reinterpret_cast<const char*>(lParam) : "";
+      Add({HostEvent::Status, text, 0});
+      // Outside the lock: an action may use the plug-in, whose sends come back here.
+      std::function<void()> action;
+      {
+        std::lock_guard lock(mutex_);
+        for (auto it = statusActions_.begin(); it != statusActions_.end(); ++it) {
+          if (it->first != text) continue;
+          action = std::move(it->second);
+          statusActions_.erase(it);
+          break;
+        }
+      }
+      if (action) action();
       return 0;
+    }
     case WM_OPERATION_PROGRESS:
       Add({HostEvent::Progress, {}, static_cast<long>(lParam)});
       return 0;

@@ -123,6 +123,10 @@ class Harness {
   void CancelWhenProgress(long position);
   void CancelAfterProgressMessages(std::size_t count);
   void SignalCancel() { cancel_.Set(); }
+  // Runs `action` once, on the test thread, when the status `text` arrives: the plug-in
+  // waits in its send until the action has returned, so whatever the action does happens
+  // at that exact point of the run (a file changed while the flash is erased, say).
+  void WhenStatus(const std::string& text, std::function<void()> action);
   void ClearCancel();
 
   // Runs operation `operationIndex` on COM<comPort> and returns what the host saw. The
@@ -164,6 +168,7 @@ class Harness {
   mutable std::mutex mutex_;  // the fields below: the host window and the UI both add
   RunOutcome current_;
   std::vector<Trigger> triggers_;
+  std::vector<std::pair<std::string, std::function<void()>>> statusActions_;
 
   void* module_ = nullptr;
   Exports exports_;
