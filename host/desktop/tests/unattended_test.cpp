@@ -220,5 +220,31 @@ TEST_F(DesktopTest, TheRunWindowShowsTheWarningAfterAFailedUpgrade) {
   EXPECT_EQ(warning_, IncompleteProgramWarning()) << runLog_;
 }
 
+// A firmware file with neither an end record nor a count record programs; the run window
+// says, where it stays in view after the run, that its completeness could not be checked.
+TEST_F(DesktopTest, TheRunWindowSaysAFilesCompletenessCouldNotBeChecked) {
+  RegisterSample();
+  const fs::path copy = dir_ / "data" / "Firmware" / "velmora-sample.x";
+  std::string cut;
+  {
+    std::ifstream in(copy);
+    std::string line;
+    for (int i = 0; i < 200 && std::getline(in, line); ++i) cut += line + "\n";
+  }
+  std::ofstream(copy, std::ios::trunc) << cut;
+  GuiOptions options;
+  options.operation = "upgrade";
+  options.device = "sim";
+  options.firmware = "Sample application 2.1";
+  options.yes = true;
+  EXPECT_EQ(RunAuto(options), 0) << out_ << err_;
+  const std::string note = "The firmware file " + copy.string() +
+                           " has neither an end record (S7, S8 or S9) nor a count record (S5 or "
+                           "S6): its completeness could not be checked.";
+  EXPECT_EQ(result_, "Software upgrade succeeded.");
+  EXPECT_EQ(warning_, note) << runLog_;
+  EXPECT_EQ(Count(runLog_, note), 1) << runLog_;
+}
+
 }  // namespace
 }  // namespace velmora::desktop
