@@ -17,12 +17,13 @@ DWORD ReadAll(int fd, std::string& out) {
   out.clear();
   std::uint64_t at = 0;
   if (const DWORD error = platform::FileSeek(fd, 0, platform::FileOrigin::kBegin, at)) return error;
-  char chunk[kReadChunk];
+  std::string chunk(kReadChunk, '\0');
   for (;;) {
     std::size_t got = 0;
-    if (const DWORD error = platform::FileReadSome(fd, chunk, sizeof chunk, got)) return error;
+    if (const DWORD error = platform::FileReadSome(fd, chunk.data(), chunk.size(), got))
+      return error;
     if (got == 0) return ERROR_SUCCESS;
-    out.append(chunk, got);
+    out.append(chunk.data(), got);
   }
 }
 
