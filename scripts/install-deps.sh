@@ -3,7 +3,7 @@
 # are missing. Runs as root (CI, the project's machines) or through sudo.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config make
-          libgtest-dev libgmock-dev libsqlite3-dev libcli11-dev srecord libbenchmark-dev
+          libgtest-dev libgmock-dev libsqlite3-dev libcli11-dev srecord binutils libbenchmark-dev
           tmux python3
           ser2net python3-serial qt6-base-dev fonts-dejavu-core)
 missing=()
