@@ -1,6 +1,7 @@
 // The whole-file check of a firmware file, run before anything is sent to the device:
 // every line must be a well-formed record, every data byte must land inside the program
-// flash, and the file must end its data with an end record. The reader alone skips what
+// flash, and the file must show itself whole where it can (an end record, or a count
+// record after its data). The reader alone skips what
 // it does not understand, stops at odd record types and finds a bad checksum only while
 // programming, after the erase; this check refuses such a file while the device is
 // still untouched.
