@@ -238,9 +238,10 @@ void CSoftwareSelectionPage::AddEntry() {
   // one that a running upgrade is loading.
   const auto inUse = [&](const CString& destination) {
     const CString replaced = FirmwarePathOfEntry(key);
-    const CString& busy = IsFirmwareFileInUse(replaced)      ? replaced
-                          : IsFirmwareFileInUse(destination) ? destination
-                                                             : CString();
+    const bool copies = !SameFirmwarePlace(destination, dialog.m_strPath);
+    const CString& busy = IsFirmwareFileInUse(replaced)                ? replaced
+                          : copies && IsFirmwareFileInUse(destination) ? destination
+                                                                       : CString();
     if (busy.IsEmpty()) return false;
     RefuseInUse(key, busy);
     return true;
