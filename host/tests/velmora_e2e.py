@@ -9,6 +9,7 @@ built-in simulator in virtual time; the others use FakeDevice.so, the tests' own
 to check that velmora drives any plug-in from its exports and pages alone.
 """
 import argparse
+import json
 import os
 import pty
 import re
@@ -1167,6 +1168,12 @@ class VelmoraTest(unittest.TestCase):
         self.assertTrue(out.rstrip("\n").endswith("Software upgrade succeeded.\nNote: " + note), out)
         with open(prog, "rb") as f:
             self.assertEqual(f.read()[:4096], open(data, "rb").read())
+        # A script reading the events gets it as a warning.
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim", "--firmware", "Cut", "--yes",
+                                      "--json")
+        self.assertEqual(code, 0, out + err)
+        events = [json.loads(line) for line in out.splitlines() if line.startswith("{")]
+        self.assertIn(("warning", note), [(e.get("event"), e.get("text")) for e in events], out)
         # srec_cat's own file, with its count, says nothing of the kind.
         self.register_firmware("Made", made)
         code, out, err = self.velmora("run", "upgrade", "--device", "sim", "--firmware", "Made", "--yes")
