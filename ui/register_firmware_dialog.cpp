@@ -1,5 +1,6 @@
 #include "ui/register_firmware_dialog.h"
 
+#include "device/kv70_flash_layout.h"
 #include "models/srecord_file.h"
 #include "resources/resource.h"
 
@@ -53,13 +54,25 @@ void CRegisterFirmwareDialog::OnOK() {
     AfxMessageBox(m_strBackslash, MB_OK | MB_ICONEXCLAMATION);
     return;
   }
+  // Every record, as Next checks it: a file spoilt on its two hundredth line is refused
+  // here, with the line, not registered to be refused later.
+  SRecordFault fault;
+  bool invalid = false;
   try {
     CSRecordFile file(m_strPath);
     file.OpenAndCheck();
+    DWORD start = 0, end = 0;
+    KV70AnyProgramFlashRange(start, end);
+    fault = file.CheckAllRecords(start, end);
+    invalid = fault.code != 0;
   } catch (CFileException* e) {
     e->Delete();
+    invalid = true;
+  }
+  if (invalid) {
     CString text;
     text.Format(m_strInvalidFile, m_strPath.GetString());
+    if (!fault.detail.IsEmpty()) text += "\n\n" + fault.detail;
     AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
     return;
   }

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileInfo>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -21,6 +22,7 @@
 #include "host/core/session.h"
 #include "host/core/summary_page.h"
 #include "host/desktop/model_view.h"
+#include "host/desktop/model_windows.h"
 
 namespace velmora::desktop {
 
@@ -81,8 +83,11 @@ StartWindow::StartWindow(const PluginLibrary& plugin, int port, PortLister listP
   auto* portLabel = new QLabel("COM &port:", this);
   portLabel->setBuddy(port_);
   portRow->addWidget(portLabel);
-  // Its entries change with the connection; each is shown whole.
-  port_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  // Its entries change with the connection: the field keeps one width, so that the
+  // window does not change its width with them, and the list that drops down shows
+  // each entry whole.
+  port_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  port_->setMinimumContentsLength(22);
   port_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   portRow->addWidget(port_);
   portRow->addSpacing(12);
@@ -137,7 +142,19 @@ StartWindow::StartWindow(const PluginLibrary& plugin, int port, PortLister listP
     start_->setEnabled(row >= 0);
   });
   start_->setDefault(true);
+  // Enter on an operation, or a double click, starts it as Start does.
+  connect(operations_, &QListWidget::itemActivated, this, [this] {
+    if (start_->isEnabled()) start_->click();
+  });
   operations_->setCurrentRow(0);
+}
+
+void StartWindow::closeEvent(QCloseEvent* event) {
+  if (onClose && !onClose()) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }
 
 void StartWindow::RefreshPorts() {
@@ -156,8 +173,10 @@ void StartWindow::RefreshPorts() {
     connection_->setItemData(connection_->count() - 1, true, kPatternRole);
   }
   // The field may be narrower than a description; the list that drops down is not.
-  QAbstractItemView* list = connection_->view();
-  list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() + 24);
+  for (QComboBox* box : {connection_, port_}) {
+    QAbstractItemView* list = box->view();
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() + 24);
+  }
   ShowConnection();
 }
 
@@ -311,6 +330,12 @@ bool DesktopApp::Begin(int& status) {
   start_ = std::make_unique<StartWindow>(*plugin_, options_.port);
   start_->operations()->setCurrentRow(chosen);
   backend_->SetOwnerWindow(start_.get());
+  start_->onClose = [this] {
+    // A run is stopped in its own window, where its questions are asked.
+    if (inOperation_ && (!run_ || run_->running())) return false;
+    Finish(status_);
+    return true;
+  };
   QObject::connect(start_->start(), &QPushButton::clicked, start_.get(), [this] {
     // A connection typed and not yet taken counts; one that is no device stops here.
     if (!start_->ApplyConnection()) return;
@@ -327,7 +352,8 @@ bool DesktopApp::Begin(int& status) {
 }
 
 void DesktopApp::StartOperation(int op, int port) {
-  if (op < 0 || run_) return;
+  if (op < 0 || run_ || inOperation_) return;
+  inOperation_ = true;
   start_->start()->setEnabled(false);
   // The wizard: the operation's pages, then ours.
   bool finished = false;
@@ -353,10 +379,15 @@ void DesktopApp::StartOperation(int op, int port) {
   }
   if (!finished) {
     std::printf("Cancelled before the operation started.\n");
+    std::fflush(stdout);
+    // Until something else is done, closing velmora-gui says the last thing was cancelled.
+    status_ = kExitCancelled;
+    inOperation_ = false;
     if (options_.unattended) {
       Finish(kExitCancelled);
     } else {
       start_->start()->setEnabled(true);
+      start_->activateWindow();
     }
     return;
   }
@@ -365,6 +396,7 @@ void DesktopApp::StartOperation(int op, int port) {
   run_ = std::make_unique<RunWindow>([&lib](RunRecord& record) { return lib.DoOperation(record); },
                                      RunRequest{op, port}, ToQt(plugin_->OperationName(op)));
   backend_->SetOwnerWindow(run_.get());
+  run_->SetOutputFile(QString::fromLocal8Bit(backend_->FieldText().c_str()));
   run_->GiveUpAfter(GiveUpLimit(options_));
   run_->onNotice = [](const std::string& text) {
     std::printf("%s\n", text.c_str());
@@ -384,9 +416,10 @@ void DesktopApp::StartOperation(int op, int port) {
     // Whoever sent the stop signal waits for velmora-gui to end, not for a Close.
     if (options_.unattended || stopRequested_) Finish(status_);
   };
-  QObject::connect(run_.get(), &QDialog::finished, run_.get(), [this] { Finish(status_); });
+  QObject::connect(run_.get(), &QDialog::finished, run_.get(), [this] { RunClosed(); });
   run_->SetLogFile(backend_->FieldText());
   run_->show();
+  CentreOn(run_.get(), start_.get());
   run_->Begin();
 }
 
@@ -406,6 +439,22 @@ void DesktopApp::StopRequested() {
   if (!inWizard_) std::printf("Cancelled before the operation started.\n");
   std::fflush(stdout);
   Finish(kExitCancelled);
+}
+
+void DesktopApp::RunClosed() {
+  if (options_.unattended || finished_) {
+    Finish(status_);
+    return;
+  }
+  // The window goes once the signal that closed it has returned.
+  RunWindow* closed = run_.release();
+  closed->hide();
+  closed->deleteLater();
+  backend_->SetOwnerWindow(start_.get());
+  inOperation_ = false;
+  start_->start()->setEnabled(start_->chosenOperation() >= 0);
+  start_->activateWindow();
+  start_->operations()->setFocus();
 }
 
 void DesktopApp::Finish(int status) {

@@ -64,6 +64,12 @@ class StartWindow : public QWidget {
   // False, with the reason shown, when that is no device.
   bool ApplyConnection();
 
+  // The user closed the window; false keeps it open (a run still goes on).
+  std::function<bool()> onClose;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void RefreshComPorts();
   void ShowConnection();  // what the chosen COM port resolves to now
@@ -106,6 +112,8 @@ class DesktopApp {
 
  private:
   void Finish(int status);
+  // The run window was closed: back to the start window for the next operation.
+  void RunClosed();
   // Says why velmora-gui cannot begin: on standard error, and in a box when somebody
   // is there to read it.
   void Refuse(const std::string& text);
@@ -117,6 +125,7 @@ class DesktopApp {
   std::unique_ptr<StartWindow> start_;
   std::unique_ptr<RunWindow> run_;
   bool finished_ = false;
+  bool inOperation_ = false;  // the wizard or a run of StartOperation is under way
   int status_ = 0;
   bool stopRequested_ = false;
   bool inWizard_ = false;

@@ -119,6 +119,37 @@ std::string ListLabel(const std::vector<uimodel::ControlInfo>& controls, int lis
   return {};
 }
 
+// While it lives, `window` owns the boxes and dialogs (they centre on it, and the focus
+// comes back to it when they close).
+class OwnerScope {
+ public:
+  OwnerScope(QWidget*& owner, QWidget* window) : owner_(owner), before_(owner) { owner = window; }
+  ~OwnerScope() { owner_ = before_; }
+  OwnerScope(const OwnerScope&) = delete;
+  OwnerScope& operator=(const OwnerScope&) = delete;
+
+ private:
+  QWidget*& owner_;
+  QWidget* before_;
+};
+
+// The widget that had the focus before a box or file dialog gets it back after, in the
+// window that owned it (the toolkit would leave it to whichever window it activates).
+class FocusReturn {
+ public:
+  FocusReturn() : focus_(QApplication::focusWidget()) {}
+  ~FocusReturn() {
+    if (!focus_ || !focus_->isVisible()) return;
+    focus_->window()->activateWindow();
+    focus_->setFocus(Qt::OtherFocusReason);
+  }
+  FocusReturn(const FocusReturn&) = delete;
+  FocusReturn& operator=(const FocusReturn&) = delete;
+
+ private:
+  QPointer<QWidget> focus_;
+};
+
 }  // namespace
 
 bool OnGuiThread() {
@@ -135,8 +166,15 @@ int GuiBackend::MessageBox(const platform::MessageBoxRequest& request) {
 }
 
 int GuiBackend::ShowBox(const platform::MessageBoxRequest& request) {
+  const FocusReturn focusBack;
   QMessageBox box(IconFor(request.style), ToQt(request.caption), ToQt(request.text),
                   QMessageBox::NoButton, owner_);
+  box.setWindowFlags(box.windowFlags() & ~Qt::WindowMaximizeButtonHint);
+  // A page's refusal for want of a choice in its list of entries: where the entries come
+  // from, since nothing on the page says it (the text itself is the plug-in's).
+  if (wizard_ && owner_ == wizard_ && (request.style & MB_ICONMASK) == MB_ICONEXCLAMATION &&
+      wizard_->view()->HasUnselectedEntryList())
+    box.setInformativeText(kNoSelectionPointer);
   for (const BoxChoice& choice : BoxChoices(request.style)) box.addButton(ButtonFor(choice.result));
   box.setDefaultButton(ButtonFor(DefaultBoxResult(request.style)));
   box.setWindowModality(Qt::ApplicationModal);
@@ -172,6 +210,7 @@ void GuiBackend::RunModalDialog(CDialog& dialog) {
 
 void GuiBackend::RunDialogHere(CDialog& dialog) {
   DialogWindow window(owner_);
+  const OwnerScope owned(owner_, &window);
   auto refresh = [&] {
     PumpPending();
     window.view()->Show(TakeState(dialog));
@@ -269,6 +308,7 @@ bool GuiBackend::RunFileDialog(CFileDialog& dialog, CString& path) {
   if (settings_.unattended) return false;
   bool chosen = false;
   OnGui([&] {
+    const FocusReturn focusBack;
     QFileDialog files(owner_, ToQt(dialog.GetTitle()));
     files.setOption(QFileDialog::DontUseNativeDialog);
     files.setAcceptMode(dialog.IsOpenDialog() ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
@@ -354,13 +394,23 @@ bool GuiBackend::AutoFillPage(CPropertySheet& sheet) {
 
 void GuiBackend::RunWizard(CPropertySheet& sheet) {
   wizardProblem_.clear();
-  WizardWindow window(sheet, owner_);
+  QWidget* const opener = owner_;
+  WizardWindow window(sheet, opener);
+  const OwnerScope owned(owner_, &window);
+  wizard_ = &window;
+  struct Forget {
+    WizardWindow*& wizard;
+    ~Forget() { wizard = nullptr; }
+  } forget{wizard_};
   window.onNewPage = [&] {
     if (screenshots_) screenshots_->Take(&window, window.windowTitle());
   };
   window.show();
   window.Refresh();
   fieldText_.clear();
+  // Its size is known only now that the first page is in it.
+  CentreOn(&window, opener);
+  window.activateWindow();
   if (!settings_.unattended) {
     if (onWindowShown) onWindowShown(&window);
     if (!sheet.IsEnded()) window.exec();

@@ -25,6 +25,7 @@
 namespace velmora::desktop {
 
 class Screenshots;
+class WizardWindow;
 
 struct GuiSettings {
   bool unattended = false;
@@ -48,8 +49,10 @@ class GuiBackend : public uimodel::Backend {
   // What the page's field held when the wizard went on from it (the log file a dump
   // writes); empty when no page had one.
   const std::string& FieldText() const { return fieldText_; }
-  // The window that owns the boxes and dialogs (the start or run window).
+  // The window that owns the boxes and dialogs (the start or run window). While the
+  // wizard or a dialog of a page is open, that window owns what it opens in turn.
   void SetOwnerWindow(QWidget* owner) { owner_ = owner; }
+  QWidget* ownerWindow() const { return owner_; }
   // Called with each top-level window the backend shows (the tests drive them).
   std::function<void(QWidget*)> onWindowShown;
 
@@ -66,6 +69,7 @@ class GuiBackend : public uimodel::Backend {
   QWidget* owner_ = nullptr;
   std::string wizardProblem_;
   std::string fieldText_;
+  WizardWindow* wizard_ = nullptr;  // the wizard while it is open
   bool listUsed_ = false;
   bool editUsed_ = false;
 };

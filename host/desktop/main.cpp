@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "host/core/exit_codes.h"
 #include "host/core/plugin_library.h"
@@ -24,17 +25,36 @@ constexpr unsigned kMaxGiveUpSeconds = 86400u * 365u;
 
 }  // namespace
 
+namespace {
+
+// Help is text on standard output: it needs no display, so asking for it makes no
+// window system connection (which would fail on a console without one).
+bool AsksForHelp(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") return false;
+    if (arg == "-h" || arg == "--help" || arg == "-?") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QElapsedTimer sinceStart;
   sinceStart.start();
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("velmora-gui");
+  const std::unique_ptr<QCoreApplication> app = AsksForHelp(argc, argv)
+                                                    ? std::make_unique<QCoreApplication>(argc, argv)
+                                                    : std::make_unique<QApplication>(argc, argv);
+  QCoreApplication::setApplicationName("velmora-gui");
   using velmora::desktop::GuiOptions;
 
   QCommandLineParser parser;
   parser.setApplicationDescription(
       "velmora-gui: maintains a device through its plug-in, in windows.");
-  parser.addHelpOption();
+  // Not addHelpOption: its --help-all lists the toolkit's options, which are not ours.
+  const QCommandLineOption help(QStringList{"h", "?", "help"}, "show this help and end");
+  parser.addOption(help);
   parser.addPositionalArgument("OPERATION",
                                "with --auto: the index or a name word of the operation to run");
   const QCommandLineOption device(
@@ -75,11 +95,11 @@ int main(int argc, char** argv) {
   measure.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({device, port, registry, plugin, monitor, shots, unattended, firmware, logFile,
                      yes, giveUp, firstWindow, measure});
-  if (!parser.parse(QApplication::arguments())) {
+  if (!parser.parse(QCoreApplication::arguments())) {
     std::fprintf(stderr, "velmora-gui: %s\n", parser.errorText().toLocal8Bit().constData());
     return velmora::kExitUsage;
   }
-  if (parser.isSet("help")) {
+  if (parser.isSet(help)) {
     std::printf("%s\n%s", parser.helpText().toLocal8Bit().constData(),
                 velmora::RealDeviceHelp(velmora::HelpFor::Desktop).c_str());
     return velmora::kExitSucceeded;
@@ -144,7 +164,7 @@ int main(int argc, char** argv) {
     meter = std::make_unique<velmora::desktop::StallMeter>(desktop, parser.value(measure).toInt());
   if (!options.unattended) {
     // Closing the start window ends velmora-gui (unless a run still goes on).
-    QObject::connect(&app, &QApplication::lastWindowClosed, [&desktop] {
+    QObject::connect(qApp, &QApplication::lastWindowClosed, [&desktop] {
       if (!desktop.runWindow() || !desktop.runWindow()->running())
         QApplication::exit(desktop.status());
     });

@@ -1,5 +1,7 @@
 #include "host/desktop/model_view.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
@@ -8,8 +10,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTreeWidget>
 #include <array>
 #include <memory>
@@ -17,8 +22,6 @@
 namespace velmora::desktop {
 
 namespace {
-
-constexpr int kDialogFontPixels = 11;  // 8 points at 96 dots an inch
 
 QString ToQt(const CString& text) {
   return QString::fromLocal8Bit(text.GetString());
@@ -66,7 +69,75 @@ UINT VirtualKey(int qtKey) {
   }
 }
 
+// A group box as a dialog draws it: the caption on the frame's top line, and its
+// mnemonic moving the focus to the control it frames (the controls are its siblings
+// here, so the toolkit's own group box would find nothing to focus).
+class GroupFrame : public QGroupBox {
+ public:
+  explicit GroupFrame(QWidget* parent) : QGroupBox(parent) {}
+  void SetBuddy(QWidget* buddy) { buddy_ = buddy; }
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::Shortcut && buddy_ && buddy_->isEnabled()) {
+      buddy_->setFocus(Qt::ShortcutFocusReason);
+      return true;
+    }
+    return QGroupBox::event(event);
+  }
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics = fontMetrics();
+    const int line = metrics.height() / 2;
+    const QRect frame = rect().adjusted(0, line, -1, -1);
+    // An etched line: dark, with a light one inside it.
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.adjusted(1, 1, 0, 0));
+    if (title().isEmpty()) return;
+    const QString shown = WithoutMnemonic(title());
+    const QRect caption(8, 0, metrics.horizontalAdvance(shown) + 6, metrics.height());
+    painter.fillRect(caption, palette().window());
+    style()->drawItemText(&painter, caption.adjusted(3, 0, -3, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, palette(),
+                          isEnabled(), title(), QPalette::WindowText);
+  }
+
+ private:
+  QWidget* buddy_ = nullptr;
+};
+
+bool IsBuddyKind(uimodel::Kind kind) {
+  return kind == uimodel::Kind::Edit || kind == uimodel::Kind::ListBox ||
+         kind == uimodel::Kind::ListView;
+}
+
 }  // namespace
+
+const char kInsertDeleteHint[] =
+    "Insert or right-click, Add...: add an entry. Delete: remove the selected one.";
+const char kNoSelectionPointer[] =
+    "To add an entry, press Insert in the list, or right-click the list and choose Add...";
+
+bool TakesInsertAndDelete(const uimodel::ControlInfo& control) {
+  return control.kind == uimodel::Kind::ListBox && (control.style & LBS_WANTKEYBOARDINPUT) != 0;
+}
+
+QRect ShownRect(const std::vector<uimodel::ControlInfo>& controls, size_t index) {
+  const uimodel::ControlInfo& c = controls[index];
+  QRect rect(c.rect.left, c.rect.top, c.rect.Width(), c.rect.Height());
+  if (c.kind != uimodel::Kind::Button || index < 2) return rect;
+  const uimodel::ControlInfo& before = controls[index - 1];
+  if (before.kind != uimodel::Kind::Edit || !before.visible) return rect;
+  // Beside the field: starts after it and overlaps its line.
+  const bool beside = c.rect.left >= before.rect.right && c.rect.left - before.rect.right < 16 &&
+                      c.rect.top < before.rect.bottom && before.rect.top < c.rect.bottom;
+  if (!beside) return rect;
+  rect.setTop(before.rect.top);
+  rect.setHeight(before.rect.Height());
+  return rect;
+}
 
 QString WithoutMnemonic(const QString& text) {
   QString out;
@@ -78,10 +149,7 @@ QString WithoutMnemonic(const QString& text) {
 }
 
 QFont DialogFont() {
-  QFont font("Sans Serif");
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(kDialogFontPixels);
-  return font;
+  return QApplication::font();
 }
 
 void InstallDialogFontMetrics() {
@@ -116,6 +184,14 @@ QWidget* ModelView::WidgetAt(size_t index) const {
   return index >= 1 && index <= widgets_.size() ? widgets_[index - 1] : nullptr;
 }
 
+bool ModelView::HasUnselectedEntryList() const {
+  for (size_t i = 1; i < state_.controls.size(); ++i) {
+    const uimodel::ControlInfo& c = state_.controls[i];
+    if (TakesInsertAndDelete(c) && c.visible && c.selection < 0) return true;
+  }
+  return false;
+}
+
 QWidget* ModelView::WidgetForId(int id) const {
   for (size_t i = 1; i < state_.controls.size(); ++i) {
     if (state_.controls[i].id == id) return widgets_[i - 1];
@@ -147,6 +223,11 @@ void ModelView::Build() {
     w->deleteLater();
   }
   widgets_.clear();
+  if (hint_) {
+    hint_->hide();
+    hint_->deleteLater();
+    hint_ = nullptr;
+  }
   const auto& controls = state_.controls;
   for (size_t i = 1; i < controls.size(); ++i) {
     const uimodel::ControlInfo& c = controls[i];
@@ -155,14 +236,16 @@ void ModelView::Build() {
     switch (c.kind) {
       case uimodel::Kind::Button: {
         auto* button = new QPushButton(this);
-        button->setAutoDefault(false);
+        // Enter presses the button that has the focus, as in any dialog; the default
+        // button takes Enter from the other controls.
+        button->setAutoDefault(true);
         connect(button, &QPushButton::clicked, this,
                 [this, id] { Act([id](CWnd& w) { uimodel::ClickButton(w, id); }); });
         widget = button;
         break;
       }
       case uimodel::Kind::GroupBox:
-        widget = new QGroupBox(this);
+        widget = new GroupFrame(this);
         break;
       case uimodel::Kind::Edit: {
         auto* edit = new QLineEdit(this);
@@ -184,6 +267,28 @@ void ModelView::Build() {
                   const int row = list->row(item);
                   Act([id, row](CWnd& w) { uimodel::DoubleClickItem(w, id, row); });
                 });
+        if (TakesInsertAndDelete(c)) {
+          // The keys it takes, where a mouse user looks for them.
+          list->setContextMenuPolicy(Qt::CustomContextMenu);
+          connect(list, &QWidget::customContextMenuRequested, this,
+                  [this, id, list](const QPoint& at) {
+                    if (QListWidgetItem* item = list->itemAt(at)) list->setCurrentItem(item);
+                    QMenu menu(list);
+                    QAction* add = menu.addAction("&Add...");
+                    QAction* remove = menu.addAction("&Delete");
+                    remove->setEnabled(list->currentRow() >= 0);
+                    QAction* chosen = menu.exec(list->viewport()->mapToGlobal(at));
+                    if (!chosen) return;
+                    const UINT vk = chosen == add ? VK_INSERT : VK_DELETE;
+                    Act([id, vk](CWnd& w) { uimodel::KeyDown(w, id, vk); });
+                  });
+          hint_ = new QLabel(WithoutMnemonic(kInsertDeleteHint), this);
+          hint_->setObjectName("listHint");
+          hint_->setProperty("listIndex", static_cast<int>(i));
+          hint_->setWordWrap(true);
+        }
+        // The focus shows on the list itself, not only on its current item.
+        list->setStyleSheet("QListWidget:focus { border: 1px solid palette(highlight); }");
         widget = list;
         break;
       }
@@ -213,13 +318,14 @@ void ModelView::Build() {
     widget->setProperty("modelId", id);
     widgets_.push_back(widget);
   }
-  // A label's mnemonic moves to the control after it, as in a dialog.
+  // A label's or a group's mnemonic moves to the control after it, as in a dialog.
   for (size_t i = 0; i < widgets_.size(); ++i) {
-    auto* label = qobject_cast<QLabel*>(widgets_[i]);
-    if (!label || i + 1 >= widgets_.size()) continue;
-    const auto kind = controls[i + 2].kind;
-    if (kind == uimodel::Kind::Edit || kind == uimodel::Kind::ListBox)
+    if (i + 1 >= widgets_.size() || !IsBuddyKind(controls[i + 2].kind)) continue;
+    if (auto* label = qobject_cast<QLabel*>(widgets_[i])) {
       label->setBuddy(widgets_[i + 1]);
+    } else if (auto* group = dynamic_cast<GroupFrame*>(widgets_[i])) {
+      group->SetBuddy(widgets_[i + 1]);
+    }
   }
 }
 
@@ -229,7 +335,7 @@ void ModelView::Update() {
   for (size_t i = 1; i < controls.size(); ++i) {
     const uimodel::ControlInfo& c = controls[i];
     QWidget* widget = widgets_[i - 1];
-    const QRect rect(c.rect.left, c.rect.top, c.rect.Width(), c.rect.Height());
+    const QRect rect = ShownRect(controls, i);
     if (widget->geometry() != rect) widget->setGeometry(rect);
     const QString text = ToQt(c.text);
     if (auto* button = qobject_cast<QPushButton*>(widget)) {
@@ -238,7 +344,12 @@ void ModelView::Update() {
     } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
       group->setTitle(text);
     } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-      if (edit->text() != text) edit->setText(text);
+      if (edit->text() != text) {
+        edit->setText(text);
+        // A path set from outside (Browse) is read from its start; what is typed keeps
+        // its cursor.
+        if (!edit->hasFocus()) edit->setCursorPosition(0);
+      }
       edit->setReadOnly((c.style & ES_READONLY) != 0);
     } else if (auto* list = qobject_cast<QListWidget*>(widget)) {
       QStringList items;
@@ -259,6 +370,8 @@ void ModelView::Update() {
       for (size_t col = 0; col < c.columnWidths.size(); ++col) {
         tree->setColumnWidth(static_cast<int>(col), c.columnWidths[col]);
       }
+      // The columns fill the list: the last one takes what the others leave.
+      tree->header()->setStretchLastSection(true);
       tree->clear();
       for (const CString& row : c.items) {
         tree->addTopLevelItem(new QTreeWidgetItem(ToQt(row).split('\t')));
@@ -271,15 +384,34 @@ void ModelView::Update() {
     widget->setEnabled(c.enabled);
     widget->setVisible(c.visible);
   }
+  if (hint_) {
+    // Under the list's group, or under the list when no group frames it.
+    const size_t index = static_cast<size_t>(hint_->property("listIndex").toInt());
+    QRect under = ShownRect(controls, index);
+    for (size_t g = 1; g < controls.size(); ++g) {
+      const QRect frame = ShownRect(controls, g);
+      if (controls[g].kind == uimodel::Kind::GroupBox && frame.contains(under)) under = frame;
+    }
+    const int lineHeight = fontMetrics().height();
+    const int room = height() - under.bottom() - 4;
+    hint_->setGeometry(under.left(), under.bottom() + 4, under.width(),
+                       std::max(lineHeight, std::min(room, 2 * lineHeight + 2)));
+    hint_->setVisible(controls[index].visible);
+  }
   updating_ = false;
 }
 
 void ModelView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (!state_.surface.isNull()) {
-    painter.drawImage(0, 0, state_.surface);
-  } else {
-    painter.fillRect(rect(), palette().window());
+  // The window in the host's colours; of the page's own painting only the picture its
+  // frame marks is shown.
+  painter.fillRect(rect(), palette().window());
+  if (state_.surface.isNull()) return;
+  for (size_t i = 1; i < state_.controls.size(); ++i) {
+    const uimodel::ControlInfo& c = state_.controls[i];
+    if (!IsFrame(c) || !c.visible) continue;
+    const QRect frame(c.rect.left, c.rect.top, c.rect.Width(), c.rect.Height());
+    painter.drawImage(frame.topLeft(), state_.surface, frame);
   }
 }
 

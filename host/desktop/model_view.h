@@ -8,6 +8,7 @@
 #pragma once
 #include <QFont>
 #include <QImage>
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -37,9 +38,20 @@ using ModelAction = std::function<void(CWnd&)>;
 // Labels without a buddy would show the '&': this gives the text a label shows.
 QString WithoutMnemonic(const QString& text);
 
-// The dialog font: a sans serif face at the pixel size that an 8 point font has at
-// 96 dots an inch, the dialogs' design size.
+// The dialog font: the host's own, so that pages and dialogs read as the start window
+// does; the model's dialog units follow its size.
 QFont DialogFont();
+
+// Where a control shows: its rectangle, except that a button beside an edit field on the
+// same line takes the field's top and height, so that the two line up.
+QRect ShownRect(const std::vector<uimodel::ControlInfo>& controls, size_t index);
+
+// A list that hands Insert and Delete to its window (a list of entries to add to and
+// remove from): it gets a context menu and a hint line for them.
+bool TakesInsertAndDelete(const uimodel::ControlInfo& control);
+// The hint line under such a list, and what a refusal for want of a selection adds.
+extern const char kInsertDeleteHint[];
+extern const char kNoSelectionPointer[];
 
 // Font metrics of DialogFont for the model, measured once on the GUI thread and usable
 // from any thread afterwards (a run's dialogs are built on its worker thread).
@@ -61,6 +73,10 @@ class ModelView : public QWidget {
   QWidget* WidgetAt(size_t index) const;
   // The widget of the first control with that id.
   QWidget* WidgetForId(int id) const;
+  // The hint line under a list that takes Insert and Delete (null when there is none).
+  QLabel* hint() const { return hint_; }
+  // A list that takes Insert and Delete and has no selection (null when none).
+  bool HasUnselectedEntryList() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -73,6 +89,7 @@ class ModelView : public QWidget {
 
   ModelState state_;
   std::vector<QWidget*> widgets_;  // index i shows controls[i + 1]
+  QLabel* hint_ = nullptr;
   bool updating_ = false;
 };
 

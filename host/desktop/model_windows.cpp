@@ -2,7 +2,10 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLayout>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "host/core/session.h"
 
@@ -17,7 +20,24 @@ bool OffersFinish(DWORD flags) {
   return (flags & (PSWIZB_FINISH | PSWIZB_DISABLEDFINISH)) == PSWIZB_FINISH;
 }
 
+void CentreOn(QWidget* window, QWidget* owner) {
+  if (!owner || !owner->isVisible()) return;
+  // The size that its layout gives it now, not after the next pass of the event loop.
+  if (window->layout()) window->layout()->activate();
+  const QRect ownerFrame = owner->window()->frameGeometry();
+  QRect frame = window->frameGeometry();
+  frame.moveCenter(ownerFrame.center());
+  // Not off the screen the owner is on.
+  if (const QScreen* screen = owner->screen()) {
+    const QRect room = screen->availableGeometry();
+    frame.moveLeft(std::max(room.left(), std::min(frame.left(), room.right() - frame.width())));
+    frame.moveTop(std::max(room.top(), std::min(frame.top(), room.bottom() - frame.height())));
+  }
+  window->move(frame.topLeft());
+}
+
 DialogWindow::DialogWindow(QWidget* parent) : QDialog(parent), view_(new ModelView(this)) {
+  setWindowFlags(kFixedSizeWindow);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -37,6 +57,7 @@ WizardWindow::WizardWindow(CPropertySheet& sheet, QWidget* parent)
       finish_(new QPushButton("Finish", this)),
       cancel_(new QPushButton("Cancel", this)) {
   setFont(DialogFont());
+  setWindowFlags(kFixedSizeWindow);
   auto* layout = new QVBoxLayout(this);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->setContentsMargins(7, 7, 7, 7);
@@ -48,7 +69,9 @@ WizardWindow::WizardWindow(CPropertySheet& sheet, QWidget* parent)
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   for (QPushButton* b : {back_, next_, finish_, cancel_}) {
-    b->setAutoDefault(false);
+    // Enter presses the focused button (Cancel focused is Cancel, never Finish); from
+    // the page's controls it presses the default one.
+    b->setAutoDefault(true);
     b->setMinimumWidth(75);
     buttons->addWidget(b);
   }

@@ -12,6 +12,15 @@
 
 namespace velmora::desktop {
 
+// The frame of a window whose size is fixed: a title and a close button, no maximize.
+constexpr Qt::WindowFlags kFixedSizeWindow = Qt::Dialog | Qt::CustomizeWindowHint |
+                                             Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                             Qt::WindowCloseButtonHint;
+
+// Moves `window` so that its centre is its owner's (a window shown again, or resized
+// after showing, is not placed by the toolkit).
+void CentreOn(QWidget* window, QWidget* owner);
+
 // A plug-in dialog. Escape and the window's close button act as Escape in the dialog
 // (its Cancel); the dialog is closed by End once the model says it has ended.
 class DialogWindow : public QDialog {

@@ -1,5 +1,6 @@
 #include "host/desktop/run_window.h"
 
+#include <QFileInfo>
 #include <QFont>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -36,6 +37,7 @@ RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& 
       caption_(new QLabel(this)),
       log_(new QListWidget(this)),
       progress_(new QProgressBar(this)),
+      detail_(new QLabel(this)),
       elapsed_(new QLabel("0:00", this)),
       cancel_(new QPushButton("Cancel", this)),
       result_(new QLabel(this)),
@@ -76,6 +78,8 @@ RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& 
   layout->addWidget(log_, 1);
   auto* bar = new QHBoxLayout;
   bar->addWidget(progress_, 1);
+  bar->addWidget(detail_);
+  bar->addSpacing(8);
   bar->addWidget(elapsed_);
   layout->addLayout(bar);
   layout->addWidget(result_);
@@ -103,6 +107,8 @@ void RunWindow::Serve() {
   if (session_.Pump(0)) return;
   pump_.stop();
   running_ = false;
+  // A question about the run in progress has no subject any more.
+  if (question_) question_->done(QMessageBox::No);
   int result = OPERATION_FAILED;
   try {
     result = session_.End();
@@ -128,6 +134,16 @@ void RunWindow::Serve() {
     warning_->setText(ToQt(warningText_));
     warning_->parentWidget()->show();
   }
+  if (const std::string word = EndedBarWord(result, session_.GaveUp()); !word.empty()) {
+    // The bar stays where the run stopped and says why it stopped there.
+    progress_->setFormat("%p% " + ToQt(word));
+    QPalette ended = progress_->palette();
+    ended.setColor(QPalette::Highlight, result == OPERATION_CANCELED && !session_.GaveUp()
+                                            ? QColor(0x9a, 0x8a, 0x40)
+                                            : QColor(0xb0, 0x30, 0x30));
+    progress_->setPalette(ended);
+  }
+  ShowDetail();
   cancel_->setText("Close");
   cancel_->setEnabled(true);
   if (onEnded) onEnded(result);
@@ -135,8 +151,12 @@ void RunWindow::Serve() {
 
 void RunWindow::Start() {
   startMs_ = platform::GetClock().NowMs();
+  estimate_.Start(startMs_);
   log_->clear();
   progress_->setValue(0);
+  progress_->setFormat("%p%");
+  progress_->setPalette(QPalette());
+  detail_->clear();
   lastStatus_.clear();
   repeatItem_ = nullptr;
   repeats_ = 0;
@@ -177,6 +197,15 @@ void RunWindow::Status(const std::string& text) {
 }
 
 void RunWindow::Progress(long position) {
+  std::optional<std::uint64_t> bytes;
+  if (!outputFile_.isEmpty()) {
+    // The run waits while its position is handled: the file holds what the position
+    // counts.
+    const QFileInfo file(outputFile_);
+    if (file.exists() && file.isFile()) bytes = static_cast<std::uint64_t>(file.size());
+  }
+  estimate_.Position(position, platform::GetClock().NowMs(), bytes);
+  ShowDetail();
   progress_->setValue(ClampPercent(position));
   if (!halfWay_ && ClampPercent(position) >= 50) {
     halfWay_ = true;
@@ -188,6 +217,15 @@ void RunWindow::Progress(long position) {
 void RunWindow::Tick() {
   const std::uint64_t now = platform::GetClock().NowMs();
   elapsed_->setText(ToQt(FormatElapsed(now > startMs_ ? now - startMs_ : 0)));
+  ShowDetail();
+}
+
+void RunWindow::ShowDetail() {
+  const QString text =
+      ToQt(running_                  ? estimate_.Detail(platform::GetClock().NowMs())
+           : estimate_.OutputBytes() ? FormatKiB(*estimate_.OutputBytes(), estimate_.OutputTotal())
+                                     : std::string());
+  if (detail_->text() != text) detail_->setText(text);
 }
 
 void RunWindow::Notice(const std::string& text) {
@@ -200,19 +238,47 @@ void RunWindow::Notice(const std::string& text) {
   if (onNotice) onNotice(text);
 }
 
+QString RunWindow::StopQuestion() const {
+  if (programEraseSeen_) {
+    return "Stop the " + operationName_.toLower() +
+           " now?\n\nThe KV70's program flash is being erased and written. Stopped now, "
+           "the KV70 will be left without a working application until an upgrade "
+           "completes.";
+  }
+  if (!outputFile_.isEmpty()) {
+    return "Stop the " + operationName_.toLower() + " now?\n\nThe log file " + outputFile_ +
+           " will be incomplete: it holds only what was read so far.";
+  }
+  return {};
+}
+
+bool RunWindow::Ask(const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Question, "Velmora", text,
+                              QMessageBox::Yes | QMessageBox::No, this);
+  box->setDefaultButton(QMessageBox::No);
+  box->setAttribute(Qt::WA_DeleteOnClose, false);
+  question_ = box;
+  const int answer = box->exec();
+  question_ = nullptr;
+  delete box;
+  // The run may have ended while the box was open: then there is nothing to stop.
+  return answer == QMessageBox::Yes && running_;
+}
+
 void RunWindow::OnCancel() {
   if (!running_) {
     QDialog::accept();
     return;
   }
+  if (question_) return;
   if (!session_.CancelRequested()) {
-    session_.Cancel();
+    if (const QString question = StopQuestion(); !question.isEmpty() && !Ask(question)) return;
+    if (running_) session_.Cancel();
     return;
   }
-  const auto answer = QMessageBox::question(
-      this, "Velmora", "The operation is stopping at its next safe point.\n\nClose Velmora now?",
-      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-  if (answer == QMessageBox::Yes && onCloseRequested) onCloseRequested();
+  if (Ask("The operation is stopping at its next safe point.\n\nClose Velmora now?") &&
+      onCloseRequested)
+    onCloseRequested();
 }
 
 void RunWindow::RequestCancel() {

@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -17,6 +19,7 @@
 #include <string>
 
 #include "host/core/dump_watch.h"
+#include "host/core/run_progress.h"
 #include "host/core/run_session.h"
 
 namespace velmora::desktop {
@@ -29,6 +32,9 @@ class RunWindow : public QDialog, public RunObserver {
 
   // Cancel the run once its progress stands still this long (give_up.h); none: never.
   void GiveUpAfter(std::optional<std::uint32_t> seconds) { session_.GiveUpAfter(seconds); }
+  // The file the run writes (a dump's log file): its bytes show beside the bar, and
+  // stopping the run asks first, since the file would be left incomplete.
+  void SetOutputFile(const QString& path) { outputFile_ = path; }
   // Starts the run; the event loop carries it. onEnded gets the result.
   void Begin();
   // The file the run's dump writes (the page's field), to say at the end whether it
@@ -47,6 +53,10 @@ class RunWindow : public QDialog, public RunObserver {
   QLabel* caption() const { return caption_; }
   QListWidget* statusLog() const { return log_; }
   QProgressBar* progress() const { return progress_; }
+  // Beside the bar: the phase's time left and the bytes written ("384 of 1,024 KiB").
+  QLabel* progressDetail() const { return detail_; }
+  // The question asked before the run is stopped or Velmora closed, while it is open.
+  QMessageBox* openQuestion() const { return question_; }
   QPushButton* cancelButton() const { return cancel_; }
   QLabel* resultLabel() const { return result_; }
   QLabel* warningLabel() const { return warning_; }
@@ -73,6 +83,12 @@ class RunWindow : public QDialog, public RunObserver {
  private:
   void OnCancel();
   void Serve();
+  // Asks `text` with Yes and No (No the default) while the run goes on; the box goes
+  // when the run ends first, which counts as No.
+  bool Ask(const QString& text);
+  // What stopping the run now would cost; empty when nothing needs a question.
+  QString StopQuestion() const;
+  void ShowDetail();
 
   RunSession session_;
   DumpWatch dumpWatch_;
@@ -83,6 +99,7 @@ class RunWindow : public QDialog, public RunObserver {
   QLabel* caption_;
   QListWidget* log_;
   QProgressBar* progress_;
+  QLabel* detail_;
   QLabel* elapsed_;
   QPushButton* cancel_;
   QLabel* result_;
@@ -101,6 +118,9 @@ class RunWindow : public QDialog, public RunObserver {
   std::uint64_t startMs_ = 0;
   bool running_ = false;
   bool halfWay_ = false;
+  QString outputFile_;
+  RunProgress estimate_;
+  QPointer<QMessageBox> question_;
 };
 
 }  // namespace velmora::desktop

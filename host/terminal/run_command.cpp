@@ -203,6 +203,7 @@ int RunCommand(const RunOptions& options, Console& console) {
   DumpWatch dumpWatch(&lineTap);
   WireTapScope tapScope(&dumpWatch);
   RunView view(console);
+  view.SetOutputFile(ui->FieldText());
   JsonRunObserver jsonView(view, options.json);
   RunSession session([&plugin](RunRecord& record) { return plugin->DoOperation(record); },
                      jsonView);
@@ -212,6 +213,7 @@ int RunCommand(const RunOptions& options, Console& console) {
   if (giveUp && *giveUp == 0) giveUp.reset();
   session.GiveUpAfter(giveUp);
   const int result = session.Run(RunRequest{op, options.port});
+  view.Ended(result, session.GaveUp());
   ui->EndRun();
   DWORD traceError = ERROR_SUCCESS;
   if (trace) {

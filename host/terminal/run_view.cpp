@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
+#include <system_error>
 
 #include "host/core/exit_codes.h"
 #include "host/core/run_warnings.h"
@@ -11,7 +13,8 @@
 
 namespace velmora {
 
-std::string FormatProgressBar(long position, std::uint64_t elapsedMs, int width) {
+std::string FormatProgressBar(long position, std::uint64_t elapsedMs, int width,
+                              const std::string& detail) {
   const int percent = ClampPercent(position);
   const int filled = width * percent / 100;
   std::string bar = "[";
@@ -19,7 +22,7 @@ std::string FormatProgressBar(long position, std::uint64_t elapsedMs, int width)
   bar.append(static_cast<size_t>(width - filled), '.');
   char tail[48];
   std::snprintf(tail, sizeof tail, "] %3d%%  %s", percent, FormatElapsed(elapsedMs).c_str());
-  return bar + tail;
+  return bar + tail + (detail.empty() ? "" : "  " + detail);
 }
 
 RunView::RunView(Console& console) : console_(console) {}
@@ -45,6 +48,8 @@ std::uint64_t RunView::Elapsed() const {
 void RunView::Start() {
   interruptsAtStart_ = InterruptCount();
   startMs_ = platform::GetClock().NowMs();
+  estimate_.Start(startMs_);
+  barPending_ = false;
   haveProgress_ = false;
   position_ = 0;
   lastPrinted_ = -1;
@@ -56,7 +61,12 @@ void RunView::Start() {
 }
 
 void RunView::Redraw() {
-  if (haveProgress_) console_.ShowTransient(FormatProgressBar(position_, Elapsed()));
+  if (haveProgress_) console_.ShowTransient(Bar());
+}
+
+std::string RunView::Bar() const {
+  return FormatProgressBar(position_, Elapsed(), 30,
+                           estimate_.Detail(platform::GetClock().NowMs()));
 }
 
 void RunView::Caption(const std::string& caption) {
@@ -88,6 +98,14 @@ void RunView::Status(const std::string& text) {
 }
 
 void RunView::Progress(long position) {
+  std::optional<std::uint64_t> bytes;
+  if (!outputFile_.empty()) {
+    // The run waits while its position is handled: the file holds what it counts.
+    std::error_code error;
+    const auto size = std::filesystem::file_size(outputFile_, error);
+    if (!error) bytes = static_cast<std::uint64_t>(size);
+  }
+  estimate_.Position(position, platform::GetClock().NowMs(), bytes);
   position_ = position;
   haveProgress_ = true;
   if (console_.OutputIsTerminal()) {
@@ -102,7 +120,7 @@ void RunView::Progress(long position) {
 
 void RunView::Tick() {
   if (haveProgress_ && console_.OutputIsTerminal()) {
-    console_.TryShowTransient(FormatProgressBar(position_, Elapsed()));
+    console_.TryShowTransient(Bar());
   }
 }
 
@@ -114,11 +132,22 @@ void RunView::Finish() {
   FlushRepeats();
   lastLineWasStatus_ = false;
   if (haveProgress_ && console_.OutputIsTerminal()) {
-    // Leave the last state of the bar in the scrollback.
+    // The bar's last state goes to the scrollback once the result is known (Ended).
     console_.ClearTransient();
-    console_.PrintLine(FormatProgressBar(position_, Elapsed()));
+    barPending_ = true;
+    finalElapsed_ = Elapsed();
   }
   haveProgress_ = false;
+}
+
+void RunView::Ended(int result, bool gaveUp) {
+  if (!barPending_) return;
+  barPending_ = false;
+  std::string detail = EndedBarWord(result, gaveUp);
+  if (const auto bytes = estimate_.OutputBytes()) {
+    detail += (detail.empty() ? "" : "  ") + FormatKiB(*bytes, estimate_.OutputTotal());
+  }
+  console_.PrintLine(FormatProgressBar(position_, finalElapsed_, 30, detail));
 }
 
 bool RunView::CancelWanted() {

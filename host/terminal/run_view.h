@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "host/core/run_progress.h"
 #include "host/core/run_session.h"
 #include "host/core/text.h"
 #include "host/terminal/console.h"
@@ -12,7 +13,9 @@
 namespace velmora {
 
 // "[##########..........]  50%  1:05"; positions above 100 show as 100, below 0 as 0.
-std::string FormatProgressBar(long position, std::uint64_t elapsedMs, int width = 30);
+// A detail ("0:42 left  384 of 1,024 KiB", "cancelled") follows after two spaces.
+std::string FormatProgressBar(long position, std::uint64_t elapsedMs, int width = 30,
+                              const std::string& detail = "");
 
 class RunView : public RunObserver {
  public:
@@ -27,6 +30,12 @@ class RunView : public RunObserver {
   void Finish() override;                         // takes the bar away
   bool CancelWanted() override;  // a Ctrl-C or stop signal since Start; a second ends velmora
 
+  // The file the run writes (a dump's log file), whose bytes the bar shows.
+  void SetOutputFile(const std::string& path) { outputFile_ = path; }
+  // After Finish, with the run's result: on a terminal the bar's last state stays in the
+  // scrollback, saying "cancelled" or "failed" when the run did not succeed.
+  void Ended(int result, bool gaveUp);
+
   // Whether a status text of the last run said that program flash was being erased.
   bool ProgramEraseSeen() const { return programEraseSeen_; }
   // The status that said the firmware file's completeness could not be checked; empty
@@ -36,6 +45,7 @@ class RunView : public RunObserver {
  private:
   std::uint64_t Elapsed() const;
   void Redraw();
+  std::string Bar() const;
   void PrintLine(const std::string& line);
   // A status text repeated without anything between is printed once, and its count when
   // something else comes: a line of a script's log for each retry would bury the rest.
@@ -53,6 +63,10 @@ class RunView : public RunObserver {
   bool programEraseSeen_ = false;
   std::string completenessNote_;
   int interruptsAtStart_ = 0;
+  std::string outputFile_;
+  RunProgress estimate_;
+  bool barPending_ = false;  // Finish took the bar away; Ended puts its last state back
+  std::uint64_t finalElapsed_ = 0;
 };
 
 }  // namespace velmora

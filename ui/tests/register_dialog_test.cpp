@@ -80,6 +80,28 @@ TEST_P(RefusalTest, OkIsRefusedAndTheInputStays) {
   EXPECT_EQ(ui().LastBox().style, MB_OK | MB_ICONEXCLAMATION);
 }
 
+// Add Entry reads every record, as Next does: a file spoilt after its first lines is
+// refused with the line, and nothing is accepted.
+TEST_F(RegisterDialogTest, AddEntryRefusesABadRecordFarIntoTheFileAndNamesTheLine) {
+  std::string text = SRecordText();
+  const std::size_t last = text.rfind("S315");
+  text[text.find('\n', last) - 1] ^= 0x01;  // the checksum of the sixth line
+  const std::string path = MakeFile("bad.x", text);
+  Attempt attempt;
+  ui().QueueDialog(IDD_REGISTER_FIRMWARE, TypeAndAdd("Release 1", path, attempt));
+  CRegisterFirmwareDialog dialog(kFilter);
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_FALSE(attempt.ended);
+  ASSERT_EQ(ui().BoxCount(), 1u);
+  const std::string box = ui().LastBox().text;
+  EXPECT_EQ(box.rfind("The specified firmware file " + path +
+                          " is invalid.\n\nSelect another software version and try again.\n\n"
+                          "Line 6 ",
+                      0),
+            0u)
+      << box;
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, RefusalTest, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.name); });
 

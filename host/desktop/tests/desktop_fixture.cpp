@@ -72,12 +72,17 @@ int DesktopTest::Drive(GuiOptions options, int operation, std::function<void(QWi
   app.startWindow()->operations()->setCurrentRow(operation);
   QTimer::singleShot(0, app.startWindow(),
                      [&] { QTest::mouseClick(app.startWindow()->start(), Qt::LeftButton); });
-  // The run window is closed by the test once the result is there.
+  // The run window is closed by the test once the result is there, which brings back the
+  // start window; closing that ends velmora-gui.
   QTimer poll;
+  bool runClosed = false;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     if (RunWindow* run = app.runWindow(); run && !run->running() && run->isVisible()) {
       ReadRunWindow(*run, runLog_, result_, warning_);
       run->cancelButton()->click();
+      runClosed = true;
+    } else if (runClosed && !app.runWindow() && app.startWindow()->isVisible()) {
+      app.startWindow()->close();
     }
   });
   poll.start(10);
