@@ -7,7 +7,10 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QSignalBlocker>
+#include <QStyleOption>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -49,7 +52,28 @@ bool IsSimulator(const std::string& target) {
   return target == "sim" || target.rfind("sim:", 0) == 0;
 }
 
+class FocusStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override {
+    QProxyStyle::drawControl(element, option, painter, widget);
+    if (element != CE_PushButton || !(option->state & State_HasFocus)) return;
+    painter->save();
+    QPen dots(option->palette.color(QPalette::ButtonText), 1, Qt::DotLine);
+    painter->setPen(dots);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(option->rect.adjusted(4, 4, -5, -5));
+    painter->restore();
+  }
+};
+
 }  // namespace
+
+void InstallFocusStyle() {
+  if (dynamic_cast<FocusStyle*>(QApplication::style())) return;
+  QApplication::setStyle(new FocusStyle(QApplication::style()->name()));
+}
 
 std::optional<std::uint32_t> GiveUpLimit(const GuiOptions& options) {
   std::optional<std::uint32_t> limit = options.giveUpSeconds;
@@ -317,6 +341,7 @@ bool DesktopApp::Begin(int& status) {
   const InstallReport report = EnsureInstallSettings(DefaultDataDirectory());
   if (!report.problem.empty()) Complain("warning: " + report.problem);
 
+  InstallFocusStyle();
   InstallDialogFontMetrics();
   GuiSettings settings;
   settings.unattended = options_.unattended;

@@ -86,6 +86,11 @@ class StartWindow : public QWidget {
   bool showing_ = false;  // the window itself is changing the connection's text
 };
 
+// The application's style, with a dotted focus frame inside the button that has the
+// focus, so that it stands apart from the default button (the one Enter presses from
+// the other controls). Once, before the first window.
+void InstallFocusStyle();
+
 class DesktopApp {
  public:
   explicit DesktopApp(GuiOptions options);

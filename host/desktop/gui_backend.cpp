@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
@@ -402,15 +403,20 @@ void GuiBackend::RunWizard(CPropertySheet& sheet) {
     WizardWindow*& wizard;
     ~Forget() { wizard = nullptr; }
   } forget{wizard_};
+  // The first page before the window shows: the window system learns its fixed size
+  // from the start (a window that becomes fixed later keeps its maximize button).
+  window.Refresh();
+  if (window.layout()) window.layout()->activate();
+  if (!sheet.IsEnded()) {
+    window.show();
+    CentreOn(&window, opener);
+    window.activateWindow();
+    if (screenshots_) screenshots_->Take(&window, window.windowTitle());
+  }
   window.onNewPage = [&] {
     if (screenshots_) screenshots_->Take(&window, window.windowTitle());
   };
-  window.show();
-  window.Refresh();
   fieldText_.clear();
-  // Its size is known only now that the first page is in it.
-  CentreOn(&window, opener);
-  window.activateWindow();
   if (!settings_.unattended) {
     if (onWindowShown) onWindowShown(&window);
     if (!sheet.IsEnded()) window.exec();

@@ -74,7 +74,9 @@ int main(int argc, char** argv) {
       "FILE");
   const QCommandLineOption shots("screenshots", "write every window shown to DIR as PNG", "DIR");
   const QCommandLineOption unattended(
-      "auto", "answer as an unattended velmora run does (a page with a list needs --firmware)");
+      "auto",
+      "run with nobody asked: pages filled from the page inputs (a page with a list needs "
+      "--firmware), boxes answered OK, questions No unless --yes");
   const QCommandLineOption firmware(
       "firmware", "page input: the list item with this text, or an S-record file, registered first",
       "TEXT");

@@ -16,7 +16,9 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <QTreeWidget>
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <memory>
 
 namespace velmora::desktop {
@@ -124,9 +126,26 @@ bool TakesInsertAndDelete(const uimodel::ControlInfo& control) {
   return control.kind == uimodel::Kind::ListBox && (control.style & LBS_WANTKEYBOARDINPUT) != 0;
 }
 
-QRect ShownRect(const std::vector<uimodel::ControlInfo>& controls, size_t index) {
+QRect ShownRect(const std::vector<uimodel::ControlInfo>& controls, size_t index,
+                const QFontMetrics& metrics) {
   const uimodel::ControlInfo& c = controls[index];
   QRect rect(c.rect.left, c.rect.top, c.rect.Width(), c.rect.Height());
+  if (c.kind == uimodel::Kind::Static && !IsFrame(c) && rect.height() > metrics.height() + 2) {
+    const QString text = WithoutMnemonic(ToQt(c.text));
+    const int needed =
+        metrics.boundingRect(QRect(0, 0, rect.width(), 100000), Qt::TextWordWrap, text).height();
+    if (needed <= rect.height()) return rect;
+    // Down to the first control under it that shares some of its width.
+    int room = INT_MAX;
+    for (size_t i = 1; i < controls.size(); ++i) {
+      const CRect& o = controls[i].rect;
+      if (i == index || !controls[i].visible || o.top < c.rect.bottom) continue;
+      if (o.left < c.rect.right && c.rect.left < o.right) room = std::min(room, o.top - 2);
+    }
+    if (room != INT_MAX)
+      rect.setBottom(std::max(rect.bottom(), std::min(rect.top() + needed, room)));
+    return rect;
+  }
   if (c.kind != uimodel::Kind::Button || index < 2) return rect;
   const uimodel::ControlInfo& before = controls[index - 1];
   if (before.kind != uimodel::Kind::Edit || !before.visible) return rect;
@@ -182,6 +201,13 @@ ModelView::ModelView(QWidget* parent) : QWidget(parent) {
 
 QWidget* ModelView::WidgetAt(size_t index) const {
   return index >= 1 && index <= widgets_.size() ? widgets_[index - 1] : nullptr;
+}
+
+QWidget* ModelView::FirstFocusable() const {
+  for (QWidget* w : widgets_) {
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(this) && w->isEnabled()) return w;
+  }
+  return nullptr;
 }
 
 bool ModelView::HasUnselectedEntryList() const {
@@ -335,7 +361,7 @@ void ModelView::Update() {
   for (size_t i = 1; i < controls.size(); ++i) {
     const uimodel::ControlInfo& c = controls[i];
     QWidget* widget = widgets_[i - 1];
-    const QRect rect = ShownRect(controls, i);
+    const QRect rect = ShownRect(controls, i, fontMetrics());
     if (widget->geometry() != rect) widget->setGeometry(rect);
     const QString text = ToQt(c.text);
     if (auto* button = qobject_cast<QPushButton*>(widget)) {
@@ -387,9 +413,9 @@ void ModelView::Update() {
   if (hint_) {
     // Under the list's group, or under the list when no group frames it.
     const size_t index = static_cast<size_t>(hint_->property("listIndex").toInt());
-    QRect under = ShownRect(controls, index);
+    QRect under = ShownRect(controls, index, fontMetrics());
     for (size_t g = 1; g < controls.size(); ++g) {
-      const QRect frame = ShownRect(controls, g);
+      const QRect frame = ShownRect(controls, g, fontMetrics());
       if (controls[g].kind == uimodel::Kind::GroupBox && frame.contains(under)) under = frame;
     }
     const int lineHeight = fontMetrics().height();

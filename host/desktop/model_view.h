@@ -7,6 +7,7 @@
 // there, and what the user does here comes back as a ModelAction that the owner runs.
 #pragma once
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QString>
@@ -43,8 +44,11 @@ QString WithoutMnemonic(const QString& text);
 QFont DialogFont();
 
 // Where a control shows: its rectangle, except that a button beside an edit field on the
-// same line takes the field's top and height, so that the two line up.
-QRect ShownRect(const std::vector<uimodel::ControlInfo>& controls, size_t index);
+// same line takes the field's top and height, so that the two line up, and a text of
+// several lines that the font needs more room for grows down into the free space under
+// it (the host's font wraps a text differently from the one the layout was made for).
+QRect ShownRect(const std::vector<uimodel::ControlInfo>& controls, size_t index,
+                const QFontMetrics& metrics);
 
 // A list that hands Insert and Delete to its window (a list of entries to add to and
 // remove from): it gets a context menu and a hint line for them.
@@ -73,6 +77,8 @@ class ModelView : public QWidget {
   QWidget* WidgetAt(size_t index) const;
   // The widget of the first control with that id.
   QWidget* WidgetForId(int id) const;
+  // The first control in the template's order that takes the focus (null when none).
+  QWidget* FirstFocusable() const;
   // The hint line under a list that takes Insert and Delete (null when there is none).
   QLabel* hint() const { return hint_; }
   // A list that takes Insert and Delete and has no selection (null when none).

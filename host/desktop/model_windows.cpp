@@ -126,6 +126,12 @@ bool WizardWindow::Refresh() {
   finish_->setDefault(finish);
   const bool newPage = page->GetSafeHwnd() != shownPage_;
   shownPage_ = page->GetSafeHwnd();
+  if (newPage) {
+    // A new page starts at its first control, or, on a page with none, at the default
+    // button: the focus never lands on Cancel by itself, where Enter would cancel.
+    QWidget* first = view_->FirstFocusable();
+    (first ? first : finish ? finish_ : next_)->setFocus(Qt::TabFocusReason);
+  }
   if (newPage && onNewPage) onNewPage();
   return newPage;
 }

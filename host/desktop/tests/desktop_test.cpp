@@ -53,7 +53,7 @@ std::vector<std::string> CompareWithModel(const ModelView& view) {
     // Where the control shows: its rectangle, or for a button beside a field, the
     // field's line (ShownRect).
     const QRect g = w->geometry();
-    const QRect r = ShownRect(controls, i);
+    const QRect r = ShownRect(controls, i, view.fontMetrics());
     if (std::abs(g.left() - r.left()) > 1 || std::abs(g.top() - r.top()) > 1 ||
         std::abs(g.width() - r.width()) > 1 || std::abs(g.height() - r.height()) > 1) {
       problems.push_back(where + "at " + std::to_string(g.left()) + "," + std::to_string(g.top()));
