@@ -78,6 +78,10 @@ RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& 
   layout->addWidget(log_, 1);
   auto* bar = new QHBoxLayout;
   bar->addWidget(progress_, 1);
+  // Room for the longest detail from the start, so that the bar keeps its length.
+  detail_->setMinimumWidth(
+      detail_->fontMetrics().horizontalAdvance("00:00 left  1,024 of 1,024 KiB"));
+  detail_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   bar->addWidget(detail_);
   bar->addSpacing(8);
   bar->addWidget(elapsed_);

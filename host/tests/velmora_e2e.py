@@ -694,6 +694,14 @@ class VelmoraTest(unittest.TestCase):
         self.assertEqual(code, 64, out + err)
         self.assertIn("The specified firmware file %s is invalid." % bad, out)
         self.assertNotIn("Erasing", out)
+    def test_kv70_dump_on_a_terminal_shows_the_bytes_read_on_its_bar(self):
+        log = self.path("kv70-fs.log")
+        t = self.interactive("run", "dump", "--device", "sim", "--log-file", log)
+        t.expect("Reading file system...")
+        # The bar's last state stays: the whole size, as the positions told it.
+        t.expect(re.compile(r"\] 100%  \d+:\d\d  1,024 of 1,024 KiB"))
+        t.expect("File system dump succeeded.")
+        self.assertEqual(t.finish(), 0, t.text)
 
     def test_kv70_dump_without_log_file_is_refused(self):
         code, out, err = self.velmora("run", "dump", "--device", "sim")
