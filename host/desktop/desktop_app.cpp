@@ -2,8 +2,8 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QFileInfo>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
