@@ -108,6 +108,10 @@ constexpr UINT IDS_SREC_AFTER_END = 3017;
 constexpr UINT IDS_SREC_RECORD_COUNT = 3018;
 constexpr UINT IDS_SREC_CONTRADICTS = 3019;
 constexpr UINT IDS_SREC_NO_END = 3020;
+// More of the flash monitor program file: a FIFO, device or socket; symbolic links that
+// lead round in a loop.
+constexpr UINT IDS_MONITOR_FILE_NOT_REGULAR = 3070;
+constexpr UINT IDS_MONITOR_FILE_LINK_LOOP = 3071;
 
 // ---------------------------------------------------------------------------------------
 // Dialog templates and their controls

@@ -210,6 +210,14 @@ constexpr StringEntry kStrings[] = {
      "Line %ld of the file gives the byte at 0x%08lX another value than an earlier line."},
     {IDS_SREC_NO_END,
      "The file has no end record (S7, S8 or S9) after line %ld: it may have been cut short."},
+    {IDS_MONITOR_FILE_NOT_REGULAR,
+     "Monitor program failure! %s is not a regular file (a FIFO, a device or a socket), not "
+     "the flash monitor program file.\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and try "
+     "again."},
+    {IDS_MONITOR_FILE_LINK_LOOP,
+     "Monitor program failure! The flash monitor program file %s cannot be reached: its "
+     "symbolic links lead round in a loop.\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and "
+     "try again."},
 };
 
 }  // namespace
