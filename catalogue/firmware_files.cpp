@@ -32,11 +32,12 @@ bool IsNamedByAnEntry(const CString& path, const CString& exceptKey) {
 
 CString FirmwareCopyPath(const CString& directory, const std::string& name, const std::string& ext,
                          const CString& exceptKey, bool mayReplace) {
-  const CString first = directory + "\\" + name.c_str() + ext.c_str();
+  const CString first = directory + platform::PathSeparator() + name.c_str() + ext.c_str();
   if ((mayReplace || !FileExists(first)) && !IsNamedByAnEntry(first, exceptKey)) return first;
   for (int n = 2;; ++n) {
     CString candidate;
-    candidate.Format("%s\\%s (%d)%s", directory.GetString(), name.c_str(), n, ext.c_str());
+    candidate.Format("%s%s%s (%d)%s", directory.GetString(), platform::PathSeparator(),
+                     name.c_str(), n, ext.c_str());
     if (!FileExists(candidate) && !IsNamedByAnEntry(candidate)) return candidate;
   }
 }

@@ -1,6 +1,7 @@
 #include "catalogue/install_settings.h"
 
 #include "catalogue/registry_values.h"
+#include "platform/files.h"
 #include "platform/registry.h"
 
 bool GetFirmwareDirectory(CString& directory) {
@@ -12,6 +13,7 @@ bool GetFirmwareDirectory(CString& directory) {
   CString install;
   if (!ReadStringValue(host.get(), kInstallDirectoryValue, install)) return false;
   // Taken as it stands: a trailing separator gives a doubled one, as the host expects.
-  directory = install + "\\" + "Firmware";
+  // The separator is the system's, so that the paths the user is shown have one kind.
+  directory = install + platform::PathSeparator() + "Firmware";
   return true;
 }

@@ -47,9 +47,11 @@ CMonitorProgram CMonitorProgram::FromFile(const std::string& path) {
     const DWORD error = platform::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
       Refuse(Problem::kMissing, path);
+    if (error == ERROR_CANT_RESOLVE_FILENAME) Refuse(Problem::kLinkLoop, path);
     Refuse(Problem::kUnreadable, path, error);
   }
   if (status.isDirectory) Refuse(Problem::kDirectory, path);
+  if (!status.isRegular) Refuse(Problem::kNotRegular, path);
   if (status.size != kFlashMonitorImageSize) Refuse(Problem::kWrongSize, path, status.size);
 
   int fd = -1;

@@ -73,6 +73,7 @@ constexpr OsErrorCause kOsErrorCauses[] = {
     {132, CFileException::badSeek},          // ERROR_SEEK_ON_DEVICE
     {161, CFileException::badPath},          // ERROR_BAD_PATHNAME
     {206, CFileException::badPath},          // ERROR_FILENAME_EXCED_RANGE
+    {1921, CFileException::badPath},         // ERROR_CANT_RESOLVE_FILENAME
 };
 
 const char* TextFor(int cause) {

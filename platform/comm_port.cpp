@@ -255,9 +255,59 @@ std::string NetworkPortAddress(const std::string& name) {
   return IsNetworkName(resolved) ? resolved.substr(kNetworkScheme.size()) : std::string();
 }
 
+namespace {
+
+std::mutex gProblemMutex;
+CommProblemListener gProblemListener;
+
+std::map<std::string, CommPortProblem>& Problems() {
+  static std::map<std::string, CommPortProblem> problems;
+  return problems;
+}
+
+// One key per port however its name was written: the network scheme in any letter case.
+std::string ProblemKey(const std::string& resolved) {
+  return IsNetworkName(resolved)
+             ? std::string(kNetworkScheme) + resolved.substr(kNetworkScheme.size())
+             : resolved;
+}
+
+void ForgetProblem(const std::string& resolved) {
+  std::lock_guard lock(gProblemMutex);
+  Problems().erase(ProblemKey(resolved));
+}
+
+}  // namespace
+
+CommPortProblem LastCommPortProblem(const std::string& name) {
+  std::lock_guard lock(gProblemMutex);
+  const auto it = Problems().find(ProblemKey(ResolveCommName(name)));
+  return it == Problems().end() ? CommPortProblem{} : it->second;
+}
+
+void ReportCommPortProblem(const std::string& resolved, const CommPortProblem& problem,
+                           bool atOpen) {
+  CommProblemListener listener;
+  {
+    std::lock_guard lock(gProblemMutex);
+    Problems()[ProblemKey(resolved)] = problem;
+    listener = gProblemListener;
+  }
+  NoteOnWire((atOpen ? "open-failed " : "port-failed ") + problem.text);
+  if (listener) listener(problem.text);
+}
+
+CommProblemListener SetCommProblemListener(CommProblemListener listener) {
+  std::lock_guard lock(gProblemMutex);
+  CommProblemListener previous = std::move(gProblemListener);
+  gProblemListener = std::move(listener);
+  return previous;
+}
+
 DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port) {
   port.reset();
   std::string resolved = ResolveCommName(name);
+  ForgetProblem(resolved);
   std::string prefix;
   std::string settings = resolved;
   std::string_view view(resolved);

@@ -129,6 +129,30 @@ std::string SystemCommDevice(const std::string& name, unsigned number);
 // number is returned (2: no such port, 5: in use or no right, ...).
 DWORD OpenCommPort(const std::string& name, std::unique_ptr<CommPort>& port);
 
+// Why a port last failed, in the user's words, for a host to show beside the plug-in's
+// message (which gives only an error number): its open ("/dev/ttyUSB0 is in use by
+// process 4242 (minicom)"), or a network port's connection during the run
+// ("rfc2217://10.0.0.5:2217: the server closed the connection"). A successful open
+// forgets what an earlier one left.
+struct CommPortProblem {
+  std::string text;         // names the port as it resolved; empty: nothing to say
+  bool noSuchPort = false;  // the path names nothing at all (a host may list the ports)
+};
+// The problem of the port `name` resolves to (as OpenCommPort resolves it).
+CommPortProblem LastCommPortProblem(const std::string& name);
+
+// For backends: records the problem of the port whose resolved name is `resolved`, puts
+// it in the wire trace as a note ("open-failed TEXT" or "port-failed TEXT") and hands it
+// to the listener in force.
+void ReportCommPortProblem(const std::string& resolved, const CommPortProblem& problem,
+                           bool atOpen);
+
+// Told of every problem as a backend reports it, on the thread that met it (the run's):
+// a front end shows it at once, before the plug-in's failure box. Null removes it;
+// returns the one it replaces.
+using CommProblemListener = std::function<void(const std::string& text)>;
+CommProblemListener SetCommProblemListener(CommProblemListener listener);
+
 // The wire trace: every byte on the line as it crosses, and the line events. A tap, when
 // installed, sees every port opened after it (the port is wrapped in a tracing port).
 class WireTap {

@@ -63,19 +63,21 @@ std::uint64_t DeadlineAfter(std::uint64_t ms) {
   return NowMs() + ms;
 }
 
-// Why each network port's last open failed, by "HOST:PORT"; empty after a success.
-std::mutex gFailureMutex;
-std::map<std::string, std::string>& Failures() {
-  static std::map<std::string, std::string> failures;
-  return failures;
-}
-void SetOpenFailure(const std::string& address, const std::string& why) {
-  std::lock_guard lock(gFailureMutex);
-  if (why.empty()) {
-    Failures().erase(address);
-  } else {
-    Failures()[address] = why;
+// How much of a server's text before the option agreement is kept to quote.
+constexpr std::size_t kGreetingKept = 160;
+
+// A server's text as one quotable line: control characters become blanks, runs of
+// blanks one, and the ends are trimmed.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    const char shown = u < 0x20 || u == 0x7F ? ' ' : c;
+    if (shown == ' ' && (out.empty() || out.back() == ' ')) continue;
+    out += shown;
   }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
 }
 
 std::string AnswerTime() {
@@ -259,14 +261,28 @@ class Rfc2217Port final : public CommPort {
   DWORD PumpUntil(Done done, std::uint64_t deadline, bool& met);
   void OnEvent(const TelnetEvent& event);
   void OnComPort(const ComPortMessage& message);
+  // Why a server closed the connection during the open, quoting what it said.
+  std::string TurnedAway();
   DWORD Lost() {
+    // Once open, the loss is the run's to explain: the plug-in's message names only an
+    // error number. During the open the open's own reason says it.
+    if (!lost_ && open_) {
+      ReportCommPortProblem(kRfc2217Prefix + address_,
+                            {kRfc2217Prefix + address_ + ": the server closed the connection"},
+                            false);
+    }
     lost_ = true;
     return ERROR_DEVICE_NOT_CONNECTED;
   }
   DWORD Take(BYTE* buffer, DWORD count);
 
   Socket socket_;
+  std::string address_;
+  bool open_ = false;  // the open succeeded: a loss from now on is reported
   bool lost_ = false;
+  // The first of what the server sent before agreeing to the option: a busy server says
+  // why in text ("Port already in use").
+  std::string greeting_;
   // The last receive emptied the socket: until poll says otherwise there is nothing to
   // take, so a read that needs more waits at once instead of asking again.
   bool drained_ = false;
@@ -308,17 +324,16 @@ DWORD Rfc2217Port::Open(const std::string& address, std::unique_ptr<CommPort>& p
   // The plug-in's message for a failed open gives only the error number: the reason goes
   // to the wire trace and stays for the host to show.
   auto fail = [&address](DWORD error, const std::string& why) {
-    const std::string text = kRfc2217Prefix + address + ": " + why;
-    SetOpenFailure(address, text);
-    NoteOnWire("open-failed " + text);
+    ReportCommPortProblem(kRfc2217Prefix + address, {kRfc2217Prefix + address + ": " + why}, true);
     return error;
   };
   std::string host;
   std::uint16_t number = 0;
   if (!ParseRfc2217Address(address, host, number)) {
-    return fail(ERROR_INVALID_NAME, "not a network port (expected rfc2217://HOST:PORT)");
+    return fail(ERROR_INVALID_NAME, Rfc2217AddressProblem(address));
   }
   std::unique_ptr<Rfc2217Port> opened(new Rfc2217Port());
+  opened->address_ = address;
   std::string why;
   DWORD error = Connect(host, number, opened->socket_, why);
   if (error != ERROR_SUCCESS) return fail(error, why);
@@ -333,12 +348,12 @@ DWORD Rfc2217Port::Open(const std::string& address, std::unique_ptr<CommPort>& p
     return fail(error, "the server refused the line settings 9600 8N1");
   }
   if (error == ERROR_DEVICE_NOT_CONNECTED) {
-    return fail(error, "the server closed the connection while setting the line");
+    return fail(error, opened->TurnedAway());
   }
   if (error != ERROR_SUCCESS) {
     return fail(error, "setting the line failed (error " + std::to_string(error) + ")");
   }
-  SetOpenFailure(address, {});
+  opened->open_ = true;
   port = std::move(opened);
   return ERROR_SUCCESS;
 }
@@ -364,10 +379,9 @@ DWORD Rfc2217Port::Negotiate(std::string& why) {
   pending_.clear();
   head_ = 0;
   overrun_ = false;
+  const std::string said = Printable(greeting_);
   if (error == ERROR_DEVICE_NOT_CONNECTED) {
-    why =
-        "the server closed the connection before agreeing to RFC 2217 (in use by another "
-        "client?)";
+    why = TurnedAway();
     return error;
   }
   if (error != ERROR_SUCCESS) {
@@ -381,15 +395,34 @@ DWORD Rfc2217Port::Negotiate(std::string& why) {
     return ERROR_NOT_SUPPORTED;
   }
   if (!comPortAgreed_) {
-    why = "the server does not speak RFC 2217: no telnet COM-PORT-OPTION agreement within " +
-          AnswerTime() + " (a plain TCP port?)";
+    why = said.empty() ? "the server does not speak RFC 2217: no telnet COM-PORT-OPTION agreement "
+                         "within " +
+                             AnswerTime() + " (a plain TCP port?)"
+                       : "the server does not speak RFC 2217: it answered \"" + said + "\"";
     return ERROR_NOT_SUPPORTED;
   }
   const BYTE mask = kLineStateMask;
   error = SendCommand(comport::kSetLineStateMask, &mask, 1);
-  if (error != ERROR_SUCCESS) return error;
   const BYTE none = 0;
-  return SendCommand(comport::kSetModemStateMask, &none, 1);
+  if (error == ERROR_SUCCESS) error = SendCommand(comport::kSetModemStateMask, &none, 1);
+  if (error == ERROR_DEVICE_NOT_CONNECTED) {
+    why = TurnedAway();
+  } else if (error != ERROR_SUCCESS) {
+    why = "the server did not take the line-state masks (error " + std::to_string(error) + ")";
+  }
+  return error;
+}
+
+std::string Rfc2217Port::TurnedAway() {
+  // ser2net and its kind agree to the option, then turn a second client away with a line
+  // of text ("Port already in use") or hang up at once; either way the port is someone
+  // else's for now. The text arrives before or after the agreement.
+  std::string text = greeting_;
+  text.append(pending_.begin() + static_cast<std::ptrdiff_t>(head_), pending_.end());
+  const std::string said = Printable(text.substr(0, kGreetingKept));
+  return said.empty() ? "the server closed the connection at once: it is busy with another "
+                        "client (or serves no port here)"
+                      : "the server is busy with another client: it said \"" + said + "\"";
 }
 
 DWORD Rfc2217Port::SendSome(const BYTE* data, std::size_t count, std::uint64_t deadline,
@@ -458,6 +491,10 @@ DWORD Rfc2217Port::FillOnce(std::size_t& raw, std::size_t most) {
   }
   std::size_t from = 0;
   auto keep = [&](std::size_t to) {
+    if (discarding_ && greeting_.size() < kGreetingKept) {
+      const std::size_t n = std::min(kGreetingKept - greeting_.size(), to - from);
+      greeting_.append(reinterpret_cast<const char*>(decoded_.data()) + from, n);
+    }
     if (!discarding_) {
       const std::size_t room = kMaxPending - std::min(kMaxPending, pending_.size());
       const std::size_t n = std::min(room, to - from);
@@ -831,14 +868,6 @@ DWORD OpenRfc2217(const std::string& address, std::unique_ptr<CommPort>& port) {
 
 std::uint32_t SetRfc2217AnswerTimeoutMs(std::uint32_t ms) {
   return gAnswerTimeoutMs.exchange(ms);
-}
-
-std::string Rfc2217OpenFailure(const std::string& name) {
-  const std::string address = NetworkPortAddress(name);
-  if (address.empty()) return {};
-  std::lock_guard lock(gFailureMutex);
-  const auto it = Failures().find(address);
-  return it == Failures().end() ? std::string() : it->second;
 }
 
 }  // namespace platform

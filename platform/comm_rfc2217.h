@@ -32,12 +32,14 @@ std::uint32_t SetRfc2217AnswerTimeoutMs(std::uint32_t ms);
 // as a full input buffer is on a local port.
 constexpr std::size_t kRfc2217MaxHeld = 64 * 1024;
 
-// Why the last open of a network port failed, for a host to show beside the plug-in's
-// message (which gives only the error number), e.g. "rfc2217://10.0.0.5:2217: the server
-// does not speak RFC 2217 ...". Empty when that port's last open succeeded or none was
-// tried. `name` is resolved as OpenCommPort resolves it, so "\\.\COM1" finds the
-// network port that VELMORA_COM1 names. A failed open also leaves the text in the wire
-// trace, as the note "open-failed " followed by it.
+// What is wrong with "HOST:PORT" in the user's words, naming the part ("the port 70000
+// is outside 1 to 65535"); empty when ParseRfc2217Address takes it.
+std::string Rfc2217AddressProblem(const std::string& text);
+
+// LastCommPortProblem's text when `name` resolves to a network port, e.g.
+// "rfc2217://10.0.0.5:2217: the server does not speak RFC 2217 ..."; empty otherwise.
+// A failed open also leaves the text in the wire trace, as the note "open-failed "
+// followed by it.
 std::string Rfc2217OpenFailure(const std::string& name);
 
 }  // namespace platform

@@ -16,8 +16,12 @@ DWORD OpenRfc2217(const std::string& address, std::unique_ptr<CommPort>& port) {
   port.reset();
   std::string host;
   std::uint16_t number = 0;
-  if (!ParseRfc2217Address(address, host, number)) return ERROR_INVALID_NAME;
-  NoteOnWire("open-failed " + std::string(kRfc2217Prefix) + address + kNotHere);
+  const std::string name = kRfc2217Prefix + address;
+  if (!ParseRfc2217Address(address, host, number)) {
+    ReportCommPortProblem(name, {name + ": " + Rfc2217AddressProblem(address)}, true);
+    return ERROR_INVALID_NAME;
+  }
+  ReportCommPortProblem(name, {name + kNotHere}, true);
   return ERROR_NOT_SUPPORTED;
 }
 
@@ -30,11 +34,6 @@ DWORD OpenRfc2217(const std::string& address, std::unique_ptr<CommPort>& port) {
 
 std::uint32_t SetRfc2217AnswerTimeoutMs(std::uint32_t ms) {
   return gAnswerTimeoutMs.exchange(ms);
-}
-
-std::string Rfc2217OpenFailure(const std::string& name) {
-  const std::string address = NetworkPortAddress(name);
-  return address.empty() ? std::string() : kRfc2217Prefix + address + kNotHere;
 }
 
 }  // namespace platform

@@ -6,10 +6,13 @@
 // through B0 (which would drop DTR) and speeds without a Bxxx constant work.
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +27,7 @@
 
 #include "platform/clock.h"
 #include "platform/comm_port.h"
+#include "platform/port_claim.h"
 
 namespace platform {
 
@@ -134,6 +138,112 @@ DWORD OpenError(int err) {
   }
 }
 
+std::string UserName(uid_t uid) {
+  if (const passwd* user = ::getpwuid(uid)) return user->pw_name;
+  return "with id " + std::to_string(uid);
+}
+
+std::string GroupName(gid_t gid) {
+  if (const group* g = ::getgrgid(gid)) return g->gr_name;
+  return std::to_string(gid);
+}
+
+bool SessionHasGroup(gid_t gid) {
+  if (::getegid() == gid) return true;
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  const int got = ::getgroups(count, groups.data());
+  return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
+// Whether the user's account lists the group, whatever this login session has.
+bool AccountHasGroup(uid_t uid, gid_t gid) {
+  const passwd* user = ::getpwuid(uid);
+  if (!user) return false;
+  const std::string name = user->pw_name;
+  const gid_t primary = user->pw_gid;
+  int count = 64;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) {
+    groups.resize(static_cast<std::size_t>(count));
+    if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) return false;
+  }
+  groups.resize(static_cast<std::size_t>(count));
+  return std::find(groups.begin(), groups.end(), gid) != groups.end();
+}
+
+// Why this process may not open `path`, from its owner, group and mode: most often a
+// port that belongs to the dialout group and a user who is not in it.
+std::string AccessProblem(const std::string& path) {
+  struct stat st {};
+  const std::string denied = path + ": permission denied";
+  if (::stat(path.c_str(), &st) != 0) return denied;
+  const uid_t uid = ::geteuid();
+  const std::string user = UserName(uid);
+  const std::string groupName = GroupName(st.st_gid);
+  const bool groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  if (groupMayUse && st.st_uid != uid && !SessionHasGroup(st.st_gid)) {
+    if (AccountHasGroup(uid, st.st_gid)) {
+      return denied + ": the port belongs to group " + groupName + "; user " + user +
+             " was added to it, but this login session does not have it yet. Log out and in "
+             "again.";
+    }
+    return denied + ": the port belongs to group " + groupName + ", and user " + user +
+           " is not in it. Add the user with: sudo usermod -aG " + groupName + " " + user +
+           ", then log in again.";
+  }
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  return denied + " (owner " + UserName(st.st_uid) + ", group " + groupName + ", mode " + mode +
+         ", user " + user + ")";
+}
+
+std::string InUseProblem(const std::string& path, const std::vector<PortHolder>& holders) {
+  if (holders.empty()) return path + " is in use by another program";
+  std::string text = path + " is in use by " + DescribeHolder(holders.front());
+  for (std::size_t i = 1; i < holders.size(); ++i) text += ", " + DescribeHolder(holders[i]);
+  return text;
+}
+
+// Tells the host why, keeps the error number the plug-in shows.
+DWORD Refuse(const std::string& path, DWORD error, const std::string& why,
+             bool noSuchPort = false) {
+  ReportCommPortProblem(path, CommPortProblem{why, noSuchPort}, true);
+  return error;
+}
+
+// open(2) failed with `err`: why, in the user's words.
+DWORD RefuseOpen(const std::string& path, int err) {
+  const DWORD error = OpenError(err);
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return Refuse(path, error, path + " does not exist", true);
+    case EACCES:
+    case EPERM:
+      return Refuse(path, error, AccessProblem(path));
+    case EBUSY: {
+      // The exclusive flag of another process.
+      struct stat st {};
+      std::vector<PortHolder> holders;
+      if (::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode))
+        holders = FindPortHolders(st.st_rdev);
+      return Refuse(path, error, InUseProblem(path, holders));
+    }
+    case ENXIO:
+    case ENODEV:
+    case EIO:
+      return Refuse(path, error, path + ": no serial port answers at this device node");
+    case EISDIR:
+      return Refuse(path, ErrorFromErrno(ENOTTY), path + " is not a serial port (a directory)");
+    case ELOOP:
+      return Refuse(path, error, path + ": too many levels of symbolic links");
+    default:
+      return Refuse(path, error, path + ": " + std::strerror(err));
+  }
+}
+
 class TermiosPort final : public CommPort {
  public:
   static DWORD Open(const std::string& path, Clock& clock, TermiosPoll poll,
@@ -178,6 +288,7 @@ class TermiosPort final : public CommPort {
   UniqueFd fd_;
   Clock& clock_;
   TermiosPoll poll_;
+  SerialLock lock_;
   bool ownsExclusive_ = false;
   COMMTIMEOUTS timeouts_{};
   BYTE dtrControl_ = DTR_CONTROL_ENABLE;  // opening a tty raises DTR and RTS
@@ -205,24 +316,40 @@ DWORD TermiosPort::Open(const std::string& path, Clock& clock, TermiosPoll poll,
   if (path.empty()) return ERROR_FILE_NOT_FOUND;
   // Non-blocking from the start: a port without carrier would otherwise hang the open.
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return OpenError(errno);
+  if (fd < 0) return RefuseOpen(path, errno);
   std::unique_ptr<TermiosPort> opened(
       new TermiosPort(fd, clock, poll ? std::move(poll) : TermiosPoll(SystemPoll)));
 
+  // A file, /dev/null or anything else that is not a terminal is not a port.
+  struct stat st {};
   termios2 current{};
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
+    const std::string what = S_ISREG(st.st_mode) ? " (a regular file)" : "";
+    return Refuse(path, ErrorFromErrno(ENOTTY), path + " is not a serial port" + what);
+  }
   if (::ioctl(fd, TCGETS2, &current) != 0) {
-    // A file or anything else that is not a terminal is not a port.
-    return errno == ENOTTY || errno == EINVAL ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno);
+    if (errno != ENOTTY && errno != EINVAL) return ErrorFromErrno(errno);
+    return Refuse(path, ErrorFromErrno(ENOTTY), path + " is not a serial port");
   }
-  // TIOCEXCL does not stop a privileged process; the lock does, and it is released by
-  // the kernel however we end.
+  // The port is the run's alone, and nothing is sent before that is sure. TIOCEXCL does
+  // not stop a privileged process; the flock does (another of our runs), the UUCP lock
+  // does for the programs that keep to it, and the open files of the other processes
+  // show the rest (a terminal program left open, a modem manager probing an adapter).
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    return errno == EWOULDBLOCK ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno);
+    if (errno != EWOULDBLOCK) return ErrorFromErrno(errno);
+    return Refuse(path, ERROR_ACCESS_DENIED, InUseProblem(path, FindPortHolders(st.st_rdev)));
   }
-  // A program that holds the port exclusively without the lock: a privileged open gets
-  // through TIOCEXCL, so look at the flag before taking it.
   int exclusive = 0;
-  if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return ERROR_ACCESS_DENIED;
+  if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+    return Refuse(path, ERROR_ACCESS_DENIED, InUseProblem(path, FindPortHolders(st.st_rdev)));
+  }
+  if (const std::vector<PortHolder> holders = FindPortHolders(st.st_rdev); !holders.empty()) {
+    return Refuse(path, ERROR_ACCESS_DENIED, InUseProblem(path, holders));
+  }
+  PortHolder lockHolder;
+  if (opened->lock_.Take(path, lockHolder) == SerialLock::Result::kHeld) {
+    return Refuse(path, ERROR_ACCESS_DENIED, InUseProblem(path, {lockHolder}));
+  }
   if (::ioctl(fd, TIOCEXCL) != 0) return ErrorFromErrno(errno);
   opened->ownsExclusive_ = true;
 

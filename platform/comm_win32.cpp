@@ -98,6 +98,12 @@ DWORD OpenWin32Port(const std::string& name, std::unique_ptr<CommPort>& port) {
   const bool bare = name.find('\\') == std::string::npos && name.find('/') == std::string::npos;
   win32::Handle handle = nullptr;
   const DWORD error = win32::CommOpen(bare ? "\\\\.\\" + name : name, handle);
+  // The plug-in's message gives only the number: the two a user meets get words.
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    ReportCommPortProblem(name, CommPortProblem{name + " does not exist", true}, true);
+  } else if (error == ERROR_ACCESS_DENIED) {
+    ReportCommPortProblem(name, CommPortProblem{name + " is in use by another program"}, true);
+  }
   if (error != ERROR_SUCCESS) return error;
   port = std::make_unique<Win32Port>(handle);
   return ERROR_SUCCESS;

@@ -88,6 +88,7 @@ bool GetFileStatus(const std::string& path, FileStatus& status) {
   status.modifiedUs =
       static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000 + st.st_mtim.tv_nsec / 1000;
   status.isDirectory = S_ISDIR(st.st_mode);
+  status.isRegular = S_ISREG(st.st_mode);
   status.readOnly = ::access(ToNativePath(path).c_str(), W_OK) != 0;
   return true;
 }
@@ -178,6 +179,10 @@ BOOL CreateDirectory(const char* path) {
     return FALSE;
   }
   return Fail(err);
+}
+
+const char* PathSeparator() {
+  return "/";
 }
 
 std::string ToNativePath(const std::string& path) {

@@ -13,6 +13,7 @@ struct FileStatus {
   std::uint64_t size = 0;
   std::int64_t modifiedUs = 0;  // last modification, microseconds since the epoch
   bool isDirectory = false;
+  bool isRegular = true;  // false for a directory, FIFO, device or socket
   bool readOnly = false;
 };
 
@@ -30,6 +31,9 @@ std::size_t MaxPathLength();
 // Paths as the plug-in sees them: '\' and '/' both separate. ToNativePath turns '\'
 // into '/' so that "C:"-free Windows-style paths built by the plug-in work here.
 std::string ToNativePath(const std::string& path);
+// The separator a path made here takes, so that what the user is shown has one kind:
+// "/" on Linux, "\\" on Windows. Stored paths with either still work (ToNativePath).
+const char* PathSeparator();
 // Splits like _splitpath: directory (with trailing separator), file name, extension
 // (with its dot).
 void SplitPath(const std::string& path, std::string* dir, std::string* fname, std::string* ext);

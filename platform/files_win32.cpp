@@ -28,6 +28,7 @@ bool GetFileStatus(const std::string& path, FileStatus& status) {
   status.size = info.size;
   status.modifiedUs = info.modifiedUs;
   status.isDirectory = info.isDirectory;
+  status.isRegular = !info.isDirectory;
   status.readOnly = info.readOnly;
   return true;
 }
@@ -68,6 +69,10 @@ BOOL CreateDirectory(const char* path) {
 }
 
 // Windows takes both separators, but a path is compared and shown in its own form: '\'.
+const char* PathSeparator() {
+  return "\\";
+}
+
 std::string ToNativePath(const std::string& path) {
   std::string native = path;
   for (char& c : native) {

@@ -90,6 +90,8 @@ bool IsRegistryStoreFile(const std::string& path);
 // WriteOutputFile (output_file.h).
 LONG RegImportFile(const std::string& path, std::string* error = nullptr);
 LONG RegExportFile(const std::string& path, const std::string& keyName = {}, bool unicode = false);
+// The same export into `text` (standard output's content, say); nothing is written.
+LONG RegExportText(std::string& text, const std::string& keyName = {}, bool unicode = false);
 
 // RAII owner of an open key.
 class RegKey {

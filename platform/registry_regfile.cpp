@@ -589,14 +589,21 @@ LONG RegImportFile(const std::string& path, std::string* error) {
   }
   const auto& steps = std::get<std::vector<Step>>(parsed);
   LONG result = registry::Run(true, [&](Transaction& tx) { return Apply(tx, steps); });
-  if (result != ERROR_SUCCESS && error)
-    *error = "the registry store refused the import (error " + std::to_string(result) + ")";
+  // The store's error number says it all (a full disk, a read-only file system): the
+  // caller names it.
   return result;
 }
 
 LONG RegExportFile(const std::string& path, const std::string& keyName, bool unicode) {
   // Text over the database would leave every later command without its registry.
   if (IsRegistryStoreFile(path)) return ERROR_ACCESS_DENIED;
+  std::string text;
+  if (const LONG result = RegExportText(text, keyName, unicode); result != ERROR_SUCCESS)
+    return result;
+  return static_cast<LONG>(WriteOutputFile(path, text));
+}
+
+LONG RegExportText(std::string& out, const std::string& keyName, bool unicode) {
   std::string text = std::string(unicode ? kUnicodeHeader : kHeader) + "\r\n\r\n";
   LONG result = registry::Run(false, [&](Transaction& tx) {
     if (keyName.empty()) {
@@ -628,7 +635,8 @@ LONG RegExportFile(const std::string& path, const std::string& keyName, bool uni
   });
   if (result != ERROR_SUCCESS) return result;
   if (unicode) text = "\xFF\xFE" + Utf8ToUtf16Le(text);
-  return static_cast<LONG>(WriteOutputFile(path, text));
+  out = std::move(text);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace platform

@@ -2,7 +2,9 @@
 #include "platform/registry_store.h"
 
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -101,9 +103,77 @@ int Identify(sqlite3* db, Identity& identity) {
 
 struct StoreError {
   int code;
+  int systemErrno = 0;
 };
 
-LONG ErrorFromSqlite(int code) {
+// What the file system said when SQLite's last call failed on it: a full disk, a
+// read-only file system, a name too long. SQLite folds them into I/O errors and
+// "cannot open"; the user needs the cause.
+bool SystemCause(int err, LONG& error) {
+  switch (err) {
+    case ENOSPC:
+    case EFBIG:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case EROFS:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case ENOTDIR:
+    case ENOENT:
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+      error = ErrorFromErrno(err);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Why a write to the store failed when SQLite does not say: it reports a full disk
+// (ENOSPC) as SQLITE_FULL, but a write refused otherwise only as an I/O error, and the
+// errno it keeps is often gone by then. The file system and the process's file-size
+// limit tell the causes a user can act on.
+bool ProbeWriteCause(LONG& error) {
+  const std::filesystem::path parent = std::filesystem::path(RegistryPath()).parent_path();
+  struct statvfs fs {};
+  if (::statvfs(parent.empty() ? "." : parent.c_str(), &fs) == 0) {
+    if (fs.f_flag & ST_RDONLY) {
+      error = ERROR_WRITE_PROTECT;
+      return true;
+    }
+    if (fs.f_bavail == 0) {
+      error = ERROR_DISK_FULL;
+      return true;
+    }
+  }
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    error = ERROR_DISK_FULL;  // the files may grow no further: full, for this process
+    return true;
+  }
+  return false;
+}
+
+LONG ErrorFromSqlite(int code, int systemErrno = 0) {
+  switch (code & 0xFF) {
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_FULL:
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+      if (LONG cause = ERROR_SUCCESS; SystemCause(systemErrno, cause)) return cause;
+      if (LONG cause = ERROR_SUCCESS;
+          (code == SQLITE_IOERR_WRITE || code == SQLITE_IOERR_TRUNCATE ||
+           code == SQLITE_IOERR_FSYNC || code == SQLITE_IOERR_SHMSIZE || code == SQLITE_IOERR) &&
+          ProbeWriteCause(cause)) {
+        return cause;
+      }
+      break;
+    default:
+      break;
+  }
   switch (code & 0xFF) {
     case SQLITE_OK:
     case SQLITE_DONE:
@@ -123,6 +193,13 @@ LONG ErrorFromSqlite(int code) {
     case SQLITE_RANGE:
     case SQLITE_MISMATCH:
       return ERROR_INVALID_PARAMETER;
+    case SQLITE_READONLY: {
+      // A store we may only read: on a read-only file system, or a file without write
+      // permission for us (which is access denied). What is stored can still be read.
+      LONG cause = ERROR_ACCESS_DENIED;
+      if (ProbeWriteCause(cause) && cause == ERROR_WRITE_PROTECT) return cause;
+      return ERROR_ACCESS_DENIED;
+    }
     default:
       // Read-only, cannot open, no permission, I/O failure, corrupt or foreign file: the
       // store cannot be used, which callers see as not being allowed to.
@@ -130,9 +207,13 @@ LONG ErrorFromSqlite(int code) {
   }
 }
 
+LONG ErrorOf(sqlite3* db, int code) {
+  return ErrorFromSqlite(code, db ? sqlite3_system_errno(db) : 0);
+}
+
 void Check(sqlite3* db, int code) {
-  if (code != SQLITE_OK && code != SQLITE_DONE && code != SQLITE_ROW) throw StoreError{code};
-  (void)db;
+  if (code != SQLITE_OK && code != SQLITE_DONE && code != SQLITE_ROW)
+    throw StoreError{code, db ? sqlite3_system_errno(db) : 0};
 }
 
 // A prepared statement, finalised on every way out.
@@ -266,6 +347,30 @@ void CreateParentDirectories(const std::string& path) {
   }
 }
 
+// Whether the file exists and this process may read it but not write it or its directory.
+bool MayOnlyRead(const std::string& path) {
+  if (::access(path.c_str(), R_OK) != 0) return false;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  return ::access(path.c_str(), W_OK) != 0 ||
+         ::access(parent.empty() ? "." : parent.c_str(), W_OK) != 0;
+}
+
+// A path as the path of a file: URI ("%", "?" and "#" escaped).
+std::string UriPath(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      out += '%';
+      out += kHex[static_cast<unsigned char>(c) >> 4];
+      out += kHex[static_cast<unsigned char>(c) & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 class Connection {
  public:
   ~Connection() { Close(); }
@@ -279,14 +384,43 @@ class Connection {
       db_ = nullptr;
     }
     Close();
-    CreateParentDirectories(path);
     sqlite3* db = nullptr;
-    int code =
-        sqlite3_open_v2(path.c_str(), &db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    LONG error = Open(path, false, db);
+    // A store this user may only read, in a directory they may not write: SQLite cannot
+    // make the files that reading a WAL store needs beside it, so it is read as a file
+    // that does not change (which it cannot, by this user's hand).
+    if (error != ERROR_SUCCESS && error != ERROR_BADDB && MayOnlyRead(path)) {
+      error = Open(path, true, db);
+    }
+    if (error != ERROR_SUCCESS) return error;
+    db_ = db;
+    path_ = path;
+    pid_ = ::getpid();
+    return ERROR_SUCCESS;
+  }
+
+  sqlite3* get() const { return db_; }
+
+ private:
+  // Opens the store at `path` (readOnly: as a file that does not change) and makes sure
+  // it is ours, with its schema.
+  static LONG Open(const std::string& path, bool readOnly, sqlite3*& out) {
+    sqlite3* db = nullptr;
+    int code;
+    if (readOnly) {
+      code = sqlite3_open_v2(("file:" + UriPath(path) + "?immutable=1").c_str(), &db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    } else {
+      CreateParentDirectories(path);
+      code = sqlite3_open_v2(path.c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    }
     if (code != SQLITE_OK) {
+      LONG error = ERROR_ACCESS_DENIED;
+      if (db) SystemCause(sqlite3_system_errno(db), error);
       sqlite3_close(db);
-      return ERROR_ACCESS_DENIED;
+      return error;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
@@ -294,13 +428,15 @@ class Connection {
     Identity identity = Identity::kForeign;
     code = Identify(db, identity);
     if (code != SQLITE_OK || identity == Identity::kForeign) {
+      const LONG error = code != SQLITE_OK ? ErrorOf(db, code) : ERROR_BADDB;
       sqlite3_close(db);
-      return code != SQLITE_OK ? ErrorFromSqlite(code) : ERROR_BADDB;
+      return error;
     }
     // WAL lets readers go on while another process writes. A store that cannot switch
     // (read-only, or busy for longer than the time-out) still works in its own mode.
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (!readOnly) sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    code =
+        readOnly ? SQLITE_READONLY : sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) {
       code = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
       code = sqlite3_exec(db, code == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr,
@@ -312,18 +448,14 @@ class Connection {
       code = sqlite3_exec(db, "SELECT 1 FROM keys LIMIT 1", nullptr, nullptr, nullptr);
     }
     if (code != SQLITE_OK) {
+      const LONG error = ErrorOf(db, code);
       sqlite3_close(db);
-      return ErrorFromSqlite(code);
+      return error;
     }
-    db_ = db;
-    path_ = path;
-    pid_ = ::getpid();
+    out = db;
     return ERROR_SUCCESS;
   }
 
-  sqlite3* get() const { return db_; }
-
- private:
   void Close() {
     if (db_) sqlite3_close(db_);
     db_ = nullptr;
@@ -349,7 +481,7 @@ LONG Run(bool write, const std::function<LONG(Transaction&)>& work) {
   if (LONG error = connection.Ensure(); error != ERROR_SUCCESS) return error;
   sqlite3* db = connection.get();
   int code = sqlite3_exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
-  if (code != SQLITE_OK) return ErrorFromSqlite(code);
+  if (code != SQLITE_OK) return ErrorOf(db, code);
   LONG result;
   try {
     SqliteTransaction transaction(db);
@@ -357,10 +489,10 @@ LONG Run(bool write, const std::function<LONG(Transaction&)>& work) {
     if (result == ERROR_SUCCESS) {
       code = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
       if (code == SQLITE_OK) return ERROR_SUCCESS;
-      result = ErrorFromSqlite(code);
+      result = ErrorOf(db, code);
     }
   } catch (const StoreError& error) {
-    result = ErrorFromSqlite(error.code);
+    result = ErrorFromSqlite(error.code, error.systemErrno);
   } catch (const std::bad_alloc&) {
     result = ERROR_NOT_ENOUGH_MEMORY;
   }

@@ -92,8 +92,9 @@ CMonitorProgramException::CMonitorProgramException(Problem problem, const CStrin
 
 BOOL CMonitorProgramException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
   // One string per problem, each taking the path and then the detail.
-  static constexpr UINT kTexts[] = {IDS_MONITOR_FILE_MISSING, IDS_MONITOR_FILE_DIRECTORY,
-                                    IDS_MONITOR_FILE_UNREADABLE, IDS_MONITOR_FILE_WRONG_SIZE};
+  static constexpr UINT kTexts[] = {IDS_MONITOR_FILE_MISSING,     IDS_MONITOR_FILE_DIRECTORY,
+                                    IDS_MONITOR_FILE_UNREADABLE,  IDS_MONITOR_FILE_WRONG_SIZE,
+                                    IDS_MONITOR_FILE_NOT_REGULAR, IDS_MONITOR_FILE_LINK_LOOP};
   CString text;
   text.Format(kTexts[m_problem], m_path.GetString(), m_detail);
   return CopyMessage(text, error, maxError);

@@ -65,7 +65,7 @@ class CSerialComException : public CException {
 class CMonitorProgramException : public CException {
   DECLARE_DYNAMIC(CMonitorProgramException)
  public:
-  enum Problem { kMissing, kDirectory, kUnreadable, kWrongSize };
+  enum Problem { kMissing, kDirectory, kUnreadable, kWrongSize, kNotRegular, kLinkLoop };
   // `detail` is the platform error for kUnreadable, the file's size for kWrongSize.
   CMonitorProgramException(Problem problem, const CString& path, unsigned long long detail);
   // The problem's own string with the path, then the detail.

@@ -116,6 +116,10 @@ constexpr UINT IDS_SREC_COMPLETENESS_UNKNOWN = 3023;
 constexpr UINT IDS_SREC_FILE_CHANGED = 3024;
 // Software selection page: an entry a running upgrade is loading.
 constexpr UINT IDS_FIRMWARE_IN_USE = 3025;
+// More of the flash monitor program file: a FIFO, device or socket; symbolic links that
+// lead round in a loop.
+constexpr UINT IDS_MONITOR_FILE_NOT_REGULAR = 3070;
+constexpr UINT IDS_MONITOR_FILE_LINK_LOOP = 3071;
 
 // ---------------------------------------------------------------------------------------
 // Dialog templates and their controls

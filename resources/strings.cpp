@@ -226,6 +226,14 @@ constexpr StringEntry kStrings[] = {
      "%s is in use: a software upgrade that is running now is loading it, or another "
      "program holds its file %s open. It cannot be deleted or replaced while it is.\n\nTry "
      "again when that upgrade has ended or that program has let go of the file."},
+    {IDS_MONITOR_FILE_NOT_REGULAR,
+     "Monitor program failure! %s is not a regular file (a FIFO, a device or a socket), not "
+     "the flash monitor program file.\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and try "
+     "again."},
+    {IDS_MONITOR_FILE_LINK_LOOP,
+     "Monitor program failure! The flash monitor program file %s cannot be reached: its "
+     "symbolic links lead round in a loop.\n\nCheck VELMORA_KV70_MONITOR (--monitor-image) and "
+     "try again."},
 };
 
 }  // namespace

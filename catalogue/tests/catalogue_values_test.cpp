@@ -4,6 +4,7 @@
 #include "catalogue/install_settings.h"
 #include "catalogue/registry_values.h"
 #include "catalogue/tests/catalogue_fixture.h"
+#include "platform/files.h"
 #include "platform/testing/system_for_tests.h"
 
 namespace catalogue_test {
@@ -165,17 +166,19 @@ struct DirectoryCase {
   const char* expected;
 };
 
+// In `expected`, '|' stands for the system's separator ('/' here, '\\' on Windows): the
+// paths the user is shown take one kind.
 const DirectoryCase kDirectoryCases[] = {
-    {"Plain", "C:\\Program Files\\Tool", "C:\\Program Files\\Tool\\Firmware"},
-    {"TrailingSeparatorDoubles", "C:\\Tool\\", "C:\\Tool\\\\Firmware"},
-    {"UnixPath", "/opt/velmora", "/opt/velmora\\Firmware"},
-    {"Empty", "", "\\Firmware"},
+    {"Plain", "C:\\Program Files\\Tool", "C:\\Program Files\\Tool|Firmware"},
+    {"TrailingSeparatorDoubles", "C:\\Tool\\", "C:\\Tool\\|Firmware"},
+    {"UnixPath", "/opt/velmora", "/opt/velmora|Firmware"},
+    {"Empty", "", "|Firmware"},
 };
 
 class FirmwareDirectoryTest : public CatalogueTest,
                               public ::testing::WithParamInterface<DirectoryCase> {};
 
-TEST_P(FirmwareDirectoryTest, InstallDirectoryBackslashFirmware) {
+TEST_P(FirmwareDirectoryTest, InstallDirectorySeparatorFirmware) {
   CreateKey(kHostKeyPath);
   platform::RegKey host;
   ASSERT_EQ(platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostKeyPath, 0, KEY_ALL_ACCESS, host.put()),
@@ -183,7 +186,9 @@ TEST_P(FirmwareDirectoryTest, InstallDirectoryBackslashFirmware) {
   SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz(GetParam().install));
   CString directory = "unchanged";
   ASSERT_TRUE(GetFirmwareDirectory(directory));
-  EXPECT_EQ(directory, GetParam().expected);
+  std::string expected = GetParam().expected;
+  expected.replace(expected.find('|'), 1, platform::PathSeparator());
+  EXPECT_EQ(directory, expected.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FirmwareDirectoryTest, ::testing::ValuesIn(kDirectoryCases),
@@ -207,10 +212,10 @@ TEST_F(CatalogueTest, FirmwareDirectoryIsReadAfreshEachTime) {
   SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz("A"));
   CString directory;
   ASSERT_TRUE(GetFirmwareDirectory(directory));
-  EXPECT_EQ(directory, "A\\Firmware");
+  EXPECT_EQ(directory, std::string("A") + platform::PathSeparator() + "Firmware");
   SetValue(host.get(), kInstallDirectoryValue, RawValue::Sz("B"));
   ASSERT_TRUE(GetFirmwareDirectory(directory));
-  EXPECT_EQ(directory, "B\\Firmware");
+  EXPECT_EQ(directory, std::string("B") + platform::PathSeparator() + "Firmware");
 }
 
 }  // namespace

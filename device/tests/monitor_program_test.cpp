@@ -100,8 +100,16 @@ TEST(MonitorProgram, RefusesAFileThatCannotBeTheProgram) {
   const std::string inMissingDir = dir.Path() + "/no-dir/flashmon.bin";
   const std::string fifo = dir.Path() + "/fifo";
   // Where the system has no FIFOs, that case is left out.
+  // Symbolic links that lead to each other, and a device: where there are FIFOs there are
+  // these too.
+  const std::string loop = dir.Path() + "/loop-a";
   if (platform_test::HasFifos()) {
     ASSERT_TRUE(platform_test::MakeFifo(fifo));
+    std::error_code ec;
+    std::filesystem::create_symlink(dir.Path() + "/loop-b", loop, ec);
+    ASSERT_FALSE(ec);
+    std::filesystem::create_symlink(loop, dir.Path() + "/loop-b", ec);
+    ASSERT_FALSE(ec);
   }
 
   const struct {
@@ -115,11 +123,14 @@ TEST(MonitorProgram, RefusesAFileThatCannotBeTheProgram) {
       {"missing", missing, "0:0:" + missing},
       {"in a missing directory", inMissingDir, "0:0:" + inMissingDir},
       {"a directory", dir.Path(), "1:0:" + dir.Path()},
-      // Refused for its size without opening it (opening would wait for a writer).
-      {"a FIFO", fifo, "3:0:" + fifo},
+      // Refused for what it is, without opening it (opening would wait for a writer).
+      {"a FIFO", fifo, "4:0:" + fifo},
+      {"a device", "/dev/null", "4:0:/dev/null"},
+      {"a loop of symbolic links", loop, "5:0:" + loop},
   };
   for (const auto& c : cases) {
-    if (c.path == fifo && !platform_test::HasFifos()) continue;
+    if ((c.path == fifo || c.path == loop || c.path == "/dev/null") && !platform_test::HasFifos())
+      continue;
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Refusal([&] { CMonitorProgram::FromFile(c.path); }), c.refusal);
     MonitorVariable variable(c.path);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/core/output_guard.h"
+#include "host/core/run_warnings.h"
 #include "platform/comm_rfc2217.h"
 #include "platform/files.h"
 #include "sim/settings.h"
@@ -81,7 +82,8 @@ std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::str
     std::string host;
     std::uint16_t port = 0;
     if (!platform::ParseRfc2217Address(value.substr(scheme.size()), host, port)) {
-      error = "--device " + value + ": expected rfc2217://HOST:PORT";
+      error =
+          "--device " + value + ": " + platform::Rfc2217AddressProblem(value.substr(scheme.size()));
       return std::nullopt;
     }
     return choice;
@@ -92,7 +94,8 @@ std::optional<DeviceChoice> ParseDeviceChoice(const std::string& value, std::str
   }
   platform::FileStatus status;
   if (!platform::GetFileStatus(value, status)) {
-    error = "--device " + value + ": no such device";
+    // Whoever names a port that is not there needs the ones that are.
+    error = "--device " + value + ": no such device\n" + SerialPortsPresent();
     return std::nullopt;
   }
   if (status.isDirectory) {

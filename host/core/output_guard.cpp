@@ -148,7 +148,7 @@ std::string ErrorText(long error) {
       name = "invalid data";
       break;
     case ERROR_WRITE_PROTECT:
-      name = "write-protected";
+      name = "read-only file system";
       break;
     case ERROR_WRITE_FAULT:
       name = "write fault";
@@ -173,6 +173,12 @@ std::string ErrorText(long error) {
       break;
     case ERROR_DISK_FULL:
       name = "disk full";
+      break;
+    case ERROR_FILENAME_EXCED_RANGE:
+      name = "file name too long";
+      break;
+    case ERROR_CANT_RESOLVE_FILENAME:
+      name = "too many levels of symbolic links";
       break;
     case ERROR_INVALID_NAME:
       name = "invalid name";

@@ -31,23 +31,10 @@ RegistryFileResult ImportRegistryFile(const std::string& file) {
   return {kExitSucceeded, "Imported " + file + " into " + platform::RegistryPath()};
 }
 
-RegistryFileResult ExportRegistryFile(const std::string& file, const std::string& key,
-                                      bool unicode) {
-  if (const std::optional<std::string> problem = OutputProblem(file)) {
-    return {kExitUsage, "cannot export to " + file + ": " + *problem};
-  }
-  if (std::optional<std::string> problem = RegistryProblem()) return {kExitUsage, *problem};
-  std::error_code ec;
-  const std::filesystem::path dir = std::filesystem::absolute(file, ec).parent_path();
-  if (!std::filesystem::is_directory(dir, ec)) {
-    return {kExitUsage, "cannot export to " + file + ": there is no directory " + dir.string()};
-  }
-  const LONG error = platform::RegExportFile(file, key, unicode);
+namespace {
+
+RegistryFileResult ExportProblem(LONG error, const std::string& file, const std::string& key) {
   switch (error) {
-    case ERROR_SUCCESS:
-      return {
-          kExitSucceeded,
-          "Exported " + (key.empty() ? std::string("the whole registry") : key) + " to " + file};
     case ERROR_FILE_NOT_FOUND:
       if (!key.empty()) return {kExitFailed, "there is no key " + key};
       break;
@@ -59,6 +46,34 @@ RegistryFileResult ExportRegistryFile(const std::string& file, const std::string
       break;
   }
   return {kExitFailed, "cannot export to " + file + ": error " + ErrorText(error)};
+}
+
+}  // namespace
+
+RegistryFileResult ExportRegistryFile(const std::string& file, const std::string& key,
+                                      bool unicode) {
+  if (file == "-") {
+    if (std::optional<std::string> problem = RegistryProblem()) return {kExitUsage, *problem};
+    RegistryFileResult result{kExitSucceeded, ""};
+    if (const LONG error = platform::RegExportText(result.output, key, unicode))
+      return ExportProblem(error, "standard output", key);
+    return result;
+  }
+  if (const std::optional<std::string> problem = OutputProblem(file)) {
+    return {kExitUsage, "cannot export to " + file + ": " + *problem};
+  }
+  if (std::optional<std::string> problem = RegistryProblem()) return {kExitUsage, *problem};
+  std::error_code ec;
+  const std::filesystem::path dir = std::filesystem::absolute(file, ec).parent_path();
+  if (!std::filesystem::is_directory(dir, ec)) {
+    return {kExitUsage, "cannot export to " + file + ": there is no directory " + dir.string()};
+  }
+  const LONG error = platform::RegExportFile(file, key, unicode);
+  if (error == ERROR_SUCCESS) {
+    return {kExitSucceeded,
+            "Exported " + (key.empty() ? std::string("the whole registry") : key) + " to " + file};
+  }
+  return ExportProblem(error, file, key);
 }
 
 }  // namespace velmora

@@ -10,10 +10,13 @@ struct RegistryFileResult {
   int status;           // exit status (exit_codes.h)
   std::string message;  // what was done, or why not
   bool ok() const;
+  std::string output{};  // an export to standard output ("-"): the file's bytes
 };
 
 RegistryFileResult ImportRegistryFile(const std::string& file);
 // `key` empty: the whole registry; `unicode`: the Windows registry editor's UTF-16 form.
+// `file` "-": the text is given back in `output` for standard output, and `message` is
+// empty.
 RegistryFileResult ExportRegistryFile(const std::string& file, const std::string& key,
                                       bool unicode = false);
 

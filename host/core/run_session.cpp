@@ -2,7 +2,9 @@
 
 #include <utility>
 
+#include "host/core/run_warnings.h"
 #include "platform/clock.h"
+#include "platform/comm_port.h"
 
 namespace velmora {
 
@@ -11,6 +13,11 @@ namespace {
 // How often a blocking Run looks at the observer (cancel, elapsed time) while nothing
 // arrives from the run. This is the host's own pace, not a wait on the device.
 constexpr DWORD kPumpSliceMs = 100;
+
+// The host's own message to its run window: a port problem met on the run's thread,
+// lParam = const char* text (valid until the send returns). The plug-in sends only its
+// three messages, well apart from this one.
+constexpr UINT kPortProblemMessage = WM_USER + 0x700;
 
 }  // namespace
 
@@ -23,6 +30,7 @@ RunSession::~RunSession() {
     while (Pump(kPumpSliceMs)) {
     }
     worker_.join();
+    platform::SetCommProblemListener(std::exchange(previousListener_, {}));
   }
   if (hwnd_) platform::DestroyWindowObject(hwnd_);
 }
@@ -45,6 +53,10 @@ LRESULT RunSession::OnMessage(HWND, UINT msg, LPARAM lParam) {
     case WM_OPERATION_COMPLETE:
       completed_ = true;
       return 0;
+    case kPortProblemMessage:
+      observer_.PortProblem(
+          PortProblemLine(record_.comPort, lParam ? reinterpret_cast<const char*>(lParam) : ""));
+      return 0;
     default:
       return 0;
   }
@@ -65,7 +77,7 @@ void RunSession::GiveUpWhenStill() {
   cancelRequested_ = true;
   giveUpReason_ = watch_.Reason();
   cancel_->Set();
-  observer_.Notice("velmora: " + giveUpReason_ + " (cancelling the run)");
+  observer_.Notice(programName_ + ": " + giveUpReason_ + " (cancelling the run)");
 }
 
 void RunSession::Begin(const RunRequest& request) {
@@ -86,6 +98,11 @@ void RunSession::Begin(const RunRequest& request) {
   caption_ = platform::GetWindowText(hwnd_);
   observer_.Start();
   const HWND hwnd = hwnd_;
+  // The port's reason is shown when it is met, before the plug-in's failure box; the
+  // send waits for the window's thread, so the order holds.
+  previousListener_ = platform::SetCommProblemListener([hwnd](const std::string& text) {
+    platform::SendMessage(hwnd, kPortProblemMessage, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  });
   worker_ = std::thread([this, hwnd] {
     try {
       result_ = run_(record_);
@@ -116,6 +133,7 @@ bool RunSession::Pump(DWORD waitMs) {
 
 int RunSession::End() {
   if (worker_.joinable()) worker_.join();
+  platform::SetCommProblemListener(std::exchange(previousListener_, {}));
   // The completion message was posted just before DoOperation returned.
   platform::PumpMessages(false);
   FollowCaption();

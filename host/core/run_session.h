@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "framework/plugin_abi.h"
 #include "host/core/give_up.h"
@@ -33,7 +34,10 @@ class RunObserver {
   virtual void Progress(long /*position*/) {}          // as sent: not clamped
   virtual void Tick() {}                               // between messages, at the pump's pace
   virtual void Notice(const std::string& /*text*/) {}  // a line of the host's own
-  virtual void Finish() {}                             // the run has ended
+  // Why the port failed ("COM1: /dev/ttyUSB0 is in use by process 4242 (minicom)."), as
+  // soon as the port meets it: before the plug-in's failure box.
+  virtual void PortProblem(const std::string& /*line*/) {}
+  virtual void Finish() {}  // the run has ended
   // Polled between messages: true once the user asked to cancel.
   virtual bool CancelWanted() { return false; }
 };
@@ -52,6 +56,9 @@ class RunSession {
   ~RunSession();  // waits for a run that was begun and not ended
   RunSession(const RunSession&) = delete;
   RunSession& operator=(const RunSession&) = delete;
+
+  // The name the session's own lines start with ("velmora", "velmora-gui").
+  void SetProgramName(std::string name) { programName_ = std::move(name); }
 
   // Cancel a run whose progress position stands still this long (give_up.h); none: never.
   void GiveUpAfter(std::optional<std::uint32_t> seconds) { giveUpSeconds_ = seconds; }
@@ -87,6 +94,7 @@ class RunSession {
 
   RunFunction run_;
   RunObserver& observer_;
+  std::string programName_ = "velmora";
   bool completed_ = false;
   bool cancelRequested_ = false;
   std::optional<std::uint32_t> giveUpSeconds_;
@@ -99,6 +107,7 @@ class RunSession {
   std::atomic<bool> done_{false};
   int result_ = OPERATION_FAILED;
   std::exception_ptr failure_;
+  std::function<void(const std::string&)> previousListener_;
   std::thread worker_;
 };
 

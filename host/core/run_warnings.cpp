@@ -1,6 +1,8 @@
 #include "host/core/run_warnings.h"
 
-#include "platform/comm_rfc2217.h"
+#include "host/core/port_list.h"
+#include "platform/comm_port.h"
+#include "platform/serial_ports.h"
 
 namespace velmora {
 
@@ -17,10 +19,26 @@ std::string IncompleteProgramWarning() {
          "incomplete application. Run the upgrade again before using the device.";
 }
 
+std::string PortProblemLine(int comPort, const std::string& text) {
+  if (text.empty()) return {};
+  const std::string line = "COM" + std::to_string(comPort) + ": " + text;
+  return line.back() == '.' ? line : line + ".";
+}
+
 std::string PortOpenProblem(int comPort) {
-  const std::string com = "COM" + std::to_string(comPort);
-  const std::string why = platform::Rfc2217OpenFailure("\\\\.\\" + com);
-  return why.empty() ? std::string() : com + ": " + why + ".";
+  const platform::CommPortProblem problem =
+      platform::LastCommPortProblem("\\\\.\\COM" + std::to_string(comPort));
+  std::string text = PortProblemLine(comPort, problem.text);
+  if (problem.noSuchPort) text += "\n" + SerialPortsPresent();
+  return text;
+}
+
+std::string SerialPortsPresent() {
+  const auto ports = platform::ListSerialPorts();
+  if (ports.empty()) return "No serial ports found.";
+  std::string text = "Serial ports:";
+  for (const auto& port : ports) text += "\n  " + DescribeSerialPort(port);
+  return text;
 }
 
 }  // namespace velmora

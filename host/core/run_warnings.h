@@ -17,9 +17,17 @@ bool MarksUncheckedCompleteness(const std::string& status);
 // Said after a failed or cancelled run that got as far as erasing.
 std::string IncompleteProgramWarning();
 
-// Why the last open of COM `comPort` failed, where its port knows more than the
-// plug-in's message (which names only an error number): "COM1: rfc2217://...: the server
-// does not speak RFC 2217 ...". Empty otherwise.
+// Why COM `comPort` last failed, where its port knows more than the plug-in's message
+// (which names only an error number): its open ("COM1: /dev/ttyUSB0 is in use by process
+// 4242 (minicom)."), or a network connection lost during the run. A path that does not
+// exist is followed by the serial ports present, as `velmora ports` lists them. Empty
+// when there is nothing to say.
 std::string PortOpenProblem(int comPort);
+
+// A port's problem as the hosts show it: "COM1: TEXT." (empty for an empty text).
+std::string PortProblemLine(int comPort, const std::string& text);
+
+// "Serial ports:" and one line per port, or "No serial ports found.".
+std::string SerialPortsPresent();
 
 }  // namespace velmora

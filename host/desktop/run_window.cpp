@@ -43,6 +43,7 @@ RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& 
       result_(new QLabel(this)),
       warning_(new QLabel(this)) {
   setWindowTitle("Velmora - " + operationName);
+  session_.SetProgramName("velmora-gui");
   QFont bold = caption_->font();
   bold.setBold(true);
   caption_->setFont(bold);
@@ -124,20 +125,20 @@ void RunWindow::Serve() {
   outcome_ = session_.GaveUp() ? name + " failed: " + session_.GiveUpReason() + "."
                                : name + " " + ResultText(result) + ".";
   result_->setText(ToQt(outcome_));
+  warningText_.clear();
   if (result != OPERATION_SUCCEEDED && programEraseSeen_) warningText_ = IncompleteProgramWarning();
   // Said at the start of the run, where the log scrolls it away.
   if (!completenessNote_.empty())
     warningText_ += (warningText_.empty() ? "" : "\n") + completenessNote_;
   if (result != OPERATION_SUCCEEDED) {
-    if (const std::string why = PortOpenProblem(request_.comPort); !why.empty())
-      warningText_ += (warningText_.empty() ? "" : "\n") + why;
+    // The whole of it now (a missing path gets the ports present), or what was shown.
+    std::string why = PortOpenProblem(request_.comPort);
+    if (why.empty()) why = portProblem_;
+    if (!why.empty()) warningText_ += (warningText_.empty() ? "" : "\n") + why;
     if (const std::string partial = PartialDumpText(logFile_, dumpWatch_); !partial.empty())
       warningText_ += (warningText_.empty() ? "" : "\n") + partial;
   }
-  if (!warningText_.empty()) {
-    warning_->setText(ToQt(warningText_));
-    warning_->parentWidget()->show();
-  }
+  ShowWarning();
   if (const std::string word = EndedBarWord(result, session_.GaveUp()); !word.empty()) {
     // The bar stays where the run stopped and says why it stopped there.
     progress_->setFormat("%p% " + ToQt(word));
@@ -168,7 +169,24 @@ void RunWindow::Start() {
   completenessNote_.clear();
   outcome_.clear();
   warningText_.clear();
+  portProblem_.clear();
   warning_->parentWidget()->hide();
+}
+
+void RunWindow::PortProblem(const std::string& line) {
+  portProblem_ = line;
+  warningText_ = line;
+  ShowWarning();
+}
+
+void RunWindow::ShowWarning() {
+  // A run that succeeded after all has nothing to warn of.
+  if (warningText_.empty()) {
+    warning_->parentWidget()->hide();
+    return;
+  }
+  warning_->setText(ToQt(warningText_));
+  warning_->parentWidget()->show();
 }
 
 void RunWindow::Caption(const std::string& caption) {

@@ -77,6 +77,7 @@ class RunWindow : public QDialog, public RunObserver {
   void Progress(long position) override;
   void Tick() override;
   void Notice(const std::string& text) override;
+  void PortProblem(const std::string& line) override;
 
   void reject() override;  // Escape and the close button: as Cancel
 
@@ -89,6 +90,7 @@ class RunWindow : public QDialog, public RunObserver {
   // What stopping the run now would cost; empty when nothing needs a question.
   QString StopQuestion() const;
   void ShowDetail();
+  void ShowWarning();
 
   RunSession session_;
   DumpWatch dumpWatch_;
@@ -106,6 +108,7 @@ class RunWindow : public QDialog, public RunObserver {
   QLabel* warning_;
   std::string outcome_;
   std::string warningText_;
+  std::string portProblem_;  // as the port met it, during the run
   // The status log holds a text repeated without anything between once, then one line
   // that counts the repeats: a device that does not answer is retried for as long as the
   // run goes on, and a line for each retry would bury the rest and cost the list ever

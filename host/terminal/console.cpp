@@ -1,5 +1,8 @@
 #include "host/terminal/console.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "host/terminal/console_input.h"
 #include "host/terminal/interrupts.h"
 
@@ -9,18 +12,35 @@ Console::Console(int inputFd, std::FILE* output)
     : inputFd_(inputFd),
       output_(output),
       inputTerminal_(IsTerminal(inputFd)),
-      outputTerminal_(IsTerminal(::fileno(output))) {}
+      outputTerminal_(IsTerminal(::fileno(output))) {
+  // A terminal that says it understands no control sequences (an editor's shell buffer,
+  // a serial console) gets the line overwritten with blanks instead.
+  const char* term = std::getenv("TERM");
+  dumbTerminal_ = term && std::strcmp(term, "dumb") == 0;
+}
+
+void Console::EraseLine() {
+  if (dumbTerminal_) {
+    std::fputc('\r', output_);
+    for (std::size_t i = 0; i < shownWidth_; ++i) std::fputc(' ', output_);
+    std::fputc('\r', output_);
+  } else {
+    std::fputs("\r\033[K", output_);
+  }
+  shownWidth_ = 0;
+}
 
 void Console::EraseTransient() {
   if (!transientShown_) return;
-  std::fputs("\r\033[K", output_);
+  EraseLine();
   transientShown_ = false;
 }
 
 void Console::DrawTransient() {
   if (!outputTerminal_ || transient_.empty()) return;
-  std::fputs("\r\033[K", output_);
+  EraseLine();
   std::fputs(transient_.c_str(), output_);
+  shownWidth_ = transient_.size();
   transientShown_ = true;
 }
 

@@ -43,6 +43,7 @@ class Console {
  private:
   void EraseTransient();
   void DrawTransient();
+  void EraseLine();
 
   int inputFd_;
   std::FILE* output_;
@@ -51,6 +52,8 @@ class Console {
   std::recursive_mutex mutex_;
   std::string transient_;
   bool transientShown_ = false;
+  bool dumbTerminal_ = false;   // TERM=dumb: no control sequences
+  std::size_t shownWidth_ = 0;  // characters of the transient line on the screen
 };
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "host/core/exit_codes.h"
 #include "host/core/registry_files.h"
 #include "host/terminal/commands.h"
 
@@ -16,7 +17,14 @@ void Complain(const std::string& text) {
 namespace {
 
 int Report(const RegistryFileResult& result, Console& console) {
-  if (result.ok()) {
+  if (result.ok() && !result.output.empty()) {
+    // The export itself is standard output: nothing else may go there.
+    std::fwrite(result.output.data(), 1, result.output.size(), stdout);
+    if (std::fflush(stdout) != 0) {
+      Complain("cannot write the export to standard output");
+      return kExitFailed;
+    }
+  } else if (result.ok()) {
     console.PrintLine(result.message);
   } else {
     Complain(result.message);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/plugin_abi.h"
 #include "host/core/give_up.h"
@@ -12,6 +14,7 @@
 #include "host/terminal/run_view.h"
 #include "host/tests/test_console.h"
 #include "platform/clock.h"
+#include "platform/comm_port.h"
 #include "platform/sync.h"
 #include "platform/window.h"
 
@@ -57,6 +60,38 @@ TEST_F(RunSessionTest, ShowsCaptionStatusAndProgressInOrder) {
   EXPECT_EQ(
       console_.Output(),
       "== Dumping ==\nReading file system...\nprogress 40%\nprogress 100%\nLine one\nLine two\n");
+}
+
+// The port's reason reaches the front end on its own thread while the run waits, before
+// the run goes on (to the plug-in's failure box), and only during the run.
+TEST_F(RunSessionTest, APortProblemReachesTheObserverBeforeTheRunGoesOn) {
+  struct Observer : RunObserver {
+    std::vector<std::string> seen;
+    void Status(const std::string& text) override { seen.push_back("status " + text); }
+    void PortProblem(const std::string& line) override { seen.push_back("port " + line); }
+  } observer;
+  // A device-path backend that refuses every port the way the real ones do.
+  auto real = platform::RegisterCommBackend(
+      "", [](const std::string& path, std::unique_ptr<platform::CommPort>&) -> DWORD {
+        platform::ReportCommPortProblem(path, {path + " is not a serial port"}, true);
+        return ERROR_NOT_SUPPORTED;
+      });
+  RunSession session(
+      [](RunRecord& record) {
+        std::unique_ptr<platform::CommPort> port;
+        EXPECT_NE(platform::OpenCommPort("/dev/null", port), ERROR_SUCCESS);
+        const char box[] = "the failure box";
+        Send(record, WM_OPERATION_STATUS, reinterpret_cast<LPARAM>(box));
+        return OPERATION_FAILED;
+      },
+      observer);
+  EXPECT_EQ(session.Run({0, 3}), OPERATION_FAILED);
+  EXPECT_EQ(observer.seen, (std::vector<std::string>{"port COM3: /dev/null is not a serial port.",
+                                                     "status the failure box"}));
+  std::unique_ptr<platform::CommPort> port;
+  EXPECT_NE(platform::OpenCommPort("/dev/null", port), ERROR_SUCCESS);
+  platform::RegisterCommBackend("", real);
+  EXPECT_EQ(observer.seen.size(), 2u) << "no listener after the run";
 }
 
 TEST_F(RunSessionTest, CtrlCSignalsTheCancelEvent) {

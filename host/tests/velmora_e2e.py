@@ -10,9 +10,12 @@ to check that velmora drives any plug-in from its exports and pages alone.
 """
 import argparse
 import json
+import grp
 import os
 import pty
+import pwd
 import re
+import resource
 import select
 import shutil
 import signal
@@ -518,10 +521,18 @@ class VelmoraTest(unittest.TestCase):
         with open(short, "wb") as f:
             f.write(image[:1000])
         trace = self.path("trace.txt")
+        fifo = self.path("fifo")
+        os.mkfifo(fifo)
+        loop = self.path("loop-a")
+        os.symlink(self.path("loop-b"), loop)
+        os.symlink(loop, self.path("loop-b"))
         cases = [
             (short, "The flash monitor program file %s is 1000 bytes; it must be exactly 8554." % short),
             (self.path("missing.bin"), "The flash monitor program file %s does not exist." % self.path("missing.bin")),
             (self.dir, "%s is a directory, not the flash monitor program file." % self.dir),
+            (fifo, "%s is not a regular file (a FIFO, a device or a socket)" % fifo),
+            (loop, "The flash monitor program file %s cannot be reached: its symbolic links lead "
+                   "round in a loop." % loop),
         ]
         for path, why in cases:
             code, out, err = self.velmora("run", "config", "--device", "sim", "--monitor-image", path,
@@ -1116,7 +1127,7 @@ class VelmoraTest(unittest.TestCase):
             t.type("e2 " + source)
             t.expect("> ")
             t.type("add entry")
-            t.expect("The file %s\\Firmware\\fw.x already exists in the firmware directory, and no other "
+            t.expect("The file %s/Firmware/fw.x already exists in the firmware directory, and no other "
                      "registered software version uses it.\n\nPress yes to replace it with %s." % (self.data, source))
             t.expect("[y]es  [n]o  (Enter: No) > ")
             t.type(answer)
@@ -1268,6 +1279,196 @@ class VelmoraTest(unittest.TestCase):
                     except OSError:
                         pass
         self.assertFalse(os.path.exists(copy))
+
+    # --- ports that cannot be had: velmora says why ----------------------------------
+
+    def pty_port(self):
+        """A pseudo-terminal whose slave is the port; this process holds the master (as a
+        device's simulator would), so it counts as the port's server, not its user."""
+        master, slave = os.openpty()
+        path = os.ttyname(slave)
+        os.close(slave)
+        self.addCleanup(os.close, master)
+        return master, path
+
+    def run_on(self, device, *extra):
+        return self.velmora("run", "config", "--device", device, "--give-up-after", "30", *extra)
+
+    def test_kv70_port_of_another_group_names_the_group_and_the_fix(self):
+        if os.geteuid() != 0:
+            self.skipTest("needs root to make a port node of group dialout and run as another user")
+        try:
+            dialout = grp.getgrnam("dialout").gr_gid
+            nobody = pwd.getpwnam("nobody")
+        except KeyError:
+            self.skipTest("this system has no dialout group or no user nobody")
+        setpriv = shutil.which("setpriv")
+        if not setpriv:
+            self.skipTest("setpriv (util-linux) is not installed")
+        _, slave = self.pty_port()
+        # The port as a USB adapter's node is: root's, group dialout, 0660.
+        st = os.stat(slave)
+        node = self.path("ttyUSB0")
+        os.mknod(node, 0o660 | stat.S_IFCHR, st.st_rdev)
+        os.chown(node, 0, dialout)
+        os.chmod(node, 0o660)
+        os.chmod(self.dir, 0o755)
+        home = self.path("nobody")
+        os.mkdir(home)
+        os.chown(home, nobody.pw_uid, nobody.pw_gid)
+        env = dict(self.env, HOME=home, VELMORA_REGISTRY=os.path.join(home, "registry.db"),
+                   VELMORA_LOCK_DIR=home)
+        argv = [setpriv, "--reuid=%d" % nobody.pw_uid, "--regid=%d" % nobody.pw_gid,
+                "--clear-groups", ARGS.velmora, "run", "config", "--device", node]
+        result = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                env=env, timeout=HANG_GUARD_S)
+        out = result.stdout + result.stderr
+        self.assertEqual(result.returncode, 1, out)
+        # The plug-in's box keeps its text; velmora adds why.
+        self.assertIn("There was a failure [5] attempting to open COM1.", out)
+        self.assertIn("COM1: %s: permission denied: the port belongs to group dialout, and user "
+                      "nobody is not in it. Add the user with: sudo usermod -aG dialout nobody, "
+                      "then log in again.\n" % node, out)
+
+    def test_kv70_port_held_by_another_program_is_refused_naming_it(self):
+        master, slave = self.pty_port()
+        locks = self.path("locks")
+        os.mkdir(locks)
+        self.env["VELMORA_LOCK_DIR"] = locks
+        # A terminal program left open on the port: it holds the slave, not the master.
+        fd = os.open(slave, os.O_RDWR | os.O_NOCTTY)
+        holder = subprocess.Popen(["sleep", "600"], pass_fds=[fd])
+        os.close(fd)
+        self.addCleanup(holder.wait)
+        self.addCleanup(holder.kill)
+        code, out, err = self.run_on(slave)
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("There was a failure [5] attempting to open COM1.", out)
+        self.assertIn("COM1: %s is in use by process %d (sleep).\n" % (slave, holder.pid), out)
+        # Nothing reached the line.
+        readable, _, _ = select.select([master], [], [], 0)
+        self.assertEqual(readable, [], "a byte was sent to a port another program holds")
+        self.assertEqual(os.listdir(locks), [], "a refused run leaves no lock")
+
+    def test_kv70_second_run_on_one_port_is_told_the_first_holds_it(self):
+        _, slave = self.pty_port()
+        locks = self.path("locks")
+        os.mkdir(locks)
+        self.env["VELMORA_LOCK_DIR"] = locks
+        first = subprocess.Popen([ARGS.velmora, "run", "config", "--device", slave],
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL, env=self.env)
+        self.addCleanup(first.wait)
+        self.addCleanup(first.kill)
+        # The first run has the port once its lock is there (it then waits for the KV70).
+        lock = os.path.join(locks, "LCK.." + os.path.realpath(slave)[len("/dev/"):].replace("/", "_"))
+        deadline = time.monotonic() + HANG_GUARD_S
+        while not os.path.exists(lock):
+            self.assertIsNone(first.poll(), "the first run ended before it took the port")
+            self.assertLess(time.monotonic(), deadline, "the first run never took the port")
+            time.sleep(0.05)
+        with open(lock) as f:
+            self.assertEqual(f.read(), "%10d\n" % first.pid)
+        code, out, err = self.run_on(slave)
+        self.assertEqual(code, 1, out + err)
+        self.assertIn("COM1: %s is in use by process %d (velmora).\n" % (slave, first.pid), out)
+        first.kill()
+        first.wait()
+        # A lock its process left behind is stale: the next run takes the port over.
+        self.assertTrue(os.path.exists(lock))
+        code, out, err = self.run_on(slave, "--give-up-after", "1")
+        self.assertNotIn("is in use", out + err)
+
+    def test_kv70_what_is_no_port_says_so(self):
+        capture = self.path("capture.bin")
+        with open(capture, "wb") as f:
+            f.write(b"keep me")
+        missing = self.path("ttyUSB9")
+        cases = [
+            (capture, "COM1: %s is not a serial port (a regular file).\n" % capture),
+            ("/dev/null", "COM1: /dev/null is not a serial port.\n"),
+        ]
+        for device, why in cases:
+            code, out, err = self.run_on(device)
+            self.assertEqual(code, 1, out + err)
+            self.assertIn("attempting to open COM1.", out)
+            self.assertIn(why, out)
+        with open(capture, "rb") as f:
+            self.assertEqual(f.read(), b"keep me")
+        # A path that is not there: said at once, with the ports that are.
+        code, out, err = self.run_on(missing)
+        self.assertEqual(code, 64, out + err)
+        self.assertRegex(err, r"--device %s: no such device\n(Serial ports:\n  /dev/|No serial ports found\.)"
+                         % re.escape(missing))
+        # The same port named through VELMORA_COM1 reaches the open, which says the same.
+        self.env["VELMORA_COM1"] = missing
+        code, out, err = self.velmora("run", "config")
+        self.assertEqual(code, 1, out + err)
+        self.assertRegex(out, r"COM1: %s does not exist\.\n(Serial ports:\n  /dev/|No serial ports found\.)"
+                         % re.escape(missing))
+
+    def test_registry_import_that_fills_the_disk_says_disk_full(self):
+        self.import_entry("Before", self.sample())
+        reg = self.path("big.reg")
+        with open(reg, "w") as out:
+            out.write("REGEDIT4\n\n")
+            for i in range(2000):
+                out.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\Key%d]\n\"Value\"=\"%s\"\n\n" % (i, "x" * 200))
+        size = os.path.getsize(self.env["VELMORA_REGISTRY"])
+
+        def no_room():
+            # The files may grow no further, as on a full disk (mounting one needs more
+            # than a test may do).
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (size + 64 * 1024, size + 64 * 1024))
+
+        result = subprocess.run([ARGS.velmora, "registry", "import", reg], stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, env=self.env, timeout=HANG_GUARD_S,
+                                preexec_fn=no_room)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertEqual(result.stderr, "velmora: cannot import %s: error 112 (disk full)\n" % reg)
+        # Nothing of it was written, and what was there is still there.
+        code, out, err = self.velmora("registry", "export", "-")
+        self.assertNotIn("Bulk", out)
+        self.assertIn('"Description"="Before"', out)
+
+    def test_registry_on_a_read_only_store_is_read(self):
+        if os.geteuid() != 0:
+            self.skipTest("needs root to run velmora as a user who may not write the store")
+        try:
+            nobody = pwd.getpwnam("nobody")
+        except KeyError:
+            self.skipTest("this system has no user nobody")
+        self.import_entry("Kept", self.sample())
+        os.chmod(self.env["VELMORA_REGISTRY"], 0o444)
+        os.chmod(self.dir, 0o555)   # root, who removes it afterwards, is not held back
+        argv = ["setpriv", "--reuid=%d" % nobody.pw_uid, "--regid=%d" % nobody.pw_gid, "--clear-groups",
+                ARGS.velmora, "registry", "export", "-"]
+        result = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                env=self.env, timeout=HANG_GUARD_S)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn('"Description"="Kept"', result.stdout)
+        reg = self.path("firmware.reg")
+        result = subprocess.run(argv[:-3] + ["registry", "import", reg], stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, env=self.env, timeout=HANG_GUARD_S)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        # The file is only the user's to read: that is what the refusal says.
+        self.assertIn("error 5 (access denied)", result.stderr)
+
+    def test_registry_export_to_standard_output(self):
+        self.import_entry("Piped", self.sample())
+        code, out, err = self.velmora("registry", "export", "-", "HKEY_LOCAL_MACHINE\\SOFTWARE")
+        self.assertEqual(code, 0, out + err)
+        self.assertTrue(out.startswith("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE]"), out)
+        self.assertIn('"Description"="Piped"', out)
+        self.assertEqual(err, "")
+        self.assertFalse(os.path.exists(self.path("-")))
+
+    def test_kv70_progress_on_a_dumb_terminal_has_no_escape_sequences(self):
+        t = self.interactive("run", "dump", "--device", "sim", "--log-file", self.path("fs.log"))
+        t.finish()
+        self.assertNotIn("\x1b", t.text)
+        self.assertIn("File system dump succeeded.", t.text)
 
 
     # --- outputs on the right file, stop signals, dumps cut short ------------------

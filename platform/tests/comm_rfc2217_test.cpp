@@ -619,6 +619,9 @@ TEST_F(Rfc2217Test, LostConnectionFailsReadsAndWrites) {
   EXPECT_EQ(port->Write(&b, 1, n), ERROR_DEVICE_NOT_CONNECTED);
   DWORD errors = 0;
   EXPECT_EQ(port->ClearError(errors), ERROR_DEVICE_NOT_CONNECTED);
+  // The host is told why, once.
+  EXPECT_EQ(LastCommPortProblem(server.Name()).text,
+            server.Name() + ": the server closed the connection");
 }
 
 TEST_F(Rfc2217Test, NamesAndUnreachableServers) {
@@ -648,8 +651,28 @@ TEST_F(Rfc2217Test, NamesAndUnreachableServers) {
     EXPECT_EQ(host, row.host);
     EXPECT_EQ(port, row.port);
   }
+  // What is wrong, naming the part.
+  const struct {
+    const char* text;
+    const char* why;
+  } problems[] = {
+      {"host", "no port after the host (expected rfc2217://HOST:PORT)"},
+      {":2217", "no host before the port (expected rfc2217://HOST:PORT)"},
+      {"host:", "no port after \"host:\" (expected rfc2217://HOST:PORT)"},
+      {"host:0", "the port 0 is outside 1 to 65535"},
+      {"host:65536", "the port 65536 is outside 1 to 65535"},
+      {"host:1234567", "the port 1234567 is outside 1 to 65535"},
+      {"host:22x", "the port \"22x\" is not a number (1 to 65535)"},
+      {"::1:4000", "an IPv6 address needs brackets: rfc2217://[ADDRESS]:PORT"},
+      {"[::1]4000", "no port after the address (expected rfc2217://HOST:PORT)"},
+      {"[::1:4000", "no closing ']' after the IPv6 address (expected rfc2217://HOST:PORT)"},
+      {"127.0.0.1:2217", ""},
+  };
+  for (const auto& row : problems) EXPECT_EQ(Rfc2217AddressProblem(row.text), row.why) << row.text;
   std::unique_ptr<CommPort> port;
   EXPECT_EQ(OpenCommPort("rfc2217://nohost", port), ERROR_INVALID_NAME);
+  EXPECT_EQ(Rfc2217OpenFailure("rfc2217://nohost"),
+            "rfc2217://nohost: no port after the host (expected rfc2217://HOST:PORT)");
   // A port nobody listens on: take a free one and let it go.
   int s = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};

@@ -1,12 +1,16 @@
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -241,13 +245,14 @@ TEST_F(Registry, MalformedKeyPathsAreRefused) {
   EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE), std::vector<std::string>{});
 }
 
-TEST_F(Registry, AStoreThatCannotBeOpenedDeniesAccess) {
+// The cause, not "access denied": the store's directory is a file.
+TEST_F(Registry, AStoreThatCannotBeOpenedSaysWhy) {
   { std::ofstream(Path("file")) << "not a directory"; }
   ::setenv("VELMORA_REGISTRY", Path("file/registry.db").c_str(), 1);
   HKEY key = nullptr;
   EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                            &key, nullptr),
-            static_cast<LONG>(ERROR_ACCESS_DENIED));
+            static_cast<LONG>(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(key, nullptr);
 }
 
@@ -414,6 +419,89 @@ TEST_F(Registry, ThreadsOfOneProcessShareTheStore) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(ok, (std::vector<int>{1, 1, 1}));
   ExpectAllPresent({"t0_", "t1_", "t2_"}, kCount);
+}
+
+// In a child process, so that the limit and the signal's disposition stay there: runs
+// `work` and hands back what it returned.
+LONG InChild(const std::function<LONG()>& work) {
+  int result[2];
+  if (::pipe(result) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const LONG value = work();
+    (void)!::write(result[1], &value, sizeof value);
+    ::_exit(0);
+  }
+  ::close(result[1]);
+  LONG value = -1;
+  if (::read(result[0], &value, sizeof value) != sizeof value) value = -1;
+  ::close(result[0]);
+  ::waitpid(pid, nullptr, 0);
+  return value;
+}
+
+// A store whose file system is full names that (a file-size limit stands in for a full
+// disk: the write fails with EFBIG, as it does with ENOSPC), an import that meets it
+// writes nothing, and what was stored stays readable.
+TEST_F(Registry, AFullDiskIsDiskFullAndAnImportWritesNothing) {
+  Create("SOFTWARE\\Before");
+  const std::string reg = Path("big.reg");
+  {
+    std::ofstream out(reg);
+    out << "REGEDIT4\n\n";
+    for (int i = 0; i < 2000; ++i) {
+      out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bulk\\Key" << i << "]\n\"Value\"=\""
+          << std::string(200, 'x') << "\"\n\n";
+    }
+  }
+  const LONG error = InChild([&] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct stat st {};
+    ::stat(Path("registry.db").c_str(), &st);
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(st.st_size) + 64 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    return RegImportFile(reg);
+  });
+  EXPECT_EQ(error, static_cast<LONG>(ERROR_DISK_FULL));
+  RegKey key;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Bulk", 0, KEY_READ, key.put()),
+            static_cast<LONG>(ERROR_FILE_NOT_FOUND))
+      << "a failed import leaves nothing";
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Before", 0, KEY_READ, key.put()),
+            static_cast<LONG>(ERROR_SUCCESS));
+}
+
+// A registry path the system cannot take says so, not "access denied".
+TEST_F(Registry, APathTooLongIsFileNameTooLong) {
+  platform_test::SetEnv("VELMORA_REGISTRY", Path(std::string(300, 'r') + ".db"));
+  EXPECT_EQ(CheckRegistryStore(), static_cast<LONG>(ERROR_FILENAME_EXCED_RANGE));
+}
+
+// A store the user may only read (here a file and directory without write permission,
+// run as a user who respects them) still gives what it holds; a write is refused for
+// what it is: access denied here (a read-only file system would say so).
+TEST_F(Registry, AStoreThatMayOnlyBeReadIsReadable) {
+  Create("SOFTWARE\\Kept");
+  std::string text;
+  ASSERT_EQ(RegExportText(text), static_cast<LONG>(ERROR_SUCCESS));
+  // Root writes whatever the permissions say: the child drops to nobody for the check.
+  ::chmod(Path("registry.db").c_str(), 0444);
+  ::chmod(Path("").c_str(), 0555);
+  const LONG results = InChild([&] {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return LONG{-2};
+    std::string again;
+    const LONG read = RegExportText(again);
+    if (read != ERROR_SUCCESS) return read;
+    if (again != text) return LONG{-3};
+    RegKey key;
+    DWORD disposition = 0;
+    return RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_ALL_ACCESS, nullptr, key.put(), &disposition);
+  });
+  ::chmod(Path("").c_str(), 0755);
+  ::chmod(Path("registry.db").c_str(), 0644);
+  EXPECT_EQ(results, static_cast<LONG>(ERROR_ACCESS_DENIED));
 }
 
 }  // namespace

@@ -250,26 +250,29 @@ TEST_F(SerialPtyTest, APortHeldExclusivelyByAnotherProgramIsRefused) {
   EXPECT_TRUE(com.IsOpen());
 }
 
-TEST_F(SerialPtyTest, APortThatDoesNotExistIsRefusedWithError2) {
+// A path that names nothing is error 2; one that names something other than a serial
+// port is error 50 (not supported), not "not found": the file is there.
+TEST_F(SerialPtyTest, APortThatDoesNotExistIsRefusedWithError2AndNoPortWith50) {
   struct Row {
     const char* what;
     std::string path;
+    DWORD error;
   };
   const Row rows[] = {
-      {"missing device", "/dev/does-not-exist-ttyKV70"},
-      {"missing directory", "/nonexistent/dir/tty"},
-      {"not a terminal", "/dev/null"},
+      {"missing device", "/dev/does-not-exist-ttyKV70", ERROR_FILE_NOT_FOUND},
+      {"missing directory", "/nonexistent/dir/tty", ERROR_FILE_NOT_FOUND},
+      {"not a terminal", "/dev/null", ERROR_NOT_SUPPORTED},
   };
   for (const Row& row : rows) {
     ::setenv("VELMORA_COM5", row.path.c_str(), 1);
     CSerialCom port;
     Failure f = ExpectSerialFailure([&] { port.Open(5, 1, 0, 0, 6); });
     EXPECT_EQ(f.code, 301) << row.what;
-    EXPECT_EQ(f.error, ERROR_FILE_NOT_FOUND) << row.what;
+    EXPECT_EQ(f.error, row.error) << row.what;
     EXPECT_EQ(port.GetHandle(), nullptr) << row.what;
-    EXPECT_STREQ(f.text.GetString(),
-                 "COM Failure! [301] There was a failure [2] attempting to open COM5.\n\n"
-                 "Restart your computer and try again.")
+    EXPECT_EQ(std::string(f.text.GetString()),
+              "COM Failure! [301] There was a failure [" + std::to_string(row.error) +
+                  "] attempting to open COM5.\n\nRestart your computer and try again.")
         << row.what;
   }
 }

@@ -283,6 +283,66 @@ class NetTest(unittest.TestCase):
                 self.assertIn("rfc2217://127.0.0.1:%d: the server does not speak RFC 2217" % server.port,
                               notes[0])
 
+    def test_a_busy_server_is_told_apart_from_one_without_rfc2217(self):
+        # A server busy with another client turns the next away: with a line of text (as
+        # ser2net does), or by closing at once.
+        for greeting, why in ((b"Port already in use\r\n",
+                               'the server is busy with another client: it said "Port already in use"'),
+                              (b"", "the server closed the connection at once: it is busy with another "
+                                    "client")):
+            with self.subTest(greeting=greeting):
+                listener = socket.socket()
+                listener.bind(("127.0.0.1", 0))
+                listener.listen(1)
+                port = listener.getsockname()[1]
+
+                def turn_away():
+                    conn, _ = listener.accept()
+                    conn.sendall(greeting)
+                    conn.close()
+
+                thread = threading.Thread(target=turn_away, daemon=True)
+                thread.start()
+                try:
+                    code, out, err = self.velmora("run", "config", "--device", "rfc2217://127.0.0.1:%d" % port)
+                finally:
+                    thread.join(timeout=HANG_GUARD_S)
+                    listener.close()
+                self.assertEqual(code, 1, out + err)
+                self.assertIn("COM1: rfc2217://127.0.0.1:%d: %s" % (port, why), out)
+                self.assertNotIn("plain TCP port", out)
+
+    def test_a_bad_port_in_the_address_names_the_part(self):
+        for port, why in (("0", "the port 0 is outside 1 to 65535"),
+                          ("70000", "the port 70000 is outside 1 to 65535"),
+                          ("http", 'the port "http" is not a number (1 to 65535)'),
+                          ("", 'no port after "127.0.0.1:"')):
+            with self.subTest(port=port):
+                code, out, err = self.velmora("run", "config", "--device", "rfc2217://127.0.0.1:" + port)
+                self.assertEqual(code, 64, out + err)
+                self.assertIn("--device rfc2217://127.0.0.1:%s: %s" % (port, why), err)
+
+    def test_server_stopped_mid_dump_says_the_connection_closed(self):
+        sim = self.sim(["--rfc2217", "0"])
+        device = "rfc2217://" + sim.address
+        log = self.path("fs.log")
+        velmora = subprocess.Popen([ARGS.velmora, "run", "dump", "--device", device, "--log-file", log,
+                                    "--give-up-after", "60"],
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   text=True, env=self.env)
+        self.others.append(velmora)
+        # The dump is under way once the log file holds a block; then the server goes.
+        deadline = time.monotonic() + HANG_GUARD_S
+        while not (os.path.exists(log) and os.path.getsize(log) > 0):
+            self.assertIsNone(velmora.poll(), "velmora ended before the dump began")
+            self.assertLess(time.monotonic(), deadline, "the dump never began")
+            time.sleep(0.05)
+        sim.proc.kill()
+        out, err = velmora.communicate(timeout=HANG_GUARD_S)
+        self.assertEqual(velmora.returncode, 1, out + err)
+        self.assertIn("[1167] with COM1", out)
+        self.assertIn("COM1: %s: the server closed the connection.\n" % device, out)
+
     def test_six_devices_at_once_on_one_registry(self):
         self.register_sample()
         before = self.catalogue()
@@ -307,7 +367,7 @@ class NetTest(unittest.TestCase):
 
     # --- servers and clients no one here wrote -------------------------------------
 
-    def ser2net(self, pty_path):
+    def ser2net(self, pty_path, kick=True):
         ser2net = shutil.which("ser2net")
         if not ser2net:
             self.skipTest("ser2net is not installed (Debian package ser2net; scripts/install-deps.sh)")
@@ -318,7 +378,7 @@ class NetTest(unittest.TestCase):
                     "  accepter: telnet(rfc2217),tcp,127.0.0.1,%d\n"
                     "  connector: serialdev,%s,9600n81,local\n"
                     "  options:\n"
-                    "    kickolduser: true\n" % (port, pty_path))
+                    "    kickolduser: %s\n" % (port, pty_path, "true" if kick else "false"))
         # -n: stay in the foreground; -u: no UUCP lock files outside the test's directory.
         proc = subprocess.Popen([ser2net, "-n", "-u", "-c", config, "-P", self.path("ser2net.pid")],
                                 stdout=subprocess.DEVNULL, stderr=open(self.path("ser2net.err"), "w"))
@@ -337,6 +397,22 @@ class NetTest(unittest.TestCase):
         # A pty carries no break: the device waits in its boot ROM (state=rom) and the loader
         # probes it after waiting in vain for a break.
         return self.sim(["--pty"], "state=rom," + settings)
+
+    def test_ser2net_busy_with_another_client_says_so(self):
+        # A pty nobody answers on: the device is not needed, only the port being taken.
+        master, slave = os.openpty()
+        path = os.ttyname(slave)
+        os.close(slave)
+        self.addCleanup(os.close, master)
+        device = self.ser2net(path, kick=False)
+        host, port = device[len("rfc2217://"):].rsplit(":", 1)
+        first = socket.create_connection((host, int(port)))
+        self.addCleanup(first.close)
+        first.recv(64)   # ser2net has taken the first client once it negotiates with it
+        code, out, err = self.velmora("run", "config", "--device", device)
+        self.assertEqual(code, 1, out + err)
+        self.assertIn('COM1: %s: the server is busy with another client: it said "Port already in use"'
+                      % device, out)
 
     def test_ser2net_config(self):
         sim = self.pty_sim("serial=KV70-SER2NET-01")

@@ -7,6 +7,7 @@
 
 #include "catalogue/registry_values.h"
 #include "framework/uimodel.h"
+#include "platform/files.h"
 #include "ui/software_selection_page.h"
 #include "ui/tests/pages_fixture.h"
 
@@ -14,6 +15,11 @@ namespace pages_test {
 namespace {
 
 using Names = std::vector<std::string>;
+
+// The separator of the paths the plug-in makes (the firmware directory and its copies).
+std::string Sep() {
+  return platform::PathSeparator();
+}
 
 class SelectionPageTest : public PagesTest {
  protected:
@@ -250,7 +256,7 @@ TEST_F(SelectionPageTest, RegisteringCopiesIntoANewFirmwareDirectory) {
   RegisterWith("Release 2", source);
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   EXPECT_EQ(ui().BoxCount(), 0u) << (ui().BoxCount() ? ui().LastBox().text : "");
-  const std::string destination = install + "\\Firmware\\Release.x";
+  const std::string destination = install + Sep() + "Firmware" + Sep() + "Release.x";
   EXPECT_TRUE(FileExists((install + "/Firmware/Release.x").c_str()));
   EXPECT_EQ(ReadValue("Release 2", kValueFirmwarePath), RawValue::Sz(destination));
   EXPECT_EQ(ReadValue("Release 2", kValueDeviceType), RawValue::Sz("KV70"));
@@ -269,7 +275,8 @@ TEST_F(SelectionPageTest, AFileAlreadyInTheFirmwareDirectoryIsNotCopied) {
   RegisterWith("In place", file);  // the same place written with other separators
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   EXPECT_EQ(ui().BoxCount(), 0u);
-  EXPECT_EQ(ReadValue("In place", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw.x"));
+  EXPECT_EQ(ReadValue("In place", kValueFirmwarePath),
+            RawValue::Sz(install + Sep() + "Firmware" + Sep() + "fw.x"));
   EXPECT_EQ(Items(page), Names{"In place"});
   const auto age =
       std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(file);
@@ -292,9 +299,12 @@ TEST_F(SelectionPageTest, ASecondFileOfTheSameNameGetsAFreeNameOfItsOwn) {
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   EXPECT_EQ(ui().BoxCount(), 0u) << "nothing to ask: no file of an entry is replaced";
 
-  EXPECT_EQ(ReadValue("FWX1", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw.x"));
-  EXPECT_EQ(ReadValue("FWX2", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw (3).x"));
-  EXPECT_EQ(ReadValue("FWX3", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw (4).x"));
+  EXPECT_EQ(ReadValue("FWX1", kValueFirmwarePath),
+            RawValue::Sz(install + Sep() + "Firmware" + Sep() + "fw.x"));
+  EXPECT_EQ(ReadValue("FWX2", kValueFirmwarePath),
+            RawValue::Sz(install + Sep() + "Firmware" + Sep() + "fw (3).x"));
+  EXPECT_EQ(ReadValue("FWX3", kValueFirmwarePath),
+            RawValue::Sz(install + Sep() + "Firmware" + Sep() + "fw (4).x"));
   auto content = [](const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -317,7 +327,7 @@ TEST_F(SelectionPageTest, AFileNoEntryNamesIsReplacedOnlyAfterTheQuestion) {
   RegisterWith("Incoming", incoming);
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   ASSERT_EQ(ui().BoxCount(), 1u);
-  EXPECT_EQ(ui().LastBox().text, "The file " + install + "\\Firmware\\fw.x" +
+  EXPECT_EQ(ui().LastBox().text, "The file " + install + Sep() + "Firmware" + Sep() + "fw.x" +
                                      " already exists in the firmware directory, and no other "
                                      "registered software version uses it.\n\n"
                                      "Press yes to replace it with " +
@@ -336,7 +346,8 @@ TEST_F(SelectionPageTest, AFileNoEntryNamesIsReplacedOnlyAfterTheQuestion) {
   ASSERT_TRUE(uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT));
   std::ifstream replaced(existing);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(replaced), {}), SRecordText('B'));
-  EXPECT_EQ(ReadValue("Incoming", kValueFirmwarePath), RawValue::Sz(install + "\\Firmware\\fw.x"));
+  EXPECT_EQ(ReadValue("Incoming", kValueFirmwarePath),
+            RawValue::Sz(install + Sep() + "Firmware" + Sep() + "fw.x"));
 }
 
 // Delete takes the file with the entry only when it is the entry's own copy in the
@@ -405,7 +416,8 @@ TEST_F(SelectionPageTest, AFailedCopyIsReportedAndRegistersNothing) {
   ASSERT_EQ(ui().BoxCount(), 1u);
   const std::string text = ui().LastBox().text;
   EXPECT_EQ(text.rfind("There was a fatal error (", 0), 0u) << text;
-  EXPECT_NE(text.find(") while copying " + file + " to " + install + "\\Firmware\\fw.x.\n\n"),
+  EXPECT_NE(text.find(") while copying " + file + " to " + install + Sep() + "Firmware" + Sep() +
+                      "fw.x.\n\n"),
             std::string::npos)
       << text;
   EXPECT_EQ(ui().LastBox().style, MB_OK | MB_ICONEXCLAMATION);

@@ -15,6 +15,7 @@
 #include "host/core/run_warnings.h"
 #include "host/desktop/desktop_app.h"
 #include "host/desktop/model_windows.h"
+#include "host/desktop/run_window.h"
 #include "host/desktop/tests/desktop_fixture.h"
 
 namespace velmora::desktop {
@@ -137,7 +138,7 @@ TEST_F(DesktopTest, AnAutoRunThatStandsStillIsGivenUp) {
     options.giveUpSeconds = c.option;
     EXPECT_EQ(RunAuto(options), 1) << out_ << err_;
     const std::string reason = "no progress for " + std::to_string(c.seconds) + " s: gave up";
-    EXPECT_NE(out_.find("velmora: " + reason + " (cancelling the run)\n"), std::string::npos)
+    EXPECT_NE(out_.find("velmora-gui: " + reason + " (cancelling the run)\n"), std::string::npos)
         << out_;
     EXPECT_NE(out_.find("File system dump failed: " + reason + ".\n"), std::string::npos) << out_;
     EXPECT_EQ(result_, "File system dump failed: " + reason + ".");
@@ -244,6 +245,33 @@ TEST_F(DesktopTest, TheRunWindowSaysAFilesCompletenessCouldNotBeChecked) {
   EXPECT_EQ(result_, "Software upgrade succeeded.");
   EXPECT_EQ(warning_, note) << runLog_;
   EXPECT_EQ(Count(runLog_, note), 1) << runLog_;
+}
+
+// The port's reason is in the run window when the plug-in's failure box comes up, not
+// only after it was closed.
+TEST_F(DesktopTest, TheRunWindowSaysWhyThePortWouldNotOpenBeforeTheFailureBox) {
+  const std::string file = Path("capture.bin");
+  std::ofstream(file) << "data";
+  GuiOptions options;
+  options.device = file;
+  std::string shownWithTheBox = "<no box>";
+  const int status = Drive(options, 1, [&](QWidget* w) {
+    if (auto* box = qobject_cast<QMessageBox*>(w)) {
+      shownWithTheBox.clear();
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        auto* run = dynamic_cast<RunWindow*>(top);
+        if (run && run->warningLabel()->isVisibleTo(run))
+          shownWithTheBox = run->warningLabel()->text().toStdString();
+      }
+      box->button(QMessageBox::Ok)->click();
+    } else if (auto* wizard = dynamic_cast<WizardWindow*>(w)) {
+      QTest::mouseClick(wizard->finish(), Qt::LeftButton);
+    }
+  });
+  const std::string why = "COM1: " + file + " is not a serial port (a regular file).";
+  EXPECT_EQ(status, 1) << runLog_;
+  EXPECT_EQ(shownWithTheBox, why);
+  EXPECT_EQ(warning_, why);
 }
 
 }  // namespace
