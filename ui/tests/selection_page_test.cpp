@@ -498,7 +498,7 @@ TEST_F(SelectionPageTest, AnEntryARunHoldsIsNeitherDeletedNorReplaced) {
            RegisterWith("Release 3", source);
            uimodel::KeyDown(page, IDC_SOFTWARE_LIST, VK_INSERT);
          },
-         inUse("Release 3", install + "\\Firmware\\c.x")},
+         inUse("Release 3", install + Sep() + "Firmware" + Sep() + "c.x")},
     };
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
