@@ -12,6 +12,7 @@
 #include "host/core/plugin_library.h"
 #include "host/core/real_device_help.h"
 #include "host/core/session.h"
+#include "host/core/version.h"
 #include "host/desktop/desktop_app.h"
 #include "host/desktop/stall_meter.h"
 #include "host/desktop/stop_signals.h"
@@ -22,19 +23,30 @@ namespace {
 // As velmora's: a year.
 constexpr unsigned kMaxGiveUpSeconds = 86400u * 365u;
 
+int PrintHelpOrVersion(const QCommandLineParser& parser) {
+  if (parser.isSet("version")) {
+    std::printf("%s\n", velmora::VersionLine("velmora-gui").c_str());
+  } else {
+    std::printf("%s\n%s", parser.helpText().toLocal8Bit().constData(),
+                velmora::RealDeviceHelp(velmora::HelpFor::Desktop).c_str());
+  }
+  return velmora::kExitSucceeded;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QElapsedTimer sinceStart;
   sinceStart.start();
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("velmora-gui");
+  QCoreApplication::setApplicationName("velmora-gui");
+  QCoreApplication::setApplicationVersion(velmora::ProjectVersion());
   using velmora::desktop::GuiOptions;
 
   QCommandLineParser parser;
   parser.setApplicationDescription(
       "velmora-gui: maintains a device through its plug-in, in windows.");
   parser.addHelpOption();
+  parser.addVersionOption();
   parser.addPositionalArgument("OPERATION",
                                "with --auto: the index or a name word of the operation to run");
   const QCommandLineOption device(
@@ -48,7 +60,9 @@ int main(int argc, char** argv) {
       "registry database to use (default: $VELMORA_REGISTRY, else ~/.config/velmora/registry.db)",
       "FILE");
   const QCommandLineOption plugin(
-      "plugin", "the device plug-in (default: DevKV70.so beside velmora-gui)", "FILE");
+      "plugin",
+      "the device plug-in (default: DevKV70.so beside velmora-gui, else the installed one)",
+      "FILE");
   const QCommandLineOption monitor(
       "monitor-image", "the KV70's own 8554-byte flash monitor program (sets VELMORA_KV70_MONITOR)",
       "FILE");
@@ -75,15 +89,23 @@ int main(int argc, char** argv) {
   measure.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({device, port, registry, plugin, monitor, shots, unattended, firmware, logFile,
                      yes, giveUp, firstWindow, measure});
+  // --help and --version need no display (the manual page is made from them at build
+  // time): answered before the window system is opened. The arguments are read again once
+  // it is, since Qt takes its own (-platform, ...) out of them.
+  {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (parser.parse(arguments) && (parser.isSet("help") || parser.isSet("version"))) {
+      QCoreApplication core(argc, argv);  // the help's usage line names the program from it
+      return PrintHelpOrVersion(parser);
+    }
+  }
+  QApplication app(argc, argv);
   if (!parser.parse(QApplication::arguments())) {
     std::fprintf(stderr, "velmora-gui: %s\n", parser.errorText().toLocal8Bit().constData());
     return velmora::kExitUsage;
   }
-  if (parser.isSet("help")) {
-    std::printf("%s\n%s", parser.helpText().toLocal8Bit().constData(),
-                velmora::RealDeviceHelp(velmora::HelpFor::Desktop).c_str());
-    return velmora::kExitSucceeded;
-  }
+  if (parser.isSet("help") || parser.isSet("version")) return PrintHelpOrVersion(parser);
 
   GuiOptions options;
   options.plugin =
