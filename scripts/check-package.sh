@@ -34,7 +34,7 @@ started=$(date +%s)
 private="usr/lib/$multiarch/velmora"
 
 contents() {
-  dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./||' | grep -v '/$' | sort >"$work/files"
+  dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./||' | grep -v -e '/$' -e '^$' | sort >"$work/files"
   cat "$work/files"
   local expected=(usr/bin/velmora usr/bin/velmora-gui usr/bin/kv70sim
     "$private/DevKV70.so" "$private/libframework.so"
@@ -110,8 +110,7 @@ check unpacked-runpaths runpaths
 
 config_run() {
   run_clean "$root/usr/bin/velmora" run config --device sim </dev/null | tee "$work/config"
-  grep -q 'Configuration retrieval succeeded' "$work/config" ||
-    grep -qi 'succeeded' "$work/config"
+  grep -qx 'Configuration retrieval succeeded.' "$work/config"
   [ -f "$work/home/.config/velmora/registry.db" ]
   run_clean "$root/usr/bin/velmora" list | grep -q 'File system dump'
 }
