@@ -72,7 +72,7 @@ lintian_clean() {
       echo "not explained in packaging/debian/lintian-warnings: $tag"
       unexplained=1
     fi
-  done < <(sed -n 's/^W: [^ ]* [^ ]*: \([^ ]*\).*/\1/p' "$work/lintian" | sort -u)
+  done < <(sed -n 's/^W: [^:]*: \([^ ]*\).*/\1/p' "$work/lintian" | sort -u)
   [ "$unexplained" -eq 0 ]
 }
 check lintian lintian_clean

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows installer as a user runs it, under wine in a wine prefix of its own: a
-# silent installation into a folder whose name has a space, the installed files, the
+# silent installation into a chosen folder (/D=; without a space, since wine quotes an
+# argument that has one and the installer takes /D= unquoted only), the installed files, the
 # entry in the system's list of installed programs and the Start-menu entry; the
 # installed velmora.exe's version, configuration retrieval and file-system dump on the
 # in-process simulator; then a silent uninstallation, after which nothing of it may be
@@ -41,8 +42,8 @@ started=$(date +%s)
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 
-target='C:\Velmora check'
-folder="$WINEPREFIX/drive_c/Velmora check"
+target='C:\Velmora-check'
+folder="$WINEPREFIX/drive_c/Velmora-check"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\velmora'
 
@@ -59,7 +60,7 @@ install() {
   [ -f "$menu/Velmora.lnk" ]
   wine reg query "$key" /reg:64 | tr -d '\r' | tee "$work/key"
   grep -q "DisplayVersion.*REG_SZ.*$version" "$work/key"
-  grep -q "UninstallString.*REG_SZ.*\"$target\\\\uninstall.exe\"" "$work/key"
+  grep '^ *UninstallString ' "$work/key" | grep -qF "\"$target\\uninstall.exe\""
 }
 check silent-install install
 

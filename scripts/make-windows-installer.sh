@@ -2,7 +2,7 @@
 # The Windows installer velmora-<version>-setup.exe (NSIS) from the Windows build:
 # velmora.exe, kv70sim.exe, DevKV70.dll, libframework.dll, and the DLLs they import
 # that Windows does not have (the MinGW runtime), found by following their import
-# tables (objdump -p) into the build's bin/ and the MinGW-w64 sysroot.
+# tables (objdump -p) into the build's bin/ and the MinGW-w64 sysroot; all stripped.
 # Usage: scripts/make-windows-installer.sh [windows build dir] [output dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,11 +52,16 @@ done
 
 work=$(mktemp -d "$win/nsis.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# Stripped copies: the Windows build keeps full debug information (-g), which would make
+# the installer ten times larger.
+mkdir "$work/files"
 size=0
 for name in $(printf '%s\n' "${!shipped[@]}" | sort); do
-  echo "  File \"/oname=$name\" \"${shipped[$name]}\"" >>"$work/files.nsh"
+  copy="$work/files/$name"
+  "$prefix-strip" --strip-unneeded -o "$copy" "${shipped[$name]}"
+  echo "  File \"/oname=$name\" \"$copy\"" >>"$work/files.nsh"
   echo "  Delete \"\$INSTDIR\\$name\"" >>"$work/remove.nsh"
-  size=$((size + $(stat -c %s "${shipped[$name]}")))
+  size=$((size + $(stat -c %s "$copy")))
 done
 # README as Windows' Notepad shows it.
 sed 's/$/\r/' "$src/README.md" >"$work/README.txt"
