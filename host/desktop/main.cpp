@@ -23,6 +23,10 @@ namespace {
 // As velmora's: a year.
 constexpr unsigned kMaxGiveUpSeconds = 86400u * 365u;
 
+bool WantsHelpOrVersion(const QCommandLineParser& parser) {
+  return parser.isSet("help") || parser.isSet("help-all") || parser.isSet("version");
+}
+
 int PrintHelpOrVersion(const QCommandLineParser& parser) {
   if (parser.isSet("version")) {
     std::printf("%s\n", velmora::VersionLine("velmora-gui").c_str());
@@ -95,7 +99,7 @@ int main(int argc, char** argv) {
   {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    if (parser.parse(arguments) && (parser.isSet("help") || parser.isSet("version"))) {
+    if (parser.parse(arguments) && WantsHelpOrVersion(parser)) {
       QCoreApplication core(argc, argv);  // the help's usage line names the program from it
       return PrintHelpOrVersion(parser);
     }
@@ -105,7 +109,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmora-gui: %s\n", parser.errorText().toLocal8Bit().constData());
     return velmora::kExitUsage;
   }
-  if (parser.isSet("help") || parser.isSet("version")) return PrintHelpOrVersion(parser);
+  if (WantsHelpOrVersion(parser)) return PrintHelpOrVersion(parser);
 
   GuiOptions options;
   options.plugin =
