@@ -43,6 +43,8 @@ contents() {
     usr/share/icons/hicolor/256x256/apps/velmora-gui.png
     usr/share/doc/velmora/README.md usr/share/doc/velmora/copyright
     usr/share/doc/velmora/changelog.gz)
+  local page
+  for page in "$src"/docs/*.md; do expected+=("usr/share/doc/velmora/${page##*/}"); done
   printf '%s\n' "${expected[@]}" | sort >"$work/expected"
   diff "$work/expected" "$work/files"
 }

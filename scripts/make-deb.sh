@@ -48,12 +48,22 @@ roff_block() { # text on stdin as a literal roff block
   sed -e 's/\\/\\e/g' -e "s/^\([.']\)/\\\\\&\1/"
   echo '.fi'
 }
+staged() { PATH="$root/usr/bin:$PATH" "$@"; }
+# The names under "Subcommands:" in a help text.
+subcommands() { sed -n '/^Subcommands:/,/^$/s/^  \([a-z][a-z0-9-]*\) .*/\1/p'; }
+command_section() { # the words of one command
+  echo ".SS \"velmora $*\""
+  staged velmora "$@" --help | roff_block
+}
 {
   echo '[COMMANDS]'
-  for command in list ports run "registry import" "registry export"; do
-    echo ".SS \"velmora $command\""
-    # shellcheck disable=SC2086
-    PATH="$root/usr/bin:$PATH" velmora $command --help | roff_block
+  for command in $(staged velmora --help | subcommands); do
+    inner=$(staged velmora "$command" --help | subcommands)
+    if [ -z "$inner" ]; then
+      command_section "$command"
+    else
+      for sub in $inner; do command_section "$command" "$sub"; done
+    fi
   done
   cat "$src/packaging/man/velmora.h2m"
 } >"$work/velmora.h2m"
@@ -74,6 +84,8 @@ done
 doc="$root/usr/share/doc/velmora"
 mkdir -p "$doc"
 cp "$src/README.md" "$doc/README.md"
+# The technician's pages that README points to.
+for page in "$src"/docs/*.md; do cp "$page" "$doc/"; done
 cp "$src/packaging/debian/copyright" "$doc/copyright"
 date_line=$(date -u -d "@$SOURCE_DATE_EPOCH" -R)
 sed -e "s/@VERSION@/$version/g" -e "s/@MAINTAINER@/$maintainer/g" -e "s/@DATE@/$date_line/g" \
