@@ -19,6 +19,8 @@ deb="$packages/velmora_${version}_${arch}.deb"
 work=$(mktemp -d "$build/check-package.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
+# A check's function runs as an if's condition, where errexit does not hold: each step
+# that may fail returns on its own.
 check() { # name, command...
   local name=$1
   shift
@@ -45,7 +47,7 @@ contents() {
     usr/share/doc/velmora/changelog.gz)
   local page
   for page in "$src"/docs/*.md; do expected+=("usr/share/doc/velmora/${page##*/}"); done
-  printf '%s\n' "${expected[@]}" | sort >"$work/expected"
+  printf '%s\n' "${expected[@]}" | sort >"$work/expected" || return 1
   diff "$work/expected" "$work/files"
 }
 check deb-contents contents
@@ -53,7 +55,7 @@ check deb-contents contents
 control() {
   dpkg-deb -f "$deb" >"$work/control"
   cat "$work/control"
-  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ]
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || return 1
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
   for lib in libc6 libstdc++6 libsqlite3-0 libqt6widgets6; do
@@ -90,8 +92,8 @@ mkdir -p "$work/home"
 versions() {
   local program
   for program in velmora velmora-gui kv70sim; do
-    run_clean "$root/usr/bin/$program" --version | tee "$work/$program.version"
-    [ "$(cat "$work/$program.version")" = "$program $version" ]
+    run_clean "$root/usr/bin/$program" --version | tee "$work/$program.version" || return 1
+    [ "$(cat "$work/$program.version")" = "$program $version" ] || return 1
   done
 }
 check unpacked-versions-without-a-display versions
@@ -103,17 +105,18 @@ runpaths() {
   for f in usr/bin/velmora usr/bin/velmora-gui usr/bin/kv70sim "$private/DevKV70.so"; do
     readelf -d "$root/$f" | grep -E 'RPATH|RUNPATH' | tee -a "$work/runpaths"
   done
-  ! grep -q "$build" "$work/runpaths"
-  grep -q "\[\$ORIGIN/../lib/$multiarch/velmora\]" "$work/runpaths"
-  run_clean LD_TRACE_LOADED_OBJECTS=1 "$root/usr/bin/velmora" | tee "$work/ldd"
+  if grep -q "$build" "$work/runpaths"; then echo "a RUNPATH names the build"; return 1; fi
+  grep -q "\[\$ORIGIN/../lib/$multiarch/velmora\]" "$work/runpaths" || return 1
+  run_clean LD_TRACE_LOADED_OBJECTS=1 "$root/usr/bin/velmora" | tee "$work/ldd" || return 1
   grep -q "libframework.so => $root/usr/bin/../lib/$multiarch/velmora/libframework.so" "$work/ldd"
 }
 check unpacked-runpaths runpaths
 
 config_run() {
-  run_clean "$root/usr/bin/velmora" run config --device sim </dev/null | tee "$work/config"
-  grep -qx 'Configuration retrieval succeeded.' "$work/config"
-  [ -f "$work/home/.config/velmora/registry.db" ]
+  run_clean "$root/usr/bin/velmora" run config --device sim </dev/null | tee "$work/config" ||
+    return 1
+  grep -qx 'Configuration retrieval succeeded.' "$work/config" || return 1
+  [ -f "$work/home/.config/velmora/registry.db" ] || return 1
   run_clean "$root/usr/bin/velmora" list | grep -q 'File system dump'
 }
 check unpacked-velmora-run-config-sim config_run
@@ -121,12 +124,13 @@ check unpacked-velmora-run-config-sim config_run
 man_pages() {
   local page
   for page in velmora velmora-gui kv70sim; do
-    MANWIDTH=80 man -l "$root/usr/share/man/man1/$page.1.gz" >"$work/$page.man" 2>"$work/$page.manerr"
+    MANWIDTH=80 man -l "$root/usr/share/man/man1/$page.1.gz" >"$work/$page.man" \
+      2>"$work/$page.manerr" || return 1
     cat "$work/$page.manerr"
-    [ ! -s "$work/$page.manerr" ]
-    grep -q "$version" "$work/$page.man"
+    [ ! -s "$work/$page.manerr" ] || return 1
+    grep -q "$version" "$work/$page.man" || return 1
   done
-  grep -q 'velmora run' "$work/velmora.man"
+  grep -q 'velmora run' "$work/velmora.man" || return 1
   grep -q 'dialout' "$work/velmora.man"
 }
 check man-pages man_pages

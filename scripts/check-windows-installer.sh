@@ -26,6 +26,8 @@ cleanup() {
 }
 trap cleanup EXIT
 failures=0
+# A check's function runs as an if's condition, where errexit does not hold: each step
+# that may fail returns on its own.
 check() { # name, command...
   local name=$1
   shift
@@ -48,28 +50,29 @@ menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Velm
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\velmora'
 
 install() {
-  wine "$setup" /S "/D=$target"
+  wine "$setup" /S "/D=$target" || return 1
   wineserver -w
-  ls -la "$folder"
+  ls -la "$folder" || return 1
   local f
   for f in velmora.exe kv70sim.exe DevKV70.dll libframework.dll libstdc++-6.dll \
     libgcc_s_seh-1.dll libwinpthread-1.dll README.txt uninstall.exe; do
     [ -f "$folder/$f" ] || { echo "not installed: $f"; return 1; }
   done
   ls "$menu"
-  [ -f "$menu/Velmora.lnk" ]
-  wine reg query "$key" /reg:64 | tr -d '\r' | tee "$work/key"
-  grep -q "DisplayVersion.*REG_SZ.*$version" "$work/key"
+  [ -f "$menu/Velmora.lnk" ] || return 1
+  wine reg query "$key" /reg:64 | tr -d '\r' | tee "$work/key" || return 1
+  grep -q "DisplayVersion.*REG_SZ.*$version" "$work/key" || return 1
   grep '^ *UninstallString ' "$work/key" | grep -qF "\"$target\\uninstall.exe\""
 }
 check silent-install install
 
 installed_runs() {
-  wine "$target\\velmora.exe" --version | tr -d '\r' | tee "$work/version"
-  [ "$(cat "$work/version")" = "velmora $version" ]
-  wine "$target\\kv70sim.exe" --version | tr -d '\r' | grep -qx "kv70sim $version"
-  wine "$target\\velmora.exe" run config --device sim </dev/null
-  wine "$target\\velmora.exe" run dump --device sim --log-file "$(winpath "$work/fs.log")" </dev/null
+  wine "$target\\velmora.exe" --version | tr -d '\r' | tee "$work/version" || return 1
+  [ "$(cat "$work/version")" = "velmora $version" ] || return 1
+  wine "$target\\kv70sim.exe" --version | tr -d '\r' | grep -qx "kv70sim $version" || return 1
+  wine "$target\\velmora.exe" run config --device sim </dev/null || return 1
+  wine "$target\\velmora.exe" run dump --device sim --log-file "$(winpath "$work/fs.log")" \
+    </dev/null || return 1
   [ -s "$work/fs.log" ]
 }
 check installed-velmora-runs installed_runs
@@ -77,7 +80,7 @@ check installed-velmora-runs installed_runs
 uninstall() {
   # The uninstaller copies itself away and runs from there: wait for every process of
   # the prefix to end.
-  wine "$target\\uninstall.exe" /S
+  wine "$target\\uninstall.exe" /S || return 1
   wineserver -w
   if [ -e "$folder" ]; then
     echo "left in the installation folder:"
