@@ -21,6 +21,8 @@ TEST(ProjectVersion, IsThreeNumbersAndNamesTheProgram) {
   EXPECT_TRUE(std::regex_match(ProjectVersion(), std::regex(R"(\d+\.\d+\.\d+)")))
       << ProjectVersion();
   EXPECT_EQ(VersionLine("kv70sim"), std::string("kv70sim ") + ProjectVersion());
+  // What a service record keeps as the software that did the run.
+  EXPECT_EQ(VelmoraVersion(), ProjectVersion());
 }
 
 TEST(PluginPathFrom, BesideTheProgramFirstThenThePrivateLibraryFolder) {
