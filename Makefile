@@ -12,7 +12,8 @@ SANITIZE_EXCLUDE ?= bench|matrix|net
 # Warnings are errors in every build; WERROR=OFF lets a local experiment through.
 WERROR ?= ON
 
-.PHONY: all deps build test check windows check-windows demo bench fuzz fuzz-build sanitize-build format format-check clean
+.PHONY: all deps build test check windows check-windows demo bench fuzz fuzz-build sanitize-build format format-check clean \
+  package package-deb package-windows check-package check-windows-installer
 
 all: build
 
@@ -44,6 +45,7 @@ check: format-check sanitize-build fuzz-build
 	@UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) \
 	  -LE '$(SANITIZE_EXCLUDE)'
 	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	@$(MAKE) --no-print-directory check-package
 
 # The tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer (-O1 and
 # line tables only: quicker to build, and enough for the sanitizers' reports).
@@ -88,6 +90,24 @@ windows:
 
 check-windows: windows build
 	@scripts/check-windows.sh $(WIN_BUILD) $(BUILD)
+	@$(MAKE) --no-print-directory check-windows-installer
+
+# The Debian package from the build tree (no build of its own) and the Windows installer
+# from the Windows build, both into $(PACKAGE_DIR); each tested as installed.
+PACKAGE_DIR ?= $(BUILD)/packages
+package: package-deb package-windows
+
+package-deb: build
+	@scripts/make-deb.sh $(BUILD) $(PACKAGE_DIR)
+
+package-windows: windows
+	@scripts/make-windows-installer.sh $(WIN_BUILD) $(PACKAGE_DIR)
+
+check-package: package-deb
+	@scripts/check-package.sh $(BUILD) $(PACKAGE_DIR)
+
+check-windows-installer: package-windows
+	@scripts/check-windows-installer.sh $(WIN_BUILD) $(PACKAGE_DIR)
 
 demo: build
 	@scripts/demo.sh $(BUILD)

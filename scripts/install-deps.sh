@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, only when some
-# are missing. Runs as root (CI, the project's machines) or through sudo.
+# Installs the Debian packages the build, the tests, the demo and the Debian package
+# (make package, make check) need, only when some are missing. Runs as root (CI, the
+# project's machines) or through sudo.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config make
           libgtest-dev libgmock-dev libsqlite3-dev libcli11-dev srecord binutils libbenchmark-dev
           tmux python3
-          ser2net python3-serial qt6-base-dev fonts-dejavu-core)
+          ser2net python3-serial qt6-base-dev fonts-dejavu-core
+          dpkg-dev help2man man-db lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/clock.h"
+#include "project_version.h"
 #include "sim/device.h"
 #include "sim/pty_server.h"
 #include "sim/rfc2217_server.h"
@@ -77,6 +78,8 @@ int main(int argc, char** argv) {
       "kv70sim: a simulated KV70 data collector on a pseudo-terminal.\n"
       "Settings are given as KEY=VALUE,... arguments or as --KEY VALUE options."};
   app.footer(kFooter);
+  app.set_version_flag("--version", std::string("kv70sim ") + VELMORA_VERSION,
+                       "print kv70sim's version and end");
   bool pty = false;
   app.add_flag("--pty", pty, "serve the device on a new pseudo-terminal and print its path");
   std::string rfc2217;

@@ -6,6 +6,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/files.h"
 #include "platform/module.h"
+#include "project_version.h"
 
 namespace velmora {
 
@@ -96,13 +97,25 @@ int PluginLibrary::DoOperation(RunRecord& record) const {
   return doOperation_(&record);
 }
 
+std::string PluginPathFrom(const std::string& programDir) {
+  const std::string dir = programDir.empty() ? std::string("./") : programDir;
+  const std::string name = platform::ModuleFileName("DevKV70");
+  const std::string beside = dir + name;
+  platform::FileStatus status;
+  if (platform::GetFileStatus(beside, status)) return beside;
+  // An installed velmora keeps the plug-in in the package's private library folder.
+  const std::string installed = dir + VELMORA_PRIVATE_LIBDIR_FROM_BIN + "/" + name;
+  if (platform::GetFileStatus(installed, status)) return installed;
+  return beside;
+}
+
 std::string DefaultPluginPath() {
   std::vector<char> buffer(4096, '\0');
   const DWORD n =
       platform::GetModuleFileName(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
   std::string dir;
   platform::SplitPath(std::string(buffer.data(), n), &dir, nullptr, nullptr);
-  return (dir.empty() ? std::string("./") : dir) + platform::ModuleFileName("DevKV70");
+  return PluginPathFrom(dir);
 }
 
 }  // namespace velmora

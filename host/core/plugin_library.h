@@ -53,7 +53,10 @@ class PluginLibrary {
   PFN_DoOperation doOperation_ = nullptr;
 };
 
-// DevKV70.so beside the running executable.
+// DevKV70.so beside the running executable, else where a package installs it (the
+// private library folder, ../lib/<multiarch>/velmora from the program's folder).
 std::string DefaultPluginPath();
+// The same from a program's folder (ending in a separator, or empty for ".").
+std::string PluginPathFrom(const std::string& programDir);
 
 }  // namespace velmora

@@ -13,6 +13,7 @@
 #include "host/core/plugin_library.h"
 #include "host/core/real_device_help.h"
 #include "host/core/session.h"
+#include "host/core/version.h"
 #include "host/desktop/desktop_app.h"
 #include "host/desktop/stall_meter.h"
 #include "host/desktop/stop_signals.h"
@@ -23,19 +24,18 @@ namespace {
 // As velmora's: a year.
 constexpr unsigned kMaxGiveUpSeconds = 86400u * 365u;
 
-}  // namespace
+bool WantsHelpOrVersion(const QCommandLineParser& parser) {
+  return parser.isSet("help") || parser.isSet("version");
+}
 
-namespace {
-
-// Help is text on standard output: it needs no display, so asking for it makes no
-// window system connection (which would fail on a console without one).
-bool AsksForHelp(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--") return false;
-    if (arg == "-h" || arg == "--help" || arg == "-?") return true;
+int PrintHelpOrVersion(const QCommandLineParser& parser) {
+  if (parser.isSet("version")) {
+    std::printf("%s\n", velmora::VersionLine("velmora-gui").c_str());
+  } else {
+    std::printf("%s\n%s", parser.helpText().toLocal8Bit().constData(),
+                velmora::RealDeviceHelp(velmora::HelpFor::Desktop).c_str());
   }
-  return false;
+  return velmora::kExitSucceeded;
 }
 
 }  // namespace
@@ -43,10 +43,8 @@ bool AsksForHelp(int argc, char** argv) {
 int main(int argc, char** argv) {
   QElapsedTimer sinceStart;
   sinceStart.start();
-  const std::unique_ptr<QCoreApplication> app = AsksForHelp(argc, argv)
-                                                    ? std::make_unique<QCoreApplication>(argc, argv)
-                                                    : std::make_unique<QApplication>(argc, argv);
   QCoreApplication::setApplicationName("velmora-gui");
+  QCoreApplication::setApplicationVersion(velmora::ProjectVersion());
   using velmora::desktop::GuiOptions;
 
   QCommandLineParser parser;
@@ -55,6 +53,7 @@ int main(int argc, char** argv) {
   // Not addHelpOption: its --help-all lists the toolkit's options, which are not ours.
   const QCommandLineOption help(QStringList{"h", "?", "help"}, "show this help and end");
   parser.addOption(help);
+  parser.addVersionOption();
   parser.addPositionalArgument("OPERATION",
                                "with --auto: the index or a name word of the operation to run");
   const QCommandLineOption device(
@@ -68,7 +67,9 @@ int main(int argc, char** argv) {
       "registry database to use (default: $VELMORA_REGISTRY, else ~/.config/velmora/registry.db)",
       "FILE");
   const QCommandLineOption plugin(
-      "plugin", "the device plug-in (default: DevKV70.so beside velmora-gui)", "FILE");
+      "plugin",
+      "the device plug-in (default: DevKV70.so beside velmora-gui, else the installed one)",
+      "FILE");
   const QCommandLineOption monitor(
       "monitor-image", "the KV70's own 8554-byte flash monitor program (sets VELMORA_KV70_MONITOR)",
       "FILE");
@@ -97,15 +98,23 @@ int main(int argc, char** argv) {
   measure.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({device, port, registry, plugin, monitor, shots, unattended, firmware, logFile,
                      yes, giveUp, firstWindow, measure});
-  if (!parser.parse(QCoreApplication::arguments())) {
+  // --help and --version need no display (the manual page is made from them at build
+  // time): answered before the window system is opened. The arguments are read again once
+  // it is, since Qt takes its own (-platform, ...) out of them.
+  {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (parser.parse(arguments) && WantsHelpOrVersion(parser)) {
+      QCoreApplication core(argc, argv);  // the help's usage line names the program from it
+      return PrintHelpOrVersion(parser);
+    }
+  }
+  QApplication app(argc, argv);
+  if (!parser.parse(QApplication::arguments())) {
     std::fprintf(stderr, "velmora-gui: %s\n", parser.errorText().toLocal8Bit().constData());
     return velmora::kExitUsage;
   }
-  if (parser.isSet(help)) {
-    std::printf("%s\n%s", parser.helpText().toLocal8Bit().constData(),
-                velmora::RealDeviceHelp(velmora::HelpFor::Desktop).c_str());
-    return velmora::kExitSucceeded;
-  }
+  if (WantsHelpOrVersion(parser)) return PrintHelpOrVersion(parser);
 
   GuiOptions options;
   options.plugin =

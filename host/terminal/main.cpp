@@ -10,6 +10,7 @@
 #include "host/core/plugin_library.h"
 #include "host/core/real_device_help.h"
 #include "host/core/session.h"
+#include "host/core/version.h"
 #include "host/terminal/commands.h"
 #include "host/terminal/interrupts.h"
 #include "host/terminal/record_commands.h"
@@ -53,6 +54,9 @@ FILE" registers a file that is not in the list yet by itself.
 Exit status: 0 done, 1 refused (the message says why), 2 a question answered No,
 64 wrong usage.)";
 
+constexpr const char* kPluginHelp =
+    "the device plug-in (default: DevKV70.so beside velmora, else the installed one)";
+
 void AddRegistryOption(CLI::App& command, std::string& registry) {
   command.add_option("--registry", registry,
                      "registry database to use (default: $VELMORA_REGISTRY, else "
@@ -65,12 +69,13 @@ int main(int argc, char** argv) {
   using namespace velmora;
   CLI::App app{"velmora: maintains a device through its plug-in, over a serial line."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", VersionLine("velmora"), "print velmora's version and end");
 
   std::string plugin = DefaultPluginPath();
   std::string registry;
 
   CLI::App* list = app.add_subcommand("list", "list the plug-in's operations");
-  list->add_option("--plugin", plugin, "the device plug-in (default: DevKV70.so beside velmora)");
+  list->add_option("--plugin", plugin, kPluginHelp);
 
   CLI::App* ports =
       app.add_subcommand("ports", "list this machine's serial ports and what COM1 to COM6 are now");
@@ -90,8 +95,7 @@ int main(int argc, char** argv) {
   runCommand->add_option(
       "--device", device,
       "what the COM port is: a device path, rfc2217://HOST:PORT or sim[:key=value,...]");
-  runCommand->add_option("--plugin", plugin,
-                         "the device plug-in (default: DevKV70.so beside velmora)");
+  runCommand->add_option("--plugin", plugin, kPluginHelp);
   AddRegistryOption(*runCommand, registry);
   runCommand->add_flag("--yes", run.yes, "answer Yes to the operation's questions");
   runCommand->add_option("--trace", trace, "write every byte on the line to FILE");
