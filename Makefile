@@ -1,12 +1,15 @@
+# Each build tree is a preset of CMakePresets.json (default, asan, bench, windows), which
+# holds its compiler and flags; a *_BUILD variable moves a tree elsewhere.
 BUILD ?= build
-GENERATOR := -G Ninja
 JOBS ?= $(shell nproc)
 
-FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
 FUZZ_LONG_SECONDS ?= 300
 BENCH_BUILD ?= build-bench
+# One clang tree with AddressSanitizer and UndefinedBehaviorSanitizer builds both the
+# tests of the sanitizer pass and the fuzzers: one cold build less in CI.
 SAN_BUILD ?= build-asan
+FUZZ_BUILD ?= $(SAN_BUILD)
 # The sanitizer pass leaves out what measures, only repeats runs, or waits on real time.
 SANITIZE_EXCLUDE ?= bench|matrix|net
 # Warnings are errors in every build; WERROR=OFF lets a local experiment through.
@@ -20,14 +23,11 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
-# Line tables only (-g1): backtraces and profiles keep their lines, and the cold build is
-# shorter; a debugger session passes CMAKE_ARGS with -g.
-OPT_FLAGS ?= -O2 -g1 -DNDEBUG
-
+# The default preset: -O2 with line tables only (-g1), so that backtraces and profiles
+# keep their lines and the cold build is shorter; a debugger session passes CMAKE_ARGS
+# with "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O0 -g".
 build: deps
-	@cmake -S . -B $(BUILD) $(GENERATOR) -DKV70_WERROR=$(WERROR) \
-	  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=$(OPT_FLAGS)" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=$(OPT_FLAGS)" \
-	  $(CMAKE_ARGS) >/dev/null
+	@cmake --preset default -B $(BUILD) -DKV70_WERROR=$(WERROR) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # One tree, every test but the benchmarks: the loop to run after each change. Benchmarks
@@ -47,20 +47,16 @@ check: format-check sanitize-build fuzz-build
 	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 	@$(MAKE) --no-print-directory check-package
 
-# The tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer (-O1 and
-# line tables only: quicker to build, and enough for the sanitizers' reports).
+# The tests once more and the fuzz programs, in one tree: clang with AddressSanitizer and
+# UndefinedBehaviorSanitizer over the whole build (the asan preset: -O1 and line tables
+# only, quicker to build and enough for the sanitizers' reports).
 sanitize-build: deps
-	@cmake -S . -B $(SAN_BUILD) $(GENERATOR) -DKV70_SANITIZE=ON -DKV70_WERROR=$(WERROR) \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1" >/dev/null
+	@cmake --preset asan -B $(SAN_BUILD) -DKV70_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(SAN_BUILD) -j $(JOBS)
 
-# The fuzz programs, with clang and the sanitizers over the whole of that build (-O1 and
-# line tables only: quicker to build, and enough for the sanitizers' reports).
+# The fuzz programs alone (the fuzz build preset: the asan tree's `fuzzers` target).
 fuzz-build: deps
-	@cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-	  -DKV70_FUZZ=ON -DKV70_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only" >/dev/null
+	@cmake --preset asan -B $(FUZZ_BUILD) -DKV70_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 
 fuzz: fuzz-build
@@ -75,7 +71,7 @@ format-check: deps
 
 # One table of every benchmark's figures (optimised build of its own).
 bench: deps
-	@cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --preset bench -B $(BENCH_BUILD) >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target operations_bench dump_bench upgrade_bench \
 	  srec_throughput serial_syscalls velmora kv70sim gui_bench
 	@bench/run-bench.sh $(BENCH_BUILD)
@@ -84,8 +80,7 @@ bench: deps
 WIN_BUILD ?= build-windows
 windows:
 	@scripts/install-windows-deps.sh
-	@cmake -S . -B $(WIN_BUILD) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-	  -DKV70_WERROR=$(WERROR) $(CMAKE_ARGS) >/dev/null
+	@cmake --preset windows -B $(WIN_BUILD) -DKV70_WERROR=$(WERROR) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(WIN_BUILD) -j $(JOBS)
 
 check-windows: windows build
@@ -113,4 +108,4 @@ demo: build
 	@scripts/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD)

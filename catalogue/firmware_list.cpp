@@ -7,20 +7,20 @@
 
 namespace {
 
-constexpr REGSAM READ_WRITE = KEY_READ | KEY_WRITE;
+constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 // Windows key names are at most 255 characters.
-constexpr DWORD KEY_NAME_BUFFER = 260;
+constexpr DWORD kKeyNameBuffer = 260;
 
 LONG OpenFirmwareKey(platform::RegKey& key) {
-  return platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kFirmwareKeyPath, 0, READ_WRITE, key.put());
+  return platform::RegOpenKeyEx(HKEY_LOCAL_MACHINE, kFirmwareKeyPath, 0, kReadWrite, key.put());
 }
 
 // The subkey names in registry order, up to the first index the registry cannot name.
 std::vector<CString> ReadSubkeyNames(HKEY key) {
   std::vector<CString> names;
   for (DWORD index = 0;; ++index) {
-    char name[KEY_NAME_BUFFER];
-    DWORD length = KEY_NAME_BUFFER;
+    char name[kKeyNameBuffer];
+    DWORD length = kKeyNameBuffer;
     if (platform::RegEnumKeyEx(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS) {
       break;

@@ -7,6 +7,7 @@
 #include "device/kv70_tables.h"
 #include "platform/clock.h"
 #include "protocol/rom_frame.h"
+#include "reporting/failure_codes.h"
 #include "reporting/failures.h"
 #include "reporting/periodic_progress.h"
 #include "reporting/reporting.h"
@@ -55,10 +56,10 @@ void CBDDevice::UploadMonitor(UINT progressBase, UINT progressSpan) {
         RomReadMemory(address, readBack, chunk, kChunkAttempts);
       } catch (DeviceException* e) {
         e->Delete();
-        ThrowBD(804);
+        ThrowBD(BD_MONITOR_UPLOAD_FAILED);
       }
       if (std::memcmp(readBack, m_monitorImage + offset, chunk) == 0) break;
-      if (tries == kChunkRetries) ThrowBD(804);
+      if (tries == kChunkRetries) ThrowBD(BD_MONITOR_UPLOAD_FAILED);
     }
     offset += chunk;
     address += chunk;
@@ -74,10 +75,10 @@ void CBDDevice::UploadMonitor(UINT progressBase, UINT progressSpan) {
       e->Delete();
     }
   }
-  if (!started) ThrowBD(805);
+  if (!started) ThrowBD(BD_MONITOR_NOT_STARTED);
 
   platform::GetClock().SleepMs(kMonitorStartMs);
-  if (!m_link.Ping(GetCommandCode(kPingIndex))) ThrowBD(806);
+  if (!m_link.Ping(GetCommandCode(kPingIndex))) ThrowBD(BD_MONITOR_NO_PING_ANSWER);
   SendProgress(&m_record, 100);
 }
 

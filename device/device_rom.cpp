@@ -7,17 +7,12 @@
 #include "platform/clock.h"
 #include "protocol/rom_frame.h"
 #include "protocol/rom_read_reply.h"
+#include "reporting/failure_codes.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
 #include "serial/serial_com.h"
 
 namespace {
-
-// Serial settings by table index.
-constexpr int kSpeed9600 = 6;
-constexpr int kParityNone = 0;
-constexpr int kByteSize8 = 1;
-constexpr int kStopBits1 = 0;
 
 constexpr int kProbeAttempts = 5;
 constexpr std::uint32_t kProbeRetryMs = 200;
@@ -42,10 +37,10 @@ BOOL CDevice::ReadAcknowledgement() {
 }
 
 BOOL CDevice::RomProbe() {
-  m_port.SetSpeed(kSpeed9600);
-  m_port.SetParity(kParityNone);
-  m_port.SetByteSize(kByteSize8);
-  m_port.SetStopBits(kStopBits1);
+  m_port.SetSpeed(CSerialCom::SPEED_9600);
+  m_port.SetParity(CSerialCom::PARITY_NONE);
+  m_port.SetByteSize(CSerialCom::BYTE_SIZE_8);
+  m_port.SetStopBits(CSerialCom::STOP_BITS_1);
   for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
     m_port.Purge(TRUE, TRUE);
     int answered = 0;
@@ -64,7 +59,7 @@ BOOL CDevice::RomProbe() {
 
 void CDevice::RomWriteMemory(DWORD address, const BYTE* data, UINT count, UINT attempts) {
   // The payload length is one byte: more than 251 data bytes cannot be framed.
-  if (count > ROM_MAX_BULK) ThrowDevice(516);
+  if (count > ROM_MAX_BULK) ThrowDevice(DEVICE_ROM_WRITE_FAILED);
   const std::vector<BYTE> frame = BuildRomWrite(address, data, count, true);
   while (attempts > 0) {
     m_port.Purge(FALSE, TRUE);
@@ -72,13 +67,13 @@ void CDevice::RomWriteMemory(DWORD address, const BYTE* data, UINT count, UINT a
     if (ReadAcknowledgement()) return;
     --attempts;
   }
-  ThrowDevice(516);
+  ThrowDevice(DEVICE_ROM_WRITE_FAILED);
 }
 
 void CDevice::RomWriteTyped(DWORD address, const void* data, UINT count, UINT widthBits) {
   if (count == 0) return;
   const std::vector<BYTE> payload = RomTypedPayload(data, count, widthBits);
-  if (payload.empty() || count > ROM_MAX_TYPED) ThrowDevice(518);
+  if (payload.empty() || count > ROM_MAX_TYPED) ThrowDevice(DEVICE_ROM_TYPED_WRITE_FAILED);
   const std::vector<BYTE> frame = BuildRomWrite(address, payload.data(), count, false);
   for (int attempt = 0; attempt < kTypedAttempts; ++attempt) {
     m_port.Write(frame.data(), static_cast<DWORD>(frame.size()));
@@ -86,18 +81,18 @@ void CDevice::RomWriteTyped(DWORD address, const void* data, UINT count, UINT wi
     m_port.Purge(TRUE, TRUE);
     platform::GetClock().SleepMs(kTypedRetryMs);
   }
-  ThrowDevice(518);
+  ThrowDevice(DEVICE_ROM_TYPED_WRITE_FAILED);
 }
 
 void CDevice::RomGo(DWORD address) {
   const std::vector<BYTE> frame = BuildRomGo(address);
   m_port.Purge(FALSE, TRUE);
   m_port.Write(frame.data(), static_cast<DWORD>(frame.size()));
-  if (!ReadAcknowledgement()) ThrowDevice(517);
+  if (!ReadAcknowledgement()) ThrowDevice(DEVICE_ROM_GO_FAILED);
 }
 
 void CDevice::RomReadMemory(DWORD address, BYTE* buffer, UINT count, UINT attempts) {
-  if (count > ROM_MAX_BULK) ThrowDevice(509);
+  if (count > ROM_MAX_BULK) ThrowDevice(DEVICE_ROM_READ_FAILED);
   const std::vector<BYTE> frame = BuildRomRead(address, static_cast<BYTE>(count));
   while (attempts > 0) {
     --attempts;
@@ -115,7 +110,7 @@ void CDevice::RomReadMemory(DWORD address, BYTE* buffer, UINT count, UINT attemp
       }
     }
   }
-  ThrowDevice(509);
+  ThrowDevice(DEVICE_ROM_READ_FAILED);
 }
 
 void CDevice::RomWriteWord(DWORD address, WORD value) {

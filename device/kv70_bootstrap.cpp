@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "protocol/rom_frame.h"
+#include "reporting/failure_codes.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
 #include "resources/resource.h"
@@ -20,7 +21,6 @@ constexpr std::uint32_t kLookIntervalMs = 250;
 constexpr std::uint32_t kBeforeProbeMs = 1000;
 constexpr UINT kCheckDisplayStyle = MB_ICONEXCLAMATION | MB_SETFOREGROUND;  // 0x00010030
 constexpr UINT kSpeedRoutineAttempts = 15;
-constexpr int kSpeed38400 = 9;
 
 }  // namespace
 
@@ -77,7 +77,7 @@ void CKV70Device::SetUpChipSelects() {
     for (const RegisterWord& w : KV70_SETUP_WORDS_LAST) RomWriteWord(w.address, w.value);
   } catch (DeviceException* e) {
     e->Delete();
-    ThrowDevice(506);
+    ThrowDevice(DEVICE_SETUP_FAILED);
   }
 }
 
@@ -87,13 +87,13 @@ void CKV70Device::SwitchBaudRate() {
                    kSpeedRoutineAttempts);
   } catch (DeviceException* e) {
     e->Delete();
-    ThrowDevice(504);
+    ThrowDevice(DEVICE_SPEED_ROUTINE_NOT_WRITTEN);
   }
   try {
     RomGo(ROM_SPEED_ROUTINE_ADDRESS);
   } catch (DeviceException* e) {
     e->Delete();
-    ThrowDevice(505);
+    ThrowDevice(DEVICE_SPEED_ROUTINE_NOT_STARTED);
   }
-  m_port.SetSpeed(kSpeed38400);
+  m_port.SetSpeed(CSerialCom::SPEED_38400);
 }

@@ -5,6 +5,7 @@
 
 #include "device/kv70_tables.h"
 #include "protocol/flashmon_commands.h"
+#include "reporting/failure_codes.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
 #include "serial/serial_com.h"
@@ -12,7 +13,6 @@
 namespace {
 
 constexpr DWORD kResetBreakMs = 1000;
-constexpr int kSpeed38400 = 9;
 // Progress of the connection: after the ROM monitor answered, after the set-up, and the
 // span of the monitor upload.
 constexpr int kProgressContact = 5;
@@ -69,8 +69,8 @@ void CKV70Device::Connect() {
     UploadMonitor(kProgressUploadBase, kProgressUploadSpan);
   } else {
     // No ROM monitor: a flash monitor may still run from an earlier connection.
-    m_port.SetSpeed(kSpeed38400);
-    if (!m_link.Ping(GetCommandCode(kPingIndex))) ThrowDevice(501);
+    m_port.SetSpeed(CSerialCom::SPEED_38400);
+    if (!m_link.Ping(GetCommandCode(kPingIndex))) ThrowDevice(DEVICE_NO_PING_ANSWER);
   }
   CheckCancel(&m_record);
   ReadConfigurationAndCheck();
@@ -80,5 +80,5 @@ void CKV70Device::Connect() {
 
 void CKV70Device::ReadConfigurationAndCheck() {
   m_link.ReadConfiguration(m_config, MON_READ_CONFIG);
-  if (!IsKnownKV70FlashType(m_config.FlashType())) ThrowDevice(519);
+  if (!IsKnownKV70FlashType(m_config.FlashType())) ThrowDevice(DEVICE_UNKNOWN_FLASH_TYPE);
 }

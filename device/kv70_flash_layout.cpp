@@ -8,6 +8,7 @@
 
 #include "device/kv70_device.h"
 #include "protocol/sector_list.h"
+#include "reporting/failure_codes.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
 #include "resources/resource.h"
@@ -101,7 +102,7 @@ void KV70AnyProgramFlashRange(DWORD& start, DWORD& end) {
 
 void CKV70Device::BuildSectorList(CSectorList& sectors) {
   const FlashLayout* layout = FindLayout(m_config.FlashType());
-  if (!layout) ThrowDevice(519);
+  if (!layout) ThrowDevice(DEVICE_UNKNOWN_FLASH_TYPE);
   for (const SectorRun& run : layout->sectors)
     for (int i = 0; i < run.count; ++i)
       sectors.Append(run.first + static_cast<DWORD>(i) * run.step);
@@ -109,7 +110,7 @@ void CKV70Device::BuildSectorList(CSectorList& sectors) {
 
 void CKV70Device::EraseProgramFlash() {
   const FlashLayout* layout = FindLayout(m_config.FlashType());
-  if (!layout) ThrowDevice(519);
+  if (!layout) ThrowDevice(DEVICE_UNKNOWN_FLASH_TYPE);
   if (layout->collect == Collect::Always || HasCapability(kNeedsCollection)) CollectGarbage();
   SendStatus(&m_record, IDS_ERASING_PROGRAM_FLASH);
   CBDDevice::EraseProgramFlash();

@@ -7,6 +7,7 @@
 #include "models/srecord_file.h"
 #include "platform/clock.h"
 #include "protocol/sector_list.h"
+#include "reporting/failure_codes.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
 #include "resources/resource.h"
@@ -34,7 +35,7 @@ void CBDDevice::CollectGarbage() {
     m_link.ReadConfiguration(*m_pConfig, GetCommandCode(kReadConfigIndex));
   } catch (CFlashMonException* e) {
     e->Delete();
-    ThrowBD(803);
+    ThrowBD(BD_GARBAGE_COLLECTION_FAILED);
   }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "protocol/flashmon_commands.h"
 #include "protocol/mem_block.h"
+#include "reporting/failure_codes.h"
 #include "reporting/failures.h"
 #include "reporting/periodic_progress.h"
 #include "reporting/reporting.h"
@@ -22,7 +23,6 @@ constexpr WORD kFileSystemAbsent = 0xFFFF;
 // Progress and the cancel check come every 33rd block, first at block 32.
 constexpr DWORD kBlocksPerReport = 33;
 constexpr std::uint32_t kReconnectWaitMs = 1000;
-constexpr int kNoAnswer = 407;
 
 // One block read, repeated until the monitor answers. Only a missing answer is retried:
 // a reply of the wrong length means the monitor misbehaves and ends the dump.
@@ -33,7 +33,7 @@ void ReadUntilAnswered(CFlashMonLink& link, RunRecord& record, CMemBlock& block)
       link.ReadMemory(block, MON_READ);
       break;
     } catch (CFlashMonException* e) {
-      if (e->m_code != kNoAnswer) throw;
+      if (e->m_code != FLASHMON_READ_NO_ANSWER) throw;
       e->Delete();
     }
     // Stays on the host's display until an answer comes back.

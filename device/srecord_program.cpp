@@ -6,6 +6,7 @@
 #include "models/srecord_file.h"
 #include "protocol/flashmon_link.h"
 #include "protocol/mem_block.h"
+#include "reporting/failure_codes.h"
 #include "reporting/failures.h"
 #include "reporting/periodic_progress.h"
 #include "reporting/reporting.h"
@@ -59,6 +60,6 @@ void ProgramImage(CSRecordFile& file, DWORD commandCode, CFlashMonLink& link) {
     SendProgress(&record, 100);
   } catch (CFlashMonException* e) {
     e->Delete();
-    throw new CFlashMonException(405);
+    throw new CFlashMonException(FLASHMON_PROGRAM_REFUSED);
   }
 }

@@ -7,12 +7,12 @@ IMPLEMENT_DYNAMIC(CDatedOption, COptionDesc)
 namespace {
 // Flipping the top bit and a few low ones keeps every scrambled character non-zero and
 // outside printable ASCII, so a stored name is never readable by accident.
-constexpr unsigned char SCRAMBLE_KEY = 0xA5;
+constexpr unsigned char kScrambleKey = 0xA5;
 
 CString XorName(const char* text) {
   CString out;
   for (const char* p = text; *p; ++p)
-    out += static_cast<char>(static_cast<unsigned char>(*p) ^ SCRAMBLE_KEY);
+    out += static_cast<char>(static_cast<unsigned char>(*p) ^ kScrambleKey);
   return out;
 }
 }  // namespace

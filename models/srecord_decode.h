@@ -5,14 +5,15 @@
 #include <cstddef>
 
 #include "platform/winbase.h"
+#include "reporting/failure_codes.h"
 
 // A record carries at most 77 data bytes: a count of 0x52 with a four-byte address.
 constexpr int SREC_MAX_DATA = 77;
 
 // The flash-monitor failures a firmware file's records raise: a checksum that does not
 // match, and everything else that is wrong with a record or the file.
-constexpr int SREC_CHECKSUM_FAILURE = 415;
-constexpr int SREC_FORMAT_FAILURE = 416;
+constexpr int SREC_CHECKSUM_FAILURE = FLASHMON_SRECORD_CHECKSUM;
+constexpr int SREC_FORMAT_FAILURE = FLASHMON_SRECORD_FORMAT;
 
 // One decoded record. `length` bytes of `data` are valid.
 struct SRecordLine {

@@ -7,16 +7,6 @@
 #include "resources/resource.h"
 #include "serial/serial_com.h"
 
-namespace {
-
-// 8 data bits, one stop bit, no parity, 9600 bit/s: what the boot ROM listens at.
-constexpr int kByteSize8 = 1;
-constexpr int kOneStopBit = 0;
-constexpr int kNoParity = 0;
-constexpr int kSpeed9600 = 6;
-
-}  // namespace
-
 void RunOnConnectedDevice(RunRecord* record, BYTE readOnly, EstablishingStatus establishing,
                           const std::function<void(CKV70Device& device)>& work) {
   SendStatus(record, IDS_ESTABLISHING);
@@ -30,8 +20,10 @@ void RunOnConnectedDevice(RunRecord* record, BYTE readOnly, EstablishingStatus e
   // Declared in this order, so that on every way out the device goes first and then the
   // port, which its destructor closes. A port that cannot be opened throws before any
   // device exists.
+  // 8 data bits, one stop bit, no parity, 9600 bit/s: what the boot ROM listens at.
   CSerialCom port;
-  port.Open(static_cast<DWORD>(record->comPort), kByteSize8, kOneStopBit, kNoParity, kSpeed9600);
+  port.Open(static_cast<DWORD>(record->comPort), CSerialCom::BYTE_SIZE_8, CSerialCom::STOP_BITS_1,
+            CSerialCom::PARITY_NONE, CSerialCom::SPEED_9600);
   CKV70Device device(port, *record);
   device.SetReadOnly(readOnly);
   device.SetMonitorImage(monitor.Bytes());

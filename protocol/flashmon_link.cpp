@@ -6,6 +6,7 @@
 #include "protocol/flashmon_request.h"
 #include "protocol/mem_block.h"
 #include "protocol/sector_list.h"
+#include "reporting/failure_codes.h"
 #include "reporting/failures.h"
 #include "reporting/reporting.h"
 #include "resources/resource.h"
@@ -75,7 +76,7 @@ void CFlashMonLink::EraseSectors(CSectorList& sectors, DWORD eraseCode, DWORD st
   const std::uint64_t start = clock.NowMs();
   CFlashMonReply eraseReply(Code(eraseCode));
   for (;;) {
-    if (clock.NowMs() - start >= kEraseAnswerLimitMs) Fail(401);
+    if (clock.NowMs() - start >= kEraseAnswerLimitMs) Fail(FLASHMON_ERASE_NO_ANSWER);
     if (Exchange(erase, eraseReply)) break;
   }
 
@@ -90,9 +91,9 @@ void CFlashMonLink::EraseSectors(CSectorList& sectors, DWORD eraseCode, DWORD st
         SendProgress(&m_record, 100);
         return;
       }
-      if (state == kEraseFailed) Fail(402);
+      if (state == kEraseFailed) Fail(FLASHMON_ERASE_FAILED);
     }
-    if (++polls >= kEraseMaxPolls) Fail(403);
+    if (++polls >= kEraseMaxPolls) Fail(FLASHMON_ERASE_TIMEOUT);
   }
 }
 
@@ -103,7 +104,7 @@ void CFlashMonLink::ProgramBlock(const CMemBlock& block, DWORD commandCode) {
   for (;;) {
     if (Exchange(request, reply) && reply.GetDataLength() == 1) {
       if (reply.GetData()[0] == kProgramAccepted) break;
-      if (reply.GetData()[0] == kProgramRefused) Fail(405);
+      if (reply.GetData()[0] == kProgramRefused) Fail(FLASHMON_PROGRAM_REFUSED);
     }
     SendStatus(&m_record, IDS_WAITING_FOR_RECONNECT);
     CheckCancel(&m_record);
@@ -117,14 +118,14 @@ void CFlashMonLink::ProgramBlock(const CMemBlock& block, DWORD commandCode) {
 void CFlashMonLink::Reboot(DWORD commandCode) {
   const CFlashMonRequest request = CFlashMonRequest::Empty(Code(commandCode));
   CFlashMonReply reply(Code(commandCode));
-  if (!Exchange(request, reply)) Fail(406);
+  if (!Exchange(request, reply)) Fail(FLASHMON_REBOOT_NO_ANSWER);
 }
 
 void CFlashMonLink::ReadMemory(CMemBlock& block, DWORD commandCode) {
   const CFlashMonRequest request = CFlashMonRequest::AddressAndCount(Code(commandCode), block);
   CFlashMonReply reply(Code(commandCode));
-  if (!Exchange(request, reply)) Fail(407);
-  if (reply.GetDataLength() != block.GetCount()) Fail(408);
+  if (!Exchange(request, reply)) Fail(FLASHMON_READ_NO_ANSWER);
+  if (reply.GetDataLength() != block.GetCount()) Fail(FLASHMON_READ_WRONG_LENGTH);
   block.Fill(reply.GetData());
 }
 
@@ -133,7 +134,7 @@ void CFlashMonLink::ReadConfiguration(CConfigRecordSink& config, DWORD commandCo
   CFlashMonReply reply(Code(commandCode));
   if (!Exchange(request, reply) || reply.GetDataLength() != config.GetSize() ||
       !config.Decode(reply.GetData(), reply.GetDataLength()))
-    Fail(411);
+    Fail(FLASHMON_READ_CONFIG_FAILED);
 }
 
 void CFlashMonLink::RunStatusCommand(DWORD commandCode, DWORD waitSeconds) {
@@ -145,14 +146,14 @@ void CFlashMonLink::RunStatusCommand(DWORD commandCode, DWORD waitSeconds) {
     if (reply.Read(m_port)) {
       BYTE state = 0;
       if (reply.GetFirstByte(state) && state == kStatusOk) return;
-      Fail(412);
+      Fail(FLASHMON_COMMAND_FAILED);
     }
   }
-  Fail(413);
+  Fail(FLASHMON_COMMAND_NO_ANSWER);
 }
 
 void CFlashMonLink::EraseFileSystem(DWORD commandCode) {
   const CFlashMonRequest request = CFlashMonRequest::Empty(Code(commandCode));
   CFlashMonReply reply(Code(commandCode));
-  if (!Exchange(request, reply)) Fail(414);
+  if (!Exchange(request, reply)) Fail(FLASHMON_ERASE_FS_NO_ANSWER);
 }

@@ -1,5 +1,6 @@
 #include "reporting/failures.h"
 
+#include "reporting/failure_codes.h"
 #include "resources/resource.h"
 
 IMPLEMENT_DYNAMIC(DeviceException, CException)
@@ -9,12 +10,6 @@ IMPLEMENT_DYNAMIC(CSerialComException, CException)
 IMPLEMENT_DYNAMIC(CMonitorProgramException, CException)
 
 namespace {
-
-// Codes whose message is a fixed text rather than a formatted one.
-constexpr int kDeviceOperationFailure = 500;
-constexpr int kBDOperationFailure = 800;
-constexpr int kFlashMonOperationFailure = 400;
-constexpr int kSerialPortFailure = 300;
 
 // The help context is left as the caller had it.
 BOOL CopyMessage(const CString& text, LPTSTR error, UINT maxError) {
@@ -34,7 +29,7 @@ DeviceException::DeviceException(int code, int comPort) : m_code(code), m_comPor
 
 BOOL DeviceException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
   CString text;
-  if (m_code == kDeviceOperationFailure) {
+  if (m_code == DEVICE_OPERATION_FAILURE) {
     text = LoadText(IDS_DEVICE_FAILURE_BASE);
   } else {
     text.Format(static_cast<UINT>(m_code - 100), m_code, m_comPort);
@@ -46,7 +41,7 @@ BDException::BDException(int code, int comPort) : m_code(code), m_comPort(comPor
 
 BOOL BDException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
   CString text;
-  if (m_code == kBDOperationFailure) {
+  if (m_code == BD_OPERATION_FAILURE) {
     text = LoadText(IDS_BD_FAILURE_BASE);
   } else {
     CString device = LoadText(IDS_DEVICE_NAME);
@@ -61,7 +56,7 @@ CFlashMonException::CFlashMonException(int code, const CString& detail)
 
 BOOL CFlashMonException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
   CString text;
-  if (m_code == kFlashMonOperationFailure) {
+  if (m_code == FLASHMON_OPERATION_FAILURE) {
     text = LoadText(IDS_FLASHMON_FAILURE_BASE);
   } else {
     text.Format(static_cast<UINT>(m_code + 100), m_code);
@@ -75,7 +70,7 @@ CSerialComException::CSerialComException(int comPort, DWORD platformError, int c
 
 BOOL CSerialComException::GetErrorMessage(LPTSTR error, UINT maxError, PUINT) {
   CString text;
-  if (m_code == kSerialPortFailure) {
+  if (m_code == SERIAL_PORT_FAILURE) {
     text = LoadText(IDS_SERIAL_FAILURE_BASE);
   } else {
     // "%ld" takes a long; the error is a 32-bit value read as signed, as a 32-bit long

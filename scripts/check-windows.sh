@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows build under wine: the plug-in's exports; every test program of the Windows
-# build, each started once (wine's start-up costs seconds a program); the host's runs
+# The Windows build under wine: the plug-in's exports; every test of the Windows build
+# through ctest, whose emulator (wine, from cmake/mingw-w64.cmake) starts each test
+# program once (wine's start-up costs seconds a program); the host's runs
 # against the in-process simulator (the dump log compared with the Linux build's); a
 # REGEDIT4 round trip through wine's registry; and one run through the Win32 serial API
 # on COM5, which wine's dosdevices folder points at the pty of the Linux kv70sim (ROM
@@ -63,26 +64,14 @@ exports() {
 }
 check exports exports
 
-# Every test program, once each. GoogleTest's summary lines give the counts.
-ran=0 passed=0 skipped=0 failed_tests=0
-while read -r program; do
-  [ -n "$program" ] || continue
-  out="$work/$program.out"
-  if (cd "$work" && wine "$bin/$program.exe" --gtest_brief=1) >"$out" 2>&1; then status=ok; else status=FAIL; fi
-  n=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$out" | tail -1)
-  p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$out" | tail -1)
-  s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?[.,].*/\1/p' "$out" | tail -1)
-  f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?[.,].*/\1/p' "$out" | tail -1)
-  ran=$((ran + ${n:-0})) passed=$((passed + ${p:-0})) skipped=$((skipped + ${s:-0}))
-  failed_tests=$((failed_tests + ${f:-0}))
-  [ -n "$n" ] || status=FAIL
-  printf '%-5s %-24s %4s tests, %s skipped\n' "$status" "$program" "${n:-?}" "${s:-0}"
-  if [ "$status" = FAIL ]; then
-    grep -E '^\[  FAILED  \]|Failure|error' "$out" | head -30 || tail -30 "$out"
-    failures=$((failures + 1))
-  fi
-done <"$win/test-programs.txt"
-echo "tests under wine: $ran run, $passed passed, $skipped skipped, $failed_tests failed"
+# Every test of the Windows build through ctest, which starts each under the emulator;
+# a failing program's GoogleTest output is shown.
+if ctest --test-dir "$win" --output-on-failure -j "$(nproc)"; then
+  echo "ok    tests-under-wine"
+else
+  echo "FAIL  tests-under-wine"
+  failures=$((failures + 1))
+fi
 
 check run-config-sim wine "$bin/velmora.exe" run config --device sim </dev/null
 

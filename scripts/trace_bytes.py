@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints a wire trace (velmora --trace) without what depends on the moment: the
-milliseconds, and where a run of bytes in one direction was cut into lines (read bursts
-follow the timing of the reads). What stays is every byte in order per direction run,
+milliseconds, how long a break the PC sent was held (measured, so a loaded machine holds
+it a few milliseconds longer), and where a run of bytes in one direction was cut into
+lines (read bursts follow the timing of the reads). What stays is every byte in order per direction run,
 and every line event between them, so that two runs of one operation compare with diff.
 
 Usage: trace_bytes.py TRACE
@@ -28,6 +29,8 @@ def canonical(lines):
             if run_dir is not None:
                 out.append(run_dir + " " + " ".join(run_bytes))
                 run_dir, run_bytes = None, []
+            if kind == "!" and rest.startswith("break-sent "):
+                rest = "break-sent"
             out.append(kind + " " + rest)
     if run_dir is not None:
         out.append(run_dir + " " + " ".join(run_bytes))

@@ -6,6 +6,7 @@
 #include "framework/afx.h"
 #include "platform/comm_port.h"
 #include "platform/winbase.h"
+#include "reporting/failure_codes.h"
 
 class CSerialCom {
  public:
@@ -25,6 +26,13 @@ class CSerialCom {
   static constexpr BYTE BYTE_SIZES[] = {7, 8};
   static constexpr BYTE PARITIES[] = {NOPARITY, ODDPARITY, EVENPARITY, MARKPARITY, SPACEPARITY};
   static constexpr BYTE STOP_BITS[] = {ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS};
+  // The indexes the plug-in uses: the ROM monitor talks at 9600 bit/s, the flash
+  // monitor at 38400, both with 8 data bits, no parity and one stop bit.
+  static constexpr int SPEED_9600 = 6;
+  static constexpr int SPEED_38400 = 9;
+  static constexpr int BYTE_SIZE_8 = 1;
+  static constexpr int PARITY_NONE = 0;
+  static constexpr int STOP_BITS_1 = 0;
 
   // Handshake flags of SetHandshake.
   static constexpr BYTE HANDSHAKE_DTR_DSR = 0x01;
@@ -32,10 +40,10 @@ class CSerialCom {
   static constexpr BYTE HANDSHAKE_XON_XOFF = 0x04;
 
   // CSerialComException codes.
-  static constexpr int FAILURE_OPEN = 301;
-  static constexpr int FAILURE_SETTINGS = 302;
-  static constexpr int FAILURE_READ = 303;
-  static constexpr int FAILURE_WRITE = 304;
+  static constexpr int FAILURE_OPEN = SERIAL_OPEN_FAILED;
+  static constexpr int FAILURE_SETTINGS = SERIAL_SETTINGS_FAILED;
+  static constexpr int FAILURE_READ = SERIAL_READ_FAILED;
+  static constexpr int FAILURE_WRITE = SERIAL_WRITE_FAILED;
 
   // Read time-out constant: how long a read waits for the first byte.
   static constexpr DWORD READ_TIMEOUT_MS = 1000;
@@ -109,3 +117,9 @@ class CSerialCom {
   TransferRecord m_readRecord;
   TransferRecord m_writeRecord;
 };
+
+static_assert(CSerialCom::SPEEDS[CSerialCom::SPEED_9600] == 9600);
+static_assert(CSerialCom::SPEEDS[CSerialCom::SPEED_38400] == 38400);
+static_assert(CSerialCom::BYTE_SIZES[CSerialCom::BYTE_SIZE_8] == 8);
+static_assert(CSerialCom::PARITIES[CSerialCom::PARITY_NONE] == NOPARITY);
+static_assert(CSerialCom::STOP_BITS[CSerialCom::STOP_BITS_1] == ONESTOPBIT);

@@ -26,28 +26,29 @@ namespace {
 }
 
 // Telnet: IAC, the option verbs, sub-negotiation brackets.
-constexpr std::uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240;
-constexpr std::uint8_t OPT_BINARY = 0, OPT_SGA = 3, OPT_COMPORT = 44;
+constexpr std::uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
+                       kSe = 240;
+constexpr std::uint8_t kOptBinary = 0, kOptSga = 3, kOptComPort = 44;
 
 // COM-PORT-OPTION commands as the client sends them; the answers add 100.
 enum : std::uint8_t {
-  CPO_SIGNATURE = 0,
-  CPO_BAUDRATE = 1,
-  CPO_DATASIZE = 2,
-  CPO_PARITY = 3,
-  CPO_STOPSIZE = 4,
-  CPO_CONTROL = 5,
-  CPO_NOTIFY_LINESTATE = 6,
-  CPO_LINESTATE_MASK = 10,
-  CPO_MODEMSTATE_MASK = 11,
-  CPO_PURGE = 12,
-  CPO_ANSWER = 100,
+  kCpoSignature = 0,
+  kCpoBaudRate = 1,
+  kCpoDataSize = 2,
+  kCpoParity = 3,
+  kCpoStopSize = 4,
+  kCpoControl = 5,
+  kCpoNotifyLineState = 6,
+  kCpoLineStateMask = 10,
+  kCpoModemStateMask = 11,
+  kCpoPurge = 12,
+  kCpoAnswer = 100,
 };
 // SET-CONTROL values the device cares about, and the queries.
-constexpr std::uint8_t CTL_QUERY_FLOW = 0, CTL_BREAK_QUERY = 4, CTL_BREAK_ON = 5, CTL_BREAK_OFF = 6,
-                       CTL_DTR_QUERY = 7, CTL_RTS_QUERY = 10, CTL_INBOUND_QUERY = 13;
+constexpr std::uint8_t kCtlQueryFlow = 0, kCtlBreakQuery = 4, kCtlBreakOn = 5, kCtlBreakOff = 6,
+                       kCtlDtrQuery = 7, kCtlRtsQuery = 10, kCtlInboundQuery = 13;
 // Line-state bits.
-constexpr std::uint8_t LS_OVERRUN = 0x02, LS_PARITY = 0x04, LS_FRAMING = 0x08, LS_BREAK = 0x10;
+constexpr std::uint8_t kLsOverrun = 0x02, kLsParity = 0x04, kLsFraming = 0x08, kLsBreak = 0x10;
 
 // The longest sub-negotiation kept; longer ones are dropped whole.
 constexpr std::size_t kMaxSub = 32;
@@ -81,12 +82,12 @@ class Session {
       std::uint32_t errors = device_.PcTakeErrors();
       if (errors == 0) break;
       std::uint8_t state = 0;
-      if (errors & CE_BREAK) state |= LS_BREAK;
-      if (errors & CE_FRAME) state |= LS_FRAMING;
-      if (errors & CE_RXPARITY) state |= LS_PARITY;
-      if (errors & CE_OVERRUN) state |= LS_OVERRUN;
+      if (errors & CE_BREAK) state |= kLsBreak;
+      if (errors & CE_FRAME) state |= kLsFraming;
+      if (errors & CE_RXPARITY) state |= kLsParity;
+      if (errors & CE_OVERRUN) state |= kLsOverrun;
       state &= lineMask_;
-      if (state) Answer(CPO_NOTIFY_LINESTATE + CPO_ANSWER, {state});
+      if (state) Answer(kCpoNotifyLineState + kCpoAnswer, {state});
     }
     std::uint8_t buffer[2048];
     if (device_.PcAvailable() && !holding_) {
@@ -97,7 +98,7 @@ class Session {
       std::size_t n = device_.PcTake(buffer, sizeof buffer);
       for (std::size_t i = 0; i < n; ++i) {
         out_.push_back(buffer[i]);
-        if (buffer[i] == IAC) out_.push_back(IAC);
+        if (buffer[i] == kIac) out_.push_back(kIac);
       }
     }
   }
@@ -137,19 +138,19 @@ class Session {
   void Step(std::uint8_t b, std::uint64_t ns) {
     switch (state_) {
       case State::Data:
-        if (b == IAC)
+        if (b == kIac)
           state_ = State::Iac;
         else
           data_.push_back(b);
         break;
       case State::Iac:
-        if (b == IAC) {
-          data_.push_back(IAC);
+        if (b == kIac) {
+          data_.push_back(kIac);
           state_ = State::Data;
-        } else if (b >= WILL && b <= DONT) {
+        } else if (b >= kWill && b <= kDont) {
           verb_ = b;
           state_ = State::Verb;
-        } else if (b == SB) {
+        } else if (b == kSb) {
           sub_.clear();
           state_ = State::Sub;
         } else {
@@ -161,7 +162,7 @@ class Session {
         state_ = State::Data;
         break;
       case State::Sub:
-        if (b == IAC) {
+        if (b == kIac) {
           state_ = State::SubIac;
         } else if (sub_.size() < kMaxSub) {
           sub_.push_back(b);
@@ -170,23 +171,23 @@ class Session {
         }
         break;
       case State::SubIac:
-        if (b == IAC && sub_.size() < kMaxSub) {
-          sub_.push_back(IAC);
+        if (b == kIac && sub_.size() < kMaxSub) {
+          sub_.push_back(kIac);
           state_ = State::Sub;
-        } else if (b == SE) {
+        } else if (b == kSe) {
           // Data before the command reaches the device before the command acts.
           Flush(ns);
           OnSub(ns);
           state_ = State::Data;
         } else {
-          state_ = b == IAC ? State::SubSkip : State::Data;
+          state_ = b == kIac ? State::SubSkip : State::Data;
         }
         break;
       case State::SubSkip:
-        if (b == IAC) state_ = State::SubSkipIac;
+        if (b == kIac) state_ = State::SubSkipIac;
         break;
       case State::SubSkipIac:
-        state_ = b == SE ? State::Data : State::SubSkip;
+        state_ = b == kSe ? State::Data : State::SubSkip;
         break;
     }
   }
@@ -204,87 +205,87 @@ class Session {
   }
 
   void Answer(std::uint8_t command, const std::vector<std::uint8_t>& value) {
-    Send({IAC, SB, OPT_COMPORT});
+    Send({kIac, kSb, kOptComPort});
     out_.push_back(command);  // every answer code is below IAC
     for (std::uint8_t b : value) {
       out_.push_back(b);
-      if (b == IAC) out_.push_back(IAC);
+      if (b == kIac) out_.push_back(kIac);
     }
-    Send({IAC, SE});
+    Send({kIac, kSe});
   }
 
   // Agrees to binary, suppress-go-ahead and the COM-PORT-OPTION; refuses the rest. Only
   // a change of state is answered, so two ends never loop on each other.
   void OnOption(std::uint8_t verb, std::uint8_t option) {
-    const bool wanted = option == OPT_BINARY || option == OPT_SGA || option == OPT_COMPORT;
-    if (verb == WILL || verb == WONT) {
-      const bool on = verb == WILL && wanted;
+    const bool wanted = option == kOptBinary || option == kOptSga || option == kOptComPort;
+    if (verb == kWill || verb == kWont) {
+      const bool on = verb == kWill && wanted;
       if (heDoes_[option] != on || !answeredHim_[option]) {
         heDoes_[option] = on;
         answeredHim_[option] = true;
-        Send({IAC, on ? DO : DONT, option});
+        Send({kIac, on ? kDo : kDont, option});
       }
     } else {
-      const bool on = verb == DO && wanted && option != OPT_COMPORT;
+      const bool on = verb == kDo && wanted && option != kOptComPort;
       if (iDo_[option] != on || !answeredMe_[option]) {
         iDo_[option] = on;
         answeredMe_[option] = true;
-        Send({IAC, on ? WILL : WONT, option});
+        Send({kIac, on ? kWill : kWont, option});
       }
     }
   }
 
   void OnSub(std::uint64_t ns) {
-    if (sub_.size() < 2 || sub_[0] != OPT_COMPORT) return;
+    if (sub_.size() < 2 || sub_[0] != kOptComPort) return;
     const std::uint8_t command = sub_[1];
     std::vector<std::uint8_t> value(sub_.begin() + 2, sub_.end());
     std::uint32_t v = 0;
     for (std::size_t i = 0; i < value.size() && i < 4; ++i) v = (v << 8) | value[i];
     auto one = [&](std::uint8_t x) { return std::vector<std::uint8_t>{x}; };
     switch (command) {
-      case CPO_SIGNATURE:
-        Answer(CPO_SIGNATURE + CPO_ANSWER,
+      case kCpoSignature:
+        Answer(kCpoSignature + kCpoAnswer,
                std::vector<std::uint8_t>(kSignature, kSignature + sizeof kSignature - 1));
         break;
-      case CPO_BAUDRATE:
+      case kCpoBaudRate:
         if (value.size() == 4 && v != 0) {
           baud_ = v;
           FollowLine(ns);
         }
-        Answer(CPO_BAUDRATE + CPO_ANSWER,
+        Answer(kCpoBaudRate + kCpoAnswer,
                {static_cast<std::uint8_t>(baud_ >> 24), static_cast<std::uint8_t>(baud_ >> 16),
                 static_cast<std::uint8_t>(baud_ >> 8), static_cast<std::uint8_t>(baud_)});
         break;
-      case CPO_DATASIZE:
+      case kCpoDataSize:
         if (v >= 5 && v <= 8) dataSize_ = static_cast<std::uint8_t>(v);
         FollowLine(ns);
-        Answer(CPO_DATASIZE + CPO_ANSWER, one(dataSize_));
+        Answer(kCpoDataSize + kCpoAnswer, one(dataSize_));
         break;
-      case CPO_PARITY:
+      case kCpoParity:
         if (v >= 1 && v <= 5) parity_ = static_cast<std::uint8_t>(v);
         FollowLine(ns);
-        Answer(CPO_PARITY + CPO_ANSWER, one(parity_));
+        Answer(kCpoParity + kCpoAnswer, one(parity_));
         break;
-      case CPO_STOPSIZE:
+      case kCpoStopSize:
         if (v >= 1 && v <= 3) stopSize_ = static_cast<std::uint8_t>(v);
         FollowLine(ns);
-        Answer(CPO_STOPSIZE + CPO_ANSWER, one(stopSize_));
+        Answer(kCpoStopSize + kCpoAnswer, one(stopSize_));
         break;
-      case CPO_CONTROL:
+      case kCpoControl:
         OnControl(static_cast<std::uint8_t>(v), ns);
         break;
-      case CPO_LINESTATE_MASK:
+      case kCpoLineStateMask:
         lineMask_ = static_cast<std::uint8_t>(v);
-        Answer(CPO_LINESTATE_MASK + CPO_ANSWER, one(lineMask_));
+        Answer(kCpoLineStateMask + kCpoAnswer, one(lineMask_));
         break;
-      case CPO_MODEMSTATE_MASK:
-        Answer(CPO_MODEMSTATE_MASK + CPO_ANSWER, one(static_cast<std::uint8_t>(v)));
+      case kCpoModemStateMask:
+        Answer(kCpoModemStateMask + kCpoAnswer, one(static_cast<std::uint8_t>(v)));
         break;
-      case CPO_PURGE:
+      case kCpoPurge:
         // Only what reached the server and was not sent on can be purged; bytes on the
         // wire keep coming, as on a real line.
         if (v == 1 || v == 3) device_.PcPurgeReceived();
-        Answer(CPO_PURGE + CPO_ANSWER, one(static_cast<std::uint8_t>(v)));
+        Answer(kCpoPurge + kCpoAnswer, one(static_cast<std::uint8_t>(v)));
         break;
       default:
         break;  // notifications and flow-control requests from a client: nothing to do
@@ -294,16 +295,16 @@ class Session {
   void OnControl(std::uint8_t value, std::uint64_t ns) {
     std::uint8_t answer = value;
     switch (value) {
-      case CTL_QUERY_FLOW:
+      case kCtlQueryFlow:
         answer = 1;  // no flow control
         break;
-      case CTL_BREAK_QUERY:
-        answer = breakOn_ ? CTL_BREAK_ON : CTL_BREAK_OFF;
+      case kCtlBreakQuery:
+        answer = breakOn_ ? kCtlBreakOn : kCtlBreakOff;
         break;
-      case CTL_BREAK_ON:
-      case CTL_BREAK_OFF:
-        if ((value == CTL_BREAK_ON) != breakOn_) {
-          breakOn_ = value == CTL_BREAK_ON;
+      case kCtlBreakOn:
+      case kCtlBreakOff:
+        if ((value == kCtlBreakOn) != breakOn_) {
+          breakOn_ = value == kCtlBreakOn;
           device_.PcSetBreak(breakOn_, ns);
           if (breakOn_)
             breakStartNs_ = ns;
@@ -311,27 +312,27 @@ class Session {
             onPcBreak_((ns - breakStartNs_) / 1000000);
         }
         break;
-      case CTL_DTR_QUERY:
+      case kCtlDtrQuery:
         answer = dtr_;
         break;
       case 8:
       case 9:
         dtr_ = value;
         break;
-      case CTL_RTS_QUERY:
+      case kCtlRtsQuery:
         answer = rts_;
         break;
       case 11:
       case 12:
         rts_ = value;
         break;
-      case CTL_INBOUND_QUERY:
+      case kCtlInboundQuery:
         answer = 14;
         break;
       default:
         break;  // flow-control choices: the simulated line has none and needs none
     }
-    Answer(CPO_CONTROL + CPO_ANSWER, {answer});
+    Answer(kCpoControl + kCpoAnswer, {answer});
   }
 
   void FollowLine(std::uint64_t ns) {

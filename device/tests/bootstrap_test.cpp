@@ -121,7 +121,7 @@ TEST_F(DeviceTest, SpeedSwitchFailures) {
 // --- Monitor upload ------------------------------------------------------------------------
 
 TEST_F(DeviceTest, UploadSends34ChunksOf251AndOneOf20EachReadBack) {
-  port.SetSpeed(9);
+  port.SetSpeed(CSerialCom::SPEED_38400);
   device.UploadMonitor(20, 70);
   ASSERT_EQ(rom.frames.size(), 35u * 2 + 1);
   for (size_t k = 0; k < 35; ++k) {
@@ -175,7 +175,7 @@ TEST_F(DeviceTest, UploadVerifiesEachChunkSixTimesAtMost) {
     SCOPED_TRACE(c.name);
     rom.frames.clear();
     rom.monitorRunning = false;
-    port.SetSpeed(9);
+    port.SetSpeed(CSerialCom::SPEED_38400);
     int misread = 0;
     rom.bendRead = [&](Bytes& a, int) {
       const DWORD address = rom.frames.back().address;

@@ -165,7 +165,7 @@ TEST_F(DeviceTest, UploadSendsAndVerifiesTheFilesBytes) {
   const std::vector<BYTE> other = OtherImage();
   const CMonitorProgram program = CMonitorProgram::FromFile(dir.File("flashmon.bin", other));
   device.SetMonitorImage(program.Bytes());
-  port.SetSpeed(9);
+  port.SetSpeed(CSerialCom::SPEED_38400);
   EXPECT_EQ(Failure([&] { device.UploadMonitor(20, 70); }), "");
   ASSERT_EQ(rom.frames.size(), 35u * 2 + 1);
   std::vector<BYTE> sent;

@@ -1,18 +1,31 @@
 #!/usr/bin/env python3
-"""Reads every #include of the tree and fails on an edge the layer order does not allow.
+"""Reads every #include and every CMake link line of the tree and fails on an edge the
+layer order does not allow.
 
-The plug-in's layers, bottom to top, are LAYERS below: a file may include its own layer
-and the layers under it. host/ and sim/ stand apart: both may use platform/ and
-framework/ (the host contract, framework/plugin_abi.h, included), and the host also the
-simulator, which it offers in-process as `--device sim`. Tests (files in a tests/ or
-testing/ folder) may also include the simulator and the test helpers of the layers they
-may include. tests/, bench/ and fuzz/ at the top may include anything but the hosts'
-sources. Operating-system headers belong to platform/ (and to the hosts, the simulator
-and tests, which are not the plug-in).
+The plug-in's layers, bottom to top, are LAYERS below: a file may include, and a target
+link, its own layer and the layers under it. host/ and sim/ stand apart: both may use
+platform/ and framework/ (the host contract, framework/plugin_abi.h, included), and the
+host also the simulator, which it offers in-process as `--device sim`. Tests (files in a
+tests/ or testing/ folder, test programs) may also use the simulator and the test
+helpers of the layers they may use. tests/, bench/ and fuzz/ at the top may use anything
+but the hosts. Only tests use test helpers.
+
+A project header is one whose first folder is a layer, host/, sim/ or a top folder,
+whether written "device/x.h" or <device/x.h>.
+
+Operating-system headers (OS_HEADER, any letter case, quoted or angled) are included by
+platform/, by the programs that are not the plug-in (host/, sim/) and by tests and
+measurements (a tests/ folder, bench/, fuzz/). The plug-in's layers above platform/ never
+include them, their test helpers (testing/ folders) included.
+
+libframework.so (CMake target `framework`) is the one shared library of platform/ and
+framework/: a link to it is how a target reaches platform's services, so platform/'s own
+test helpers may link it. Its framework half is held down by the include check.
 
 Usage: check_layers.py [ROOT]   (prints one line per bad edge; exit status 1 if any)
 """
 import os
+import posixpath
 import re
 import sys
 
@@ -23,69 +36,250 @@ APART = {
     "host": {"platform", "framework", "sim", "host"},
 }
 TOP = {"tests", "bench", "fuzz"}
+PROJECT = set(LAYERS) | set(APART) | TOP
 SOURCE_ENDINGS = (".c", ".cc", ".cpp", ".h", ".hpp", ".inc", ".in")
 SKIP_DIRS = {".git", "node_modules"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]')
-# Headers of the operating system that only platform/ may use in the plug-in's layers.
-OS_HEADER = re.compile(r"^(unistd|termios|fcntl|dlfcn|poll|pwd|signal|dirent|pthread|"
-                       r"sys/.*|linux/.*|asm/.*|windows|winbase|winreg|io)\.h$")
+
+# The operating system's own headers: POSIX and Linux, then Windows and its C runtime.
+OS_HEADER = re.compile(
+    r"^(?:"
+    r"(?:unistd|termios|termio|fcntl|dlfcn|poll|pwd|grp|signal|dirent|pthread|sched|"
+    r"semaphore|spawn|netdb|ifaddrs|pty|utmp|utmpx|syslog|glob|fnmatch|libgen|utime|"
+    r"aio|mqueue|wordexp|execinfo|link|err|sysexits|paths|resolv|poll|mntent|"
+    r"ucontext|ulimit|shadow|crypt|elf)\.h"
+    r"|(?:sys|arpa|netinet|netinet6|net|linux|asm|asm-generic|bits|scsi|mtd|netpacket)/.+"
+    r"|(?:windows|windef|winbase|winnt|winuser|winreg|winerror|winsock|winsock2|ws2tcpip|"
+    r"ws2def|mswsock|wininet|winhttp|winioctl|winsvc|wincrypt|wincon|winver|iphlpapi|"
+    r"ntdef|ntstatus|ntsecapi|devguid|setupapi|cfgmgr32|shellapi|shlobj|shlwapi|"
+    r"objbase|ole2|oleauto|commctrl|commdlg|mmsystem|tlhelp32|psapi|dbghelp|userenv|"
+    r"aclapi|sddl|lmcons|process|io|direct|conio|share|tchar|afunix)\.h"
+    r")$", re.IGNORECASE)
+
+# CMake: the commands that make a target, and those that name what a target links.
+MAKES_TARGET = {"add_library", "add_executable", "kv70_add_layer", "kv70_add_test",
+                "kv70_add_fuzzer"}
+LINK_KEYWORDS = {"kv70_add_layer": "LINKS", "kv70_add_test": "LIBS"}
+HELPER_KEYWORDS = {"SOURCES", "LINKS", "LIBS", "LABELS", "POSIX_ONLY"}
+LIBRARY_WORDS = {"STATIC", "SHARED", "OBJECT", "MODULE", "INTERFACE", "IMPORTED", "ALIAS",
+                 "EXCLUDE_FROM_ALL", "WIN32", "MACOSX_BUNDLE", "GLOBAL"}
+LINK_WORDS = {"PUBLIC", "PRIVATE", "INTERFACE", "LINK_PUBLIC", "LINK_PRIVATE",
+              "LINK_INTERFACE_LIBRARIES", "debug", "optimized", "general"}
 
 
 def layer_of(path):
     return path.split("/", 1)[0] if "/" in path else ""
 
 
+def in_folder(path, names):
+    return bool(set(path.split("/")[1:-1]) & names)
+
+
 def is_test(path):
-    parts = path.split("/")[1:-1]
-    return "tests" in parts or "testing" in parts
+    return in_folder(path, {"tests", "testing"})
 
 
-def allowed(src, target):
-    """Whether file `src` may include `target` (both paths from the root)."""
-    a, b = layer_of(src), layer_of(target)
+def may_use(a, test, b):
+    """Whether something of layer `a` (a test if `test`) may use layer `b`."""
     if a == b:
         return True
     if a in TOP:
         return b != "host"
     if a in APART:
-        return b in APART[a] or (is_test(src) and b in LAYERS)
+        return b in APART[a] or (test and b in LAYERS)
     if a in LAYERS:
         if b in LAYERS and LAYERS.index(b) <= LAYERS.index(a):
             return True
-        return is_test(src) and b == "sim"
+        return test and b == "sim"
     return True  # scripts and resources outside the layers are not checked
 
 
-def check(root):
+def allowed(src, target):
+    """Whether file `src` may include `target` (both paths from the root)."""
+    return may_use(layer_of(src), is_test(src), layer_of(target))
+
+
+def may_include_os(path):
+    layer = layer_of(path)
+    return layer not in LAYERS or layer == "platform" or in_folder(path, {"tests"})
+
+
+def project_target(path, kind, target):
+    """The included file's path from the root, or None for a header outside the project."""
+    if kind == '"' and target.startswith("."):
+        target = posixpath.normpath(posixpath.join(posixpath.dirname(path), target))
+    if "/" not in target or target.split("/", 1)[0] not in PROJECT:
+        return None  # a header beside the file, or the system's or a package's
+    return target
+
+
+def check_includes(root):
     problems = []
+    for path, full in walk(root, lambda name: name.endswith(SOURCE_ENDINGS)):
+        with open(full, encoding="utf-8", errors="replace") as f:
+            for number, line in enumerate(f, 1):
+                m = INCLUDE.match(line)
+                if not m:
+                    continue
+                kind, target = m.groups()
+                written = f"<{target}>" if kind == "<" else f'"{target}"'
+                src_layer = layer_of(path)
+                if OS_HEADER.match(target):
+                    if not may_include_os(path):
+                        problems.append(f"{path}:{number}: {written}: only platform may use "
+                                        f"the operating system, not {src_layer}")
+                    continue
+                inside = project_target(path, kind, target)
+                if inside and not allowed(path, inside):
+                    problems.append(f"{path}:{number}: {written}: {src_layer} may not "
+                                    f"include {layer_of(inside)}")
+    return problems
+
+
+def walk(root, wanted):
     for folder, dirs, files in os.walk(root):
         dirs[:] = sorted(d for d in dirs if d not in SKIP_DIRS and not d.startswith("build"))
         for name in sorted(files):
-            if not name.endswith(SOURCE_ENDINGS):
+            if not wanted(name):
                 continue
             full = os.path.join(folder, name)
             path = os.path.relpath(full, root).replace(os.sep, "/")
-            if "/" not in path:
+            yield path, full
+
+
+# --- CMake ---------------------------------------------------------------------------------
+
+COMMAND = re.compile(r"([A-Za-z_][A-Za-z0-9_]*)\s*\(")
+ARGUMENT = re.compile(r'"(?:[^"\\]|\\.)*"|\$<(?:[^<>]|<[^<>]*>)*>|[^\s()"]+')
+
+
+def cmake_commands(text):
+    """(name, arguments, line) of every command call, comments left out."""
+    text = strip_comments(text)
+    at = 0
+    while True:
+        m = COMMAND.search(text, at)
+        if not m:
+            return
+        depth, end = 1, m.end()
+        while end < len(text) and depth:
+            depth += {"(": 1, ")": -1}.get(text[end], 0)
+            end += 1
+        body = text[m.end():end - 1]
+        arguments = [a[1:-1] if a.startswith('"') else a for a in ARGUMENT.findall(body)]
+        yield m.group(1), arguments, text.count("\n", 0, m.start()) + 1
+        at = end
+
+
+def strip_comments(text):
+    """The text with every comment blanked; quoted arguments keep their '#'."""
+    out, quoted, comment = [], False, False
+    for i, c in enumerate(text):
+        if comment:
+            comment = c != "\n"
+            if comment:
                 continue
-            with open(full, encoding="utf-8", errors="replace") as f:
-                for number, line in enumerate(f, 1):
-                    m = INCLUDE.match(line)
-                    if not m:
-                        continue
-                    kind, target = m.groups()
-                    src_layer = layer_of(path)
-                    if kind == "<":
-                        if (src_layer in LAYERS and src_layer != "platform" and
-                                not is_test(path) and OS_HEADER.match(target)):
-                            problems.append(f"{path}:{number}: <{target}>: only platform may "
-                                            f"use the operating system, not {src_layer}")
-                        continue
-                    if "/" not in target:
-                        continue  # a header beside the file
-                    if not allowed(path, target):
-                        problems.append(f"{path}:{number}: \"{target}\": {src_layer} may not "
-                                        f"include {layer_of(target)}")
+        elif c == '"' and (i == 0 or text[i - 1] != "\\"):
+            quoted = not quoted
+        elif c == "#" and not quoted:
+            comment = True
+            continue
+        out.append(c)
+    return "".join(out)
+
+
+def expand(arguments, variables):
+    out = []
+    for a in arguments:
+        v = re.fullmatch(r"\$\{(\w+)\}", a)
+        out.extend(variables.get(v.group(1), []) if v else [a])
+    return out
+
+
+def linked_names(item):
+    """Target names in one link item: a plain name, or inside a generator expression."""
+    if item.startswith("$<"):
+        inner = item[2:-1]
+        return [n for n in re.split(r"[,:;]", inner.split(":", 1)[-1]) if n]
+    return [item]
+
+
+def read_cmake(root):
+    """Targets {name: (layer, is test, file)} and link edges [(file, line, from, to)]."""
+    targets, edges = {}, []
+    for path, full in walk(root, lambda name: name == "CMakeLists.txt"):
+        folder = posixpath.dirname(path)
+        with open(full, encoding="utf-8", errors="replace") as f:
+            text = f.read()
+        variables = {}
+        for name, arguments, line in cmake_commands(text):
+            if name == "function":
+                continue
+            if name == "set" and arguments:
+                variables[arguments[0]] = expand(arguments[1:], variables)
+            elif name == "list" and len(arguments) > 1 and arguments[0] == "APPEND":
+                variables.setdefault(arguments[1], []).extend(expand(arguments[2:], variables))
+            if not arguments or "$" in arguments[0]:
+                continue
+            target = arguments[0]
+            rest = expand(arguments[1:], variables)
+            if name in MAKES_TARGET:
+                if name == "kv70_add_test":
+                    test = True
+                else:
+                    if name in LINK_KEYWORDS or name == "kv70_add_fuzzer":
+                        sources = section(rest, "SOURCES") if name in LINK_KEYWORDS else rest
+                    else:
+                        sources = [s for s in rest if s not in LIBRARY_WORDS]
+                    sources = [posixpath.join(folder, s) if folder else s for s in sources
+                               if "$" not in s]
+                    test = is_test(path) or (bool(sources) and all(map(is_test, sources)))
+                layer = layer_of(path) or (target if target in PROJECT else "")
+                targets[target] = (layer, test, path)
+            if name in LINK_KEYWORDS:
+                links = section(rest, LINK_KEYWORDS[name])
+            elif name == "target_link_libraries":
+                links = [a for a in rest if a not in LINK_WORDS]
+            else:
+                continue
+            for item in links:
+                for linked in linked_names(item):
+                    edges.append((path, line, target, linked))
+    return targets, edges
+
+
+def section(arguments, keyword):
+    out, inside = [], False
+    for a in arguments:
+        if a in HELPER_KEYWORDS:
+            inside = a == keyword
+        elif inside:
+            out.append(a)
+    return out
+
+
+def check_links(root):
+    targets, edges = read_cmake(root)
+    problems = []
+    for path, line, source, linked in edges:
+        if source not in targets or linked not in targets:
+            continue  # imported targets, the system's libraries
+        a, a_test, _ = targets[source]
+        b, b_test, _ = targets[linked]
+        why = None
+        if b_test and not a_test and a not in TOP:
+            why = f"{a} may not link the test helper {linked}"
+        elif linked == "framework" and a == "platform":
+            continue  # libframework.so holds platform's services
+        elif not may_use(a, a_test, b):
+            why = f"{a} may not link {b}"
+        if why:
+            problems.append(f"{path}:{line}: {source} links {linked}: {why}")
     return problems
+
+
+def check(root):
+    return check_includes(root) + check_links(root)
 
 
 def main():
@@ -94,9 +288,9 @@ def main():
     for p in problems:
         print(p)
     if problems:
-        print(f"{len(problems)} include(s) against the layer order")
+        print(f"{len(problems)} include(s) and link(s) against the layer order")
         return 1
-    print("every include follows the layer order")
+    print("every include and link follows the layer order")
     return 0
 
 
