@@ -164,4 +164,15 @@ std::vector<CatalogueEntry> ReadCatalogue(std::string& error) {
   return entries;
 }
 
+std::string SelectedListItem(const CWnd& page) {
+  for (const uimodel::ControlInfo& control : uimodel::Snapshot(page)) {
+    if (control.kind != uimodel::Kind::ListBox) continue;
+    if (control.selection < 0 ||
+        static_cast<std::size_t>(control.selection) >= control.items.size())
+      return {};
+    return control.items[static_cast<std::size_t>(control.selection)].str();
+  }
+  return {};
+}
+
 }  // namespace velmora

@@ -66,4 +66,9 @@ std::vector<CatalogueEntry> ReadCatalogue(std::string& error);
 int FindControlOfKind(const std::vector<uimodel::ControlInfo>& controls, uimodel::Kind kind,
                       int nth = 0);
 
+// The item selected in the first list box of `page` (the firmware entry a wizard page
+// chose); empty when the page has no list or nothing is selected. Read before the page
+// is left: the sheet destroys a page it leaves.
+std::string SelectedListItem(const CWnd& page);
+
 }  // namespace velmora

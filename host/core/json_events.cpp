@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "host/core/message_box_text.h"
+
 namespace velmora {
 
 namespace {
@@ -82,22 +84,10 @@ void JsonEvents::Write(const JsonLine& line) {
 void JsonEvents::Box(const std::string& text, const std::string& answer) {
   Write(JsonLine("box").Str("text", text).Str("answer", answer));
   // A failure box names its number in brackets: "Read config failure! [411] - ...".
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    const std::size_t open = line.find('[');
-    const std::size_t close = line.find(']', open == std::string::npos ? 0 : open);
-    if (open != std::string::npos && close != std::string::npos && close > open + 1) {
-      const std::string digits = line.substr(open + 1, close - open - 1);
-      if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() < 6) {
-        std::lock_guard lock(mutex_);
-        failureNumber_ = std::atoi(digits.c_str());
-        failureText_ = line;
-      }
-    }
-    start = end + 1;
+  if (const std::optional<ShownFailure> failure = FailureInBox(text)) {
+    std::lock_guard lock(mutex_);
+    failureNumber_ = failure->number;
+    failureText_ = failure->text;
   }
 }
 

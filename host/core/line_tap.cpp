@@ -55,6 +55,11 @@ void LineTap::OnNote(const std::string& text) {
   if (next_) next_->OnNote(text);
 }
 
+bool LineTap::EraseReachedSoFar() {
+  std::lock_guard lock(mutex_);
+  return decoder_.Summary().eraseReached;
+}
+
 LineSummary LineTap::Summary() {
   std::lock_guard lock(mutex_);
   decoder_.Finish();

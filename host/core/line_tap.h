@@ -20,8 +20,11 @@ class LineTap final : public platform::WireTap {
   void OnSpeed(DWORD bitsPerSecond) override;
   void OnNote(const std::string& text) override;
 
-  // What the line said so far (pending bytes decided).
+  // What the line said so far (pending bytes decided: for the end of the run).
   LineSummary Summary();
+  // Whether the erase request has gone out so far; decides nothing early, so the run
+  // may go on (a request counts once its last byte is in).
+  bool EraseReachedSoFar();
 
  private:
   std::uint64_t Elapsed() const;

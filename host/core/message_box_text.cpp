@@ -1,5 +1,6 @@
 #include "host/core/message_box_text.h"
 
+#include <cstdlib>
 #include <sstream>
 
 #include "host/core/text.h"
@@ -130,6 +131,26 @@ std::string ResultWord(int result) {
     default:
       return "?";
   }
+}
+
+std::optional<ShownFailure> FailureInBox(const std::string& text) {
+  std::optional<ShownFailure> found;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t open = line.find('[');
+    const std::size_t close = line.find(']', open == std::string::npos ? 0 : open);
+    if (open != std::string::npos && close != std::string::npos && close > open + 1) {
+      const std::string digits = line.substr(open + 1, close - open - 1);
+      if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() < 6)
+        found = ShownFailure{std::atoi(digits.c_str()), line};
+    }
+    start = end + 1;
+  }
+  return found;
 }
 
 }  // namespace velmora

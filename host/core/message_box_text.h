@@ -1,6 +1,7 @@
 // Message boxes as text: the caption and icon, the text, and the buttons as choices a
 // user types ("y" or "yes"; Enter takes the default button).
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,14 @@ std::string FormatChoices(UINT style);
 int ParseBoxAnswer(UINT style, const std::string& answer);
 // "Yes" for IDYES.
 std::string ResultWord(int result);
+
+// The failure a box shows: the number in brackets and the line that holds it ("Read
+// config failure! [411] - ..."). The last such line of the box counts; nullopt when no
+// line names a number.
+struct ShownFailure {
+  int number = 0;
+  std::string text;
+};
+std::optional<ShownFailure> FailureInBox(const std::string& text);
 
 }  // namespace velmora

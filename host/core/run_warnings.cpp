@@ -1,13 +1,14 @@
 #include "host/core/run_warnings.h"
 
+#include "framework/plugin_abi.h"
 #include "host/core/port_list.h"
 #include "platform/comm_port.h"
 #include "platform/serial_ports.h"
 
 namespace velmora {
 
-bool MarksProgramErase(const std::string& status) {
-  return status.rfind("Erasing program flash", 0) == 0;
+bool ProgramMayBeIncomplete(int result, const LineSummary& line) {
+  return result != OPERATION_SUCCEEDED && line.eraseReached;
 }
 
 bool MarksUncheckedCompleteness(const std::string& status) {

@@ -1,13 +1,17 @@
-// What a run that did not succeed may have left on the device. The host knows the run
-// only by its status texts: the KV70 plug-in reports "Erasing program flash..." before
-// it erases, and from then on a run that stops leaves the application incomplete.
+// What a run that did not succeed may have left on the device. The host knows it from
+// the line, not from the plug-in's texts (which a translation or a new wording would
+// change): once the erase request has gone out, a run that stops leaves program flash
+// without a complete application.
 #pragma once
 #include <string>
 
+#include "host/core/line_decoder.h"
+
 namespace velmora {
 
-// Whether a status text says that the device's program flash is being erased.
-bool MarksProgramErase(const std::string& status);
+// Whether a run that ended with `result` (the plug-in's) may have left program flash
+// holding an incomplete application: it did not succeed and the erase was reached.
+bool ProgramMayBeIncomplete(int result, const LineSummary& line);
 
 // Whether a status text says that the firmware file's completeness could not be checked:
 // the KV70 plug-in says so, before it connects, of a file that has neither an end record

@@ -90,7 +90,8 @@ StartWindow::StartWindow(const PluginLibrary& plugin, int port, PortLister listP
       port_(new QComboBox(this)),
       connection_(new QComboBox(this)),
       connectionProblem_(new QLabel(this)),
-      start_(new QPushButton("&Start", this)) {
+      start_(new QPushButton("&Start", this)),
+      history_(new QPushButton("&History...", this)) {
   setWindowTitle("Velmora");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel("Choose what to do with the device:", this));
@@ -138,6 +139,8 @@ StartWindow::StartWindow(const PluginLibrary& plugin, int port, PortLister listP
   layout->addWidget(connectionProblem_);
 
   auto* buttons = new QHBoxLayout;
+  history_->setToolTip("The service records of the runs on this machine");
+  buttons->addWidget(history_);
   buttons->addStretch(1);
   buttons->addWidget(start_);
   layout->addLayout(buttons);
@@ -350,6 +353,9 @@ bool DesktopApp::Begin(int& status) {
   settings.editText = options_.logFile;
   backend_ =
       std::make_shared<GuiBackend>(settings, screenshots_.enabled() ? &screenshots_ : nullptr);
+  backend_->onBox = [this](const std::string& text) {
+    if (recorder_) recorder_->BoxShown(text);
+  };
   uimodel::SetBackend(backend_);
 
   start_ = std::make_unique<StartWindow>(*plugin_, options_.port);
@@ -366,6 +372,8 @@ bool DesktopApp::Begin(int& status) {
     if (!start_->ApplyConnection()) return;
     StartOperation(start_->chosenOperation(), start_->chosenPort());
   });
+  QObject::connect(start_->history(), &QPushButton::clicked, start_.get(),
+                   [this] { ShowHistory(); });
   start_->show();
   if (screenshots_.enabled()) screenshots_.Take(start_.get(), "Velmora");
   if (options_.unattended) {
@@ -434,10 +442,22 @@ void DesktopApp::StartOperation(int op, int port) {
   run_->onEnded = [this](int result) {
     std::printf("%s\n", run_->outcome().c_str());
     if (!run_->warning().empty()) std::printf("%s\n", run_->warning().c_str());
-    std::fflush(stdout);
     if (screenshots_.enabled()) screenshots_.Take(run_.get(), run_->windowTitle() + " done");
     // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
     status_ = run_->gaveUp() ? kExitFailed : ExitStatusForResult(result);
+    if (recorder_) {
+      const char* word = status_ == kExitSucceeded   ? "succeeded"
+                         : status_ == kExitCancelled ? "cancelled"
+                                                     : "failed";
+      std::string problem;
+      recordId_ = recorder_->Finish(RunEnd{word, status_, run_->line()}, problem);
+      if (recordId_) {
+        std::printf("Service record %lld.\n", static_cast<long long>(*recordId_));
+      } else {
+        Complain("warning: no service record was kept: " + problem);
+      }
+    }
+    std::fflush(stdout);
     // Whoever sent the stop signal waits for velmora-gui to end, not for a Close.
     if (options_.unattended || stopRequested_) Finish(status_);
   };
@@ -445,7 +465,29 @@ void DesktopApp::StartOperation(int op, int port) {
   run_->SetLogFile(backend_->FieldText());
   run_->show();
   CentreOn(run_.get(), start_.get());
+  // Written while the port opens: the begun record's disk sync need not hold the run up.
+  recorder_ = std::make_unique<RunRecorder>();
+  recordId_.reset();
+  recorder_->Begin(RunStart{plugin_->OperationName(op), port, ComPortTarget(port),
+                            backend_->ListText().empty()
+                                ? std::nullopt
+                                : std::optional<std::string>(backend_->ListText()),
+                            backend_->FieldText()});
+  RunRecorder* recorder = recorder_.get();
+  run_->gate().onFirstWrite = [recorder] { recorder->WaitBegun(); };
   run_->Begin();
+}
+
+void DesktopApp::ShowHistory() {
+  if (!history_) {
+    history_ = std::make_unique<HistoryWindow>(LocalRecords(), start_.get());
+  } else {
+    history_->Reload();
+  }
+  history_->show();
+  history_->raise();
+  history_->activateWindow();
+  if (screenshots_.enabled()) screenshots_.Take(history_.get(), history_->windowTitle());
 }
 
 void DesktopApp::StopRequested() {

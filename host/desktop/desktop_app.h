@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "host/core/plugin_library.h"
+#include "host/core/run_recorder.h"
 #include "host/desktop/gui_backend.h"
+#include "host/desktop/history_window.h"
 #include "host/desktop/run_window.h"
 #include "host/desktop/screenshots.h"
 #include "platform/serial_ports.h"
@@ -55,6 +57,7 @@ class StartWindow : public QWidget {
   QComboBox* connection() const { return connection_; }
   QLabel* connectionProblem() const { return connectionProblem_; }
   QPushButton* start() const { return start_; }
+  QPushButton* history() const { return history_; }
   QLabel* description() const { return description_; }
   int chosenOperation() const { return operations_->currentRow(); }
   int chosenPort() const { return port_->currentIndex() + 1; }
@@ -83,6 +86,7 @@ class StartWindow : public QWidget {
   QComboBox* connection_;
   QLabel* connectionProblem_;
   QPushButton* start_;
+  QPushButton* history_;
   bool showing_ = false;  // the window itself is changing the connection's text
 };
 
@@ -108,6 +112,11 @@ class DesktopApp {
   GuiBackend& backend() { return *backend_; }
   StartWindow* startWindow() const { return start_.get(); }
   RunWindow* runWindow() const { return run_.get(); }
+  // The History window, once the start window's History button opened it.
+  HistoryWindow* historyWindow() const { return history_.get(); }
+  void ShowHistory();
+  // The service record of the last run, once it has ended and the record was kept.
+  std::optional<std::int64_t> recordId() const { return recordId_; }
   // Starts the chosen operation: the wizard, then the run.
   void StartOperation(int operation, int port);
   // A stop signal (SIGINT, SIGTERM, SIGHUP): as the user's Cancel. A run stops at its
@@ -129,6 +138,9 @@ class DesktopApp {
   std::shared_ptr<GuiBackend> backend_;
   std::unique_ptr<StartWindow> start_;
   std::unique_ptr<RunWindow> run_;
+  std::unique_ptr<HistoryWindow> history_;
+  std::unique_ptr<RunRecorder> recorder_;  // the run's service record
+  std::optional<std::int64_t> recordId_;
   bool finished_ = false;
   bool inOperation_ = false;  // the wizard or a run of StartOperation is under way
   int status_ = 0;

@@ -161,6 +161,7 @@ GuiBackend::GuiBackend(GuiSettings settings, Screenshots* screenshots)
     : settings_(std::move(settings)), screenshots_(screenshots) {}
 
 int GuiBackend::MessageBox(const platform::MessageBoxRequest& request) {
+  if (onBox) onBox(request.text);
   int result = IDCANCEL;
   OnGui([&] { result = ShowBox(request); });
   return result;
@@ -417,10 +418,12 @@ void GuiBackend::RunWizard(CPropertySheet& sheet) {
     if (screenshots_) screenshots_->Take(&window, window.windowTitle());
   };
   fieldText_.clear();
+  listText_.clear();
   if (!settings_.unattended) {
     if (onWindowShown) onWindowShown(&window);
     if (!sheet.IsEnded()) window.exec();
     fieldText_ = window.fieldText();
+    listText_ = window.listText();
     return;
   }
   // Unattended: fill each page, Next (Finish on the last), and stop where a page stays.
@@ -441,6 +444,7 @@ void GuiBackend::RunWizard(CPropertySheet& sheet) {
   }
   if (!sheet.IsEnded()) window.Press(PSBTN_CANCEL);
   fieldText_ = window.fieldText();
+  listText_ = window.listText();
   if (wizardProblem_.empty()) {
     if (settings_.listChoice && !listUsed_)
       wizardProblem_ = "--firmware: no page of this operation has a list to choose from";

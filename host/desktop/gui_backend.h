@@ -49,6 +49,12 @@ class GuiBackend : public uimodel::Backend {
   // What the page's field held when the wizard went on from it (the log file a dump
   // writes); empty when no page had one.
   const std::string& FieldText() const { return fieldText_; }
+  // The list item selected when the wizard went on from a page with a list (the
+  // firmware entry an upgrade programs); empty when no page had one.
+  const std::string& ListText() const { return listText_; }
+  // Told of every message box's text before it is shown (the service record keeps a
+  // failure box's number); called on the thread that asked for the box.
+  std::function<void(const std::string&)> onBox;
   // The window that owns the boxes and dialogs (the start or run window). While the
   // wizard or a dialog of a page is open, that window owns what it opens in turn.
   void SetOwnerWindow(QWidget* owner) { owner_ = owner; }
@@ -70,6 +76,7 @@ class GuiBackend : public uimodel::Backend {
   std::string wizardProblem_;
   std::string fieldText_;
   WizardWindow* wizard_ = nullptr;  // the wizard while it is open
+  std::string listText_;
   bool listUsed_ = false;
   bool editUsed_ = false;
 };

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "host/core/firmware_registration.h"
 #include "host/core/session.h"
 
 namespace velmora::desktop {
@@ -96,6 +97,7 @@ void WizardWindow::Press(int button) {
           break;
         }
       }
+      if (std::string item = SelectedListItem(*page); !item.empty()) listText_ = item;
     }
   }
   sheet_.PressButton(button);

@@ -54,6 +54,8 @@ class WizardWindow : public QDialog {
   // What the first field of the page held when the wizard last went on from it (the log
   // file a dump writes); empty when no such page had a field.
   const std::string& fieldText() const { return fieldText_; }
+  // The list item selected when the wizard went on from a page with a list.
+  const std::string& listText() const { return listText_; }
 
  private:
   CPropertySheet& sheet_;
@@ -64,6 +66,7 @@ class WizardWindow : public QDialog {
   QPushButton* cancel_;
   HWND shownPage_ = nullptr;
   std::string fieldText_;
+  std::string listText_;
 };
 
 // What a page asked for with PSM_SETWIZBUTTONS; a page that never said gets Back and

@@ -103,7 +103,7 @@ RunWindow::~RunWindow() = default;
 void RunWindow::Begin() {
   running_ = true;
   // Installed for the run: the port the run opens reports what crosses the line.
-  platform::SetWireTap(&dumpWatch_);
+  platform::SetWireTap(&gate_);
   session_.Begin(request_);
   pump_.start();
 }
@@ -126,7 +126,7 @@ void RunWindow::Serve() {
                                : name + " " + ResultText(result) + ".";
   result_->setText(ToQt(outcome_));
   warningText_.clear();
-  if (result != OPERATION_SUCCEEDED && programEraseSeen_) warningText_ = IncompleteProgramWarning();
+  if (ProgramMayBeIncomplete(result, lineTap_.Summary())) warningText_ = IncompleteProgramWarning();
   // Said at the start of the run, where the log scrolls it away.
   if (!completenessNote_.empty())
     warningText_ += (warningText_.empty() ? "" : "\n") + completenessNote_;
@@ -165,7 +165,6 @@ void RunWindow::Start() {
   lastStatus_.clear();
   repeatItem_ = nullptr;
   repeats_ = 0;
-  programEraseSeen_ = false;
   completenessNote_.clear();
   outcome_.clear();
   warningText_.clear();
@@ -195,7 +194,6 @@ void RunWindow::Caption(const std::string& caption) {
 }
 
 void RunWindow::Status(const std::string& text) {
-  if (MarksProgramErase(text)) programEraseSeen_ = true;
   if (MarksUncheckedCompleteness(text)) completenessNote_ = text;
   if (ToQt(text).trimmed().isEmpty()) return;
   if (!lastStatus_.empty() && text == lastStatus_) {
@@ -260,8 +258,8 @@ void RunWindow::Notice(const std::string& text) {
   if (onNotice) onNotice(text);
 }
 
-QString RunWindow::StopQuestion() const {
-  if (programEraseSeen_) {
+QString RunWindow::StopQuestion() {
+  if (lineTap_.EraseReachedSoFar()) {
     return "Stop the " + operationName_.toLower() +
            " now?\n\nThe KV70's program flash is being erased and written. Stopped now, "
            "the KV70 will be left without a working application until an upgrade "

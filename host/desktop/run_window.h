@@ -19,7 +19,9 @@
 #include <string>
 
 #include "host/core/dump_watch.h"
+#include "host/core/line_tap.h"
 #include "host/core/run_progress.h"
+#include "host/core/run_recorder.h"
 #include "host/core/run_session.h"
 
 namespace velmora::desktop {
@@ -69,6 +71,11 @@ class RunWindow : public QDialog, public RunObserver {
   bool gaveUp() const { return session_.GaveUp(); }
   const std::string& outcome() const { return outcome_; }
   const std::string& warning() const { return warningText_; }
+  // What crossed the line during the run (the device's record, whether the erase was
+  // reached, what was read).
+  LineSummary line() { return lineTap_.Summary(); }
+  // The tap in front of the others: its onFirstWrite holds the run at its first exchange.
+  FirstWriteGate& gate() { return gate_; }
 
   // RunObserver, on the GUI thread.
   void Start() override;
@@ -88,12 +95,14 @@ class RunWindow : public QDialog, public RunObserver {
   // when the run ends first, which counts as No.
   bool Ask(const QString& text);
   // What stopping the run now would cost; empty when nothing needs a question.
-  QString StopQuestion() const;
+  QString StopQuestion();
   void ShowDetail();
   void ShowWarning();
 
   RunSession session_;
-  DumpWatch dumpWatch_;
+  LineTap lineTap_{nullptr};
+  DumpWatch dumpWatch_{&lineTap_};
+  FirstWriteGate gate_{&dumpWatch_};
   std::string logFile_;
   RunRequest request_;
   QString operationName_;
@@ -116,7 +125,6 @@ class RunWindow : public QDialog, public RunObserver {
   std::string lastStatus_;
   QListWidgetItem* repeatItem_ = nullptr;
   unsigned long repeats_ = 0;
-  bool programEraseSeen_ = false;
   std::string completenessNote_;  // the status saying a file's completeness is unknown
   std::uint64_t startMs_ = 0;
   bool running_ = false;

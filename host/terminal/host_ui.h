@@ -56,6 +56,9 @@ class HostUi final : public uimodel::Backend {
   // What the page's field held when the wizard went on from it (the log file a dump
   // writes); empty when no page had one.
   const std::string& FieldText() const { return fieldText_; }
+  // The list item selected when the wizard went on from a page with a list (the
+  // firmware entry an upgrade programs); empty when no page had one.
+  const std::string& ListText() const { return listText_; }
 
  private:
   void Print(const std::vector<std::string>& lines);
@@ -86,6 +89,7 @@ class HostUi final : public uimodel::Backend {
   WizardEnd wizardEnd_ = WizardEnd::Cancelled;
   std::string wizardProblem_;
   std::string fieldText_;
+  std::string listText_;
   std::mutex lastBoxMutex_;
   std::string lastBoxText_;
 };

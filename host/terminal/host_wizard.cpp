@@ -78,6 +78,7 @@ void HostUi::RunWizard(CPropertySheet& sheet) {
   wizardEnd_ = WizardEnd::Cancelled;
   wizardProblem_.clear();
   fieldText_.clear();
+  listText_.clear();
   // What the start page posted (its wizard buttons) arrives before anything is shown.
   PumpPending();
   if (settings_.interactive) {
@@ -125,6 +126,7 @@ void HostUi::RunWizardInteractive(CPropertySheet& sheet) {
           console_.PrintLine("That button is not offered on this page.");
         } else {
           if (const ViewElement* edit = view.FirstEdit()) fieldText_ = edit->text;
+          if (view.FirstList()) listText_ = SelectedListItem(*page);
           sheet.PressButton(PSBTN_NEXT);
         }
         break;
@@ -236,6 +238,7 @@ void HostUi::RunWizardUnattended(CPropertySheet& sheet) {
       std::lock_guard lock(lastBoxMutex_);
       lastBoxText_.clear();
     }
+    if (view.FirstList()) listText_ = SelectedListItem(*page);
     console_.PrintLine("-> Next");
     sheet.PressButton(PSBTN_NEXT);
     PumpPending();

@@ -15,6 +15,7 @@
 #include "host/core/output_guard.h"
 #include "host/core/plugin_library.h"
 #include "host/core/real_device_help.h"
+#include "host/core/run_recorder.h"
 #include "host/core/run_session.h"
 #include "host/core/run_warnings.h"
 #include "host/core/session.h"
@@ -38,6 +39,19 @@ std::unique_ptr<PluginLibrary> LoadOrComplain(const std::string& path, int& stat
   std::unique_ptr<PluginLibrary> plugin = velmora::LoadPlugin(path, error, status);
   if (!plugin) Complain(error);
   return plugin;
+}
+
+// Finishes the run's record; a record that could not be kept is said, never fatal.
+std::optional<std::int64_t> FinishRecord(RunRecorder& recorder, const RunEnd& end,
+                                         JsonEvents* json) {
+  std::string problem;
+  const std::optional<std::int64_t> id = recorder.Finish(end, problem);
+  if (!id) {
+    const std::string text = "warning: no service record was kept: " + problem;
+    Complain(text);
+    if (json) json->Warning(text);
+  }
+  return id;
 }
 
 void SetUpInstallation(Console& console) {
@@ -147,9 +161,13 @@ int RunCommand(const RunOptions& options, Console& console) {
   settings.yes = options.yes;
   settings.listChoice = options.firmware;
   settings.editText = options.logFile;
-  if (JsonEvents* json = options.json) {
-    settings.boxSeen = [json](const std::string& text, const std::string& answer) {
-      json->Box(text, answer);
+  // The run's record, begun once the run starts; a failure box's number goes into it.
+  RunRecorder recorder;
+  {
+    JsonEvents* json = options.json;
+    settings.boxSeen = [json, &recorder](const std::string& text, const std::string& answer) {
+      recorder.BoxShown(text);
+      if (json) json->Box(text, answer);
     };
   }
   auto ui = std::make_shared<HostUi>(console, settings);
@@ -201,7 +219,9 @@ int RunCommand(const RunOptions& options, Console& console) {
   if (options.trace) trace = std::make_unique<WireTrace>(traceFile);
   LineTap lineTap(trace.get());
   DumpWatch dumpWatch(&lineTap);
-  WireTapScope tapScope(&dumpWatch);
+  FirstWriteGate recordGate(&dumpWatch);
+  recordGate.onFirstWrite = [&recorder] { recorder.WaitBegun(); };
+  WireTapScope tapScope(&recordGate);
   RunView view(console);
   view.SetOutputFile(ui->FieldText());
   JsonRunObserver jsonView(view, options.json);
@@ -212,6 +232,11 @@ int RunCommand(const RunOptions& options, Console& console) {
   if (!giveUp) giveUp = DefaultGiveUpSeconds(console.InputIsTerminal());
   if (giveUp && *giveUp == 0) giveUp.reset();
   session.GiveUpAfter(giveUp);
+  // Written while the port opens: the begun record's disk sync need not hold the run up.
+  recorder.Begin(
+      RunStart{names[static_cast<std::size_t>(op)], options.port, ComPortTarget(options.port),
+               ui->ListText().empty() ? std::nullopt : std::optional<std::string>(ui->ListText()),
+               ui->FieldText()});
   const int result = session.Run(RunRequest{op, options.port});
   view.Ended(result, session.GaveUp());
   ui->EndRun();
@@ -229,7 +254,8 @@ int RunCommand(const RunOptions& options, Console& console) {
     console.PrintLine("Note: " + view.CompletenessNote());
     if (options.json) options.json->Warning(view.CompletenessNote());
   }
-  if (result != OPERATION_SUCCEEDED && view.ProgramEraseSeen()) {
+  const LineSummary line = lineTap.Summary();
+  if (ProgramMayBeIncomplete(result, line)) {
     console.PrintLine(IncompleteProgramWarning());
     if (options.json) options.json->Warning(IncompleteProgramWarning());
   }
@@ -245,7 +271,6 @@ int RunCommand(const RunOptions& options, Console& console) {
       if (options.json) options.json->Warning(why);
     }
   }
-  const LineSummary line = lineTap.Summary();
   const std::optional<std::string> serial =
       line.record ? line.record->serial : std::optional<std::string>();
   if (traceError != ERROR_SUCCESS) {
@@ -255,22 +280,23 @@ int RunCommand(const RunOptions& options, Console& console) {
                                 "; it is incomplete. The run itself: " + plugin->OperationName(op) +
                                 " " + runEnd + ".";
     Complain(problem);
+    const std::optional<std::int64_t> id =
+        FinishRecord(recorder, RunEnd{"failed", kExitFailed, line}, options.json);
     if (options.json) {
       options.json->Warning(problem);
-      options.json->Result(kExitFailed, "failed", serial);
+      options.json->Result(kExitFailed, "failed", serial, id);
     }
     return kExitFailed;
   }
   if (options.trace) console.PrintLine("Wire trace: " + *options.trace);
   // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
   const int exitStatus = session.GaveUp() ? kExitFailed : ExitStatusForResult(result);
-  if (options.json) {
-    options.json->Result(exitStatus,
-                         exitStatus == kExitSucceeded   ? "succeeded"
-                         : exitStatus == kExitCancelled ? "cancelled"
-                                                        : "failed",
-                         serial);
-  }
+  const std::string resultWord = exitStatus == kExitSucceeded   ? "succeeded"
+                                 : exitStatus == kExitCancelled ? "cancelled"
+                                                                : "failed";
+  const std::optional<std::int64_t> id =
+      FinishRecord(recorder, RunEnd{resultWord, exitStatus, line}, options.json);
+  if (options.json) options.json->Result(exitStatus, resultWord, serial, id);
   return exitStatus;
 }
 

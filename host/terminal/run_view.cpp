@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "host/core/exit_codes.h"
-#include "host/core/run_warnings.h"
 #include "host/terminal/interrupts.h"
 #include "platform/clock.h"
 
@@ -56,7 +55,6 @@ void RunView::Start() {
   lastStatus_.clear();
   lastLineWasStatus_ = false;
   repeats_ = 0;
-  programEraseSeen_ = false;
   completenessNote_.clear();
 }
 
@@ -76,7 +74,6 @@ void RunView::Caption(const std::string& caption) {
 }
 
 void RunView::Status(const std::string& text) {
-  if (MarksProgramErase(text)) programEraseSeen_ = true;
   if (MarksUncheckedCompleteness(text)) completenessNote_ = text;
   if (lastLineWasStatus_ && text == lastStatus_) {
     ++repeats_;

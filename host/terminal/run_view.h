@@ -36,8 +36,6 @@ class RunView : public RunObserver {
   // scrollback, saying "cancelled" or "failed" when the run did not succeed.
   void Ended(int result, bool gaveUp);
 
-  // Whether a status text of the last run said that program flash was being erased.
-  bool ProgramEraseSeen() const { return programEraseSeen_; }
   // The status that said the firmware file's completeness could not be checked; empty
   // when none did.
   const std::string& CompletenessNote() const { return completenessNote_; }
@@ -60,7 +58,6 @@ class RunView : public RunObserver {
   std::string lastStatus_;
   bool lastLineWasStatus_ = false;
   unsigned long repeats_ = 0;
-  bool programEraseSeen_ = false;
   std::string completenessNote_;
   int interruptsAtStart_ = 0;
   std::string outputFile_;

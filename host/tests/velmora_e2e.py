@@ -9,6 +9,9 @@ built-in simulator in virtual time; the others use FakeDevice.so, the tests' own
 to check that velmora drives any plug-in from its exports and pages alone.
 """
 import argparse
+import csv
+import hashlib
+import io
 import json
 import grp
 import os
@@ -19,6 +22,7 @@ import resource
 import select
 import shutil
 import signal
+import socket
 import stat
 import subprocess
 import sys
@@ -1631,6 +1635,191 @@ class VelmoraTest(unittest.TestCase):
         code, out, err = self.finish(proc, seen)
         self.assertEqual(code, 2, out + err)
         self.assertIn("velmora: stopped at your request; the device may need a restart.", out)
+
+    # --- service records ------------------------------------------------------------
+
+    def history(self, *args):
+        code, out, err = self.velmora("history", "--json", *args)
+        self.assertEqual(code, 0, out + err)
+        return [json.loads(line) for line in out.splitlines()]
+
+    def run_json(self, *args):
+        """A run with --json: its events, each line parsed, and the exit status."""
+        code, out, err = self.velmora("run", *args, "--json")
+        events = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual(events[-1]["event"], "result", out)
+        self.assertEqual(events[-1]["exit"], code)
+        return code, events, err
+
+    def sha256(self, path):
+        with open(path, "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest()
+
+    def assert_record_fields(self, record, operation, result, exit_status):
+        self.assertEqual(record["operation"], operation)
+        self.assertEqual(record["result"], result)
+        self.assertEqual(record["exit_status"], exit_status)
+        self.assertRegex(record["started"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+        self.assertRegex(record["ended"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+        self.assertGreaterEqual(record["ended"], record["started"])
+        self.assertEqual(record["station"], socket.gethostname())
+        self.assertEqual(record["user"], pwd.getpwuid(os.geteuid()).pw_name)
+        self.assertTrue(record["version"])
+        self.assertEqual(record["com_port"], 1)
+
+    def test_records_of_a_config_run_carry_the_device_and_the_json_result_its_id(self):
+        code, events, err = self.run_json("config", "--device", "sim:serial=KV70-0099001")
+        self.assertEqual(code, 0, err)
+        result = events[-1]
+        self.assertEqual(result["serial"], "KV70-0099001")
+        self.assertIsInstance(result["record"], int)
+        [record] = self.history()
+        self.assertEqual(record["id"], result["record"])
+        self.assert_record_fields(record, "config", "succeeded", 0)
+        self.assertEqual(record["port"], "sim:serial=KV70-0099001")
+        self.assertEqual(record["serial"], "KV70-0099001")
+        self.assertEqual(record["owner1"], "Quarnell Survey")
+        self.assertEqual(record["hardware"]["flash_type"], 8922)
+        self.assertEqual(record["hardware"]["file_system_mb"], 1)
+        self.assertEqual([a["option"] for a in record["applications"]], [33])
+        self.assertIsNone(record["failure"])
+        self.assertIsNone(record["firmware"])
+        self.assertIsNone(record["log_file"])
+        # The CSV form lists the same run under its header.
+        code, out, err = self.velmora("history", "--csv", "--serial", "kv70-0099001")
+        self.assertEqual(code, 0, out + err)
+        rows = list(csv.DictReader(io.StringIO(out)))
+        self.assertEqual(len(rows), 1)
+        self.assertEqual(rows[0]["id"], str(record["id"]))
+        self.assertEqual(rows[0]["result"], "succeeded")
+
+    def test_records_of_an_upgrade_name_the_firmware_by_its_sha256_and_word(self):
+        target = self.register_firmware("Sample application 2.1", self.sample())
+        code, events, err = self.run_json("upgrade", "--device", "sim", "--firmware",
+                                          "Sample application 2.1", "--yes")
+        self.assertEqual(code, 0, err)
+        # A failed one: the program requests are refused after the erase.
+        code, events, err = self.run_json("upgrade", "--device", "sim:program-refuse=all",
+                                          "--firmware", "Sample application 2.1", "--yes")
+        self.assertEqual(code, 1, err)
+        self.assertEqual(events[-1]["failure"]["number"], 405)
+        ok, failed = self.history("--operation", "upgrade")
+        self.assert_record_fields(ok, "upgrade", "succeeded", 0)
+        self.assert_record_fields(failed, "upgrade", "failed", 1)
+        for record in (ok, failed):
+            firmware = record["firmware"]
+            self.assertEqual(firmware["description"], "Sample application 2.1")
+            self.assertEqual(firmware["path"], target)
+            self.assertEqual(firmware["size"], os.path.getsize(self.sample()))
+            self.assertEqual(firmware["sha256"], self.sha256(self.sample()))
+            self.assertEqual(firmware["software_word"], "564D0021")
+            self.assertTrue(record["erase_reached"])
+        self.assertIsNone(ok["failure"])
+        self.assertEqual(failed["failure"]["number"], 405)
+        self.assertIn("[405]", failed["failure"]["text"])
+        self.assertEqual(failed["id"], events[-1]["record"])
+        # Refused before the erase: the record says the erase was not reached.
+        code, out, err = self.velmora("run", "upgrade", "--device", "sim:pull=1-999999999",
+                                      "--firmware", "Sample application 2.1", "--yes")
+        self.assertNotEqual(code, 0, out + err)
+        last = self.history("--operation", "upgrade")[-1]
+        self.assertEqual(last["result"], "failed")
+        self.assertFalse(last["erase_reached"])
+        self.assertNotIn("incomplete application", out)
+
+    def test_records_of_a_dump_hash_the_log_file_and_mark_a_cut_one_incomplete(self):
+        log = self.path("whole.log")
+        code, out, err = self.velmora("run", "dump", "--device", "sim", "--log-file", log)
+        self.assertEqual(code, 0, out + err)
+        cut = self.path("cut.log")
+        code, out, err = self.velmora("run", "dump", "--device", "sim:pull=300-999999999",
+                                      "--log-file", cut, "--give-up-after", "60")
+        self.assertEqual(code, 1, out + err)
+        whole, short = self.history("--operation", "dump")
+        self.assert_record_fields(whole, "dump", "succeeded", 0)
+        self.assertEqual(whole["log_file"], {"path": log, "bytes": 1024 * 1024,
+                                             "sha256": self.sha256(log), "complete": True})
+        self.assert_record_fields(short, "dump", "failed", 1)
+        self.assertEqual(short["log_file"], {"path": cut, "bytes": os.path.getsize(cut),
+                                             "sha256": self.sha256(cut), "complete": False})
+        self.assertGreater(short["log_file"]["bytes"], 0)
+        self.assertLess(short["log_file"]["bytes"], 1024 * 1024)
+        # A dump refused before it wrote anything names no log file of somebody else's.
+        other = self.path("other.log")
+        proc = self.start("run", "dump", "--device", "sim:realtime=1", "--log-file", other)
+        seen = self.read_until(proc, "Establishing communication")
+        with open(other, "w") as f:
+            f.write("another program's dump\n")
+        code, out, err = self.finish(proc, seen)
+        self.assertEqual(code, 1, out + err)
+        last = self.history()[-1]
+        self.assertEqual(last["result"], "failed")
+        self.assertIsNone(last["log_file"])
+
+    def test_records_of_cancelled_runs_for_each_operation(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        cases = [
+            (["config", "--device", "sim:pull=30-999999999"], "progress 0%"),
+            (["upgrade", "--device", "sim:erase-busy=forever", "--firmware",
+              "Sample application 2.1", "--yes"], "Erasing program flash..."),
+            (["dump", "--device", "sim:pull=300-999999999", "--log-file", self.path("fs.log")],
+             "Timeout getting response from KV!"),
+        ]
+        for args, wanted in cases:
+            proc = self.start("run", *args, "--give-up-after", "0")
+            seen = self.read_until(proc, wanted)
+            proc.send_signal(signal.SIGINT)
+            code, out, err = self.finish(proc, seen)
+            self.assertEqual(code, 2, out + err)
+        records = self.history("--result", "cancelled")
+        self.assertEqual([r["operation"] for r in records], ["config", "upgrade", "dump"])
+        for record in records:
+            self.assertEqual(record["exit_status"], 2)
+            self.assertTrue(record["ended"])
+        self.assertTrue(records[1]["erase_reached"])
+        self.assertFalse(records[2]["log_file"]["complete"])
+
+    def test_records_of_killed_runs_stay_interrupted(self):
+        self.register_firmware("Sample application 2.1", self.sample())
+        cases = [
+            ["config"],
+            ["upgrade", "--firmware", "Sample application 2.1", "--yes"],
+            ["dump", "--log-file", self.path("fs.log")],
+        ]
+        for args in cases:
+            # In real time, so that the run is still going when it is killed.
+            proc = self.start("run", args[0], "--device", "sim:realtime=1", *args[1:])
+            # The begun record is on the disk before the run gets past its first exchange
+            # with the device; by 15% the flash monitor is being uploaded.
+            self.read_until(proc, "progress 15%")
+            proc.kill()
+            proc.communicate()
+        records = self.history()
+        self.assertEqual([r["operation"] for r in records], ["config", "upgrade", "dump"])
+        for record in records:
+            self.assertEqual(record["result"], "interrupted", record)
+            self.assertIsNone(record["ended"])
+            self.assertIsNone(record["exit_status"])
+        # A killed run never reads as a success, and the next run's record comes after it.
+        code, out, err = self.velmora("run", "config", "--device", "sim")
+        self.assertEqual(code, 0, out + err)
+        self.assertEqual(self.history("--result", "interrupted"), records)
+        self.assertEqual(self.history()[-1]["id"], records[-1]["id"] + 1)
+
+    def test_records_of_two_runs_at_once_are_both_kept(self):
+        procs = [self.start("run", "config", "--device", "sim:serial=KV70-00000%d" % n, "--json")
+                 for n in range(1, 5)]
+        ids = []
+        for proc in procs:
+            code, out, err = self.finish(proc)
+            self.assertEqual(code, 0, out + err)
+            ids.append(json.loads(out.splitlines()[-1])["record"])
+        records = self.history()
+        self.assertEqual(sorted(r["id"] for r in records), sorted(ids))
+        self.assertEqual(len(set(ids)), 4)
+        self.assertEqual(sorted(r["serial"] for r in records),
+                         ["KV70-00000%d" % n for n in range(1, 5)])
+        self.assertTrue(all(r["result"] == "succeeded" for r in records))
 
 
 def main():
