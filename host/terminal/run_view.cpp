@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "host/core/exit_codes.h"
+#include "host/core/run_warnings.h"
 #include "host/terminal/interrupts.h"
 #include "platform/clock.h"
 

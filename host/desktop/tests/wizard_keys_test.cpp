@@ -32,6 +32,7 @@
 #include "host/desktop/run_window.h"
 #include "host/desktop/tests/desktop_fixture.h"
 #include "platform/clock.h"
+#include "platform/comm_trace.h"
 #include "platform/sync.h"
 #include "platform/window.h"
 
@@ -344,6 +345,19 @@ void Send(const RunRecord& record, UINT msg, LPARAM lParam) {
   platform::SendMessage(record.hostWindow, msg, 0, lParam);
 }
 
+// What a run's port reports when the flash monitor's erase request for two sectors goes
+// out: 02 | 01 | length | 02, first sector, last sector | sum | 03 00.
+void EraseRequestOnTheLine() {
+  std::vector<BYTE> frame = {0x02, 0x01, 0x00, 0x09, 0x02, 0x02, 0x40,
+                             0x00, 0x00, 0x02, 0x41, 0x00, 0x00};
+  unsigned sum = 0;
+  for (std::size_t i = 1; i < frame.size(); ++i) sum += frame[i];
+  frame.insert(frame.end(),
+               {static_cast<BYTE>(sum >> 8 & 0xFF), static_cast<BYTE>(sum & 0xFF), 0x03, 0x00});
+  if (platform::WireTap* tap = platform::CurrentWireTap())
+    tap->OnWrite(frame.data(), static_cast<DWORD>(frame.size()));
+}
+
 bool Cancelled(const RunRecord& record) {
   return platform::WaitForSingleObject(record.cancelEvent, 0) == WAIT_OBJECT_0;
 }
@@ -364,6 +378,8 @@ void AnswerQuestion(RunWindow& run, QMessageBox::StandardButton answer, const QS
 TEST_F(DesktopTest, AnUpgradeThatHasBegunErasingIsNotStoppedWithoutAQuestion) {
   RunWindow run(
       [](RunRecord& record) {
+        // The question follows the line: the erase request has gone out.
+        EraseRequestOnTheLine();
         const char erasing[] = "Erasing program flash...";
         Send(record, WM_OPERATION_STATUS, reinterpret_cast<LPARAM>(erasing));
         while (!Cancelled(record)) Send(record, WM_OPERATION_PROGRESS, 10);
