@@ -198,7 +198,8 @@ TEST_F(RecordsSimTest, ADumpGivesTheReadRangeAndByteCount) {
 }
 
 // velmora run --json: every line an event, the last the result with the exit status the
-// run has without --json, the device's serial number and the failure's number.
+// run has without --json, the device's serial number, the failure's number and the
+// service record's id (each run, with or without --json, makes one).
 TEST_F(RecordsSimTest, JsonEventsEndWithTheResult) {
   struct Row {
     const char* settings;
@@ -208,11 +209,11 @@ TEST_F(RecordsSimTest, JsonEventsEndWithTheResult) {
   const Row rows[] = {
       {"serial=KV70-31337", 0,
        R"({"event":"result","version":1,"exit":0,"result":"succeeded","failure":null,)"
-       R"("serial":"KV70-31337","record":null})"},
+       R"("serial":"KV70-31337","record":1})"},
       {"config-len=100", 1,
        R"({"event":"result","version":1,"exit":1,"result":"failed","failure":{"number":411,)"
        R"("text":"Read config failure! [411] - There was a failure reading the product )"
-       R"(information from the KV70."},"serial":null,"record":null})"},
+       R"(information from the KV70."},"serial":null,"record":3})"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.settings);
