@@ -1,4 +1,5 @@
 // velmora list and velmora run: the plug-in's operations, the wizard, the run.
+#include <cctype>
 #include <memory>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "host/core/host_module.h"
 #include "host/core/install_settings.h"
 #include "host/core/json_events.h"
+#include "host/core/ledger.h"
 #include "host/core/line_tap.h"
 #include "host/core/operation_choice.h"
 #include "host/core/output_guard.h"
@@ -17,6 +19,7 @@
 #include "host/core/real_device_help.h"
 #include "host/core/run_session.h"
 #include "host/core/run_warnings.h"
+#include "host/core/service_record.h"
 #include "host/core/session.h"
 #include "host/core/summary_page.h"
 #include "host/core/wire_trace.h"
@@ -46,6 +49,14 @@ void SetUpInstallation(Console& console) {
   if (report.wroteInstallDirectory) {
     console.PrintLine("First run: Velmora keeps its files in " + report.installDirectory);
   }
+}
+
+// The record's operation: the first word of the plug-in's name, in lower case
+// ("Upgrade firmware" is "upgrade").
+std::string RecordOperation(const std::string& name) {
+  std::string word = name.substr(0, name.find(' '));
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return word;
 }
 
 }  // namespace
@@ -87,6 +98,33 @@ int RunCommand(const RunOptions& options, Console& console) {
     }
   }
   if (!RegistryUsable()) return kExitUsage;
+
+  // The depot's ledger is reached before anything touches the port: a run whose record
+  // the depot would not see is refused, not run unrecorded.
+  std::unique_ptr<RecordStore> records;
+  if (const std::optional<std::string> url = LedgerUrlInUse(options.ledger)) {
+    const std::string shown = MaskedLedgerUrl(*url);
+    if (!IsLedgerUrl(*url)) {
+      Complain("--ledger " + shown + ": not a PostgreSQL URL (postgresql://USER@HOST/DATABASE)");
+      return kExitUsage;
+    }
+    std::string error;
+    std::unique_ptr<Ledger> ledger = ConnectLedger(*url, error);
+    if (ledger) {
+      JsonEvents* json = options.json;
+      records = OpenRunRecordStore(
+          std::move(ledger), shown,
+          [&console, json](const std::string& text) {
+            console.PrintLine(text);
+            if (json && text.rfind("warning: ", 0) == 0) json->Warning(text.substr(9));
+          },
+          error);
+    }
+    if (!records) {
+      Complain(error + "; the run is refused");
+      return kExitFailed;
+    }
+  }
 
   // The plug-in reads the monitor program itself, once per run, and fails the run with
   // its own text when the file cannot be used; only an empty name is ours to refuse.
@@ -212,6 +250,16 @@ int RunCommand(const RunOptions& options, Console& console) {
   if (!giveUp) giveUp = DefaultGiveUpSeconds(console.InputIsTerminal());
   if (giveUp && *giveUp == 0) giveUp.reset();
   session.GiveUpAfter(giveUp);
+  ServiceRecord record;
+  if (records) {
+    record = NewRecord(RecordOperation(names[static_cast<std::size_t>(op)]), options.port,
+                       options.device.value_or("COM" + std::to_string(options.port)));
+    std::string error;
+    if (!records->Begin(record, error)) {
+      Complain("warning: " + error);
+      records.reset();
+    }
+  }
   const int result = session.Run(RunRequest{op, options.port});
   view.Ended(result, session.GaveUp());
   ui->EndRun();
@@ -248,6 +296,15 @@ int RunCommand(const RunOptions& options, Console& console) {
   const LineSummary line = lineTap.Summary();
   const std::optional<std::string> serial =
       line.record ? line.record->serial : std::optional<std::string>();
+  const auto finishRecord = [&](int exitStatus, const std::string& resultText) {
+    if (!records) return;
+    TakeFromLine(record, line);
+    record.result = resultText;
+    record.exitStatus = exitStatus;
+    record.ended = UtcNow();
+    std::string error;
+    if (!records->Finish(record, error)) Complain("warning: " + error);
+  };
   if (traceError != ERROR_SUCCESS) {
     // The device side is told apart, so that nobody repeats a run that worked.
     const std::string problem = "the wire trace " + *options.trace +
@@ -255,6 +312,7 @@ int RunCommand(const RunOptions& options, Console& console) {
                                 "; it is incomplete. The run itself: " + plugin->OperationName(op) +
                                 " " + runEnd + ".";
     Complain(problem);
+    finishRecord(kExitFailed, "failed");
     if (options.json) {
       options.json->Warning(problem);
       options.json->Result(kExitFailed, "failed", serial);
@@ -264,6 +322,9 @@ int RunCommand(const RunOptions& options, Console& console) {
   if (options.trace) console.PrintLine("Wire trace: " + *options.trace);
   // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
   const int exitStatus = session.GaveUp() ? kExitFailed : ExitStatusForResult(result);
+  finishRecord(exitStatus, exitStatus == kExitSucceeded   ? "succeeded"
+                           : exitStatus == kExitCancelled ? "cancelled"
+                                                          : "failed");
   if (options.json) {
     options.json->Result(exitStatus,
                          exitStatus == kExitSucceeded   ? "succeeded"
