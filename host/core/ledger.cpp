@@ -124,8 +124,7 @@ std::string MaskedLedgerUrl(const std::string& url) {
     const std::size_t at = out.rfind('@', end == 0 ? 0 : end - 1);
     if (at != std::string::npos && at >= start) {
       const std::size_t colon = out.find(':', start);
-      if (colon != std::string::npos && colon < at)
-        out.replace(colon + 1, at - colon - 1, kMask);
+      if (colon != std::string::npos && colon < at) out.replace(colon + 1, at - colon - 1, kMask);
     }
   }
   // password=... (sslpassword=... too) as a URL parameter or in key=value form, in any

@@ -35,8 +35,7 @@ class Ledger {
   // Writes `record` of the local database `source`, replacing that record's row unless
   // the row already holds a finished run (a finished record never changes, so a late
   // copy of its begun state never overwrites it). True once the server committed.
-  virtual bool Send(const std::string& source, const ServiceRecord& record,
-                    std::string& error) = 0;
+  virtual bool Send(const std::string& source, const ServiceRecord& record, std::string& error) = 0;
   // The records of every station matching `filter`, oldest first.
   virtual bool List(const RecordFilter& filter, std::vector<ServiceRecord>& records,
                     std::string& error) = 0;

@@ -7,8 +7,8 @@ namespace velmora {
 std::unique_ptr<Ledger> ConnectLedger(const std::string& url, std::string& error) {
   error = "the ledger " + MaskedLedgerUrl(url) +
           ": this build of velmora has no PostgreSQL client, so it cannot keep a depot's "
-          "ledger; run without --ledger and " + std::string(kLedgerVariable) +
-          " (records stay in the local database)";
+          "ledger; run without --ledger and " +
+          std::string(kLedgerVariable) + " (records stay in the local database)";
   return nullptr;
 }
 

@@ -52,13 +52,40 @@ COMMIT;
 
 // In the order of the parameters; "user" is a reserved word there.
 const std::vector<std::string>& Columns() {
-  static const std::vector<std::string> columns = {
-      "source", "id", "started", "ended", "station", "\"user\"", "version", "operation",
-      "com_port", "port", "serial", "owner1", "owner2", "info0", "info1", "flash_type", "info3",
-      "file_system_mb", "application_id", "applications", "result", "exit_status",
-      "failure_number", "failure_text", "firmware_description", "firmware_path",
-      "firmware_size", "firmware_sha256", "software_word", "erase_reached", "log_path",
-      "log_bytes", "log_sha256", "log_complete"};
+  static const std::vector<std::string> columns = {"source",
+                                                   "id",
+                                                   "started",
+                                                   "ended",
+                                                   "station",
+                                                   "\"user\"",
+                                                   "version",
+                                                   "operation",
+                                                   "com_port",
+                                                   "port",
+                                                   "serial",
+                                                   "owner1",
+                                                   "owner2",
+                                                   "info0",
+                                                   "info1",
+                                                   "flash_type",
+                                                   "info3",
+                                                   "file_system_mb",
+                                                   "application_id",
+                                                   "applications",
+                                                   "result",
+                                                   "exit_status",
+                                                   "failure_number",
+                                                   "failure_text",
+                                                   "firmware_description",
+                                                   "firmware_path",
+                                                   "firmware_size",
+                                                   "firmware_sha256",
+                                                   "software_word",
+                                                   "erase_reached",
+                                                   "log_path",
+                                                   "log_bytes",
+                                                   "log_sha256",
+                                                   "log_complete"};
   return columns;
 }
 
@@ -68,7 +95,9 @@ template <typename T>
 Value Num(const std::optional<T>& v) {
   return v ? Value(std::to_string(*v)) : std::nullopt;
 }
-Value Num(std::int64_t v) { return std::to_string(v); }
+Value Num(std::int64_t v) {
+  return std::to_string(v);
+}
 Value Bool(const std::optional<bool>& v) {
   return v ? Value(*v ? "true" : "false") : std::nullopt;
 }
@@ -128,7 +157,8 @@ class Row {
   Row(const PGresult* res, int row) : res_(res), row_(row) {}
   bool IsNull(int c) const { return PQgetisnull(res_, row_, c) != 0; }
   std::string Text(int c) const {
-    return std::string(PQgetvalue(res_, row_, c), static_cast<std::size_t>(PQgetlength(res_, row_, c)));
+    return std::string(PQgetvalue(res_, row_, c),
+                       static_cast<std::size_t>(PQgetlength(res_, row_, c)));
   }
   std::optional<std::string> OptText(int c) const {
     return IsNull(c) ? std::nullopt : std::optional<std::string>(Text(c));
@@ -201,8 +231,13 @@ ServiceRecord ReadRow(const Row& s) {
 std::string Message(const char* text) {
   std::string s = text ? text : "";
   while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  for (char& c : s)
-    if (c == '\n') c = ' ';
+  std::string flat;
+  for (char c : s) {
+    if (c == '\n' || c == '\t') c = ' ';
+    if (c == ' ' && !flat.empty() && flat.back() == ' ') continue;
+    flat += c;
+  }
+  s = flat;
   return s.empty() ? "no reason given" : s;
 }
 
@@ -265,7 +300,8 @@ class PgLedger final : public Ledger {
     for (std::size_t i = 0; i < columns.size(); ++i) {
       sql += (i ? ", " : "") + columns[i];
       params += (i ? ", $" : "$") + std::to_string(i + 1);
-      if (i >= 2) updates += std::string(i > 2 ? ", " : "") + columns[i] + " = EXCLUDED." + columns[i];
+      if (i >= 2)
+        updates += std::string(i > 2 ? ", " : "") + columns[i] + " = EXCLUDED." + columns[i];
     }
     // A finished row is final: only a begun one takes a newer state.
     sql += ") VALUES(" + params + ") ON CONFLICT(source, id) DO UPDATE SET " + updates +

@@ -296,6 +296,9 @@ int RunCommand(const RunOptions& options, Console& console) {
   const LineSummary line = lineTap.Summary();
   const std::optional<std::string> serial =
       line.record ? line.record->serial : std::optional<std::string>();
+  const auto RecordId = [&]() -> std::optional<long long> {
+    return records && record.id > 0 ? std::optional<long long>(record.id) : std::nullopt;
+  };
   const auto finishRecord = [&](int exitStatus, const std::string& resultText) {
     if (!records) return;
     TakeFromLine(record, line);
@@ -315,7 +318,7 @@ int RunCommand(const RunOptions& options, Console& console) {
     finishRecord(kExitFailed, "failed");
     if (options.json) {
       options.json->Warning(problem);
-      options.json->Result(kExitFailed, "failed", serial);
+      options.json->Result(kExitFailed, "failed", serial, RecordId());
     }
     return kExitFailed;
   }
@@ -330,7 +333,7 @@ int RunCommand(const RunOptions& options, Console& console) {
                          exitStatus == kExitSucceeded   ? "succeeded"
                          : exitStatus == kExitCancelled ? "cancelled"
                                                         : "failed",
-                         serial);
+                         serial, RecordId());
   }
   return exitStatus;
 }
