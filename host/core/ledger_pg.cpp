@@ -250,7 +250,17 @@ class PgLedger final : public Ledger {
 
   // Makes the table; false with `error` when the server refuses.
   bool Prepare(std::string& error) {
+    // The server's notices ("already exists, skipping") are not the technician's.
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
     PQclear(PQexec(conn_, kStatementTimeout));
+    // A table already there is used as it is: a user who may write rows but not create
+    // tables (as a depot may set it up once the table exists) is not refused.
+    PGresult* found = PQexec(conn_, "SELECT to_regclass('service_records') IS NOT NULL");
+    const bool exists = PQresultStatus(found) == PGRES_TUPLES_OK && PQntuples(found) == 1 &&
+                        std::string(PQgetvalue(found, 0, 0)) == "t";
+    PQclear(found);
+    if (exists) return true;
     PGresult* res = PQexec(conn_, kSchema);
     const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
     if (!ok) error = "its table cannot be made: " + Message(PQerrorMessage(conn_));
