@@ -11,7 +11,7 @@ BENCH_BUILD ?= build-bench
 SAN_BUILD ?= build-asan
 FUZZ_BUILD ?= $(SAN_BUILD)
 # The sanitizer pass leaves out what measures, only repeats runs, or waits on real time.
-SANITIZE_EXCLUDE ?= bench|matrix|net
+SANITIZE_EXCLUDE ?= bench|matrix|net|ledger
 # Warnings are errors in every build; WERROR=OFF lets a local experiment through.
 WERROR ?= ON
 

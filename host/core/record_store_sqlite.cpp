@@ -43,6 +43,13 @@ CREATE TABLE IF NOT EXISTS service_records(
   erase_reached INTEGER,
   log_path TEXT, log_bytes INTEGER, log_sha256 TEXT, log_complete INTEGER);
 CREATE INDEX IF NOT EXISTS service_records_serial ON service_records(serial);
+CREATE TABLE IF NOT EXISTS ledger_source(
+  one INTEGER PRIMARY KEY CHECK(one = 1),
+  source TEXT NOT NULL);
+INSERT OR IGNORE INTO ledger_source VALUES(1, lower(hex(randomblob(16))));
+CREATE TABLE IF NOT EXISTS ledger_sent(
+  record_id INTEGER PRIMARY KEY,
+  finished INTEGER NOT NULL);
 )sql";
 
 constexpr const char* kColumns =
@@ -281,6 +288,56 @@ class SqliteRecordStore final : public RecordStore {
     }
     if (!s.Ok()) {
       error = "the service records could not be read: " + s.Error();
+      return false;
+    }
+    return true;
+  }
+
+  bool LedgerSource(std::string& source, std::string& error) override {
+    Statement s(db_, "SELECT source FROM ledger_source WHERE one = 1");
+    if (!s.Step()) {
+      error = "this database has no name for the ledger: " + s.Error();
+      return false;
+    }
+    source = s.GetText(0);
+    return true;
+  }
+
+  // Unsent: never confirmed, or confirmed only as begun and finished since.
+  bool Unsent(std::vector<ServiceRecord>& records, std::string& error) override {
+    std::string columns = kColumns;
+    std::string prefixed = "r.id";
+    for (std::size_t start = 0; start < columns.size();) {
+      std::size_t end = columns.find(',', start);
+      if (end == std::string::npos) end = columns.size();
+      std::string name = columns.substr(start, end - start);
+      name.erase(0, name.find_first_not_of(' '));
+      prefixed += ", r." + name;
+      start = end + 1;
+    }
+    Statement s(db_, "SELECT " + prefixed +
+                         " FROM service_records r LEFT JOIN ledger_sent m ON m.record_id = r.id"
+                         " WHERE m.record_id IS NULL OR (m.finished = 0 AND r.ended IS NOT NULL)"
+                         " ORDER BY r.id");
+    while (s.Step()) records.push_back(ReadRecord(s));
+    if (!s.Ok()) {
+      error = "the records kept for the ledger could not be read: " + s.Error();
+      return false;
+    }
+    return true;
+  }
+
+  bool MarkSent(const ServiceRecord& record, std::string& error) override {
+    // A finished mark stays: a late copy of the begun state never takes it back.
+    Statement s(db_,
+                "INSERT INTO ledger_sent(record_id, finished) VALUES(?, ?) ON CONFLICT(record_id) "
+                "DO UPDATE SET finished = max(finished, excluded.finished)");
+    s.Int(1, record.id);
+    s.Int(2, record.ended.empty() ? 0 : 1);
+    s.Step();
+    if (!s.Ok()) {
+      error = "the record " + std::to_string(record.id) +
+              " could not be marked as sent to the ledger: " + s.Error();
       return false;
     }
     return true;

@@ -345,4 +345,19 @@ std::string StoredApplications(const std::vector<ApplicationEntry>& apps) {
   return ApplicationsText(apps);
 }
 
+bool RecordStore::LedgerSource(std::string&, std::string& error) {
+  error = "this record store cannot send records to a ledger";
+  return false;
+}
+
+bool RecordStore::Unsent(std::vector<ServiceRecord>&, std::string& error) {
+  error = "this record store cannot send records to a ledger";
+  return false;
+}
+
+bool RecordStore::MarkSent(const ServiceRecord&, std::string& error) {
+  error = "this record store cannot send records to a ledger";
+  return false;
+}
+
 }  // namespace velmora

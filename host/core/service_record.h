@@ -102,6 +102,14 @@ class RecordStore {
   // Matching records, oldest first.
   virtual bool List(const RecordFilter& filter, std::vector<ServiceRecord>& records,
                     std::string& error) = 0;
+
+  // For the depot's ledger (ledger.h): this database's name among the ledger's sources
+  // (random, given once), the records whose latest state the ledger has not confirmed,
+  // oldest first, and the mark that it has, set only after the server committed. A store
+  // without them says so.
+  virtual bool LedgerSource(std::string& source, std::string& error);
+  virtual bool Unsent(std::vector<ServiceRecord>& records, std::string& error);
+  virtual bool MarkSent(const ServiceRecord& record, std::string& error);
 };
 
 // The store in the registry database in use (platform::RegistryPath()); null with

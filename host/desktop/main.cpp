@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "host/core/exit_codes.h"
+#include "host/core/ledger.h"
 #include "host/core/plugin_library.h"
 #include "host/core/real_device_help.h"
 #include "host/core/session.h"
@@ -89,6 +91,12 @@ int main(int argc, char** argv) {
       "SECONDS without a change of progress after which the run is cancelled and counts as "
       "failed (default: 300 with --auto, never otherwise; 0: never)",
       "SECONDS");
+  const QCommandLineOption ledger(
+      "ledger",
+      "also write the runs' service records to the depot's PostgreSQL ledger, "
+      "postgresql://USER@HOST/DATABASE (default: $VELMORA_LEDGER); refused when it cannot be "
+      "reached",
+      "URL");
   // For the benchmark: print the milliseconds from main to the start window shown, and end.
   QCommandLineOption firstWindow("first-window-ms", "print the time to the first window and end");
   firstWindow.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -97,7 +105,7 @@ int main(int argc, char** argv) {
   QCommandLineOption measure("measure-stalls", "measure the event loop during a run", "SECONDS");
   measure.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({device, port, registry, plugin, monitor, shots, unattended, firmware, logFile,
-                     yes, giveUp, firstWindow, measure});
+                     yes, giveUp, ledger, firstWindow, measure});
   // --help and --version need no display (the manual page is made from them at build
   // time): answered before the window system is opened. The arguments are read again once
   // it is, since Qt takes its own (-platform, ...) out of them.
@@ -156,6 +164,32 @@ int main(int argc, char** argv) {
     if (!velmora::UseMonitorImage(parser.value(monitor).toLocal8Bit().toStdString(), error)) {
       std::fprintf(stderr, "velmora-gui: %s\n", error.c_str());
       return velmora::kExitUsage;
+    }
+  }
+
+  // The depot's ledger is reached before any window or port: unreachable, nothing runs.
+  std::unique_ptr<velmora::RecordStore> records;
+  if (const std::optional<std::string> url = velmora::LedgerUrlInUse(
+          parser.isSet(ledger) ? std::optional<std::string>(parser.value(ledger).toStdString())
+                               : std::nullopt)) {
+    std::string error;
+    if (!velmora::IsLedgerUrl(*url)) {
+      std::fprintf(stderr, "velmora-gui: --ledger %s: not a PostgreSQL URL\n",
+                   velmora::MaskedLedgerUrl(*url).c_str());
+      return velmora::kExitUsage;
+    }
+    if (std::unique_ptr<velmora::Ledger> connected = velmora::ConnectLedger(*url, error)) {
+      records = velmora::OpenRunRecordStore(
+          std::move(connected), velmora::MaskedLedgerUrl(*url),
+          [](const std::string& text) { std::fprintf(stderr, "velmora-gui: %s\n", text.c_str()); },
+          error);
+    }
+    if (!records) {
+      error += "; the run is refused";
+      std::fprintf(stderr, "velmora-gui: %s\n", error.c_str());
+      if (!options.unattended)
+        QMessageBox::critical(nullptr, "Velmora", QString::fromStdString(error));
+      return velmora::kExitFailed;
     }
   }
 

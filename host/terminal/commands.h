@@ -23,6 +23,9 @@ struct RunOptions {
   // --give-up-after; unset: the default for the terminal or its absence (give_up.h).
   std::optional<std::uint32_t> giveUpSeconds;
   JsonEvents* json = nullptr;  // --json: the events go here, people's text to stderr
+  // --ledger (else $VELMORA_LEDGER): the depot's PostgreSQL ledger the run's record is
+  // also written to; unreachable at the start, the run is refused.
+  std::optional<std::string> ledger;
 };
 
 // velmora firmware add|remove.

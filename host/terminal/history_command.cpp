@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/core/exit_codes.h"
+#include "host/core/ledger.h"
 #include "host/core/service_record.h"
 #include "host/terminal/commands.h"
 #include "host/terminal/record_commands.h"
@@ -76,6 +77,9 @@ CLI::App* AddHistoryCommand(CLI::App& app, HistoryOptions& options) {
   auto* json = history->add_flag("--json", options.json, "one JSON object per line");
   history->add_flag("--csv", options.csv, "comma-separated values with a header line")
       ->excludes(json);
+  history->add_option("--ledger", options.ledger,
+                      "read the depot's PostgreSQL ledger (every station's records) instead "
+                      "of the local database: postgresql://USER@HOST/DATABASE");
   history->add_option("--bench-writes", options.benchWrites)->group("");
   return history;
 }
@@ -92,14 +96,28 @@ int HistoryCommand(const HistoryOptions& options, Console& console) {
              ": not a result (succeeded, failed, cancelled or interrupted)");
     return kExitUsage;
   }
-  if (!RegistryUsable()) return kExitUsage;
   std::string error;
-  std::unique_ptr<RecordStore> store = OpenRecordStore(error);
-  if (store && options.benchWrites > 0) return BenchWrites(*store, options.benchWrites, console);
   std::vector<ServiceRecord> records;
-  if (!store || !store->List(filter, records, error)) {
-    Complain(error);
-    return kExitFailed;
+  const bool fromLedger = !options.ledger.empty();
+  if (fromLedger) {
+    if (!IsLedgerUrl(options.ledger)) {
+      Complain("--ledger " + MaskedLedgerUrl(options.ledger) +
+               ": not a PostgreSQL URL (postgresql://USER@HOST/DATABASE)");
+      return kExitUsage;
+    }
+    std::unique_ptr<Ledger> ledger = ConnectLedger(options.ledger, error);
+    if (!ledger || !ledger->List(filter, records, error)) {
+      Complain(error);
+      return kExitFailed;
+    }
+  } else {
+    if (!RegistryUsable()) return kExitUsage;
+    std::unique_ptr<RecordStore> store = OpenRecordStore(error);
+    if (store && options.benchWrites > 0) return BenchWrites(*store, options.benchWrites, console);
+    if (!store || !store->List(filter, records, error)) {
+      Complain(error);
+      return kExitFailed;
+    }
   }
   if (options.json) {
     for (const ServiceRecord& r : records) console.PrintLine(RecordJson(r));
@@ -107,11 +125,15 @@ int HistoryCommand(const HistoryOptions& options, Console& console) {
     console.PrintLine(RecordCsvHeader());
     for (const ServiceRecord& r : records) console.PrintLine(RecordCsv(r));
   } else {
-    console.PrintLine(Pad("ID", 6) + Pad("STARTED (UTC)", 22) + Pad("OPERATION", 11) +
-                      Pad("SERIAL", 20) + Pad("PORT", 24) + "RESULT");
+    // The ledger's ids are each station's own: the station tells them apart.
+    const std::size_t stationWidth = fromLedger ? 16 : 0;
+    console.PrintLine((fromLedger ? Pad("STATION", stationWidth) : "") + Pad("ID", 6) +
+                      Pad("STARTED (UTC)", 22) + Pad("OPERATION", 11) + Pad("SERIAL", 20) +
+                      Pad("PORT", 24) + "RESULT");
     for (const ServiceRecord& r : records) {
       std::string serial = r.serial.value_or("-");
-      console.PrintLine(Pad(std::to_string(r.id), 6) + Pad(r.started, 22) + Pad(r.operation, 11) +
+      console.PrintLine((fromLedger ? Pad(r.station, stationWidth - 1) + " " : "") +
+                        Pad(std::to_string(r.id), 6) + Pad(r.started, 22) + Pad(r.operation, 11) +
                         Pad(serial, 20) +
                         Pad("COM" + std::to_string(r.comPort) + " " + r.port, 24) + Outcome(r));
     }

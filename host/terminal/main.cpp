@@ -117,6 +117,11 @@ int main(int argc, char** argv) {
                        "standard output carries only JSON Lines events (start, inputs, status, "
                        "progress, boxes, warnings, and last the result); people's text goes to "
                        "standard error");
+  std::string ledger;
+  runCommand->add_option("--ledger", ledger,
+                         "also write the run's service record to the depot's PostgreSQL "
+                         "ledger, postgresql://USER@HOST/DATABASE (default: $VELMORA_LEDGER); "
+                         "refused when it cannot be reached");
   runCommand->footer(std::string(kRunFooter) + "\n\n" + RealDeviceHelp());
 
   CLI::App* registryCommand = app.add_subcommand(
@@ -211,6 +216,7 @@ int main(int argc, char** argv) {
     if (runCommand->count("--log-file")) run.logFile = logFile;
     if (runCommand->count("--give-up-after")) run.giveUpSeconds = giveUpAfter;
     if (jsonRun) run.json = &jsonEvents;
+    if (runCommand->count("--ledger")) run.ledger = ledger;
     status = RunCommand(run, console);
     // Every way out ends the stream with its result, refusals before the run included.
     if (jsonRun && !jsonEvents.ResultWritten()) {

@@ -22,6 +22,7 @@ struct HistoryOptions {
   RecordFilter filter;  // since as given; the command normalises it
   bool json = false;
   bool csv = false;
+  std::string ledger;  // --ledger: the depot's ledger is read instead of the local database
   // For bench/records_bench: begin and finish this many records (operation "bench") in
   // the database in use and print what each cost, instead of listing.
   unsigned benchWrites = 0;

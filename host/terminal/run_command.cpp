@@ -1,4 +1,5 @@
 // velmora list and velmora run: the plug-in's operations, the wizard, the run.
+#include <cctype>
 #include <memory>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "host/core/host_module.h"
 #include "host/core/install_settings.h"
 #include "host/core/json_events.h"
+#include "host/core/ledger.h"
 #include "host/core/line_tap.h"
 #include "host/core/operation_choice.h"
 #include "host/core/output_guard.h"
@@ -18,6 +20,7 @@
 #include "host/core/run_recorder.h"
 #include "host/core/run_session.h"
 #include "host/core/run_warnings.h"
+#include "host/core/service_record.h"
 #include "host/core/session.h"
 #include "host/core/summary_page.h"
 #include "host/core/wire_trace.h"
@@ -102,6 +105,33 @@ int RunCommand(const RunOptions& options, Console& console) {
   }
   if (!RegistryUsable()) return kExitUsage;
 
+  // The depot's ledger is reached before anything touches the port: a run whose record
+  // the depot would not see is refused, not run unrecorded.
+  std::unique_ptr<RecordStore> records;
+  if (const std::optional<std::string> url = LedgerUrlInUse(options.ledger)) {
+    const std::string shown = MaskedLedgerUrl(*url);
+    if (!IsLedgerUrl(*url)) {
+      Complain("--ledger " + shown + ": not a PostgreSQL URL (postgresql://USER@HOST/DATABASE)");
+      return kExitUsage;
+    }
+    std::string error;
+    std::unique_ptr<Ledger> ledger = ConnectLedger(*url, error);
+    if (ledger) {
+      JsonEvents* json = options.json;
+      records = OpenRunRecordStore(
+          std::move(ledger), shown,
+          [&console, json](const std::string& text) {
+            console.PrintLine(text);
+            if (json && text.rfind("warning: ", 0) == 0) json->Warning(text.substr(9));
+          },
+          error);
+    }
+    if (!records) {
+      Complain(error + "; the run is refused");
+      return kExitFailed;
+    }
+  }
+
   // The plug-in reads the monitor program itself, once per run, and fails the run with
   // its own text when the file cannot be used; only an empty name is ours to refuse.
   if (options.monitorImage) {
@@ -162,7 +192,10 @@ int RunCommand(const RunOptions& options, Console& console) {
   settings.listChoice = options.firmware;
   settings.editText = options.logFile;
   // The run's record, begun once the run starts; a failure box's number goes into it.
-  RunRecorder recorder;
+  // With a ledger the store that also writes to it, reached above; else the local one.
+  RunRecorder recorder(
+      records ? RecordStoreOpener([&records](std::string&) { return std::move(records); })
+              : RecordStoreOpener(OpenRecordStore));
   {
     JsonEvents* json = options.json;
     settings.boxSeen = [json, &recorder](const std::string& text, const std::string& answer) {

@@ -1,0 +1,360 @@
+// The depot's ledger on a PostgreSQL server, through libpq. Every statement is sent with
+// its values as parameters, never spliced into the text.
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "host/core/ledger.h"
+
+namespace velmora {
+
+namespace {
+
+// How long a connection attempt and a statement may take before the ledger counts as
+// lost: a depot's server answers in milliseconds, a dead one must not hold the bench.
+constexpr const char* kConnectTimeoutS = "5";
+constexpr const char* kStatementTimeout = "SET statement_timeout = 15000";
+
+// Any number: the lock that lets only one station at a time make the table, since two
+// CREATE TABLE IF NOT EXISTS at once may both try to make it and one then fails.
+constexpr const char* kSchema = R"sql(
+BEGIN;
+SELECT pg_advisory_xact_lock(7007024);
+CREATE TABLE IF NOT EXISTS service_records(
+  source TEXT NOT NULL,
+  id BIGINT NOT NULL,
+  started TEXT NOT NULL,
+  ended TEXT,
+  station TEXT NOT NULL,
+  "user" TEXT NOT NULL,
+  version TEXT NOT NULL,
+  operation TEXT NOT NULL,
+  com_port INTEGER NOT NULL,
+  port TEXT NOT NULL,
+  serial TEXT, owner1 TEXT, owner2 TEXT,
+  info0 INTEGER, info1 INTEGER, flash_type INTEGER, info3 INTEGER, file_system_mb INTEGER,
+  application_id INTEGER,
+  applications TEXT NOT NULL DEFAULT '',
+  result TEXT NOT NULL,
+  exit_status INTEGER,
+  failure_number INTEGER,
+  failure_text TEXT NOT NULL DEFAULT '',
+  firmware_description TEXT, firmware_path TEXT, firmware_size BIGINT, firmware_sha256 TEXT,
+  software_word BIGINT,
+  erase_reached BOOLEAN,
+  log_path TEXT, log_bytes BIGINT, log_sha256 TEXT, log_complete BOOLEAN,
+  PRIMARY KEY(source, id));
+CREATE INDEX IF NOT EXISTS service_records_serial ON service_records(serial);
+COMMIT;
+)sql";
+
+// In the order of the parameters; "user" is a reserved word there.
+const std::vector<std::string>& Columns() {
+  static const std::vector<std::string> columns = {"source",
+                                                   "id",
+                                                   "started",
+                                                   "ended",
+                                                   "station",
+                                                   "\"user\"",
+                                                   "version",
+                                                   "operation",
+                                                   "com_port",
+                                                   "port",
+                                                   "serial",
+                                                   "owner1",
+                                                   "owner2",
+                                                   "info0",
+                                                   "info1",
+                                                   "flash_type",
+                                                   "info3",
+                                                   "file_system_mb",
+                                                   "application_id",
+                                                   "applications",
+                                                   "result",
+                                                   "exit_status",
+                                                   "failure_number",
+                                                   "failure_text",
+                                                   "firmware_description",
+                                                   "firmware_path",
+                                                   "firmware_size",
+                                                   "firmware_sha256",
+                                                   "software_word",
+                                                   "erase_reached",
+                                                   "log_path",
+                                                   "log_bytes",
+                                                   "log_sha256",
+                                                   "log_complete"};
+  return columns;
+}
+
+using Value = std::optional<std::string>;
+
+template <typename T>
+Value Num(const std::optional<T>& v) {
+  return v ? Value(std::to_string(*v)) : std::nullopt;
+}
+Value Num(std::int64_t v) {
+  return std::to_string(v);
+}
+Value Bool(const std::optional<bool>& v) {
+  return v ? Value(*v ? "true" : "false") : std::nullopt;
+}
+
+std::vector<Value> Values(const std::string& source, const ServiceRecord& r) {
+  std::vector<Value> v;
+  v.push_back(source);
+  v.push_back(Num(r.id));
+  v.push_back(r.started);
+  v.push_back(r.ended.empty() ? std::nullopt : Value(r.ended));
+  v.push_back(r.station);
+  v.push_back(r.user);
+  v.push_back(r.version);
+  v.push_back(r.operation);
+  v.push_back(Num(std::int64_t{r.comPort}));
+  v.push_back(r.port);
+  v.push_back(r.serial);
+  v.push_back(r.owner1);
+  v.push_back(r.owner2);
+  const auto hw = [&](std::uint16_t HardwareNumbers::*field) {
+    return r.hardware ? Num(std::int64_t{(*r.hardware).*field}) : std::nullopt;
+  };
+  v.push_back(hw(&HardwareNumbers::info0));
+  v.push_back(hw(&HardwareNumbers::info1));
+  v.push_back(hw(&HardwareNumbers::flashType));
+  v.push_back(hw(&HardwareNumbers::info3));
+  v.push_back(hw(&HardwareNumbers::fileSystemMb));
+  v.push_back(hw(&HardwareNumbers::applicationId));
+  v.push_back(StoredApplications(r.applications));
+  v.push_back(r.result);
+  v.push_back(Num(r.exitStatus));
+  v.push_back(Num(r.failureNumber));
+  v.push_back(r.failureText);
+  if (r.firmware) {
+    v.push_back(r.firmware->description);
+    v.push_back(r.firmware->path);
+    v.push_back(Num(r.firmware->size));
+    v.push_back(r.firmware->sha256);
+    v.push_back(Num(r.firmware->softwareWord));
+  } else {
+    v.insert(v.end(), 5, std::nullopt);
+  }
+  v.push_back(Bool(r.eraseReached));
+  if (r.logFile) {
+    v.push_back(r.logFile->path);
+    v.push_back(Num(std::optional<std::uint64_t>(r.logFile->bytes)));
+    v.push_back(r.logFile->sha256);
+    v.push_back(Bool(r.logFile->complete));
+  } else {
+    v.insert(v.end(), 4, std::nullopt);
+  }
+  return v;
+}
+
+class Row {
+ public:
+  Row(const PGresult* res, int row) : res_(res), row_(row) {}
+  bool IsNull(int c) const { return PQgetisnull(res_, row_, c) != 0; }
+  std::string Text(int c) const {
+    return std::string(PQgetvalue(res_, row_, c),
+                       static_cast<std::size_t>(PQgetlength(res_, row_, c)));
+  }
+  std::optional<std::string> OptText(int c) const {
+    return IsNull(c) ? std::nullopt : std::optional<std::string>(Text(c));
+  }
+  std::int64_t Int(int c) const { return std::strtoll(PQgetvalue(res_, row_, c), nullptr, 10); }
+  bool Bool(int c) const { return Text(c) == "t"; }
+
+ private:
+  const PGresult* res_;
+  int row_;
+};
+
+ServiceRecord ReadRow(const Row& s) {
+  ServiceRecord r;
+  int c = 1;  // past the source
+  r.id = s.Int(c++);
+  r.started = s.Text(c++);
+  r.ended = s.Text(c++);
+  r.station = s.Text(c++);
+  r.user = s.Text(c++);
+  r.version = s.Text(c++);
+  r.operation = s.Text(c++);
+  r.comPort = static_cast<int>(s.Int(c++));
+  r.port = s.Text(c++);
+  r.serial = s.OptText(c++);
+  r.owner1 = s.OptText(c++);
+  r.owner2 = s.OptText(c++);
+  if (!s.IsNull(c)) {
+    HardwareNumbers h;
+    h.info0 = static_cast<std::uint16_t>(s.Int(c));
+    h.info1 = static_cast<std::uint16_t>(s.Int(c + 1));
+    h.flashType = static_cast<std::uint16_t>(s.Int(c + 2));
+    h.info3 = static_cast<std::uint16_t>(s.Int(c + 3));
+    h.fileSystemMb = static_cast<std::uint16_t>(s.Int(c + 4));
+    h.applicationId = static_cast<std::uint16_t>(s.Int(c + 5));
+    r.hardware = h;
+  }
+  c += 6;
+  r.applications = ParseApplications(s.Text(c++));
+  r.result = s.Text(c++);
+  if (!s.IsNull(c)) r.exitStatus = static_cast<int>(s.Int(c));
+  ++c;
+  if (!s.IsNull(c)) r.failureNumber = static_cast<int>(s.Int(c));
+  ++c;
+  r.failureText = s.Text(c++);
+  if (!s.IsNull(c + 1)) {
+    FirmwareFacts f;
+    f.description = s.Text(c);
+    f.path = s.Text(c + 1);
+    if (!s.IsNull(c + 2)) f.size = static_cast<std::uint64_t>(s.Int(c + 2));
+    f.sha256 = s.Text(c + 3);
+    if (!s.IsNull(c + 4)) f.softwareWord = static_cast<std::uint32_t>(s.Int(c + 4));
+    r.firmware = f;
+  }
+  c += 5;
+  if (!s.IsNull(c)) r.eraseReached = s.Bool(c);
+  ++c;
+  if (!s.IsNull(c)) {
+    LogFileFacts l;
+    l.path = s.Text(c);
+    l.bytes = static_cast<std::uint64_t>(s.Int(c + 1));
+    l.sha256 = s.Text(c + 2);
+    l.complete = s.Bool(c + 3);
+    r.logFile = l;
+  }
+  return r;
+}
+
+// libpq's messages end in a line end and may run over several lines.
+std::string Message(const char* text) {
+  std::string s = text ? text : "";
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  std::string flat;
+  for (char c : s) {
+    if (c == '\n' || c == '\t') c = ' ';
+    if (c == ' ' && !flat.empty() && flat.back() == ' ') continue;
+    flat += c;
+  }
+  s = flat;
+  return s.empty() ? "no reason given" : s;
+}
+
+class PgLedger final : public Ledger {
+ public:
+  explicit PgLedger(PGconn* conn) : conn_(conn) {}
+  ~PgLedger() override { PQfinish(conn_); }
+  PgLedger(const PgLedger&) = delete;
+  PgLedger& operator=(const PgLedger&) = delete;
+
+  // Makes the table; false with `error` when the server refuses.
+  bool Prepare(std::string& error) {
+    // The server's notices ("already exists, skipping") are not the technician's.
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
+    PQclear(PQexec(conn_, kStatementTimeout));
+    // A table already there is used as it is: a user who may write rows but not create
+    // tables (as a depot may set it up once the table exists) is not refused.
+    PGresult* found = PQexec(conn_, "SELECT to_regclass('service_records') IS NOT NULL");
+    const bool exists = PQresultStatus(found) == PGRES_TUPLES_OK && PQntuples(found) == 1 &&
+                        std::string(PQgetvalue(found, 0, 0)) == "t";
+    PQclear(found);
+    if (exists) return true;
+    PGresult* res = PQexec(conn_, kSchema);
+    const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
+    if (!ok) error = "its table cannot be made: " + Message(PQerrorMessage(conn_));
+    PQclear(res);
+    if (!ok) PQclear(PQexec(conn_, "ROLLBACK"));
+    return ok;
+  }
+
+  bool Send(const std::string& source, const ServiceRecord& record, std::string& error) override {
+    // A server restarted since the last statement is reached again; one that is gone fails.
+    if (PQstatus(conn_) != CONNECTION_OK) Reconnect();
+    if (SendOnce(source, record, error)) return true;
+    if (PQstatus(conn_) == CONNECTION_OK) return false;
+    Reconnect();
+    return PQstatus(conn_) == CONNECTION_OK && SendOnce(source, record, error);
+  }
+
+  bool List(const RecordFilter& filter, std::vector<ServiceRecord>& records,
+            std::string& error) override {
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < Columns().size(); ++i) sql += (i ? ", " : "") + Columns()[i];
+    sql += " FROM service_records ORDER BY started, station, id";
+    PGresult* res = PQexec(conn_, sql.c_str());
+    if (PQresultStatus(res) != PGRES_TUPLES_OK) {
+      error = "the ledger's records could not be read: " + Message(PQerrorMessage(conn_));
+      PQclear(res);
+      return false;
+    }
+    for (int row = 0; row < PQntuples(res); ++row) {
+      ServiceRecord r = ReadRow(Row(res, row));
+      if (RecordMatches(r, filter)) records.push_back(std::move(r));
+    }
+    PQclear(res);
+    return true;
+  }
+
+ private:
+  void Reconnect() {
+    PQreset(conn_);
+    if (PQstatus(conn_) == CONNECTION_OK) PQclear(PQexec(conn_, kStatementTimeout));
+  }
+
+  bool SendOnce(const std::string& source, const ServiceRecord& record, std::string& error) {
+    const std::vector<std::string>& columns = Columns();
+    std::string sql = "INSERT INTO service_records AS t(";
+    std::string params, updates;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      sql += (i ? ", " : "") + columns[i];
+      params += (i ? ", $" : "$") + std::to_string(i + 1);
+      if (i >= 2)
+        updates += std::string(i > 2 ? ", " : "") + columns[i] + " = EXCLUDED." + columns[i];
+    }
+    // A finished row is final: only a begun one takes a newer state.
+    sql += ") VALUES(" + params + ") ON CONFLICT(source, id) DO UPDATE SET " + updates +
+           " WHERE t.ended IS NULL";
+    const std::vector<Value> values = Values(source, record);
+    std::vector<const char*> pointers;
+    for (const Value& v : values) pointers.push_back(v ? v->c_str() : nullptr);
+    PGresult* res = PQexecParams(conn_, sql.c_str(), static_cast<int>(pointers.size()), nullptr,
+                                 pointers.data(), nullptr, nullptr, 0);
+    const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
+    if (!ok) error = Message(PQerrorMessage(conn_));
+    PQclear(res);
+    return ok;
+  }
+
+  PGconn* conn_;
+};
+
+}  // namespace
+
+std::unique_ptr<Ledger> ConnectLedger(const std::string& url, std::string& error) {
+  const std::string shown = MaskedLedgerUrl(url);
+  if (!IsLedgerUrl(url)) {
+    error = "the ledger " + shown + ": not a PostgreSQL URL (postgresql://USER@HOST/DATABASE)";
+    return nullptr;
+  }
+  // Defaults first: what the URL itself says (its own connect_timeout) wins.
+  const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
+  const char* values[] = {kConnectTimeoutS, "velmora", url.c_str(), nullptr};
+  PGconn* conn = PQconnectdbParams(keywords, values, 1);
+  if (!conn || PQstatus(conn) != CONNECTION_OK) {
+    error = "the ledger " + shown + " cannot be reached: " +
+            (conn ? Message(PQerrorMessage(conn)) : std::string("out of memory"));
+    PQfinish(conn);
+    return nullptr;
+  }
+  auto ledger = std::make_unique<PgLedger>(conn);
+  std::string why;
+  if (!ledger->Prepare(why)) {
+    error = "the ledger " + shown + ": " + why;
+    return nullptr;
+  }
+  return ledger;
+}
+
+}  // namespace velmora
