@@ -382,7 +382,10 @@ TEST_F(DesktopTest, AnUpgradeThatHasBegunErasingIsNotStoppedWithoutAQuestion) {
         EraseRequestOnTheLine();
         const char erasing[] = "Erasing program flash...";
         Send(record, WM_OPERATION_STATUS, reinterpret_cast<LPARAM>(erasing));
-        while (!Cancelled(record)) Send(record, WM_OPERATION_PROGRESS, 10);
+        // At least once: on a loaded machine the cancel may come before this thread runs on.
+        do {
+          Send(record, WM_OPERATION_PROGRESS, 10);
+        } while (!Cancelled(record));
         platform::PostMessage(record.hostWindow, WM_OPERATION_COMPLETE, 0, 0);
         return OPERATION_CANCELED;
       },
