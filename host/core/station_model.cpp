@@ -307,6 +307,9 @@ void StationModel::Ended(int index, int exitStatus, const std::string& stderrTai
                                        : "velmora ended with status " + std::to_string(exitStatus) +
                                           " without a result";
     slot.endSeconds = now;
+  } else if (slot.phase == SlotPhase::Failed && slot.failure.empty()) {
+    // A result without a reason: velmora refused its options and said why on stderr.
+    slot.failure = stderrTail;
   }
   slot.exitStatus = exitStatus;
 }

@@ -56,10 +56,14 @@ struct StationOptions {
   bool json = false;
   bool repeat = false;
   std::optional<int> count;
+  std::optional<std::string> config;  // the station file, read by ApplyStationConfig
 };
 int StationCommand(const StationOptions& options, Console& console);
 // Adds "station" to `app`, filling `options`.
 CLI::App* AddStationCommand(CLI::App& app, StationOptions& options);
+// Fills the options the command line left out from the station file; false with `error`
+// for a file that cannot be read or names an unknown key.
+bool ApplyStationConfig(CLI::App& command, const std::string& file, std::string& error);
 
 int ListCommand(const std::string& pluginPath, Console& console);
 int RunCommand(const RunOptions& options, Console& console);

@@ -238,7 +238,13 @@ int main(int argc, char** argv) {
     status = HistoryCommand(history, console);
 #ifndef _WIN32
   } else if (*stationCommand) {
-    status = StationCommand(station, console);
+    std::string error;
+    if (station.config && !ApplyStationConfig(*stationCommand, *station.config, error)) {
+      Complain(error);
+      status = kExitUsage;
+    } else {
+      status = StationCommand(station, console);
+    }
 #endif
   } else if (*import) {
     status = RegistryImportCommand(importFile, console);

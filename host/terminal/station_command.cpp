@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -222,10 +223,49 @@ CLI::App* AddStationCommand(CLI::App& app, StationOptions& options) {
       ->check(CLI::Range(1, 1000000));
   command->add_option("--plugin", options.plugin,
                       "the device plug-in (default: DevKV70.so beside velmora)");
-  command->set_config("--config", "",
-                      "read the station's options (the slots first) from a TOML file");
+  command->add_option("--config", options.config,
+                      "a station file: the station's options (the slots first) in TOML; the "
+                      "command line's own options win");
   command->footer(kStationFooter);
   return command;
+}
+
+bool ApplyStationConfig(CLI::App& command, const std::string& file, std::string& error) {
+  std::vector<CLI::ConfigItem> items;
+  try {
+    items = CLI::ConfigTOML().from_file(file);
+  } catch (const CLI::Error& e) {
+    error = "--config " + file + ": " + e.what();
+    return false;
+  }
+  for (const CLI::ConfigItem& item : items) {
+    // Keys at the top, or in a [station] section.
+    if (item.name == "++" || item.name == "--") continue;
+    if (!(item.parents.empty() || (item.parents.size() == 1 && item.parents[0] == "station"))) {
+      error = "--config " + file + ": unknown section " + item.parents[0];
+      return false;
+    }
+    CLI::Option* option = command.get_option_no_throw("--" + item.name);
+    if (option == nullptr || item.name == "config" || item.name == "help") {
+      error = "--config " + file + ": unknown key " + item.name;
+      return false;
+    }
+    if (option->count() > 0) continue;  // given on the command line
+    try {
+      if (option->get_expected_min() == 0) {
+        const std::string value = item.inputs.empty() ? "true" : Lower(item.inputs.front());
+        if (value == "false" || value == "0" || value == "no" || value == "off") continue;
+        option->add_result(std::string("true"));
+      } else {
+        option->add_result(item.inputs);
+      }
+      option->run_callback();
+    } catch (const CLI::Error& e) {
+      error = "--config " + file + ": " + item.name + ": " + e.what();
+      return false;
+    }
+  }
+  return true;
 }
 
 int StationCommand(const StationOptions& options, Console& console) {
