@@ -73,7 +73,7 @@ class StationView {
     if (json_) {
       // The child's event with its slot in front.
       if (line.size() > 1 && line[0] == '{') {
-        std::printf("{\"slot\":%d,\"port\":%s,%s\n", slot + 1,
+        std::printf("{\"slot\":%d,\"slot_device\":%s,%s\n", slot + 1,
                     JsonQuoted(model_.Slot(slot).port).c_str(), line.c_str() + 1);
         std::fflush(stdout);
       }
@@ -168,6 +168,8 @@ void PrintTable(const StationModel& model) {
   for (const StationModel::FinishedRun& run : model.finished) {
     const SlotState& s = run.state;
     std::string failure = s.failure;
+    for (char& c : failure)
+      if (c == '\n' || c == '\r' || c == '\t') c = ' ';
     if (failure.size() > 70) failure = failure.substr(0, 67) + "...";
     rows.push_back({std::to_string(run.slot + 1), s.port, s.serial, PhaseText(s.phase), failure,
                     ClockText(static_cast<int>(std::lround(s.endSeconds - s.startSeconds))),
@@ -214,7 +216,7 @@ CLI::App* AddStationCommand(CLI::App& app, StationOptions& options) {
                       "folder of the dumps' log files (default: the current directory)");
   command->add_flag("--json", options.json,
                     "standard output carries only JSON Lines: each child's events with \"slot\" "
-                    "and \"port\" in front, a slot_end event per run, and last station_end");
+                    "and \"slot_device\" in front, a slot_end event per run, and last station_end");
   command->add_flag("--repeat", options.repeat,
                     "when a slot's device is done, wait for the next one on the same port");
   command

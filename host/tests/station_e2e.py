@@ -109,17 +109,28 @@ class StationTest(unittest.TestCase):
             with open(self.path("prog-%d.bin" % k), "rb") as f:
                 flash = f.read()
             self.assertEqual(flash[:len(expected)], expected, k)
-        # Without --yes nobody answers: the slot fails with the question as its reason.
-        code, out, err = self.velmora("station", "upgrade", "--firmware", SAMPLE, "--json",
-                                      "--slot", "sim:serial=Q1")
+        # Without --yes nobody answers: a changed file under a registered name asks to
+        # replace it, and the slot fails with the question as its reason.
+        os.mkdir(self.path("b"))
+        changed = self.path("b/velmora-sample.x")
+        with open(os.path.join(ARGS.samples, "velmora-sample.x")) as f:
+            lines = f.read().splitlines(True)
+        with open(changed, "w") as f:
+            f.writelines(lines[:-3] + lines[-1:])
+        self.env["VELMORA_REGISTRY"] = self.path("registry-2.db")
+        code, out, err = self.velmora("firmware", "add", os.path.join(ARGS.samples, "velmora-sample.x"))
+        self.assertEqual(code, 0, out + err)
+        code, out, err = self.velmora("station", "upgrade", "--firmware", changed, "--json",
+                                      "--slot", "sim:serial=Q1", "--slot", "sim:serial=Q2")
+        self.assertEqual(code, 1, out + err)
         events = [json.loads(line) for line in out.splitlines()]
         ends = [e for e in events if e["event"] == "slot_end"]
-        if code == 1:
-            self.assertIn("question answered No", ends[0]["failure"], out)
-        else:
-            self.assertEqual(code, 0, out + err)  # the run asked nothing
-        self.assertEqual(events[-1]["event"], "station_end")
-        self.assertTrue(all("slot" in e for e in events[:-1]), out)
+        self.assertEqual(len(ends), 2, out)
+        for end in ends:
+            self.assertTrue(end["failure"].startswith("question answered No: The file "), end)
+            self.assertIn("Press yes to replace it", end["failure"])
+        self.assertEqual(events[-1], {"event": "station_end", "version": 1, "exit": 1, "runs": 2})
+        self.assertTrue(all(e["slot"] in (1, 2) for e in events[:-1] if e["event"] != "slot_end"), out)
 
     def test_ctrl_c_cancels_every_slot(self):
         slots = []
