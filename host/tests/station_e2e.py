@@ -117,7 +117,8 @@ class StationTest(unittest.TestCase):
             lines = f.read().splitlines(True)
         with open(changed, "w") as f:
             f.writelines(lines[:-3] + lines[-1:])
-        self.env["VELMORA_REGISTRY"] = self.path("registry-2.db")
+        os.mkdir(self.path("home-2"))
+        self.env.update(VELMORA_REGISTRY=self.path("home-2/registry.db"), HOME=self.path("home-2"))
         code, out, err = self.velmora("firmware", "add", os.path.join(ARGS.samples, "velmora-sample.x"))
         self.assertEqual(code, 0, out + err)
         code, out, err = self.velmora("station", "upgrade", "--firmware", changed, "--json",
