@@ -302,9 +302,10 @@ void StationModel::Ended(int index, int exitStatus, const std::string& stderrTai
       slot.phase == SlotPhase::Idle) {
     // No result line: the child died, or refused its options before the run.
     slot.phase = exitStatus == kExitCancelled ? SlotPhase::Cancelled : SlotPhase::Failed;
-    slot.failure = !stderrTail.empty() ? stderrTail
-                   : exitStatus < 0    ? "velmora ended without a result"
-                                       : "velmora ended with status " + std::to_string(exitStatus) +
+    slot.failure = slot.phase == SlotPhase::Cancelled ? ""
+                   : !stderrTail.empty()              ? stderrTail
+                   : exitStatus < 0                   ? "velmora ended without a result"
+                                    : "velmora ended with status " + std::to_string(exitStatus) +
                                           " without a result";
     slot.endSeconds = now;
   } else if (slot.phase == SlotPhase::Failed && slot.failure.empty()) {

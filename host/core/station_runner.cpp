@@ -142,6 +142,11 @@ bool StationRunner::Start(int slot, double now, std::string& error) {
     args.push_back("--log-file");
     args.push_back(child.tempLog);
   }
+  if (settings_.traceDir) {
+    args.push_back("--trace");
+    args.push_back(*settings_.traceDir + "/station-" + std::to_string(::getpid()) + "-slot" +
+                   std::to_string(slot + 1) + "-" + std::to_string(++serial_) + ".trace");
+  }
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -251,7 +256,12 @@ void StationRunner::ReadFrom(int slot, Child& child, int fd, double now) {
 }
 
 void StationRunner::Finish(int slot, Child& child, int status, double now) {
-  model_.Ended(slot, ExitOf(status), child.errTail, now);
+  int exit = ExitOf(status);
+  // Stopped before velmora took its signals as Cancel: cancelled all the same.
+  if (exit < 0 && child.stopWanted && WIFSIGNALED(status) &&
+      (WTERMSIG(status) == SIGINT || WTERMSIG(status) == SIGTERM))
+    exit = kExitCancelled;
+  model_.Ended(slot, exit, child.errTail, now);
   SlotState& state = model_.MutableSlot(slot);
   bool counts = true;
   // A repeating slot whose port never had a device answering waited in vain: no device,

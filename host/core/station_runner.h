@@ -20,6 +20,7 @@ struct StationSettings {
   std::string operation;                // as `velmora run` takes it
   std::vector<std::string> runOptions;  // passed to every child (--firmware, --yes, ...)
   std::optional<std::string> logDir;    // dumps: the folder of the slots' log files
+  std::optional<std::string> traceDir;  // each run's wire trace goes here
   bool repeat = false;                  // the next device on the same port, and again
   int count = 0;                        // --repeat: devices per slot; 0: until stopped
 };

@@ -16,6 +16,9 @@
 #include "host/core/version.h"
 #include "host/desktop/desktop_app.h"
 #include "host/desktop/stall_meter.h"
+#ifndef _WIN32
+#include "host/desktop/station_window.h"
+#endif
 #include "host/desktop/stop_signals.h"
 #include "sim/sim_port.h"
 
@@ -89,6 +92,12 @@ int main(int argc, char** argv) {
       "SECONDS without a change of progress after which the run is cancelled and counts as "
       "failed (default: 300 with --auto, never otherwise; 0: never)",
       "SECONDS");
+  const QCommandLineOption station(
+      "station",
+      "open the Station window: OPERATION on many devices at once, a velmora run per slot");
+  const QCommandLineOption slot("slot", "with --station: a slot's port, as --device takes it",
+                                "PORT");
+  const QCommandLineOption logDir("log-dir", "with --station: the dumps' folder", "DIR");
   // For the benchmark: print the milliseconds from main to the start window shown, and end.
   QCommandLineOption firstWindow("first-window-ms", "print the time to the first window and end");
   firstWindow.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -98,6 +107,9 @@ int main(int argc, char** argv) {
   measure.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({device, port, registry, plugin, monitor, shots, unattended, firmware, logFile,
                      yes, giveUp, firstWindow, measure});
+#ifndef _WIN32
+  parser.addOptions({station, slot, logDir});
+#endif
   // --help and --version need no display (the manual page is made from them at build
   // time): answered before the window system is opened. The arguments are read again once
   // it is, since Qt takes its own (-platform, ...) out of them.
@@ -159,6 +171,14 @@ int main(int argc, char** argv) {
     }
   }
 
+#ifndef _WIN32
+  if (parser.isSet(station)) {
+    return velmora::desktop::RunStation(
+        options, parser.values(slot),
+        parser.isSet(logDir) ? std::optional<std::string>(parser.value(logDir).toStdString())
+                             : std::nullopt);
+  }
+#endif
   kv70sim::RegisterInProcessBackend();
   velmora::desktop::DesktopApp desktop(options);
   int status = velmora::kExitFailed;

@@ -53,6 +53,7 @@ struct StationOptions {
   std::optional<std::string> monitorImage;
   std::optional<std::string> ledger;
   std::optional<std::string> logDir;
+  std::optional<std::string> traceDir;
   bool json = false;
   bool repeat = false;
   std::optional<int> count;

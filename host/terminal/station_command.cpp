@@ -214,6 +214,8 @@ CLI::App* AddStationCommand(CLI::App& app, StationOptions& options) {
   command->add_option("--ledger", options.ledger, "passed to every slot's run: the depot's ledger");
   command->add_option("--log-dir", options.logDir,
                       "folder of the dumps' log files (default: the current directory)");
+  command->add_option("--trace-dir", options.traceDir,
+                      "write each run's wire trace into this folder, one file per run");
   command->add_flag("--json", options.json,
                     "standard output carries only JSON Lines: each child's events with \"slot\" "
                     "and \"slot_device\" in front, a slot_end event per run, and last station_end");
@@ -341,6 +343,15 @@ int StationCommand(const StationOptions& options, Console& console) {
     settings.logDir = std::filesystem::absolute(dir, ec).lexically_normal().string();
     while (settings.logDir->size() > 1 && settings.logDir->back() == '/')
       settings.logDir->pop_back();
+  }
+  if (options.traceDir) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(*options.traceDir, ec)) {
+      Complain("station: --trace-dir " + *options.traceDir + ": no such folder");
+      return kExitUsage;
+    }
+    settings.traceDir =
+        std::filesystem::absolute(*options.traceDir, ec).lexically_normal().string();
   }
   std::vector<std::string>& run = settings.runOptions;
   run.insert(run.end(), {"--plugin", options.plugin});
