@@ -19,6 +19,7 @@
 #include "host/core/session.h"
 #include "host/core/text.h"
 #include "host/desktop/desktop_app.h"
+#include "host/desktop/stop_signals.h"
 
 namespace velmora::desktop {
 
@@ -56,8 +57,16 @@ StationWindow::StationWindow(StationSettings settings, QWidget* parent) : QWidge
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->setVisible(false);
-  table_->horizontalHeader()->setSectionResizeMode(kStatus, QHeaderView::Stretch);
-  table_->horizontalHeader()->setSectionResizeMode(kResult, QHeaderView::Stretch);
+  table_->setWordWrap(false);
+  table_->setTextElideMode(Qt::ElideMiddle);
+  QHeaderView* header = table_->horizontalHeader();
+  header->setSectionResizeMode(kPort, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(kSerial, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(kStatus, QHeaderView::Stretch);
+  header->setSectionResizeMode(kProgress, QHeaderView::Fixed);
+  header->resizeSection(kProgress, 140);
+  header->setSectionResizeMode(kTimeLeft, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(kResult, QHeaderView::Stretch);
   layout->addWidget(table_);
 
   auto* addRow = new QHBoxLayout;
@@ -95,7 +104,7 @@ StationWindow::StationWindow(StationSettings settings, QWidget* parent) : QWidge
   connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
   connect(&timer_, &QTimer::timeout, this, [this] { PollNow(0); });
   timer_.start(100);
-  resize(980, 360);
+  resize(1180, 380);
   UpdateButtons();
 }
 
@@ -243,6 +252,8 @@ int RunStation(const GuiOptions& options, const QStringList& ports,
                             .arg(QString::fromStdString(names[static_cast<std::size_t>(op)])));
   for (const QString& port : ports) window.AddSlot(port);
   window.show();
+  // SIGTERM or a closed terminal closes the window, which cancels the slots and waits.
+  StopSignals stops([&window] { window.close(); });
   QApplication::exec();
   return window.Model().ExitStatus(false);
 }
