@@ -272,11 +272,13 @@ bool StationModel::Apply(int index, const std::string& line, double now) {
     } else if (slot.progress >= 100) {
       slot.secondsLeft = 0;
     }
+  } else if (kind == "device") {
+    slot.serial = event->Str("serial");
   } else if (kind == "box") {
     // A question nobody saw: the answer velmora took without a terminal.
     if (event->Str("answer") == "No") slot.question = event->Str("text");
   } else if (kind == "result") {
-    slot.serial = event->Str("serial");
+    if (!event->Str("serial").empty()) slot.serial = event->Str("serial");
     const std::string result = event->Str("result");
     slot.exitStatus = static_cast<int>(event->Num("exit").value_or(kExitFailed));
     slot.phase = result == "succeeded"   ? SlotPhase::Succeeded

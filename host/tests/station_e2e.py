@@ -166,6 +166,10 @@ class StationTest(unittest.TestCase):
         events = [json.loads(line) for line in out.splitlines()]
         self.assertEqual([e["result"] for e in events if e["event"] == "slot_end"], ["succeeded"] * 3)
         self.assertEqual(len([e for e in events if e["event"] == "start"]), 3)
+        # Each run says its device's serial number before it ends.
+        kinds = [e["event"] for e in events if e["event"] in ("device", "result")]
+        self.assertEqual(kinds, ["device", "result"] * 3, out)
+        self.assertTrue(all(e["serial"] == "R1" for e in events if e["event"] == "device"))
         self.assertEqual(events[-1], {"event": "station_end", "version": 1, "exit": 0, "runs": 3})
 
     def test_station_file_and_wrong_usage(self):

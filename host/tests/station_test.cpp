@@ -46,10 +46,13 @@ TEST(StationModel, FollowsARunToItsResult) {
   // 20 points in 4 s: 70 points left take 14 s.
   EXPECT_EQ(model.Slot(slot).secondsLeft, 14);
   EXPECT_EQ(model.StatusText(slot), "Reading file system...");
+  // The serial number shows while the run goes on; a result without one keeps it.
+  model.Apply(slot, R"({"event":"device","serial":"KV7012345"})", 16);
+  EXPECT_EQ(model.Slot(slot).serial, "KV7012345");
   EXPECT_FALSE(model.Apply(slot, "velmora: not an event", 17));
   model.Apply(slot,
               R"({"event":"result","version":1,"exit":0,"result":"succeeded","failure":null,)"
-              R"("serial":"KV7012345","record":null})",
+              R"("serial":null,"record":null})",
               20);
   model.Ended(slot, 0, "", 20);
   EXPECT_EQ(model.Slot(slot).phase, SlotPhase::Succeeded);
