@@ -68,8 +68,8 @@ class StationWindow : public QWidget {
 };
 
 struct GuiOptions;
-// velmora-gui --station: the window with a slot per port of `ports`, the run options from `options`; returns
-// the exit status when the window is closed (64 for wrong usage).
+// velmora-gui --station: the window with a slot per port of `ports`, the run options from
+// `options`; returns the exit status when the window is closed (64 for wrong usage).
 int RunStation(const GuiOptions& options, const QStringList& ports,
                const std::optional<std::string>& logDir);
 
