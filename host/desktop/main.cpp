@@ -92,9 +92,9 @@ int main(int argc, char** argv) {
       "SECONDS without a change of progress after which the run is cancelled and counts as "
       "failed (default: 300 with --auto, never otherwise; 0: never)",
       "SECONDS");
-  const QCommandLineOption station(
-      "station",
-      "open the Station window: OPERATION on many devices at once, a velmora run per slot");
+  const QCommandLineOption station("station",
+                                   "open the Station window: OPERATION on many devices at once, "
+                                   "each slot in a process of its own");
   const QCommandLineOption slot("slot", "with --station: a slot's port, as --device takes it",
                                 "PORT");
   const QCommandLineOption logDir("log-dir", "with --station: the dumps' folder", "DIR");
