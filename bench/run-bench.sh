@@ -102,6 +102,17 @@ else
   row missing rfc2217_bench "velmora or kv70sim not built" "" "" "" "SKIP"
 fi
 
+# A station of 32 slots dumping at real line speed for a minute (about two minutes and a
+# half with the start).
+if [ -x "$bin/velmora" ] && [ -x "$bin/kv70sim" ]; then
+  printf 'running station_bench ...\n' >&2
+  python3 "$(dirname "$0")/station_bench.py" "$bin/velmora" "$bin/kv70sim" "$logs" \
+    >"$logs/station_bench.out" 2>"$logs/station_bench.err" || status=1
+  grep '^ROW|' "$logs/station_bench.out" | cut -d'|' -f2- >>"$rows"
+else
+  row missing station_bench "velmora or kv70sim not built" "" "" "" "SKIP"
+fi
+
 grep -q '|OVER$\|FAIL$' "$rows" && status=1
 
 awk -F'|' '

@@ -4,6 +4,7 @@
 //
 //   {"event":"start","version":1,"operation":NAME,"port":N,"device":TEXT|null}
 //   {"event":"input","field":"firmware"|"log_file","value":TEXT}
+//   {"event":"device","serial":TEXT}   (once, when the line showed the serial number)
 //   {"event":"status","text":TEXT}
 //   {"event":"progress","position":N}
 //   {"event":"box","text":TEXT,"answer":"OK"|"Yes"|"No"|...}

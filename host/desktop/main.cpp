@@ -18,6 +18,9 @@
 #include "host/core/version.h"
 #include "host/desktop/desktop_app.h"
 #include "host/desktop/stall_meter.h"
+#ifndef _WIN32
+#include "host/desktop/station_window.h"
+#endif
 #include "host/desktop/stop_signals.h"
 #include "sim/sim_port.h"
 
@@ -97,6 +100,12 @@ int main(int argc, char** argv) {
       "postgresql://USER@HOST/DATABASE (default: $VELMORA_LEDGER); refused when it cannot be "
       "reached",
       "URL");
+  const QCommandLineOption station("station",
+                                   "open the Station window: OPERATION on many devices at once, "
+                                   "each slot in a process of its own");
+  const QCommandLineOption slot("slot", "with --station: a slot's port, as --device takes it",
+                                "PORT");
+  const QCommandLineOption logDir("log-dir", "with --station: the dumps' folder", "DIR");
   // For the benchmark: print the milliseconds from main to the start window shown, and end.
   QCommandLineOption firstWindow("first-window-ms", "print the time to the first window and end");
   firstWindow.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -106,6 +115,9 @@ int main(int argc, char** argv) {
   measure.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({device, port, registry, plugin, monitor, shots, unattended, firmware, logFile,
                      yes, giveUp, ledger, firstWindow, measure});
+#ifndef _WIN32
+  parser.addOptions({station, slot, logDir});
+#endif
   // --help and --version need no display (the manual page is made from them at build
   // time): answered before the window system is opened. The arguments are read again once
   // it is, since Qt takes its own (-platform, ...) out of them.
@@ -193,6 +205,14 @@ int main(int argc, char** argv) {
     }
   }
 
+#ifndef _WIN32
+  if (parser.isSet(station)) {
+    return velmora::desktop::RunStation(
+        options, parser.values(slot),
+        parser.isSet(logDir) ? std::optional<std::string>(parser.value(logDir).toStdString())
+                             : std::nullopt);
+  }
+#endif
   kv70sim::RegisterInProcessBackend();
   velmora::desktop::DesktopApp desktop(options);
   int status = velmora::kExitFailed;

@@ -3,8 +3,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/terminal/console.h"
+
+namespace CLI {
+class App;
+}
 
 namespace velmora {
 
@@ -39,6 +44,30 @@ struct FirmwareOptions {
 int FirmwareAddCommand(const FirmwareOptions& options, Console& console);
 int FirmwareRemoveCommand(const FirmwareOptions& options, Console& console);
 int FirmwareListCommand(Console& console);
+
+// velmora station (POSIX): one operation on many devices, a child process per slot.
+struct StationOptions {
+  std::string operation;
+  std::vector<std::string> slots;  // each slot's port, as --device takes it
+  std::string plugin;
+  std::optional<std::string> firmware;
+  bool yes = false;
+  std::optional<std::uint32_t> giveUpAfter;
+  std::optional<std::string> monitorImage;
+  std::optional<std::string> ledger;
+  std::optional<std::string> logDir;
+  std::optional<std::string> traceDir;
+  bool json = false;
+  bool repeat = false;
+  std::optional<int> count;
+  std::optional<std::string> config;  // the station file, read by ApplyStationConfig
+};
+int StationCommand(const StationOptions& options, Console& console);
+// Adds "station" to `app`, filling `options`.
+CLI::App* AddStationCommand(CLI::App& app, StationOptions& options);
+// Fills the options the command line left out from the station file; false with `error`
+// for a file that cannot be read or names an unknown key.
+bool ApplyStationConfig(CLI::App& command, const std::string& file, std::string& error);
 
 int ListCommand(const std::string& pluginPath, Console& console);
 int RunCommand(const RunOptions& options, Console& console);

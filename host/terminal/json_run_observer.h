@@ -1,6 +1,10 @@
 // velmora run --json: the run's status texts and progress as events, besides what the
 // run view shows people (on standard error then).
 #pragma once
+#include <functional>
+#include <optional>
+#include <string>
+
 #include "host/core/json_events.h"
 #include "host/core/run_session.h"
 
@@ -14,8 +18,22 @@ class JsonRunObserver final : public RunObserver {
   void Start() override { inner_.Start(); }
   void Caption(const std::string& caption) override { inner_.Caption(caption); }
   void Status(const std::string& text) override {
-    if (events_) events_->Status(text);
+    if (events_) {
+      // The device's serial number as soon as the line showed it: a station shows it
+      // while the run goes on.
+      if (!serialSaid_ && serialProbe_) {
+        if (const std::optional<std::string> serial = serialProbe_()) {
+          events_->Write(JsonLine("device").Str("serial", *serial));
+          serialSaid_ = true;
+        }
+      }
+      events_->Status(text);
+    }
     inner_.Status(text);
+  }
+  // Asked at each status text until it names the serial number.
+  void SerialProbe(std::function<std::optional<std::string>()> probe) {
+    serialProbe_ = std::move(probe);
   }
   void Progress(long position) override {
     if (events_) events_->Progress(position);
@@ -32,6 +50,8 @@ class JsonRunObserver final : public RunObserver {
  private:
   RunObserver& inner_;
   JsonEvents* events_;
+  std::function<std::optional<std::string>()> serialProbe_;
+  bool serialSaid_ = false;
 };
 
 }  // namespace velmora

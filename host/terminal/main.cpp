@@ -180,6 +180,12 @@ int main(int argc, char** argv) {
   CLI::App* traceShowCommand = AddTraceShowCommand(*traceCommand, traceShow);
   CLI::App* historyCommand = AddHistoryCommand(app, history);
   AddRegistryOption(*historyCommand, registry);
+#ifndef _WIN32
+  StationOptions station;
+  station.plugin = plugin;
+  CLI::App* stationCommand = AddStationCommand(app, station);
+  AddRegistryOption(*stationCommand, registry);
+#endif
 
   try {
     app.parse(argc, argv);
@@ -236,6 +242,16 @@ int main(int argc, char** argv) {
     status = TraceShowCommand(traceShow, console);
   } else if (*historyCommand) {
     status = HistoryCommand(history, console);
+#ifndef _WIN32
+  } else if (*stationCommand) {
+    std::string error;
+    if (station.config && !ApplyStationConfig(*stationCommand, *station.config, error)) {
+      Complain(error);
+      status = kExitUsage;
+    } else {
+      status = StationCommand(station, console);
+    }
+#endif
   } else if (*import) {
     status = RegistryImportCommand(importFile, console);
   } else if (*exportCommand) {

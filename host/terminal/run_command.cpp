@@ -258,6 +258,14 @@ int RunCommand(const RunOptions& options, Console& console) {
   RunView view(console);
   view.SetOutputFile(ui->FieldText());
   JsonRunObserver jsonView(view, options.json);
+  if (options.json) {
+    jsonView.SerialProbe([&lineTap]() -> std::optional<std::string> {
+      const LineSummary line = lineTap.Summary();
+      if (line.record && line.record->serial && !line.record->serial->empty())
+        return line.record->serial;
+      return std::nullopt;
+    });
+  }
   RunSession session([&plugin](RunRecord& record) { return plugin->DoOperation(record); },
                      jsonView);
   ui->BeginRun();

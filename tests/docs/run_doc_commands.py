@@ -178,7 +178,7 @@ def run_page(page, blocks, source, bin_dir):
 HELP_OPTION = re.compile(r"^\s+(?:-\w,\s*)?(--[a-z][a-z0-9-]*)", re.M)
 VELMORA_COMMANDS = [[], ["list"], ["ports"], ["run"], ["firmware"], ["firmware", "add"],
                     ["firmware", "list"], ["firmware", "remove"], ["registry"],
-                    ["registry", "import"], ["registry", "export"]]
+                    ["registry", "import"], ["registry", "export"], ["station"]]
 HELP_ITSELF = {"--help", "--help-all"}
 
 
