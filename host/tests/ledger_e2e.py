@@ -190,7 +190,7 @@ class LedgerTest(unittest.TestCase):
         self.assertEqual(t.finish(), 2, t.text)
         self.assertNotIn(SECRET, t.text)
         local = self.history("bench")
-        self.assertEqual([(r["operation"], r["result"]) for r in local], [("endless", "cancelled")])
+        self.assertEqual([(r["operation"], r["result"]) for r in local], [("endless wait", "cancelled")])
 
         self.server.start()
         self.running = True
