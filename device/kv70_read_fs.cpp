@@ -40,11 +40,16 @@ void ReadUntilAnswered(CFlashMonLink& link, RunRecord& record, CMemBlock& block)
     SendStatus(&record, IDS_WAITING_FOR_RECONNECT);
     failedBefore = true;
     CheckCancel(&record);
-    // A late reply to the try that gave up must not be taken for the next one's.
+    // A late reply to the try that gave up must not be taken for the next one's: it may
+    // come during the wait, or after the block was read again, as the answer to the next.
     link.GetPort().Purge(TRUE, TRUE);
     platform::GetClock().SleepMs(kReconnectWaitMs);
+    link.GetPort().Purge(TRUE, TRUE);
   }
-  if (failedBefore) SendStatus(&record, IDS_READING_FILE_SYSTEM);
+  if (failedBefore) {
+    link.DiscardLateReplies();
+    SendStatus(&record, IDS_READING_FILE_SYSTEM);
+  }
 }
 
 }  // namespace

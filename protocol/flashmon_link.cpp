@@ -111,8 +111,18 @@ void CFlashMonLink::ProgramBlock(const CMemBlock& block, DWORD commandCode) {
     m_port.Purge(TRUE, TRUE);
     retried = true;
     platform::GetClock().SleepMs(kProgramRetryMs);
+    // An answer to the try that gave up may have come during the wait.
+    m_port.Purge(TRUE, TRUE);
   }
-  if (retried) SendStatus(&m_record, IDS_UPDATING_SOFTWARE);
+  if (retried) {
+    DiscardLateReplies();
+    SendStatus(&m_record, IDS_UPDATING_SOFTWARE);
+  }
+}
+
+void CFlashMonLink::DiscardLateReplies() {
+  platform::GetClock().SleepMs(kProgramRetryMs);
+  m_port.Purge(TRUE, TRUE);
 }
 
 void CFlashMonLink::Reboot(DWORD commandCode) {

@@ -30,6 +30,9 @@ class CFlashMonLink {
   void Reboot(DWORD commandCode);
   // Fills the block's own buffer; throws 407 (no answer) or 408 (wrong length).
   void ReadMemory(CMemBlock& block, DWORD commandCode);
+  // After a command that was sent again: waits out and drops a reply to an earlier try.
+  // Replies carry no address, so a late one would be taken for the next command's.
+  void DiscardLateReplies();
   // Decodes the reply into `config`; throws 411 unless it arrived, has the record's
   // size and the record accepts it.
   void ReadConfiguration(CConfigRecordSink& config, DWORD commandCode);

@@ -122,7 +122,11 @@ void FlashMonitor::Reply(std::uint8_t code, std::uint64_t ns) {
                              [number](const Range& r) { return r.Contains(number); });
   if (s.badChecksumRate > 0.0 && machine_.random.Chance(s.badChecksumRate)) corrupt = true;
   if (corrupt) frame_[frameStart + 4 + reply_.size() + 1] ^= 0x5A;  // low checksum byte
-  machine_.Answer(frame_, ns);
+  // Longer than the PC waits for a first byte: the reply comes while it has given up.
+  constexpr std::uint64_t kLateReplyNs = 1500ull * 1000 * 1000;
+  const bool late = std::any_of(s.lateReply.begin(), s.lateReply.end(),
+                                [number](const Range& r) { return r.Contains(number); });
+  machine_.Answer(frame_, late ? ns + kLateReplyNs : ns);
 }
 
 bool FlashMonitor::ProgramRefused() const {

@@ -198,6 +198,10 @@ const Row kRows[] = {
       "fault: flash-monitor replies K to M (counted from 1) go out "
       "with a wrong checksum; repeatable"},
      [](Settings& s, auto k, auto v) { s.badChecksum.push_back(RangeOf(k, v)); }},
+    {{"late-reply", "K[-M]",
+      "fault: flash-monitor replies K to M (counted from 1) go out 1500 ms late, after "
+      "the PC's read time-out; repeatable"},
+     [](Settings& s, auto k, auto v) { s.lateReply.push_back(RangeOf(k, v)); }},
     {{"bad-checksum-rate", "P",
       "fault: any flash-monitor reply goes out with a wrong checksum "
       "with probability P (0 to 1; drawn from seed)"},

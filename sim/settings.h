@@ -73,6 +73,7 @@ struct Settings {
   unsigned noise = 0;                     // bytes of noise before each monitor reply
   bool foreign = false;                   // a frame for another command before each reply
   std::vector<Range> badChecksum;         // monitor replies (numbered from 1) sent corrupted
+  std::vector<Range> lateReply;           // monitor replies (numbered from 1) sent late
   double badChecksumRate = 0.0;           // probability that any monitor reply is corrupted
   std::optional<unsigned> eraseBusy = 3;  // status polls an erase stays busy; none: forever
   bool programRefuseAll = false;

@@ -227,11 +227,14 @@ TEST_F(ReadFsTest, AMissingAnswerIsTriedAgainUntilItComes) {
   EXPECT_EQ(run.statuses,
             (std::vector<std::string>{kReading, kWaiting, kWaiting, kWaiting, kReading, kWaiting,
                                       kReading, kWaiting, kReading}));
-  // Both directions purged before each new try.
-  EXPECT_EQ(line.Purges() - purgesAtOpen, 5);
-  EXPECT_EQ(line.RxPurges() - purgesAtOpen, 5);
-  // Each failed try waits out the port's read time-out and then a second.
-  EXPECT_EQ(clock.NowMs() - start, 5u * 2000);
+  // Both directions purged after each failed try and again before the next, and once
+  // more a second after a block that needed tries: a late answer is never taken for
+  // another block's.
+  EXPECT_EQ(line.Purges() - purgesAtOpen, 5 * 2 + 3);
+  EXPECT_EQ(line.RxPurges() - purgesAtOpen, 5 * 2 + 3);
+  // Each failed try waits out the port's read time-out and then a second; each of the
+  // three blocks that needed tries waits one second more once answered.
+  EXPECT_EQ(clock.NowMs() - start, 5u * 2000 + 3u * 1000);
   EXPECT_EQ(run.progress, ExpectedProgress(1024));
 }
 

@@ -2,6 +2,7 @@
 // DoOperation against the simulated KV70 whose file-system flash holds a random image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -260,6 +261,32 @@ TEST_F(DumpE2eTest, ACableOutInTheMiddleOfAReplyLeavesNoGapAndNoDuplicate) {
   EXPECT_EQ(run.statuses.end()[-3], kReading) << "the answer returned before the restart";
   EXPECT_TRUE(ReadFile(logPath) == image);
   EXPECT_EQ(ProgressOfTheDump(run), DumpProgress(1024));
+}
+
+// Replies carry the command but no address: a reply that comes after the PC gave up on
+// it must not be taken for a later block's, which would shift the rest of the file.
+TEST_F(DumpE2eTest, AReplyThatComesAfterTheTimeOutIsNotTakenForALaterBlock) {
+  const std::string settings = "fs-mb=1,fs-image=" + RandomImage(1, 2026);
+  h.UseDevice(settings);
+  ChooseLogFile(logPath.string());
+  ASSERT_EQ(h.Run(kFileSystemDump).result, OPERATION_SUCCEEDED);
+  std::uint64_t replies = 0;
+  {
+    auto clean = h.Simulator();
+    std::lock_guard lock(clean->Mutex());
+    replies = clean->GetCounters().replies;
+  }
+  const std::uint64_t block0 = replies - 1024;  // the last reply is the reboot's
+  for (const std::uint64_t block : {std::uint64_t{200}, std::uint64_t{1023}}) {
+    SCOPED_TRACE(block);
+    const std::uint64_t reply = block0 + block;
+    h.UseDevice(settings + ",late-reply=" + std::to_string(reply) + "-" + std::to_string(reply));
+    fs::remove(logPath);
+    const RunOutcome run = h.Run(kFileSystemDump);
+    EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
+    EXPECT_NE(std::find(run.statuses.begin(), run.statuses.end(), kWaiting), run.statuses.end());
+    EXPECT_TRUE(ReadFile(logPath) == image) << "the log file differs from the device's flash";
+  }
 }
 
 TEST_F(DumpE2eTest, AnExistingLogFileIsReplacedByTheDump) {

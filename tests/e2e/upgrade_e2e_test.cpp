@@ -436,6 +436,38 @@ TEST_F(UpgradeE2eTest, CablePulledDuringProgrammingWaitsAndCompletes) {
   EXPECT_TRUE(FlashHolds(image));
 }
 
+// A program reply that comes after the PC gave up is the answer to that block's try, not
+// to the next block's: taken for the next one, a block whose request was lost would count
+// as programmed.
+TEST_F(UpgradeE2eTest, ALateReplyIsNotTakenForTheNextBlocksWhoseRequestWasLost) {
+  if (!platform_test::RunsLinuxTools())
+    GTEST_SKIP() << "srec_cat, the reference reader, is Linux's";
+  up::ImageOptions o;
+  o.end = up::kProgramFlash + 0x10000;
+  const up::Image image = up::MakeImage(o);
+  const std::string path = Offer(image);
+
+  h.UseDevice("");
+  ASSERT_EQ(Upgrade().result, OPERATION_SUCCEEDED);
+  const auto counters = h.Simulator()->GetCounters();
+  const std::uint64_t programs = counters.programRequests;
+  ASSERT_GT(programs, 100u);
+  // After the last program request come the finishing command and the reboot, each with
+  // one exchange and one reply.
+  const std::uint64_t block = programs / 2;
+  const std::uint64_t exchange = counters.exchanges - 2 - programs + 1 + block;
+  const std::uint64_t reply = counters.replies - 2 - programs + 1 + block;
+  // The block's reply comes late and it is sent again; the next block's first request
+  // is lost on the line.
+  h.UseDevice("late-reply=" + std::to_string(reply) + "-" + std::to_string(reply) +
+              ",pull=" + std::to_string(exchange + 2) + "-" + std::to_string(exchange + 2));
+  const RunOutcome run = Upgrade();
+  ASSERT_EQ(run.result, OPERATION_SUCCEEDED);
+  EXPECT_GE(std::count(run.statuses.begin(), run.statuses.end(), kWaiting), 1);
+  EXPECT_TRUE(ProgramFlash() == SrecCatImage(path)) << "a block was never programmed";
+  EXPECT_TRUE(FlashHolds(image));
+}
+
 TEST_F(UpgradeE2eTest, NoChoiceOnThePageEndsBeforeThePortOpens) {
   h.UseDevice("");
   const RunOutcome run = Upgrade();
