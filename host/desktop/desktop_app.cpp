@@ -18,6 +18,7 @@
 #include "host/core/give_up.h"
 #include "host/core/host_module.h"
 #include "host/core/install_settings.h"
+#include "host/core/ledger.h"
 #include "host/core/operation_choice.h"
 #include "host/core/output_guard.h"
 #include "host/core/port_list.h"
@@ -28,6 +29,29 @@
 #include "host/desktop/model_windows.h"
 
 namespace velmora::desktop {
+
+namespace {
+
+// Each run's record goes to the ledger too when one was reached at the start. Reached no
+// more, the record stays in the local database and goes at the next run that reaches it.
+RecordStoreOpener RecordStoreFor(const std::optional<std::string>& ledger) {
+  if (!ledger) return OpenRecordStore;
+  const std::string url = *ledger;
+  return [url](std::string& error) {
+    const auto say = [](const std::string& text) {
+      std::fprintf(stderr, "velmora-gui: %s\n", text.c_str());
+    };
+    std::string lost;
+    std::unique_ptr<Ledger> connected = ConnectLedger(url, lost);
+    if (!connected)
+      say("warning: " + lost +
+          "; the record is kept in the local database and goes to the ledger at the next run "
+          "that reaches it");
+    return OpenRunRecordStore(std::move(connected), MaskedLedgerUrl(url), say, error);
+  };
+}
+
+}  // namespace
 
 namespace {
 
@@ -466,7 +490,7 @@ void DesktopApp::StartOperation(int op, int port) {
   run_->show();
   CentreOn(run_.get(), start_.get());
   // Written while the port opens: the begun record's disk sync need not hold the run up.
-  recorder_ = std::make_unique<RunRecorder>();
+  recorder_ = std::make_unique<RunRecorder>(RecordStoreFor(options_.ledger));
   recordId_.reset();
   recorder_->Begin(RunStart{plugin_->OperationName(op), port, ComPortTarget(port),
                             backend_->ListText().empty()

@@ -34,6 +34,7 @@ struct GuiOptions {
   std::optional<std::string> logFile;
   bool yes = false;
   std::optional<std::uint32_t> giveUpSeconds;  // --give-up-after; unset: the default
+  std::optional<std::string> ledger;           // the depot's ledger, reached at the start
 };
 
 // How long a run may stand still before it is given up: --give-up-after (0: never), else

@@ -203,6 +203,7 @@ int main(int argc, char** argv) {
         QMessageBox::critical(nullptr, "Velmora", QString::fromStdString(error));
       return velmora::kExitFailed;
     }
+    options.ledger = *url;
   }
 
 #ifndef _WIN32

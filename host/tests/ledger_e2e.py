@@ -173,6 +173,21 @@ class LedgerTest(unittest.TestCase):
             with open(os.path.join(self.dir, station, "registry.db"), "rb") as f:
                 self.assertNotIn(SECRET.encode(), f.read())
 
+    def test_the_desktop_host_writes_its_runs_to_the_ledger_too(self):
+        gui = os.path.join(os.path.dirname(ARGS.velmora), "velmora-gui")
+        if not os.path.exists(gui):
+            self.skipTest("velmora-gui is not built here")
+        env = self.env("desk")
+        env["QT_QPA_PLATFORM"] = "offscreen"
+        result = subprocess.run([gui, "--auto", "config", "--device", "sim:serial=KV70-DESK",
+                                 "--ledger", self.server.url(SECRET)], stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, env=env, timeout=HANG_GUARD_S)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertNotIn(SECRET, result.stdout + result.stderr)
+        rows = [r for r in self.ledger() if r["serial"] == "KV70-DESK"]
+        self.assertEqual([(r["operation"], r["result"]) for r in rows], [("config", "succeeded")])
+        self.assertEqual(rows, self.history("desk"))
+
     def test_server_stopped_during_a_run_keeps_the_record_and_sends_it_once(self):
         env = self.env("bench")
         self.terminal = t = Terminal(
