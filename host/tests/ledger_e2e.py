@@ -209,8 +209,9 @@ class LedgerTest(unittest.TestCase):
 
         self.server.start()
         self.running = True
-        # Only the begun state reached the server before it stopped.
-        self.assertEqual([r["result"] for r in self.ledger()], ["interrupted"])
+        # At most the begun state reached the server before it stopped (it is written while
+        # the run starts, and this run never waits on it: it sends nothing to a device).
+        self.assertIn([r["result"] for r in self.ledger()], ([], ["interrupted"]))
 
         code, out, err = self.run_config("bench", "KV70-B")
         self.assertEqual(code, 0, out + err)
