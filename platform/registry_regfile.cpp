@@ -349,6 +349,12 @@ bool NarrowStringData(SetValue& value, std::string& reason) {
   return true;
 }
 
+// A NUL has no place in the text, on a line of its own or on a continuation line: it shows
+// UTF-16 without its byte-order mark, and the store's export could not be read back.
+ParseError NulInText(std::size_t lineNumber) {
+  return ParseError{lineNumber, "a NUL character in the text (UTF-16 needs its byte-order mark)"};
+}
+
 // Parses the whole file before anything is written, so that a mistake on line 900
 // leaves the store as it was.
 std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
@@ -363,17 +369,14 @@ std::variant<std::vector<Step>, ParseError> Parse(std::istream& in) {
     std::size_t startLine = lineNumber;
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     if (lineNumber == 1 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.erase(0, 3);
-    // A NUL has no place in the text; it shows UTF-16 without its byte-order mark.
-    if (raw.find('\0') != std::string::npos) {
-      return ParseError{lineNumber,
-                        "a NUL character in the text (UTF-16 needs its byte-order mark)"};
-    }
+    if (raw.find('\0') != std::string::npos) return NulInText(lineNumber);
     // Hex data may go on over several lines, each but the last ending in a backslash.
     while (!raw.empty() && raw.back() == '\\' && raw.find("=hex") != std::string::npos) {
       std::string next;
       if (!std::getline(in, next))
         return ParseError{lineNumber, "continuation line missing at end of file"};
       ++lineNumber;
+      if (next.find('\0') != std::string::npos) return NulInText(lineNumber);
       if (!next.empty() && next.back() == '\r') next.pop_back();
       raw.pop_back();
       raw += TrimSpace(next);

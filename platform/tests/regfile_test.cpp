@@ -360,6 +360,9 @@ TEST_F(RegFile, BrokenUtf16IsRefusedWithoutWriting) {
   } rows[] = {
       {"UTF-16 without its BOM",
        Utf16("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n", false).substr(2), "a NUL character"},
+      {"NUL on a continuation line",
+       std::string("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"v\"=hex:01,\\\r\n  02\0\r\n", 57),
+       "line 5: a NUL character"},
       {"odd length", Utf16("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n", false) + "x",
        "odd number of bytes"},
       {"lone surrogate",
