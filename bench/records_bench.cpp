@@ -1,7 +1,9 @@
-// What the service records cost, measured on velmora itself: writing a record (begun
-// and finished, as a run does) in the registry database, and reading a dump's wire trace
-// back through the line decoder. Goals: under 5 ms a record; over 50 MiB/s of dumped
-// data through the decoder, the trace's own text reading included.
+// What the service records cost, measured on velmora itself: what a run's record costs
+// the run (the time the run stands at the record's gate waiting for the begun record, and
+// the finish with the log file's fingerprint), the raw write of a record in the registry
+// database, and reading a dump's wire trace back through the line decoder. Goals: under
+// 5 ms of a run's time per record; over 50 MiB/s of dumped data through the decoder, the
+// trace's own text reading included.
 //
 // The decoder's rate comes from the traces of a 1 MiB and an 8 MiB dump: the difference
 // of the two times over the 7 MiB between them, so that starting the program does not
@@ -73,6 +75,54 @@ double DurableCommitMs(const std::filesystem::path& dir) {
   return ms[ms.size() / 2];
 }
 
+constexpr int kCostRuns = 15;
+
+struct Cost {
+  double total = 0, gate = 0, finish = 0, max = 0;
+};
+
+// The median run of the lines velmora appends to VELMORA_RECORD_COST's file, a run each:
+// "gate_ms G finish_ms F".
+Cost MedianCost(const std::filesystem::path& path) {
+  std::vector<Cost> runs;
+  std::FILE* in = std::fopen(path.c_str(), "r");
+  if (!in) return {};
+  Cost c;
+  while (std::fscanf(in, " gate_ms %lf finish_ms %lf", &c.gate, &c.finish) == 2) {
+    c.total = c.gate + c.finish;
+    runs.push_back(c);
+  }
+  std::fclose(in);
+  if (runs.empty()) return {};
+  std::sort(runs.begin(), runs.end(),
+            [](const Cost& a, const Cost& b) { return a.total < b.total; });
+  Cost median = runs[runs.size() / 2];
+  median.max = runs.back().total;
+  return median;
+}
+
+// Registers the sample firmware in the bench's registry; its catalogue description.
+std::string RegisterSample(const std::string& velmora, const std::string& registry,
+                           const std::filesystem::path& dir) {
+  namespace fs = std::filesystem;
+  const std::string description = "Sample application 2.1";
+  const fs::path firmware = dir / "velmora-sample.x";
+  fs::copy_file(KV70_SAMPLE_FIRMWARE, firmware, fs::copy_options::overwrite_existing);
+  const fs::path reg = dir / "firmware.reg";
+  std::FILE* out = std::fopen(reg.c_str(), "w");
+  std::fprintf(out,
+               "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora]\n"
+               "\"InstallDirectory\"=\"%s\"\n\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quarnell\\Velmora\\Firmware\\%s]\n"
+               "\"Description\"=\"%s\"\n\"DeviceType\"=\"KV70\"\n\"FirmwarePath\"=\"%s\"\n"
+               "\"OriginalInstall\"=dword:00000000\n",
+               dir.c_str(), description.c_str(), description.c_str(), firmware.c_str());
+  std::fclose(out);
+  int status = 0;
+  Run(velmora + " registry import " + reg.string() + registry + " >/dev/null 2>&1", status);
+  return description;
+}
+
 }  // namespace
 
 int main() {
@@ -104,12 +154,38 @@ int main() {
       median, begin, p90, max, floor);
   // Under the goal; on a disk whose one sync already takes most of it, within half a sync
   // more than that (this machine's shared disk syncs in 4 to 8 ms).
-  const bool recordOk = median <= kRecordGoalMs || median <= 1.5 * floor;
   std::printf(
-      "ROW|records|record write (begin + finish), median|%.3f ms|%.3f ms (one sync)|%.2f|<= %.0f "
-      "ms|%s\n",
-      median, floor, floor > 0 ? median / floor : 0.0, kRecordGoalMs, recordOk ? "ok" : "OVER");
-  if (!recordOk) ++failures;
+      "ROW|records|record write alone (begin + finish), median|%.3f ms|%.3f ms (one "
+      "sync)|%.2f||\n",
+      median, floor, floor > 0 ? median / floor : 0.0);
+
+  // What the record costs each operation's run, reported by velmora itself.
+  const std::string firmware = RegisterSample(velmora, registry, dir);
+  for (const char* operation : {"config", "dump", "upgrade"}) {
+    const fs::path costs = dir / (std::string(operation) + ".cost");
+    std::string extra;
+    if (std::string(operation) == "dump") extra = " --log-file " + (dir / "fs.log").string();
+    if (std::string(operation) == "upgrade") extra = " --firmware '" + firmware + "'";
+    for (int i = 0; i < kCostRuns; ++i) {
+      Run("VELMORA_RECORD_COST=" + costs.string() + " " + velmora + " run " + operation +
+              " --device sim:fs-mb=1" + extra + registry + " --yes >/dev/null 2>&1",
+          status);
+      if (status != 0) {
+        std::fprintf(stderr, "velmora run %s failed\n", operation);
+        return 1;
+      }
+    }
+    const Cost cost = MedianCost(costs);
+    const bool ok = cost.total <= kRecordGoalMs;
+    std::printf(
+        "record's cost to the run, %s (%d runs): median %.3f ms (at the gate %.3f ms, "
+        "finish %.3f ms), max %.3f ms\n",
+        operation, kCostRuns, cost.total, cost.gate, cost.finish, cost.max);
+    std::printf("ROW|records|record's cost to the run, %s%s, median|%.3f ms|||<= %.0f ms|%s\n",
+                operation, std::string(operation) == "dump" ? " (1 MiB log file)" : "", cost.total,
+                kRecordGoalMs, ok ? "ok" : "OVER");
+    if (!ok) ++failures;
+  }
 
   // The decoder: traces of a 1 MiB and an 8 MiB dump.
   double ms[2] = {};

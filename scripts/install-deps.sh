@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config make
           libgtest-dev libgmock-dev libsqlite3-dev libcli11-dev srecord binutils libbenchmark-dev
-          tmux python3 libpq-dev postgresql
+          tmux python3 libpq-dev postgresql libssl-dev
           ser2net python3-serial qt6-base-dev fonts-dejavu-core
           dpkg-dev help2man man-db lintian)
 missing=()

@@ -60,6 +60,14 @@ bool LineTap::EraseReachedSoFar() {
   return decoder_.Summary().eraseReached;
 }
 
+bool LineTap::PastBootRom() {
+  std::lock_guard lock(mutex_);
+  const LineSummary& line = decoder_.Summary();
+  return line.monitorStartedAt || line.monitorAnswered || line.recordsRead > 0 ||
+         line.eraseReached || !line.read.empty() || !line.programmed.empty() || line.rebootSent ||
+         line.unknownBytes > 0 || line.badFrames > 0 || line.cutShort > 0;
+}
+
 LineSummary LineTap::Summary() {
   std::lock_guard lock(mutex_);
   decoder_.Finish();

@@ -25,6 +25,11 @@ class LineTap final : public platform::WireTap {
   // Whether the erase request has gone out so far; decides nothing early, so the run
   // may go on (a request counts once its last byte is in).
   bool EraseReachedSoFar();
+  // Whether the line has left the boot ROM's conversation (identification, the monitor's
+  // upload into RAM, its start), which changes nothing the device keeps: the flash
+  // monitor runs, or something crossed that the decoder cannot place (another device, a
+  // garbled line), which is taken to be able to change the device too.
+  bool PastBootRom();
 
  private:
   std::uint64_t Elapsed() const;

@@ -8,6 +8,7 @@
 // write (FirstWriteGate), so that nothing reaches a KV70 before its record is on the
 // disk. Finish waits for it too, then rewrites the record with the outcome.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <future>
@@ -82,6 +83,8 @@ class RunRecorder {
   bool Begun() const { return begun_ && !finished_; }
 
  private:
+  void ReportCost(double finishMs) const;
+
   RecordStoreOpener open_;
   std::unique_ptr<RecordStore> store_;
   ServiceRecord record_;
@@ -91,15 +94,20 @@ class RunRecorder {
   std::optional<ShownFailure> failure_;
   bool begun_ = false;
   bool finished_ = false;
+  mutable std::atomic<std::uint64_t> waitedUs_{0};  // at the gate, for the benchmark
 };
 
-// A wire tap that calls `onFirstWrite` (RunRecorder::WaitBegun) when the line first
-// carries something (a break, bytes either way; the tap hears of them once they crossed,
-// so the run waits there before its next step), then hands everything on to `next`.
+// A wire tap that calls `onFirstWrite` (RunRecorder::WaitBegun) once the line may carry
+// something that changes the device, then hands everything on to `next`. Without
+// `mayChangeDevice` that is the first thing on the line (a break, bytes either way, a
+// speed); with it, the first event after which it says so (LineTap::PastBootRom). The tap
+// hears of bytes once they crossed, so the run waits there before its next step: the
+// step after the flash monitor's start is its first request.
 class FirstWriteGate final : public platform::WireTap {
  public:
   explicit FirstWriteGate(platform::WireTap* next) : next_(next) {}
   std::function<void()> onFirstWrite;
+  std::function<bool()> mayChangeDevice;
 
   void OnWrite(const BYTE* data, DWORD count) override;
   void OnRead(const BYTE* data, DWORD count) override;
@@ -113,6 +121,7 @@ class FirstWriteGate final : public platform::WireTap {
 
   platform::WireTap* next_;
   std::once_flag once_;
+  std::atomic<bool> passed_{false};
 };
 
 }  // namespace velmora

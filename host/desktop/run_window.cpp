@@ -44,6 +44,8 @@ RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& 
       warning_(new QLabel(this)) {
   setWindowTitle("Velmora - " + operationName);
   session_.SetProgramName("velmora-gui");
+  // The record's gate holds the run only where the device could change from then on.
+  gate_.mayChangeDevice = [this] { return lineTap_.PastBootRom(); };
   QFont bold = caption_->font();
   bold.setBold(true);
   caption_->setFont(bold);

@@ -254,6 +254,7 @@ int RunCommand(const RunOptions& options, Console& console) {
   DumpWatch dumpWatch(&lineTap);
   FirstWriteGate recordGate(&dumpWatch);
   recordGate.onFirstWrite = [&recorder] { recorder.WaitBegun(); };
+  recordGate.mayChangeDevice = [&lineTap] { return lineTap.PastBootRom(); };
   WireTapScope tapScope(&recordGate);
   RunView view(console);
   view.SetOutputFile(ui->FieldText());

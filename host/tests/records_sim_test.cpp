@@ -14,6 +14,8 @@
 
 #include "host/core/json_events.h"
 #include "host/core/line_decoder.h"
+#include "host/core/line_tap.h"
+#include "host/core/run_recorder.h"
 #include "host/core/trace_reader.h"
 #include "host/terminal/commands.h"
 #include "host/terminal/interrupts.h"
@@ -195,6 +197,93 @@ TEST_F(RecordsSimTest, ADumpGivesTheReadRangeAndByteCount) {
   EXPECT_EQ(s.read, (std::vector<AddressRange>{{kFsBase, 1u << 20}}));
   EXPECT_EQ(s.ReadBytes(), fs::file_size(dir_ / "fs.log"));
   EXPECT_FALSE(s.eraseReached);
+}
+
+// Replays a trace's lines through the taps of a live run: bytes and line events in the
+// order they crossed. Notes are left out; they never cross the line.
+void Replay(const std::vector<std::string>& lines, platform::WireTap& tap) {
+  for (const std::string& line : lines) {
+    std::istringstream in(line);
+    std::string ms, kind;
+    in >> ms >> kind;
+    if (kind == ">" || kind == "<") {
+      std::vector<BYTE> bytes;
+      for (std::string hex; in >> hex;)
+        bytes.push_back(static_cast<BYTE>(std::stoul(hex, nullptr, 16)));
+      if (kind == ">")
+        tap.OnWrite(bytes.data(), static_cast<DWORD>(bytes.size()));
+      else
+        tap.OnRead(bytes.data(), static_cast<DWORD>(bytes.size()));
+    } else if (kind == "!") {
+      std::string event;
+      DWORD value = 0;
+      in >> event >> value;
+      if (event == "speed")
+        tap.OnSpeed(value);
+      else if (event == "break-sent")
+        tap.OnBreakSent(value);
+      else if (event == "break-received")
+        tap.OnBreakReceived();
+    }
+  }
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The record's gate holds the run where the device could start to change: after the boot
+// ROM's conversation, before the flash monitor's first request (and so before any
+// erase), whatever the operation. A line the decoder cannot place holds it at once.
+TEST_F(RecordsSimTest, TheRecordGateHoldsBeforeTheFirstFlashMonitorRequest) {
+  RegisterFirmware();
+  for (const char* operation : {"upgrade", "config", "dump"}) {
+    SCOPED_TRACE(operation);
+    ASSERT_EQ(Run(operation, "fs-mb=1,serial=KV70-0000011"), 0) << output_;
+    const std::vector<std::string> lines = Lines(trace_);
+    // Where the first flash-monitor request crossed, by a decoder fed line by line.
+    std::size_t firstRequest = lines.size();
+    {
+      std::size_t at = 0;
+      LineDecoder decoder([&](const DecodedFrame& f) {
+        if (f.kind == DecodedFrame::Kind::Request && firstRequest == lines.size())
+          firstRequest = at;
+      });
+      for (; at < lines.size(); ++at) FeedTraceLine(lines[at], decoder);
+      decoder.Finish();
+    }
+    ASSERT_LT(firstRequest, lines.size());
+
+    LineTap lineTap(nullptr);
+    FirstWriteGate gate(&lineTap);
+    std::size_t heldAfter = lines.size();
+    std::size_t replayed = 0;
+    gate.onFirstWrite = [&] { heldAfter = replayed; };
+    gate.mayChangeDevice = [&] { return lineTap.PastBootRom(); };
+    for (; replayed < lines.size() && heldAfter == lines.size(); ++replayed)
+      Replay({lines[replayed]}, gate);
+    EXPECT_GT(heldAfter, 3u) << "held before the boot ROM's conversation was over";
+    EXPECT_LT(heldAfter, firstRequest) << lines[heldAfter];
+    EXPECT_NE(lines[heldAfter].find(" < "), std::string::npos)
+        << "held on the monitor's answer to its start: " << lines[heldAfter];
+  }
+
+  // Bytes the decoder cannot place, and the gate without the line's word: at once.
+  const std::vector<std::string> noise = {"0 ! speed 9600", "5 > 55 AA 55 AA", "9 < 00"};
+  for (bool withLine : {true, false}) {
+    LineTap lineTap(nullptr);
+    FirstWriteGate gate(&lineTap);
+    int held = 0;
+    gate.onFirstWrite = [&] { ++held; };
+    if (withLine) gate.mayChangeDevice = [&] { return lineTap.PastBootRom(); };
+    Replay({noise[0]}, gate);
+    EXPECT_EQ(held, withLine ? 0 : 1);
+    Replay({noise[1], noise[2]}, gate);
+    EXPECT_EQ(held, 1) << "once, and by the unplaced bytes at the latest";
+  }
 }
 
 // velmora run --json: every line an event, the last the result with the exit status the
