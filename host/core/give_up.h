@@ -14,6 +14,11 @@ namespace velmora {
 constexpr std::uint32_t kDefaultGiveUpSeconds = 300;
 std::optional<std::uint32_t> DefaultGiveUpSeconds(bool terminal);
 
+// The position at which a phase of the run is done, and the time the watch allows at
+// least from there on (the limit when that is longer).
+constexpr long kPhaseEnd = 100;
+constexpr std::uint32_t kAfterPhaseEndSeconds = 30;
+
 class ProgressWatch {
  public:
   // No limit: never due.
@@ -28,6 +33,8 @@ class ProgressWatch {
   std::string Reason() const;
 
  private:
+  std::optional<std::uint32_t> Limit() const;  // in force at the position now
+
   std::optional<std::uint32_t> limitSeconds_;
   std::uint64_t lastChangeMs_ = 0;
   std::optional<long> position_;

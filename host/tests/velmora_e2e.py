@@ -911,6 +911,18 @@ class VelmoraTest(unittest.TestCase):
             self.assertRegex(out, re.escape(waiting) + r" \(again, \d+ times\)\n")
             self.assertLess(len(out.splitlines()), 100, out)
 
+    def test_a_short_give_up_never_cancels_a_run_that_has_done_its_work(self):
+        # After the last block the run reboots the device, waits and holds a break: some
+        # six seconds without progress, which a five-second limit must not take for a stall.
+        self.register_firmware("Sample application 2.1", self.sample())
+        log = self.path("fs.log")
+        for args in (["dump", "--log-file", log], ["config"],
+                     ["upgrade", "--firmware", "Sample application 2.1"]):
+            code, out, err = self.velmora("run", args[0], "--device", "sim", *args[1:],
+                                          "--give-up-after", "5", "--yes")
+            self.assertEqual(code, 0, out + err)
+            self.assertNotIn("gave up", out)
+
     def test_give_up_after_is_documented_and_checked(self):
         code, out, err = self.velmora("run", "--help")
         self.assertIn("--give-up-after", out)
