@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/comm_termios.h"
+#include "platform/posix/comm_termios.h"
 #include "reporting/failures.h"
 #include "serial/serial_com.h"
 

@@ -1,11 +1,8 @@
 // The comm-port backend for serial ports served over the network: telnet with the
-// COM-PORT-OPTION (RFC 2217). Names "rfc2217://HOST:PORT" ("[v6-address]:PORT" too)
-// reach it through OpenCommPort; the port keeps the Windows semantics of the interface.
-//
-// Servers differ, so the client waits only for what every server answers: the four
-// line settings (and checks the answers) and purges. SET-CONTROL answers (flow control,
-// DTR, RTS, break) are neither waited for nor trusted: some servers send none, some
-// answer BREAK OFF with the BREAK ON value.
+// COM-PORT-OPTION (RFC 2217), on every system. Names "rfc2217://HOST:PORT"
+// ("[v6-address]:PORT" too) reach it through OpenCommPort; the port keeps the Windows
+// semantics of the interface. The protocol is Rfc2217Session's (rfc2217_session.h), the
+// connection the system's TcpConnection (socket.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>

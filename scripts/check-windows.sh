@@ -5,7 +5,9 @@
 # against the in-process simulator (the dump log compared with the Linux build's); a
 # REGEDIT4 round trip through wine's registry; and one run through the Win32 serial API
 # on COM5, which wine's dosdevices folder points at the pty of the Linux kv70sim (ROM
-# state), its wire trace compared with the Linux termios run's.
+# state), its wire trace compared with the Linux termios run's; and runs over RFC 2217
+# (Winsock) against the Linux kv70sim --rfc2217: a config, and a 1 MiB dump whose log must
+# equal the simulator's file-system flash byte for byte.
 # Usage: scripts/check-windows.sh [windows build dir] [linux build dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -91,16 +93,17 @@ registry_round_trip() {
 }
 check registry-round-trip-through-wine registry_round_trip
 
-# A fresh simulated KV70 in ROM state on a new pty; its path is left in $work/sim.path.
+# A fresh simulated KV70: kv70sim with the given arguments; the first line it prints (its
+# pty, or the address it listens on) is left in $work/sim.at.
 start_sim() {
-  : >"$work/sim.path"
-  "$linux/bin/kv70sim" --pty state=rom >"$work/sim.path" 2>"$work/sim.err" &
+  : >"$work/sim.at"
+  "$linux/bin/kv70sim" "$@" >"$work/sim.at" 2>"$work/sim.err" &
   sim_pid=$!
   for _ in $(seq 100); do
-    [ -s "$work/sim.path" ] && return 0
+    [ -s "$work/sim.at" ] && return 0
     sleep 0.1
   done
-  echo "kv70sim gave no pty"
+  echo "kv70sim printed neither pty nor address"
   return 1
 }
 
@@ -108,12 +111,12 @@ start_sim() {
 # each against a new simulator; the wire traces must carry the same bytes and events in
 # the same order (times and read-burst boundaries depend on the moment).
 com5_run() {
-  start_sim
+  start_sim --pty state=rom
   VELMORA_REGISTRY="$work/linux-com.db" "$linux/bin/velmora" run config --port 5 \
-    --device "$(head -1 "$work/sim.path")" --trace "$work/linux.trace" </dev/null
+    --device "$(head -1 "$work/sim.at")" --trace "$work/linux.trace" </dev/null
   stop_sim
-  start_sim
-  ln -sfn "$(head -1 "$work/sim.path")" "$WINEPREFIX/dosdevices/com5"
+  start_sim --pty state=rom
+  ln -sfn "$(head -1 "$work/sim.at")" "$WINEPREFIX/dosdevices/com5"
   wine "$bin/velmora.exe" run config --port 5 --device COM5 \
     --trace "$(winpath "$work/win.trace")" </dev/null
   stop_sim
@@ -122,6 +125,33 @@ com5_run() {
   [ -s "$work/linux.wire" ] && diff "$work/linux.wire" "$work/win.wire"
 }
 check run-config-com5-trace-matches-linux-termios com5_run
+
+# The Linux simulator served with RFC 2217 on the loopback address, faster than real time
+# as the network tests run it (device times scaled alike).
+rfc2217_speedup=32
+start_rfc2217_sim() { # settings
+  start_sim --rfc2217 127.0.0.1:0 --speedup "$rfc2217_speedup" \
+    "boot-ms=$((500 * rfc2217_speedup)),frame-gap-ms=$((100 * rfc2217_speedup)),$1"
+}
+
+rfc2217_config() {
+  start_rfc2217_sim serial=KV70-WINE-0001
+  wine "$bin/velmora.exe" run config --device "rfc2217://$(head -1 "$work/sim.at")" \
+    </dev/null | tee "$work/rfc2217-config.txt"
+  stop_sim
+  grep -q KV70-WINE-0001 "$work/rfc2217-config.txt"
+}
+check run-config-rfc2217-through-winsock rfc2217_config
+
+rfc2217_dump() {
+  start_rfc2217_sim "fs-out=$work/fs-out.bin"
+  wine "$bin/velmora.exe" run dump --device "rfc2217://$(head -1 "$work/sim.at")" \
+    --log-file "$(winpath "$work/rfc2217.log")" </dev/null
+  stop_sim # the simulator writes its flash as it stops
+  [ "$(stat -c %s "$work/rfc2217.log")" -eq $((1024 * 1024)) ] &&
+    cmp "$work/rfc2217.log" "$work/fs-out.bin"
+}
+check run-dump-rfc2217-log-matches-sim-flash rfc2217_dump
 
 echo "check-windows: $failures failed, $(($(date +%s) - started)) s"
 [ "$failures" -eq 0 ]

@@ -1,15 +1,15 @@
 #include "sim/sim_port.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
 
+#include "platform/port_engine.h"
+
 namespace kv70sim {
 
 namespace {
-
-constexpr std::uint64_t kNsPerMs = 1000000;
-constexpr std::uint64_t kForever = UINT64_MAX;
 
 struct Registry {
   std::mutex mutex;
@@ -29,10 +29,6 @@ platform::Clock& WallClock() {
   return clock;
 }
 
-std::uint64_t Ms(DWORD ms) {
-  return static_cast<std::uint64_t>(ms) * kNsPerMs;
-}
-
 }  // namespace
 
 SimPort::SimPort(std::shared_ptr<Device> device, platform::Clock& clock)
@@ -41,7 +37,7 @@ SimPort::SimPort(std::shared_ptr<Device> device, platform::Clock& clock)
   std::uint64_t now = clock_.NowUs() * 1000;
   std::lock_guard lock(device_->Mutex());
   if (device_->NowNs() > now) offsetNs_ = device_->NowNs() - now;
-  device_->PcSetLine(dcb_.BaudRate, true, NowNs());
+  device_->PcSetLine(dcb_.BaudRate, true, ClockNs());
   // A port opens with empty queues and no line errors pending.
   device_->PcOpened();
 }
@@ -49,7 +45,7 @@ SimPort::SimPort(std::shared_ptr<Device> device, platform::Clock& clock)
 SimPort::~SimPort() {
   {
     std::lock_guard lock(device_->Mutex());
-    device_->AdvanceTo(NowNs());
+    device_->AdvanceTo(ClockNs());
     try {
       device_->SaveOutputs();
     } catch (const SettingsError&) {
@@ -61,7 +57,7 @@ SimPort::~SimPort() {
   r.open.erase(device_.get());
 }
 
-std::uint64_t SimPort::NowNs() {
+std::uint64_t SimPort::ClockNs() {
   return clock_.NowUs() * 1000 + offsetNs_;
 }
 
@@ -83,7 +79,7 @@ DWORD SimPort::SetState(const DCB& dcb) {
   dcb_ = dcb;
   bool eightN1 = dcb.ByteSize == 8 && dcb.Parity == NOPARITY && dcb.StopBits == ONESTOPBIT;
   std::lock_guard lock(device_->Mutex());
-  device_->PcSetLine(dcb.BaudRate, eightN1, NowNs());
+  device_->PcSetLine(dcb.BaudRate, eightN1, ClockNs());
   return ERROR_SUCCESS;
 }
 
@@ -95,74 +91,54 @@ DWORD SimPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
 DWORD SimPort::Read(BYTE* buffer, DWORD count, DWORD& read) {
   read = 0;
   if (count == 0) return ERROR_SUCCESS;
-  const auto& t = timeouts_;
-  const std::uint64_t start = NowNs();
-  std::uint64_t end = start;
+  const std::uint64_t start = ClockNs();
+  readNs_ = start;
+  DWORD error;
   {
     std::lock_guard lock(device_->Mutex());
-    Device& d = *device_;
-    d.AdvanceTo(start);
-    d.PcRead();
-    read = static_cast<DWORD>(d.PcTake(buffer, count));
-
-    // The time-out rules: MAXDWORD/0/0 returns at once; MAXDWORD/MAXDWORD/C waits up to
-    // C for the first byte; otherwise the total is multiplier x count + constant (none
-    // when both are 0) and an interval, when set, ends the read at a gap between bytes.
-    const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-                           t.ReadTotalTimeoutConstant == 0;
-    const bool firstByte =
-        t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD;
-    std::uint64_t deadline = kForever;
-    if (firstByte) {
-      deadline = start + Ms(t.ReadTotalTimeoutConstant);
-    } else if (!immediate) {
-      std::uint64_t total = static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * count +
-                            t.ReadTotalTimeoutConstant;
-      if (total)
-        deadline = start + Ms(static_cast<DWORD>(std::min<std::uint64_t>(total, MAXDWORD)));
-    }
-    const bool useInterval =
-        !firstByte && !immediate && t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
-    std::uint64_t lastByte = start;
-
-    while (!immediate && read < count && !(firstByte && read > 0)) {
-      std::uint64_t limit = deadline;
-      if (useInterval && read > 0) limit = std::min(limit, lastByte + Ms(t.ReadIntervalTimeout));
-      std::uint64_t next;
-      if (!d.NextArrival(next) || next > limit) {
-        // Nothing more will come in time. A wait without any limit cannot be honoured
-        // by a device that has nothing more to say, so it ends here too.
-        if (limit != kForever) end = std::max(end, limit);
-        d.AdvanceTo(end);
-        read += static_cast<DWORD>(d.PcTake(buffer + read, count - read));
-        break;
-      }
-      d.AdvanceTo(next);
-      end = std::max(end, next);
-      std::size_t got = d.PcTake(buffer + read, count - read);
-      if (got) lastByte = next;
-      read += static_cast<DWORD>(got);
-    }
+    device_->AdvanceTo(start);
+    device_->PcRead();
+    error = platform::ReadWithTimeouts(*this, timeouts_, buffer, count, read);
   }
-  SleepFromTo(start, end);
+  SleepFromTo(start, readNs_);
+  return error;
+}
+
+DWORD SimPort::Take(BYTE* buffer, DWORD count) {
+  return static_cast<DWORD>(device_->PcTake(buffer, count));
+}
+
+DWORD SimPort::Collect(bool, std::size_t& arrived) {
+  arrived = device_->PcAvailable();
+  return ERROR_SUCCESS;
+}
+
+DWORD SimPort::WaitForInput(std::uint64_t deadlineNs, bool& ready) {
+  std::uint64_t next;
+  ready = device_->NextArrival(next) && next <= deadlineNs;
+  if (ready) {
+    readNs_ = std::max(readNs_, next);
+  } else if (deadlineNs != platform::kNoDeadlineNs) {
+    // Nothing more comes in time. A wait without any limit cannot be honoured by a
+    // device that has nothing more to say, so it ends here too.
+    readNs_ = std::max(readNs_, deadlineNs);
+  }
+  device_->AdvanceTo(readNs_);
   return ERROR_SUCCESS;
 }
 
 DWORD SimPort::Write(const BYTE* buffer, DWORD count, DWORD& written) {
   written = 0;
   if (count == 0) return ERROR_SUCCESS;
-  const std::uint64_t start = NowNs();
+  const std::uint64_t start = ClockNs();
   std::uint64_t end;
   {
     std::lock_guard lock(device_->Mutex());
     DWORD n = count;
-    std::uint64_t limit =
-        static_cast<std::uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) * count +
-        timeouts_.WriteTotalTimeoutConstant;
-    std::uint64_t perByte = 10ull * 1000000000ull / dcb_.BaudRate;
-    if (limit && perByte * count > Ms(static_cast<DWORD>(std::min<std::uint64_t>(limit, MAXDWORD))))
-      n = static_cast<DWORD>(Ms(static_cast<DWORD>(limit)) / perByte);
+    const std::uint64_t deadline = platform::WriteDeadlineNs(timeouts_, count, start);
+    const std::uint64_t perByte = 10ull * 1000000000ull / dcb_.BaudRate;
+    if (deadline != platform::kNoDeadlineNs && perByte * count > deadline - start)
+      n = static_cast<DWORD>((deadline - start) / perByte);
     end = device_->PcWrite(buffer, n, start);
     written = n;
   }
@@ -172,7 +148,7 @@ DWORD SimPort::Write(const BYTE* buffer, DWORD count, DWORD& written) {
 
 DWORD SimPort::Purge(DWORD flags) {
   std::lock_guard lock(device_->Mutex());
-  device_->AdvanceTo(NowNs());
+  device_->AdvanceTo(ClockNs());
   // Writes finish before Write returns, so only received bytes can be waiting.
   if (flags & PURGE_RXCLEAR) device_->PcPurgeReceived();
   return ERROR_SUCCESS;
@@ -180,19 +156,19 @@ DWORD SimPort::Purge(DWORD flags) {
 
 DWORD SimPort::SetBreak() {
   std::lock_guard lock(device_->Mutex());
-  device_->PcSetBreak(true, NowNs());
+  device_->PcSetBreak(true, ClockNs());
   return ERROR_SUCCESS;
 }
 
 DWORD SimPort::ClearBreak() {
   std::lock_guard lock(device_->Mutex());
-  device_->PcSetBreak(false, NowNs());
+  device_->PcSetBreak(false, ClockNs());
   return ERROR_SUCCESS;
 }
 
 DWORD SimPort::ClearError(DWORD& errors) {
   std::lock_guard lock(device_->Mutex());
-  device_->AdvanceTo(NowNs());
+  device_->AdvanceTo(ClockNs());
   errors = device_->PcTakeErrors();
   return ERROR_SUCCESS;
 }

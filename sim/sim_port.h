@@ -13,11 +13,12 @@
 
 #include "platform/clock.h"
 #include "platform/comm_port.h"
+#include "platform/port_engine.h"
 #include "sim/device.h"
 
 namespace kv70sim {
 
-class SimPort final : public platform::CommPort {
+class SimPort final : public platform::CommPort, private platform::PortFeed {
  public:
   // `clock` must outlive the port. The device's time line runs with the clock, shifted
   // so that it never goes back for a device that outlived an earlier clock.
@@ -37,7 +38,14 @@ class SimPort final : public platform::CommPort {
   Device& GetDevice() { return *device_; }
 
  private:
-  std::uint64_t NowNs();
+  // The time-out rules' feed, inside a read: the device's queue, its next arrival, and
+  // the read's own time (readNs_), slept through on the clock when the read ends.
+  std::uint64_t NowNs() override { return readNs_; }
+  DWORD Take(BYTE* buffer, DWORD count) override;
+  DWORD Collect(bool waitNext, std::size_t& arrived) override;
+  DWORD WaitForInput(std::uint64_t deadlineNs, bool& ready) override;
+
+  std::uint64_t ClockNs();
   void SleepFromTo(std::uint64_t from, std::uint64_t to);
 
   std::shared_ptr<Device> device_;
@@ -45,6 +53,7 @@ class SimPort final : public platform::CommPort {
   std::uint64_t offsetNs_ = 0;
   DCB dcb_;
   COMMTIMEOUTS timeouts_;
+  std::uint64_t readNs_ = 0;
 };
 
 // The backend's factory: parses the settings, finds or makes the device, opens a port on

@@ -20,7 +20,7 @@
 
 #include "platform/clock.h"
 #include "platform/comm_port.h"
-#include "platform/comm_termios.h"
+#include "platform/posix/comm_termios.h"
 
 namespace platform_test {
 

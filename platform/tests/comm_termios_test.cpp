@@ -1,6 +1,6 @@
 // The termios backend on its own, over a pseudo-terminal, on a virtual clock: the read and
 // write time-out rules are checked on the waits the port asks for.
-#include "platform/comm_termios.h"
+#include "platform/posix/comm_termios.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/comm_termios.h"
+#include "platform/posix/comm_termios.h"
 
 namespace {
 

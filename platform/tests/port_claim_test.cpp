@@ -1,7 +1,7 @@
 // A port for the run alone: UUCP lock files, the other processes that hold a port, and
 // the reason a refused open gives, over pseudo-terminals and files in a temporary
 // directory (never the system's /var/lock).
-#include "platform/port_claim.h"
+#include "platform/posix/port_claim.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,7 +17,7 @@
 #include <string>
 
 #include "platform/comm_port.h"
-#include "platform/comm_termios.h"
+#include "platform/posix/comm_termios.h"
 #include "platform/testing/pty_pair.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <asm/termbits.h>
 #include <gtest/gtest.h>
 
-#include "platform/comm_termios.h"
+#include "platform/posix/comm_termios.h"
 
 namespace {
 

@@ -130,3 +130,22 @@ std::uint32_t CommClearError(Handle port, std::uint32_t& errors);
 std::uint32_t CommSetDtr(Handle port, bool on);
 
 }  // namespace platform::win32
+
+namespace platform::win32 {
+
+// --- Sockets -------------------------------------------------------------------------------
+// A TCP connection on Winsock, non-blocking; errors are Windows error numbers as the
+// project's TcpConnection gives them (ERROR_FILE_NOT_FOUND: refused, unreachable or an
+// unknown host; ERROR_DEVICE_NOT_CONNECTED: the peer closed or reset it).
+using Socket = std::uintptr_t;
+std::uint32_t SocketConnect(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs,
+                            Socket& socket, bool& unknownHost);
+std::uint32_t SocketSend(Socket socket, const std::uint8_t* data, std::size_t count,
+                         std::size_t& sent);
+std::uint32_t SocketReceive(Socket socket, std::uint8_t* buffer, std::size_t most,
+                            std::size_t& got);
+// `ready` false on time-out (-1: no limit).
+std::uint32_t SocketWait(Socket socket, bool forSend, int timeoutMs, bool& ready);
+void SocketClose(Socket socket);
+
+}  // namespace platform::win32

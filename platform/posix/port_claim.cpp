@@ -1,5 +1,5 @@
 // Linux only: UUCP lock files and the search of /proc for a port's other users.
-#include "platform/port_claim.h"
+#include "platform/posix/port_claim.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 // Linux only: the comm-port backend for device paths (UARTs, USB-serial adapters, ptys).
 // Everything above the CommPort interface stays free of termios.
-#include "platform/comm_termios.h"
+#include "platform/posix/comm_termios.h"
 
 // termios2 with BOTHER sets any speed in one call, so a speed change never passes
 // through B0 (which would drop DTR) and speeds without a Bxxx constant work.
@@ -27,7 +27,8 @@
 
 #include "platform/clock.h"
 #include "platform/comm_port.h"
-#include "platform/port_claim.h"
+#include "platform/port_engine.h"
+#include "platform/posix/port_claim.h"
 
 namespace platform {
 
@@ -86,8 +87,6 @@ constexpr std::size_t kMaxPending = 64 * 1024;
 // A purge drains what is waiting to see its breaks; a line that never stops talking
 // must not keep it there.
 constexpr int kMaxPurgeChunks = 16;
-
-constexpr std::uint64_t kNoDeadline = UINT64_MAX;
 
 // A device path is a real line: its time-outs run on real time even when a virtual
 // clock is in force for the simulator.
@@ -244,7 +243,7 @@ DWORD RefuseOpen(const std::string& path, int err) {
   }
 }
 
-class TermiosPort final : public CommPort {
+class TermiosPort final : public CommPort, private PortFeed {
  public:
   static DWORD Open(const std::string& path, Clock& clock, TermiosPoll poll,
                     std::unique_ptr<CommPort>& port);
@@ -272,7 +271,13 @@ class TermiosPort final : public CommPort {
   TermiosPort(int fd, Clock& clock, TermiosPoll poll)
       : fd_(fd), clock_(clock), poll_(std::move(poll)) {}
 
-  std::uint64_t DeadlineAfter(std::uint64_t ms) { return clock_.NowMs() + ms; }
+  // The engine's feed: the decoded input, read(2) and poll(2), in whole milliseconds.
+  std::uint64_t NowNs() override { return clock_.NowMs() * kNsPerMs; }
+  DWORD Take(BYTE* buffer, DWORD count) override { return pending_.Take(buffer, count); }
+  DWORD Collect(bool, std::size_t& arrived) override { return FillOnce(arrived); }
+  DWORD WaitForInput(std::uint64_t deadlineNs, bool& ready) override {
+    return Wait(POLLIN, deadlineNs, ready);
+  }
 
   DWORD Ioctl(unsigned long request) {
     return ::ioctl(fd_.get(), request) == 0 ? ERROR_SUCCESS : ErrorFromErrno(errno);
@@ -281,8 +286,7 @@ class TermiosPort final : public CommPort {
   DWORD SetModemLine(int line, BYTE control);
   DWORD FillOnce(std::size_t& rawBytes);
   DWORD Drain(bool keepData, int maxChunks);
-  DWORD Wait(short events, std::uint64_t deadlineMs, bool& ready);
-  DWORD Take(BYTE* buffer, DWORD count);
+  DWORD Wait(short events, std::uint64_t deadlineNs, bool& ready);
   DWORD ReadIcount();
 
   UniqueFd fd_;
@@ -295,9 +299,8 @@ class TermiosPort final : public CommPort {
   BYTE rtsControl_ = RTS_CONTROL_ENABLE;
   bool parityOn_ = false;
 
-  // Decoded input not yet handed out: pending_[head_..].
-  std::vector<BYTE> pending_;
-  std::size_t head_ = 0;
+  // Decoded input not yet handed out.
+  InputQueue pending_{kMaxPending};
   ParmrkDecoder decoder_;
 
   // Line errors: the driver's counters where it keeps them, PARMRK markers always. A
@@ -478,40 +481,28 @@ DWORD TermiosPort::FillOnce(std::size_t& rawBytes) {
   // the line hung up (a USB adapter pulled out).
   if (n == 0) return ERROR_DEVICE_NOT_CONNECTED;
   rawBytes = static_cast<std::size_t>(n);
-  if (head_ == pending_.size()) {
-    pending_.clear();
-    head_ = 0;
-  }
-  const std::size_t start = pending_.size();
-  pending_.resize(start + rawBytes + 1);
-  pending_.resize(start + decoder_.Feed(raw, rawBytes, pending_.data() + start));
+  BYTE* out = pending_.Reserve(rawBytes + 1);
+  pending_.Commit(decoder_.Feed(raw, rawBytes, out));
   return ERROR_SUCCESS;
 }
 
 DWORD TermiosPort::Drain(bool keepData, int maxChunks) {
   for (int i = 0; i < maxChunks; ++i) {
-    if (keepData && pending_.size() - head_ >= kMaxPending) return ERROR_SUCCESS;
+    if (keepData && pending_.Full()) return ERROR_SUCCESS;
     std::size_t raw = 0;
     DWORD error = FillOnce(raw);
-    if (!keepData) {
-      pending_.clear();
-      head_ = 0;
-    }
+    if (!keepData) pending_.Clear();
     if (error != ERROR_SUCCESS) return error;
     if (raw == 0) return ERROR_SUCCESS;
   }
   return ERROR_SUCCESS;
 }
 
-DWORD TermiosPort::Wait(short events, std::uint64_t deadlineMs, bool& ready) {
+DWORD TermiosPort::Wait(short events, std::uint64_t deadlineNs, bool& ready) {
   ready = false;
   for (;;) {
-    int timeout = -1;
-    if (deadlineMs != kNoDeadline) {
-      const std::uint64_t now = clock_.NowMs();
-      if (now >= deadlineMs) return ERROR_SUCCESS;
-      timeout = static_cast<int>(std::min<std::uint64_t>(deadlineMs - now, INT_MAX));
-    }
+    const int timeout = WaitTimeoutMs(deadlineNs, NowNs());
+    if (timeout == 0) return ERROR_SUCCESS;
     pollfd p{fd_.get(), events, 0};
     gPollCalls.fetch_add(1, std::memory_order_relaxed);
     const int r = poll_(p, timeout);
@@ -527,75 +518,15 @@ DWORD TermiosPort::Wait(short events, std::uint64_t deadlineMs, bool& ready) {
   }
 }
 
-DWORD TermiosPort::Take(BYTE* buffer, DWORD count) {
-  const std::size_t n = std::min<std::size_t>(count, pending_.size() - head_);
-  if (n == 0) return 0;
-  std::memcpy(buffer, pending_.data() + head_, n);
-  head_ += n;
-  if (head_ == pending_.size()) {
-    pending_.clear();
-    head_ = 0;
-  }
-  return static_cast<DWORD>(n);
-}
-
 DWORD TermiosPort::Read(BYTE* buffer, DWORD count, DWORD& read) {
-  read = 0;
-  if (count == 0) return ERROR_SUCCESS;
-  if (!buffer) return ERROR_INVALID_PARAMETER;
-
-  // The three shapes of the read time-outs:
-  //   MAXDWORD, 0, 0             return what is waiting, never wait;
-  //   MAXDWORD, MAXDWORD, C      return what is waiting, else wait up to C for a byte;
-  //   otherwise                  fill the buffer within multiplier x count + constant,
-  //                              a gap longer than the interval ending it early.
-  const COMMTIMEOUTS& t = timeouts_;
-  const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-                         t.ReadTotalTimeoutConstant == 0;
-  const bool firstByte = t.ReadIntervalTimeout == MAXDWORD &&
-                         t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-                         t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MAXDWORD;
-  const bool returnWithAny = immediate || firstByte;
-  std::uint64_t deadline = kNoDeadline;
-  DWORD interval = 0;
-  if (firstByte) {
-    deadline = DeadlineAfter(t.ReadTotalTimeoutConstant);
-  } else if (!immediate) {
-    const std::uint64_t total = static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * count +
-                                t.ReadTotalTimeoutConstant;
-    if (total != 0) deadline = DeadlineAfter(total);
-    if (t.ReadIntervalTimeout != MAXDWORD) interval = t.ReadIntervalTimeout;
-  }
-  std::uint64_t lastArrival = 0;
-
-  for (;;) {
-    read += Take(buffer + read, count - read);
-    if (read == count || (read > 0 && returnWithAny)) return ERROR_SUCCESS;
-    std::size_t raw = 0;
-    DWORD error = FillOnce(raw);
-    if (error != ERROR_SUCCESS) return error;
-    if (raw > 0) {
-      lastArrival = clock_.NowMs();
-      continue;  // data, or only line-event markers: look again before waiting
-    }
-    if (immediate) return ERROR_SUCCESS;
-    std::uint64_t until = deadline;
-    if (interval != 0 && read > 0) until = std::min(until, lastArrival + interval);
-    bool ready = false;
-    error = Wait(POLLIN, until, ready);
-    if (error != ERROR_SUCCESS) return error;
-    if (!ready) return ERROR_SUCCESS;  // time-out: a short count is not a failure
-  }
+  return ReadWithTimeouts(*this, timeouts_, buffer, count, read);
 }
 
 DWORD TermiosPort::Write(const BYTE* buffer, DWORD count, DWORD& written) {
   written = 0;
   if (count == 0) return ERROR_SUCCESS;
   if (!buffer) return ERROR_INVALID_PARAMETER;
-  const std::uint64_t total =
-      static_cast<std::uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) * count +
-      timeouts_.WriteTotalTimeoutConstant;
-  const std::uint64_t deadline = total == 0 ? kNoDeadline : DeadlineAfter(total);
+  const std::uint64_t deadline = WriteDeadlineNs(timeouts_, count, NowNs());
   while (written < count) {
     gWriteCalls.fetch_add(1, std::memory_order_relaxed);
     const ssize_t n = ::write(fd_.get(), buffer + written, count - written);
@@ -621,8 +552,7 @@ DWORD TermiosPort::Purge(DWORD flags) {
   if (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) {
     // Breaks in the queue still count as seen: read them out before throwing it away.
     DWORD error = Drain(false, kMaxPurgeChunks);
-    pending_.clear();
-    head_ = 0;
+    pending_.Clear();
     decoder_.ResetState();
     if (error != ERROR_SUCCESS) return error;
     if (::ioctl(fd_.get(), TCFLSH, TCIFLUSH) != 0) return ErrorFromErrno(errno);
