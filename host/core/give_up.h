@@ -14,10 +14,14 @@ namespace velmora {
 constexpr std::uint32_t kDefaultGiveUpSeconds = 300;
 std::optional<std::uint32_t> DefaultGiveUpSeconds(bool terminal);
 
-// The position at which a phase of the run is done, and the time the watch allows at
-// least from there on (the limit when that is longer).
-constexpr long kPhaseEnd = 100;
-constexpr std::uint32_t kAfterPhaseEndSeconds = 30;
+// The limits a user may set. A healthy run goes this long without a change of progress:
+// a dump reports every 33 blocks, some nine seconds at the flash monitor's speed, and
+// the run's end (reboot, a fixed wait, a break) shows none for six. A shorter limit
+// would cancel healthy runs.
+constexpr std::uint32_t kMinGiveUpSeconds = 30;
+constexpr std::uint32_t kMaxGiveUpSeconds = 86400u * 365u;
+// Why `seconds` cannot be a limit, "" when it can (0 means never).
+std::string GiveUpSecondsProblem(std::uint64_t seconds);
 
 class ProgressWatch {
  public:
@@ -33,8 +37,6 @@ class ProgressWatch {
   std::string Reason() const;
 
  private:
-  std::optional<std::uint32_t> Limit() const;  // in force at the position now
-
   std::optional<std::uint32_t> limitSeconds_;
   std::uint64_t lastChangeMs_ = 0;
   std::optional<long> position_;

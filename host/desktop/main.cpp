@@ -11,6 +11,7 @@
 #include <string>
 
 #include "host/core/exit_codes.h"
+#include "host/core/give_up.h"
 #include "host/core/ledger.h"
 #include "host/core/plugin_library.h"
 #include "host/core/real_device_help.h"
@@ -27,7 +28,6 @@
 namespace {
 
 // As velmora's: a year.
-constexpr unsigned kMaxGiveUpSeconds = 86400u * 365u;
 
 bool WantsHelpOrVersion(const QCommandLineParser& parser) {
   return parser.isSet("help") || parser.isSet("version");
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption giveUp(
       "give-up-after",
       "SECONDS without a change of progress after which the run is cancelled and counts as "
-      "failed (default: 300 with --auto, never otherwise; 0: never)",
+      "failed (default: 300 with --auto, never otherwise; 0: never; else at least 30)",
       "SECONDS");
   const QCommandLineOption ledger(
       "ledger",
@@ -155,13 +155,15 @@ int main(int argc, char** argv) {
   options.yes = parser.isSet(yes);
   if (parser.isSet(giveUp)) {
     bool ok = false;
-    const uint seconds = parser.value(giveUp).toUInt(&ok);
-    if (!ok || seconds > kMaxGiveUpSeconds) {
-      std::fprintf(stderr, "velmora-gui: --give-up-after takes whole seconds from 0 to %u\n",
-                   kMaxGiveUpSeconds);
+    const qulonglong seconds = parser.value(giveUp).toULongLong(&ok);
+    const std::string problem =
+        ok ? velmora::GiveUpSecondsProblem(seconds)
+           : "takes whole seconds, not \"" + parser.value(giveUp).toStdString() + "\"";
+    if (!problem.empty()) {
+      std::fprintf(stderr, "velmora-gui: --give-up-after %s\n", problem.c_str());
       return velmora::kExitUsage;
     }
-    options.giveUpSeconds = seconds;
+    options.giveUpSeconds = static_cast<std::uint32_t>(seconds);
   }
   if (parser.isSet(registry)) {
     std::string error;

@@ -12,6 +12,7 @@
 #include "host/core/session.h"
 #include "host/core/version.h"
 #include "host/terminal/commands.h"
+#include "host/terminal/give_up_option.h"
 #include "host/terminal/interrupts.h"
 #include "host/terminal/record_commands.h"
 #include "sim/sim_port.h"
@@ -110,8 +111,9 @@ int main(int argc, char** argv) {
   runCommand
       ->add_option("--give-up-after", giveUpAfter,
                    "SECONDS without a change of progress after which the run is cancelled and "
-                   "counts as failed (default: 300 without a terminal, never with one; 0: never)")
-      ->check(CLI::Range(0u, 86400u * 365u));
+                   "counts as failed (default: 300 without a terminal, never with one; 0: never; "
+                   "else at least 30)")
+      ->check(GiveUpCheck());
   bool json = false;
   runCommand->add_flag("--json", json,
                        "standard output carries only JSON Lines events (start, inputs, status, "

@@ -19,6 +19,7 @@
 #include "host/core/station_runner.h"
 #include "host/core/text.h"
 #include "host/terminal/commands.h"
+#include "host/terminal/give_up_option.h"
 #include "host/terminal/interrupts.h"
 #include "host/terminal/record_commands.h"
 
@@ -207,8 +208,8 @@ CLI::App* AddStationCommand(CLI::App& app, StationOptions& options) {
   command
       ->add_option("--give-up-after", options.giveUpAfter,
                    "SECONDS without a change of progress after which a slot's run is cancelled "
-                   "and fails (default 300; 0: never)")
-      ->check(CLI::Range(0u, 86400u * 365u));
+                   "and fails (default 300; 0: never; else at least 30)")
+      ->check(GiveUpCheck());
   command->add_option("--monitor-image", options.monitorImage,
                       "the KV70's own flash monitor program, for every slot");
   command->add_option("--ledger", options.ledger, "passed to every slot's run: the depot's ledger");

@@ -107,7 +107,7 @@ class StationNetTest(unittest.TestCase):
             slots += ["--slot", self.sim("serial=PULL-%d%s" % (k, fault)).address]
         logs = self.path("logs-2")
         os.mkdir(logs)
-        code, out, err = self.velmora("station", "dump", "--log-dir", logs, "--give-up-after", "20", *slots)
+        code, out, err = self.velmora("station", "dump", "--log-dir", logs, "--give-up-after", "30", *slots)
         self.assertEqual(code, 1, out + err)
         rows = {r["slot"]: r for r in self.rows(out)}
         for slot in ("1", "2", "4"):
