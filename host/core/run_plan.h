@@ -68,6 +68,9 @@ std::optional<std::uint32_t> GiveUpLimit(std::optional<std::uint32_t> given, boo
 // COM `port`. Shown through the window model's backend; true when it was finished.
 bool RunOperationWizard(PluginLibrary& plugin, int operation, int port);
 
+// What a run cancelled in its wizard (or by a stop signal before it began) ends with.
+constexpr char kCancelledBeforeRun[] = "Cancelled before the operation started.";
+
 // The line during a run: decoded as it goes (the device's record, the erase), watched
 // for a dump that stops short, and held, once it has left the boot ROM (where nothing
 // the device keeps can change), until the run's record is stored. `next` (a wire trace,

@@ -384,7 +384,7 @@ void DesktopApp::StartOperation(int op, int port) {
     return;
   }
   if (!finished) {
-    std::printf("Cancelled before the operation started.\n");
+    std::printf("%s\n", kCancelledBeforeRun);
     std::fflush(stdout);
     // Until something else is done, closing velmora-gui says the last thing was cancelled.
     status_ = kExitCancelled;
@@ -468,7 +468,7 @@ void DesktopApp::StopRequested() {
   }
   // Nothing has started: leave as a Cancel in the wizard does. A wizard in progress
   // returns from its window and says so itself.
-  if (!inWizard_) std::printf("Cancelled before the operation started.\n");
+  if (!inWizard_) std::printf("%s\n", kCancelledBeforeRun);
   std::fflush(stdout);
   Finish(kExitCancelled);
 }

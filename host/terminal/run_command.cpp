@@ -165,11 +165,11 @@ int RunCommand(const RunOptions& options, Console& console) {
       Complain(ui->WizardProblem());
       return kExitUsage;
     case HostUi::WizardEnd::Cancelled:
-      console.PrintLine("Cancelled before the operation started.");
+      console.PrintLine(kCancelledBeforeRun);
       return kExitCancelled;
   }
   if (InterruptCount() != interruptsAtStart) {
-    console.PrintLine("Cancelled before the operation started.");
+    console.PrintLine(kCancelledBeforeRun);
     return kExitCancelled;
   }
 
