@@ -13,18 +13,15 @@
 #include "host/core/host_module.h"
 #include "host/core/plugin_library.h"
 #include "host/core/summary_page.h"
+#include "host/tests/fake_device.h"
 
 namespace velmora {
 namespace {
 
-constexpr int kInstall = 0;
-constexpr int kReadout = 1;
-constexpr int kLogSave = 2;
-
-PluginLibrary& Fake() {
-  static PluginLibrary library(FAKE_PLUGIN_PATH);
-  return library;
-}
+using testing::Fake;
+using testing::kInstall;
+using testing::kLogSave;
+using testing::kReadout;
 
 // What the wizard told its view, one line an event.
 class RecordingView final : public UnattendedView {
