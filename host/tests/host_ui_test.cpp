@@ -35,7 +35,10 @@ bool Contains(const std::string& text, const std::string& part) {
 
 class HostUiTest : public ::testing::Test {
  protected:
-  void SetUp() override { RegisterHostModule(); }
+  void SetUp() override {
+    RegisterHostModule();
+    testing::ResetFakePages();
+  }
 
   // Runs the operation's pages and the summary page through `ui` as velmora does.
   HostUi::WizardEnd RunWizard(int op, HostUi& ui) {

@@ -36,35 +36,31 @@ class RecordingView final : public UnattendedView {
   }
 };
 
-// Boxes are taken with OK; the wizard is driven unattended, after `prepare` (given the
-// sheet's first page).
+// Boxes are taken with OK; the wizard is driven unattended.
 class DrivingBackend final : public uimodel::Backend {
  public:
-  DrivingBackend(PageInputs inputs, std::function<void(CPropertyPage&)> prepare)
-      : inputs_(std::move(inputs)), prepare_(std::move(prepare)) {}
+  explicit DrivingBackend(PageInputs inputs) : inputs_(std::move(inputs)) {}
   int MessageBox(const platform::MessageBoxRequest&) override { return IDOK; }
   void RunModalDialog(CDialog& dialog) override { uimodel::PressEscape(dialog); }
   bool RunFileDialog(CFileDialog&, CString&) override { return false; }
-  void RunWizard(CPropertySheet& sheet) override {
-    if (prepare_ && sheet.GetActivePage()) prepare_(*sheet.GetActivePage());
-    end = DriveUnattended(sheet, inputs_, view);
-  }
+  void RunWizard(CPropertySheet& sheet) override { end = DriveUnattended(sheet, inputs_, view); }
   UnattendedEnd end;
   RecordingView view;
 
  private:
   PageInputs inputs_;
-  std::function<void(CPropertyPage&)> prepare_;
 };
 
 class UnattendedPagesTest : public ::testing::Test {
  protected:
-  void SetUp() override { RegisterHostModule(); }
+  void SetUp() override {
+    RegisterHostModule();
+    testing::ResetFakePages();
+  }
 
   // The operation's pages and the summary, as the run's wizard has them.
-  std::shared_ptr<DrivingBackend> Drive(int op, PageInputs inputs,
-                                        std::function<void(CPropertyPage&)> prepare = {}) {
-    auto backend = std::make_shared<DrivingBackend>(std::move(inputs), std::move(prepare));
+  std::shared_ptr<DrivingBackend> Drive(int op, PageInputs inputs) {
+    auto backend = std::make_shared<DrivingBackend>(std::move(inputs));
     uimodel::BackendScope scope(backend);
     CPropertySheet sheet("Velmora");
     for (int p = 0; p < Fake().PageCount(op); ++p) sheet.AddPage(Fake().Page(op, p));
@@ -75,12 +71,6 @@ class UnattendedPagesTest : public ::testing::Test {
     return backend;
   }
 };
-
-// Empties the output page's field, whatever an earlier test left in it.
-void EmptyField(CPropertyPage& page) {
-  if (const std::optional<PageFields::Control> edit = ReadPageFields(page).edit)
-    uimodel::TypeText(page, edit->id, "");
-}
 
 TEST_F(UnattendedPagesTest, InputsThatDoNotFitThePagesAreRefusedWithOneReason) {
   using Kind = UnattendedEnd::Kind;
@@ -115,7 +105,8 @@ TEST_F(UnattendedPagesTest, InputsThatDoNotFitThePagesAreRefusedWithOneReason) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto driven = Drive(c.op, PageInputs{c.firmware, c.logFile}, EmptyField);
+    testing::ResetFakePages();
+    const auto driven = Drive(c.op, PageInputs{c.firmware, c.logFile});
     EXPECT_EQ(driven->end.kind, c.kind);
     EXPECT_EQ(driven->end.problem, c.problem);
   }
@@ -125,7 +116,7 @@ TEST_F(UnattendedPagesTest, TheWizardSaysWhatItChoseTypedAndPressed) {
   const auto install = Drive(kInstall, PageInputs{"alpha 1.0", std::nullopt});
   EXPECT_EQ(install->end.listText, "Alpha 1.0");
   EXPECT_EQ(install->view.events, (std::vector<std::string>{"select Alpha 1.0", "next", "finish"}));
-  const auto save = Drive(kLogSave, PageInputs{std::nullopt, "/tmp/fake.log"}, EmptyField);
+  const auto save = Drive(kLogSave, PageInputs{std::nullopt, "/tmp/fake.log"});
   EXPECT_EQ(save->end.fieldText, "/tmp/fake.log");
   EXPECT_EQ(save->view.events,
             (std::vector<std::string>{"type Output file: /tmp/fake.log", "next", "finish"}));
@@ -139,7 +130,7 @@ TEST_F(UnattendedPagesTest, ALastPageThatRefusesFinishEndsTheWizard) {
     StubbornSummary() : SummaryPage([] { return SummaryTexts{}; }, false) {}
     BOOL OnWizardFinish() override { return FALSE; }
   };
-  auto backend = std::make_shared<DrivingBackend>(PageInputs{}, nullptr);
+  auto backend = std::make_shared<DrivingBackend>(PageInputs{});
   uimodel::BackendScope scope(backend);
   CPropertySheet sheet("Velmora");
   StubbornSummary summary;
