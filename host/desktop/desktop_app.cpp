@@ -15,16 +15,10 @@
 #include <cstdio>
 
 #include "host/core/exit_codes.h"
-#include "host/core/give_up.h"
-#include "host/core/host_module.h"
-#include "host/core/install_settings.h"
 #include "host/core/ledger.h"
-#include "host/core/operation_choice.h"
-#include "host/core/output_guard.h"
 #include "host/core/port_list.h"
-#include "host/core/registry_files.h"
+#include "host/core/run_plan.h"
 #include "host/core/session.h"
-#include "host/core/summary_page.h"
 #include "host/desktop/model_view.h"
 #include "host/desktop/model_windows.h"
 
@@ -100,10 +94,7 @@ void InstallFocusStyle() {
 }
 
 std::optional<std::uint32_t> GiveUpLimit(const GuiOptions& options) {
-  std::optional<std::uint32_t> limit = options.giveUpSeconds;
-  if (!limit) limit = DefaultGiveUpSeconds(!options.unattended);
-  if (limit && *limit == 0) limit.reset();
-  return limit;
+  return velmora::GiveUpLimit(options.giveUpSeconds, !options.unattended);
 }
 
 StartWindow::StartWindow(const PluginLibrary& plugin, int port, PortLister listPorts)
@@ -310,62 +301,33 @@ void DesktopApp::Refuse(const std::string& text) {
 }
 
 bool DesktopApp::Begin(int& status) {
-  status = kExitUsage;
-  if (options_.device) {
-    std::string error;
-    if (!UseDevice(options_.port, *options_.device, error)) {
-      Refuse(error);
-      return false;
-    }
-  }
+  const auto refused = [this, &status](const PlanRefusal& refusal) {
+    Refuse(refusal.text);
+    status = refusal.status;
+    return false;
+  };
   // What would destroy something or never end is refused before anything is shown.
-  if (options_.logFile && !options_.logFile->empty()) {
-    if (const std::optional<std::string> problem = OutputProblem(*options_.logFile)) {
-      Refuse("--log-file " + *options_.logFile + ": " + *problem);
-      return false;
-    }
-  }
-  // A file that is no registry would show as an empty one, and what the run writes
-  // there would be lost.
-  if (const std::optional<std::string> problem = RegistryProblem()) {
-    Refuse(*problem);
-    return false;
-  }
+  const std::vector<RunFile> outputs = {{"--log-file", options_.logFile.value_or("")}};
+  if (const std::optional<PlanRefusal> refusal =
+          CheckDeviceAndOutputs(options_.port, options_.device, outputs))
+    return refused(*refusal);
   // Nor may the log file be anything the run reads.
-  if (options_.logFile && !options_.logFile->empty()) {
-    std::optional<std::string> firmwareFile;
-    if (options_.firmware && QFileInfo(ToQt(*options_.firmware)).isFile())
-      firmwareFile = options_.firmware;
-    if (const std::optional<std::string> clash =
-            OutputClash({{"--log-file", *options_.logFile}}, RunInputs(firmwareFile))) {
-      Refuse(*clash);
-      return false;
-    }
-  }
-  std::string error;
-  status = kExitFailed;
-  plugin_ = LoadPlugin(options_.plugin, error, status);
-  if (!plugin_) {
-    Refuse(error);
-    return false;
-  }
+  std::optional<std::string> firmwareFile;
+  if (options_.firmware && QFileInfo(ToQt(*options_.firmware)).isFile())
+    firmwareFile = options_.firmware;
+  if (const std::optional<PlanRefusal> refusal = CheckOutputClash(outputs, firmwareFile))
+    return refused(*refusal);
+  PlanRefusal refusal;
+  plugin_ = LoadRunPlugin(options_.plugin, refusal);
+  if (!plugin_) return refused(refusal);
   int chosen = 0;
   if (options_.operation) {
-    std::vector<std::string> names;
-    for (int i = 0; i < plugin_->OperationCount(); ++i) names.push_back(plugin_->OperationName(i));
-    chosen = ChooseOperation(*options_.operation, names, error);
-    if (chosen < 0) {
-      Refuse(error);
-      status = kExitUsage;
-      return false;
-    }
+    chosen = ChooseRunOperation(*plugin_, *options_.operation, refusal);
+    if (chosen < 0) return refused(refusal);
   } else if (options_.unattended) {
-    Refuse("--auto needs the operation to run");
-    status = kExitUsage;
-    return false;
+    return refused(PlanRefusal{"--auto needs the operation to run", kExitUsage});
   }
-  RegisterHostModule();
-  const InstallReport report = EnsureInstallSettings(DefaultDataDirectory());
+  const InstallReport report = SetUpHost();
   if (!report.problem.empty()) Complain("warning: " + report.problem);
 
   InstallFocusStyle();
@@ -413,29 +375,16 @@ void DesktopApp::StartOperation(int op, int port) {
   inOperation_ = true;
   start_->start()->setEnabled(false);
   // The wizard: the operation's pages, then ours.
-  bool finished = false;
-  {
-    CPropertySheet sheet("Velmora");
-    for (int p = 0; p < plugin_->PageCount(op); ++p) {
-      if (CPropertyPage* page = plugin_->Page(op, p)) sheet.AddPage(page);
-    }
-    const PluginLibrary& lib = *plugin_;
-    SummaryPage summary([&lib, op, port] { return MakeSummaryTexts(lib, op, port); },
-                        sheet.GetPageCount() > 0);
-    sheet.AddPage(&summary);
-    sheet.SetWizardMode();
-    inWizard_ = true;
-    sheet.DoModal();
-    inWizard_ = false;
-    finished = sheet.IsFinished() && !stopRequested_;
-  }
+  inWizard_ = true;
+  const bool finished = RunOperationWizard(*plugin_, op, port) && !stopRequested_;
+  inWizard_ = false;
   if (!backend_->WizardProblem().empty()) {
     Complain(backend_->WizardProblem());
     Finish(kExitUsage);
     return;
   }
   if (!finished) {
-    std::printf("Cancelled before the operation started.\n");
+    std::printf("%s\n", kCancelledBeforeRun);
     std::fflush(stdout);
     // Until something else is done, closing velmora-gui says the last thing was cancelled.
     status_ = kExitCancelled;
@@ -467,18 +416,14 @@ void DesktopApp::StartOperation(int op, int port) {
     std::printf("%s\n", run_->outcome().c_str());
     if (!run_->warning().empty()) std::printf("%s\n", run_->warning().c_str());
     if (screenshots_.enabled()) screenshots_.Take(run_.get(), run_->windowTitle() + " done");
-    // Given up is not cancelled: for a script the run did not succeed and nobody stopped it.
-    status_ = run_->gaveUp() ? kExitFailed : ExitStatusForResult(result);
+    status_ = run_->exitStatus();
     if (recorder_) {
-      const char* word = status_ == kExitSucceeded   ? "succeeded"
-                         : status_ == kExitCancelled ? "cancelled"
-                                                     : "failed";
-      std::string problem;
-      recordId_ = recorder_->Finish(RunEnd{word, status_, run_->line()}, problem);
+      std::string warning;
+      recordId_ = FinishRunRecord(*recorder_, run_->runOutcome(), run_->line(), warning);
       if (recordId_) {
         std::printf("Service record %lld.\n", static_cast<long long>(*recordId_));
       } else {
-        Complain("warning: no service record was kept: " + problem);
+        Complain(warning);
       }
     }
     std::fflush(stdout);
@@ -492,13 +437,9 @@ void DesktopApp::StartOperation(int op, int port) {
   // Written while the port opens: the begun record's disk sync need not hold the run up.
   recorder_ = std::make_unique<RunRecorder>(RecordStoreFor(options_.ledger));
   recordId_.reset();
-  recorder_->Begin(RunStart{plugin_->OperationName(op), port, ComPortTarget(port),
-                            backend_->ListText().empty()
-                                ? std::nullopt
-                                : std::optional<std::string>(backend_->ListText()),
-                            backend_->FieldText()});
-  RunRecorder* recorder = recorder_.get();
-  run_->gate().onFirstWrite = [recorder] { recorder->WaitBegun(); };
+  recorder_->Begin(
+      StartOfRun(plugin_->OperationName(op), port, backend_->ListText(), backend_->FieldText()));
+  run_->HoldForRecord(*recorder_);
   run_->Begin();
 }
 
@@ -527,7 +468,7 @@ void DesktopApp::StopRequested() {
   }
   // Nothing has started: leave as a Cancel in the wizard does. A wizard in progress
   // returns from its window and says so itself.
-  if (!inWizard_) std::printf("Cancelled before the operation started.\n");
+  if (!inWizard_) std::printf("%s\n", kCancelledBeforeRun);
   std::fflush(stdout);
   Finish(kExitCancelled);
 }

@@ -15,9 +15,9 @@
 #include <mutex>
 
 #include "host/core/firmware_registration.h"
-#include "host/core/list_choice.h"
 #include "host/core/message_box_text.h"
 #include "host/core/session.h"
+#include "host/core/unattended_pages.h"
 #include "host/desktop/model_view.h"
 #include "host/desktop/model_windows.h"
 #include "host/desktop/screenshots.h"
@@ -94,30 +94,6 @@ QStringList QtFilters(const CFileDialog& dialog) {
     filters << description;
   }
   return filters;
-}
-
-// Index of the first control of that kind in a snapshot (0 is the window itself).
-int FindControl(const std::vector<uimodel::ControlInfo>& controls, uimodel::Kind kind,
-                int nth = 0) {
-  for (size_t i = 1; i < controls.size(); ++i) {
-    if (controls[i].kind == kind && controls[i].visible && nth-- == 0) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-// "Available Software": the static text or group box right before a list names it,
-// without its mnemonic and trailing colon; empty when there is none.
-std::string ListLabel(const std::vector<uimodel::ControlInfo>& controls, int list) {
-  for (int i = list - 1; i > 0; --i) {
-    const uimodel::ControlInfo& c = controls[static_cast<size_t>(i)];
-    if (!c.visible) continue;
-    const bool names = c.kind == uimodel::Kind::Static || c.kind == uimodel::Kind::GroupBox;
-    if (!names || c.text.IsEmpty()) return {};
-    std::string label = WithoutMnemonic(ToQt(c.text)).trimmed().toStdString();
-    while (!label.empty() && label.back() == ':') label.pop_back();
-    return label;
-  }
-  return {};
 }
 
 // While it lives, `window` owns the boxes and dialogs (they centre on it, and the focus
@@ -342,58 +318,6 @@ void GuiBackend::SetWaitCursor(bool on) {
   });
 }
 
-bool GuiBackend::AutoFillPage(CPropertySheet& sheet) {
-  CPropertyPage* page = sheet.GetActivePage();
-  if (!page) return true;
-  auto controls = uimodel::Snapshot(*page);
-  const int list = FindControl(controls, uimodel::Kind::ListBox);
-  // A list is a choice the script must make: what the page preselects may be anything.
-  if (list > 0 && !settings_.listChoice) {
-    wizardProblem_ = ListChoiceNeeded(page->GetCaption().str(), ListLabel(controls, list));
-    return false;
-  }
-  if (settings_.listChoice && list > 0) {
-    listUsed_ = true;
-    const std::string& wanted = *settings_.listChoice;
-    auto items = [&] {
-      std::vector<std::string> texts;
-      for (const auto& item : controls[list].items) texts.push_back(item.str());
-      return texts;
-    };
-    int index = FindFirmwareChoice(items(), wanted);
-    if (const std::optional<FirmwareFile> file = FileToRegister(items(), wanted)) {
-      // Not registered yet: Insert opens the page's register dialog.
-      std::printf("%s\n", RegisteringText(*file).c_str());
-      std::fflush(stdout);
-      index = RegisterThroughList(*page, controls[list].id, *file);
-      controls = uimodel::Snapshot(*page);
-      if (index < 0) {
-        wizardProblem_ = "--firmware: " + NotRegisteredText(*file);
-        return false;
-      }
-    }
-    if (index < 0) {
-      wizardProblem_ = NotInList(wanted, ListLabel(controls, list), controls[list].items.empty());
-      return false;
-    }
-    uimodel::SelectItem(*page, controls[list].id, index);
-  }
-  const int edit = FindControl(controls, uimodel::Kind::Edit);
-  if (settings_.editText && edit > 0) {
-    editUsed_ = true;
-    // A field that would cut the text refuses it here, before Next acts on the cut name.
-    CWnd* field = page->GetDlgItem(controls[edit].id);
-    const UINT limit = field ? static_cast<CEdit*>(field)->GetLimitText() : 0;
-    if (limit > 0 && settings_.editText->size() > limit) {
-      wizardProblem_ =
-          FieldTooShort("--log-file", ListLabel(controls, edit), limit, *settings_.editText);
-      return false;
-    }
-    uimodel::TypeText(*page, controls[edit].id, settings_.editText->c_str());
-  }
-  return true;
-}
-
 void GuiBackend::RunWizard(CPropertySheet& sheet) {
   wizardProblem_.clear();
   QWidget* const opener = owner_;
@@ -426,31 +350,25 @@ void GuiBackend::RunWizard(CPropertySheet& sheet) {
     listText_ = window.listText();
     return;
   }
-  // Unattended: fill each page, Next (Finish on the last), and stop where a page stays.
-  for (int step = 0; step < 64 && !sheet.IsEnded(); ++step) {
-    CPropertyPage* before = sheet.GetActivePage();
-    if (!AutoFillPage(sheet)) {
-      window.Press(PSBTN_CANCEL);
-      break;
+  // Unattended: the window follows each page as it is filled and left.
+  class Followed final : public UnattendedView {
+   public:
+    explicit Followed(WizardWindow& window) : window_(window) {}
+    void Registering(const FirmwareFile& file) override {
+      std::printf("%s\n", RegisteringText(file).c_str());
+      std::fflush(stdout);
     }
-    window.Refresh();
-    const bool finish = OffersFinish(WizardButtons(sheet));
-    window.Press(finish ? PSBTN_FINISH : PSBTN_NEXT);
-    if (!sheet.IsEnded() && sheet.GetActivePage() == before) {
-      wizardProblem_ = "the page \"" + (before ? before->GetCaption().str() : std::string()) +
-                       "\" did not accept the page inputs";
-      window.Press(PSBTN_CANCEL);
-    }
-  }
-  if (!sheet.IsEnded()) window.Press(PSBTN_CANCEL);
+    void Pressing(int /*button*/) override { window_.Refresh(); }
+    void Press(CPropertySheet& /*sheet*/, int button) override { window_.Press(button); }
+
+   private:
+    WizardWindow& window_;
+  } followed(window);
+  wizardProblem_ =
+      DriveUnattended(sheet, PageInputs{settings_.listChoice, settings_.editText}, followed)
+          .problem;
   fieldText_ = window.fieldText();
   listText_ = window.listText();
-  if (wizardProblem_.empty()) {
-    if (settings_.listChoice && !listUsed_)
-      wizardProblem_ = "--firmware: no page of this operation has a list to choose from";
-    if (settings_.editText && !editUsed_)
-      wizardProblem_ = "--log-file: no page of this operation has a field for it";
-  }
 }
 
 }  // namespace velmora::desktop

@@ -66,9 +66,6 @@ class GuiBackend : public uimodel::Backend {
   int ShowBox(const platform::MessageBoxRequest& request);
   void RunDialogHere(CDialog& dialog);
   void RunDialogForWorker(CDialog& dialog);
-  // Fills the active page from the page inputs; false, with wizardProblem_ saying why,
-  // when they cannot fill it.
-  bool AutoFillPage(CPropertySheet& sheet);
 
   GuiSettings settings_;
   Screenshots* screenshots_;
@@ -77,8 +74,6 @@ class GuiBackend : public uimodel::Backend {
   std::string fieldText_;
   WizardWindow* wizard_ = nullptr;  // the wizard while it is open
   std::string listText_;
-  bool listUsed_ = false;
-  bool editUsed_ = false;
 };
 
 // True on the thread that runs the Qt event loop.

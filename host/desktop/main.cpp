@@ -15,6 +15,7 @@
 #include "host/core/ledger.h"
 #include "host/core/plugin_library.h"
 #include "host/core/real_device_help.h"
+#include "host/core/run_plan.h"
 #include "host/core/session.h"
 #include "host/core/version.h"
 #include "host/desktop/desktop_app.h"
@@ -186,24 +187,21 @@ int main(int argc, char** argv) {
   if (const std::optional<std::string> url = velmora::LedgerUrlInUse(
           parser.isSet(ledger) ? std::optional<std::string>(parser.value(ledger).toStdString())
                                : std::nullopt)) {
-    std::string error;
     if (!velmora::IsLedgerUrl(*url)) {
       std::fprintf(stderr, "velmora-gui: --ledger %s: not a PostgreSQL URL\n",
                    velmora::MaskedLedgerUrl(*url).c_str());
       return velmora::kExitUsage;
     }
-    if (std::unique_ptr<velmora::Ledger> connected = velmora::ConnectLedger(*url, error)) {
-      records = velmora::OpenRunRecordStore(
-          std::move(connected), velmora::MaskedLedgerUrl(*url),
-          [](const std::string& text) { std::fprintf(stderr, "velmora-gui: %s\n", text.c_str()); },
-          error);
-    }
+    velmora::PlanRefusal refusal;
+    records = velmora::ReachLedger(
+        *url,
+        [](const std::string& text) { std::fprintf(stderr, "velmora-gui: %s\n", text.c_str()); },
+        refusal);
     if (!records) {
-      error += "; the run is refused";
-      std::fprintf(stderr, "velmora-gui: %s\n", error.c_str());
+      std::fprintf(stderr, "velmora-gui: %s\n", refusal.text.c_str());
       if (!options.unattended)
-        QMessageBox::critical(nullptr, "Velmora", QString::fromStdString(error));
-      return velmora::kExitFailed;
+        QMessageBox::critical(nullptr, "Velmora", QString::fromStdString(refusal.text));
+      return refusal.status;
     }
     options.ledger = *url;
   }

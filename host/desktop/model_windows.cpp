@@ -9,17 +9,9 @@
 
 #include "host/core/firmware_registration.h"
 #include "host/core/session.h"
+#include "host/core/unattended_pages.h"
 
 namespace velmora::desktop {
-
-DWORD WizardButtons(const CPropertySheet& sheet) {
-  const DWORD flags = sheet.GetWizardButtons();
-  return flags != 0 ? flags : (PSWIZB_BACK | PSWIZB_NEXT);
-}
-
-bool OffersFinish(DWORD flags) {
-  return (flags & (PSWIZB_FINISH | PSWIZB_DISABLEDFINISH)) == PSWIZB_FINISH;
-}
 
 void CentreOn(QWidget* window, QWidget* owner) {
   if (!owner || !owner->isVisible()) return;

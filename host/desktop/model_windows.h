@@ -69,9 +69,4 @@ class WizardWindow : public QDialog {
   std::string listText_;
 };
 
-// What a page asked for with PSM_SETWIZBUTTONS; a page that never said gets Back and
-// Next, as a wizard starts out.
-DWORD WizardButtons(const CPropertySheet& sheet);
-bool OffersFinish(DWORD flags);
-
 }  // namespace velmora::desktop

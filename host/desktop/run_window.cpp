@@ -44,8 +44,6 @@ RunWindow::RunWindow(RunFunction run, const RunRequest& request, const QString& 
       warning_(new QLabel(this)) {
   setWindowTitle("Velmora - " + operationName);
   session_.SetProgramName("velmora-gui");
-  // The record's gate holds the run only where the device could change from then on.
-  gate_.mayChangeDevice = [this] { return lineTap_.PastBootRom(); };
   QFont bold = caption_->font();
   bold.setBold(true);
   caption_->setFont(bold);
@@ -105,7 +103,7 @@ RunWindow::~RunWindow() = default;
 void RunWindow::Begin() {
   running_ = true;
   // Installed for the run: the port the run opens reports what crosses the line.
-  platform::SetWireTap(&gate_);
+  platform::SetWireTap(&line_.Tap());
   session_.Begin(request_);
   pump_.start();
 }
@@ -123,22 +121,21 @@ void RunWindow::Serve() {
     log_->addItem(QString("The run failed: ") + e.what());
   }
   platform::SetWireTap(nullptr);
-  const std::string name = operationName_.toLocal8Bit().toStdString();
-  outcome_ = session_.GaveUp() ? name + " failed: " + session_.GiveUpReason() + "."
-                               : name + " " + ResultText(result) + ".";
-  result_->setText(ToQt(outcome_));
+  outcome_ = OutcomeOf(operationName_.toLocal8Bit().toStdString(), result, session_.GaveUp(),
+                       session_.GiveUpReason());
+  result_->setText(ToQt(outcome_.line));
+  const RunWarnings warnings =
+      WarningsAfterRun(result, line_, completenessNote_, logFile_, request_.comPort);
+  // The whole of the port's problem now (a missing path gets the ports present), or what
+  // was shown during the run.
+  const std::string portProblem = warnings.portProblem.empty() && result != OPERATION_SUCCEEDED
+                                      ? portProblem_
+                                      : warnings.portProblem;
   warningText_.clear();
-  if (ProgramMayBeIncomplete(result, lineTap_.Summary())) warningText_ = IncompleteProgramWarning();
-  // Said at the start of the run, where the log scrolls it away.
-  if (!completenessNote_.empty())
-    warningText_ += (warningText_.empty() ? "" : "\n") + completenessNote_;
-  if (result != OPERATION_SUCCEEDED) {
-    // The whole of it now (a missing path gets the ports present), or what was shown.
-    std::string why = PortOpenProblem(request_.comPort);
-    if (why.empty()) why = portProblem_;
-    if (!why.empty()) warningText_ += (warningText_.empty() ? "" : "\n") + why;
-    if (const std::string partial = PartialDumpText(logFile_, dumpWatch_); !partial.empty())
-      warningText_ += (warningText_.empty() ? "" : "\n") + partial;
+  // The completeness note was said at the start of the run, where the log scrolls it away.
+  for (const std::string* text :
+       {&warnings.incompleteProgram, &warnings.completeness, &portProblem, &warnings.partialDump}) {
+    if (!text->empty()) warningText_ += (warningText_.empty() ? "" : "\n") + *text;
   }
   ShowWarning();
   if (const std::string word = EndedBarWord(result, session_.GaveUp()); !word.empty()) {
@@ -168,7 +165,7 @@ void RunWindow::Start() {
   repeatItem_ = nullptr;
   repeats_ = 0;
   completenessNote_.clear();
-  outcome_.clear();
+  outcome_ = RunOutcome{};
   warningText_.clear();
   portProblem_.clear();
   warning_->parentWidget()->hide();
@@ -261,7 +258,7 @@ void RunWindow::Notice(const std::string& text) {
 }
 
 QString RunWindow::StopQuestion() {
-  if (lineTap_.EraseReachedSoFar()) {
+  if (line_.EraseReachedSoFar()) {
     return "Stop the " + operationName_.toLower() +
            " now?\n\nThe KV70's program flash is being erased and written. Stopped now, "
            "the KV70 will be left without a working application until an upgrade "

@@ -18,8 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "host/core/dump_watch.h"
-#include "host/core/line_tap.h"
+#include "host/core/run_plan.h"
 #include "host/core/run_progress.h"
 #include "host/core/run_recorder.h"
 #include "host/core/run_session.h"
@@ -69,13 +68,17 @@ class RunWindow : public QDialog, public RunObserver {
   // about the program flash or the firmware file's completeness (empty when there is none
   // to give).
   bool gaveUp() const { return session_.GaveUp(); }
-  const std::string& outcome() const { return outcome_; }
+  const std::string& outcome() const { return outcome_.line; }
+  // How the run ended, as velmora says it: its exit status and the record's word.
+  const RunOutcome& runOutcome() const { return outcome_; }
+  int exitStatus() const { return outcome_.exitStatus; }
   const std::string& warning() const { return warningText_; }
   // What crossed the line during the run (the device's record, whether the erase was
   // reached, what was read).
-  LineSummary line() { return lineTap_.Summary(); }
-  // The tap in front of the others: its onFirstWrite holds the run at its first exchange.
-  FirstWriteGate& gate() { return gate_; }
+  LineSummary line() { return line_.Summary(); }
+  // The run waits, once the line has left the boot ROM, until the begun record of
+  // `recorder` is stored.
+  void HoldForRecord(RunRecorder& recorder) { line_.HoldForRecord(recorder); }
 
   // RunObserver, on the GUI thread.
   void Start() override;
@@ -100,9 +103,7 @@ class RunWindow : public QDialog, public RunObserver {
   void ShowWarning();
 
   RunSession session_;
-  LineTap lineTap_{nullptr};
-  DumpWatch dumpWatch_{&lineTap_};
-  FirstWriteGate gate_{&dumpWatch_};
+  RunLine line_;
   std::string logFile_;
   RunRequest request_;
   QString operationName_;
@@ -115,7 +116,7 @@ class RunWindow : public QDialog, public RunObserver {
   QPushButton* cancel_;
   QLabel* result_;
   QLabel* warning_;
-  std::string outcome_;
+  RunOutcome outcome_;
   std::string warningText_;
   std::string portProblem_;  // as the port met it, during the run
   // The status log holds a text repeated without anything between once, then one line

@@ -6,18 +6,11 @@
 
 #include "framework/uimodel.h"
 #include "host/core/text.h"
+#include "host/core/unattended_pages.h"
 
 namespace velmora {
 
 namespace {
-
-// "Installed Options" keeps its words; a label loses a trailing colon so that we can
-// add our own.
-std::string LabelOf(const std::string& text) {
-  std::string label = Trim(StripMnemonic(text));
-  while (!label.empty() && label.back() == ':') label.pop_back();
-  return Trim(label);
-}
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -74,21 +67,6 @@ std::vector<std::string> RenderTable(const ViewElement& table) {
 }
 
 }  // namespace
-
-std::string StripMnemonic(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '&') {
-      if (i + 1 < text.size() && text[i + 1] == '&') {
-        out += '&';
-        ++i;
-      }
-      continue;
-    }
-    out += text[i];
-  }
-  return out;
-}
 
 std::string CommandWord(const std::string& caption) {
   std::string word = Trim(StripMnemonic(caption));
@@ -169,7 +147,7 @@ DialogView DescribeDialog(const CWnd& root) {
       case uimodel::Kind::Edit: {
         ViewElement edit;
         edit.id = id;
-        edit.label = havePending ? LabelOf(pendingLabel) : std::string();
+        edit.label = havePending ? ControlLabel(pendingLabel) : std::string();
         havePending = false;
         pendingLabel.clear();
         edit.text = c.text.GetString();
@@ -186,7 +164,7 @@ DialogView DescribeDialog(const CWnd& root) {
         ViewElement list;
         list.kind = ViewElement::Kind::List;
         list.id = id;
-        list.label = havePending ? LabelOf(pendingLabel) : std::string();
+        list.label = havePending ? ControlLabel(pendingLabel) : std::string();
         havePending = false;
         pendingLabel.clear();
         for (const CString& item : c.items) list.items.push_back(item.GetString());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/afxwin.h"
+#include "host/core/text.h"  // StripMnemonic
 
 namespace velmora {
 
@@ -37,8 +38,6 @@ struct DialogView {
 // Reads what `root` (a dialog or a page) shows now: visible controls only.
 DialogView DescribeDialog(const CWnd& root);
 
-// "&Browse..." -> "Browse...", "&&" -> "&".
-std::string StripMnemonic(const std::string& text);
 // "&Browse..." -> "browse"; "&Add Entry" -> "add entry".
 std::string CommandWord(const std::string& caption);
 

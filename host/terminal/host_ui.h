@@ -17,6 +17,7 @@
 #include "framework/afxwin.h"
 #include "framework/uimodel.h"
 #include "host/core/session.h"
+#include "host/core/unattended_pages.h"  // FieldLimit
 #include "host/terminal/console.h"
 #include "host/terminal/dialog_view.h"
 
@@ -30,9 +31,6 @@ struct UiSettings {
   // Told of every message box and the answer taken (velmora run --json).
   std::function<void(const std::string& text, const std::string& answer)> boxSeen;
 };
-
-// The most characters the edit control `id` of `dialog` takes; 0 for no limit.
-UINT FieldLimit(CWnd& dialog, int id);
 
 class HostUi final : public uimodel::Backend {
  public:
@@ -68,9 +66,6 @@ class HostUi final : public uimodel::Backend {
   void RunDialogUnattended(CDialog& dialog);
   void RunWizardInteractive(CPropertySheet& sheet);
   void RunWizardUnattended(CPropertySheet& sheet);
-  // Fills the page from the page inputs; false (with the problem set) when an input
-  // does not fit the page.
-  bool FillPage(CPropertyPage& page, const DialogView& view);
   // Carries out a typed command on a dialog or a page (sheet given for pages).
   void Execute(const UserCommand& command, CWnd& target, const DialogView& view,
                CPropertySheet* sheet);
@@ -84,8 +79,6 @@ class HostUi final : public uimodel::Backend {
   UiSettings settings_;
   std::atomic<bool> runInProgress_{false};
   std::atomic<int> runInterruptBase_{0};
-  bool listUsed_ = false;
-  bool editUsed_ = false;
   WizardEnd wizardEnd_ = WizardEnd::Cancelled;
   std::string wizardProblem_;
   std::string fieldText_;

@@ -7,6 +7,7 @@
 #include "host/core/firmware_registration.h"
 #include "host/core/list_choice.h"
 #include "host/core/text.h"
+#include "host/core/unattended_pages.h"
 #include "host/terminal/host_ui.h"
 #include "host/terminal/interrupts.h"
 #include "platform/window.h"
@@ -14,17 +15,6 @@
 namespace velmora {
 
 namespace {
-
-// What a page asked for with PSM_SETWIZBUTTONS; a page that never said gets Back and
-// Next, as a wizard starts out.
-DWORD WizardButtons(const CPropertySheet& sheet) {
-  const DWORD flags = sheet.GetWizardButtons();
-  return flags != 0 ? flags : (PSWIZB_BACK | PSWIZB_NEXT);
-}
-
-bool OffersFinish(DWORD flags) {
-  return (flags & (PSWIZB_FINISH | PSWIZB_DISABLEDFINISH)) == PSWIZB_FINISH;
-}
 
 std::string NavigationLine(const CPropertySheet& sheet) {
   const DWORD flags = WizardButtons(sheet);
@@ -46,8 +36,14 @@ std::string PageHeading(const CPropertySheet& sheet) {
          std::to_string(sheet.GetPageCount()) + ")";
 }
 
-// The sheet's active page as it is shown: described, and rendered with the page heading
-// on its first line.
+// A page as it is shown: rendered with the page heading on its first line.
+std::vector<std::string> PageLines(const CPropertySheet& sheet, const DialogView& view) {
+  std::vector<std::string> lines = RenderDialog(view);
+  if (!lines.empty()) lines.front() += " " + PageHeading(sheet);
+  return lines;
+}
+
+// The sheet's active page as it is shown: described, and rendered.
 struct ShownPage {
   CPropertyPage* page;
   DialogView view;
@@ -62,17 +58,11 @@ std::optional<ShownPage> ShowActivePage(CPropertySheet& sheet) {
     return std::nullopt;
   }
   ShownPage shown{page, DescribeDialog(*page), {}};
-  shown.lines = RenderDialog(shown.view);
-  if (!shown.lines.empty()) shown.lines.front() += " " + PageHeading(sheet);
+  shown.lines = PageLines(sheet, shown.view);
   return shown;
 }
 
 }  // namespace
-
-UINT FieldLimit(CWnd& dialog, int id) {
-  CWnd* control = dialog.GetDlgItem(id);
-  return control ? static_cast<CEdit*>(control)->GetLimitText() : 0;
-}
 
 void HostUi::RunWizard(CPropertySheet& sheet) {
   wizardEnd_ = WizardEnd::Cancelled;
@@ -149,108 +139,56 @@ void HostUi::RunWizardInteractive(CPropertySheet& sheet) {
   }
 }
 
-bool HostUi::FillPage(CPropertyPage& page, const DialogView& view) {
-  // A list is a choice the script must make: what the page preselects may be anything.
-  if (!settings_.listChoice && view.FirstList()) {
-    const ViewElement* list = view.FirstList();
-    wizardEnd_ = WizardEnd::BadInput;
-    wizardProblem_ = ListChoiceNeeded(view.caption, list->label);
-    return false;
-  }
-  if (settings_.listChoice) {
-    if (const ViewElement* list = view.FirstList()) {
-      const std::string& wanted = *settings_.listChoice;
-      int index = FindFirmwareChoice(list->items, wanted);
-      std::string chosen = index >= 0 ? list->items[static_cast<size_t>(index)] : std::string();
-      if (const std::optional<FirmwareFile> file = FileToRegister(list->items, wanted)) {
-        console_.PrintLine("-> " + RegisteringText(*file));
-        index = RegisterThroughList(page, list->id, *file);
-        chosen = file->description;
-        if (index < 0) {
-          wizardEnd_ = WizardEnd::BadInput;
-          wizardProblem_ = "--firmware: " + NotRegisteredText(*file);
-          return false;
-        }
-      }
-      if (index < 0) {
-        wizardEnd_ = WizardEnd::BadInput;
-        wizardProblem_ = NotInList(wanted, list->label, list->items.empty());
-        return false;
-      }
-      console_.PrintLine("-> selects \"" + chosen + "\"");
-      uimodel::SelectItem(page, list->id, index);
-      listUsed_ = true;
-    }
-  }
-  if (settings_.editText) {
-    if (const ViewElement* edit = view.FirstEdit()) {
-      console_.PrintLine("-> " + (edit->label.empty() ? std::string("field") : edit->label) +
-                         ": \"" + *settings_.editText + "\"");
-      // A field that would cut the text refuses it here, before Next acts on the cut name.
-      if (const UINT limit = FieldLimit(page, edit->id);
-          limit > 0 && settings_.editText->size() > limit) {
-        wizardEnd_ = WizardEnd::BadInput;
-        wizardProblem_ = FieldTooShort("--log-file", edit->label, limit, *settings_.editText);
-        return false;
-      }
-      uimodel::TypeText(page, edit->id, settings_.editText->c_str());
-      editUsed_ = true;
-      fieldText_ = *settings_.editText;
-    }
-  }
-  PumpPending();
-  return true;
-}
-
 void HostUi::RunWizardUnattended(CPropertySheet& sheet) {
-  listUsed_ = false;
-  editUsed_ = false;
-  while (!sheet.IsEnded()) {
-    std::optional<ShownPage> shown = ShowActivePage(sheet);
-    if (!shown) break;
-    CPropertyPage* const page = shown->page;
-    const DialogView& view = shown->view;
-    std::vector<std::string>& lines = shown->lines;
-    Print(lines);
-    const DWORD flags = WizardButtons(sheet);
-    if (OffersFinish(flags)) {
-      std::string unused;
-      if (settings_.listChoice && !listUsed_)
-        unused = "--firmware: no page of this operation has a list to choose from";
-      if (settings_.editText && !editUsed_)
-        unused = "--log-file: no page of this operation has a field for it";
-      if (!unused.empty()) {
-        wizardEnd_ = WizardEnd::BadInput;
-        wizardProblem_ = unused;
-        sheet.PressButton(PSBTN_CANCEL);
-        break;
+  // What the unattended wizard does, printed as it goes, with the page before it.
+  class Printed final : public UnattendedView {
+   public:
+    explicit Printed(HostUi& ui) : ui_(ui) {}
+    void PageShown(CPropertySheet& sheet, CPropertyPage& page) override {
+      ui_.Print(PageLines(sheet, DescribeDialog(page)));
+    }
+    void Registering(const FirmwareFile& file) override {
+      ui_.console_.PrintLine("-> " + RegisteringText(file));
+    }
+    void Selected(const std::string& item) override {
+      ui_.console_.PrintLine("-> selects \"" + item + "\"");
+    }
+    void Typed(const std::string& label, const std::string& text) override {
+      ui_.console_.PrintLine("-> " + (label.empty() ? std::string("field") : label) + ": \"" +
+                             text + "\"");
+    }
+    void Pressing(int button) override {
+      // A box shown from here on is the page's answer to the button; none from filling it.
+      {
+        std::lock_guard lock(ui_.lastBoxMutex_);
+        ui_.lastBoxText_.clear();
       }
-      console_.PrintLine("-> Finish");
-      sheet.PressButton(PSBTN_FINISH);
-      PumpPending();
-      continue;
+      ui_.console_.PrintLine(button == PSBTN_FINISH ? "-> Finish" : "-> Next");
     }
-    if (!FillPage(*page, view)) {
-      sheet.PressButton(PSBTN_CANCEL);
+    std::string Stayed(const std::string& caption, int button) override {
+      std::lock_guard lock(ui_.lastBoxMutex_);
+      return NextRefusedText(caption, button, ui_.lastBoxText_);
+    }
+
+   private:
+    HostUi& ui_;
+  } printed(*this);
+  const UnattendedEnd end =
+      DriveUnattended(sheet, PageInputs{settings_.listChoice, settings_.editText}, printed);
+  switch (end.kind) {
+    case UnattendedEnd::Kind::Finished:
+    case UnattendedEnd::Kind::Cancelled:
       break;
-    }
-    {
-      std::lock_guard lock(lastBoxMutex_);
-      lastBoxText_.clear();
-    }
-    if (view.FirstList()) listText_ = SelectedListItem(*page);
-    console_.PrintLine("-> Next");
-    sheet.PressButton(PSBTN_NEXT);
-    PumpPending();
-    if (!sheet.IsEnded() && sheet.GetActivePage() == page) {
+    case UnattendedEnd::Kind::Refused:
       wizardEnd_ = WizardEnd::Refused;
-      std::lock_guard lock(lastBoxMutex_);
-      wizardProblem_ = "the page \"" + view.caption + "\" did not accept Next" +
-                       (lastBoxText_.empty() ? std::string() : ": " + lastBoxText_);
       break;
-    }
+    case UnattendedEnd::Kind::BadInput:
+      wizardEnd_ = WizardEnd::BadInput;
+      break;
   }
-  if (wizardEnd_ == WizardEnd::Refused && !sheet.IsEnded()) sheet.PressButton(PSBTN_CANCEL);
+  wizardProblem_ = end.problem;
+  fieldText_ = end.fieldText;
+  listText_ = end.listText;
 }
 
 }  // namespace velmora

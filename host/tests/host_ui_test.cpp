@@ -16,6 +16,7 @@
 #include "host/core/summary_page.h"
 #include "host/terminal/dialog_view.h"
 #include "host/terminal/interrupts.h"
+#include "host/tests/fake_device.h"
 #include "host/tests/test_console.h"
 #include "platform/sync.h"
 #include "platform/window.h"
@@ -23,14 +24,10 @@
 namespace velmora {
 namespace {
 
-constexpr int kInstall = 0;
-constexpr int kReadout = 1;
-constexpr int kLogSave = 2;
-
-PluginLibrary& Fake() {
-  static PluginLibrary library(FAKE_PLUGIN_PATH);
-  return library;
-}
+using testing::Fake;
+using testing::kInstall;
+using testing::kLogSave;
+using testing::kReadout;
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -38,7 +35,10 @@ bool Contains(const std::string& text, const std::string& part) {
 
 class HostUiTest : public ::testing::Test {
  protected:
-  void SetUp() override { RegisterHostModule(); }
+  void SetUp() override {
+    RegisterHostModule();
+    testing::ResetFakePages();
+  }
 
   // Runs the operation's pages and the summary page through `ui` as velmora does.
   HostUi::WizardEnd RunWizard(int op, HostUi& ui) {
