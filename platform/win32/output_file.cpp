@@ -1,4 +1,4 @@
-// Output files on Windows (win32/file_api.cpp): a file is written beside itself and moved
+// Output files on Windows (win32/api/file.cpp): a file is written beside itself and moved
 // over the old one; a DOS device name (COM1, LPT1, NUL) is written in place, because there
 // is nothing to move over.
 #include "platform/file_io.h"

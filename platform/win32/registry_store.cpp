@@ -1,4 +1,4 @@
-// The registry's store on Windows: the system registry itself (win32/registry_api.cpp),
+// The registry's store on Windows: the system registry itself (win32/api/registry.cpp),
 // so that the keys the host and the plug-in keep are the ones every other Windows
 // program sees. Key ids name key paths for the life of the process.
 //

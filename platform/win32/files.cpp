@@ -1,4 +1,4 @@
-// Files on Windows (win32/file_api.cpp): the system's own copy and replace.
+// Files on Windows (win32/api/file.cpp): the system's own copy and replace.
 #include "platform/files.h"
 #include "platform/win32/neutral.h"
 

@@ -1,4 +1,4 @@
-// Run-time loading through LoadLibrary and GetProcAddress (win32/module_api.cpp).
+// Run-time loading through LoadLibrary and GetProcAddress (win32/api/module.cpp).
 #include "platform/dynamic_library.h"
 #include "platform/win32/neutral.h"
 
