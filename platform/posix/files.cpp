@@ -1,4 +1,4 @@
-// File status, copying with replace, deletion and path pieces on POSIX.
+// File status, copying with replace and deletion on POSIX; the separator is '/'.
 #include "platform/files.h"
 
 #include <fcntl.h>
@@ -58,10 +58,6 @@ class TempFile {
  private:
   std::string path_;
 };
-
-bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
-}
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -183,30 +179,6 @@ BOOL CreateDirectory(const char* path) {
 
 const char* PathSeparator() {
   return "/";
-}
-
-std::string ToNativePath(const std::string& path) {
-  std::string native = path;
-  for (char& c : native) {
-    if (c == '\\') c = '/';
-  }
-  return native;
-}
-
-void SplitPath(const std::string& path, std::string* dir, std::string* fname, std::string* ext) {
-  std::size_t nameStart = 0;
-  for (std::size_t i = path.size(); i > 0; --i) {
-    if (IsSeparator(path[i - 1])) {
-      nameStart = i;
-      break;
-    }
-  }
-  std::string base = path.substr(nameStart);
-  std::size_t dot = base.rfind('.');
-  if (dot == std::string::npos) dot = base.size();
-  if (dir) *dir = path.substr(0, nameStart);
-  if (fname) *fname = base.substr(0, dot);
-  if (ext) *ext = base.substr(dot);
 }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-// Output files on POSIX: the kind of the name decides how it is written.
+// Output files on POSIX: what a name is, and the two ways of writing one.
 #include "platform/output_file.h"
 
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/output_file_backend.h"
 
 namespace platform {
 
@@ -42,6 +43,8 @@ class TempBeside {
   int fd_ = -1;
 };
 
+}  // namespace
+
 DWORD WriteReplacing(const std::string& path, const std::string& data) {
   TempBeside temp(path);
   if (temp.fd() < 0) {
@@ -52,9 +55,7 @@ DWORD WriteReplacing(const std::string& path, const std::string& data) {
   if (::fchmod(temp.fd(), 0644) != 0) return ErrorFromErrno(errno);
   if (::fsync(temp.fd()) != 0) return ErrorFromErrno(errno);
   if (::close(temp.Release()) != 0) return ErrorFromErrno(errno);
-  // The name may have become something else meanwhile; only a file is renamed over.
-  const OutputKind now = KindOfOutput(path);
-  if (now != OutputKind::kMissing && now != OutputKind::kRegular) return kErrorNotAFile;
+  if (const DWORD error = CheckStillReplaceable(path)) return error;
   if (::rename(temp.name().c_str(), path.c_str()) != 0) return ErrorFromErrno(errno);
   temp.Keep();
   return ERROR_SUCCESS;
@@ -76,8 +77,6 @@ DWORD WriteInPlace(const std::string& path, const std::string& data) {
   return error;
 }
 
-}  // namespace
-
 OutputKind KindOfOutput(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0)
@@ -87,36 +86,6 @@ OutputKind KindOfOutput(const std::string& path) {
   if (S_ISDIR(st.st_mode)) return OutputKind::kDirectory;
   if (S_ISFIFO(st.st_mode)) return OutputKind::kFifo;
   return OutputKind::kOther;
-}
-
-const char* OutputKindText(OutputKind kind) {
-  switch (kind) {
-    case OutputKind::kMissing:
-      return "a new file";
-    case OutputKind::kRegular:
-      return "a file";
-    case OutputKind::kCharDevice:
-      return "a character device";
-    case OutputKind::kDirectory:
-      return "a directory";
-    case OutputKind::kFifo:
-      return "a FIFO (named pipe)";
-    case OutputKind::kOther:
-      return "neither a file nor a character device";
-  }
-  return "?";
-}
-
-DWORD WriteOutputFile(const std::string& path, const std::string& data) {
-  switch (KindOfOutput(path)) {
-    case OutputKind::kMissing:
-    case OutputKind::kRegular:
-      return WriteReplacing(path, data);
-    case OutputKind::kCharDevice:
-      return WriteInPlace(path, data);
-    default:
-      return kErrorNotAFile;
-  }
 }
 
 bool IsPipeOrSocket(const std::string& path) {
