@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "host/core/record_columns.h"
 #include "host/core/service_record.h"
 #include "platform/registry.h"
 
@@ -52,13 +53,13 @@ CREATE TABLE IF NOT EXISTS ledger_sent(
   finished INTEGER NOT NULL);
 )sql";
 
-constexpr const char* kColumns =
-    "started, ended, station, user, version, operation, com_port, port, serial, owner1, owner2, "
-    "info0, info1, flash_type, info3, file_system_mb, application_id, applications, result, "
-    "exit_status, failure_number, failure_text, firmware_description, firmware_path, "
-    "firmware_size, firmware_sha256, software_word, erase_reached, log_path, log_bytes, "
-    "log_sha256, log_complete";
-constexpr int kColumnCount = 32;
+// "started, ended, ...": the record's columns, each with `prefix` before its name.
+std::string ColumnList(const std::string& prefix = "") {
+  std::string list;
+  for (const char* name : kRecordColumns) list += (list.empty() ? "" : ", ") + prefix + name;
+  return list;
+}
+constexpr int kColumnCount = static_cast<int>(kRecordColumns.size());
 
 class Statement {
  public:
@@ -120,105 +121,31 @@ class Statement {
 };
 
 void BindRecord(Statement& s, const ServiceRecord& r, int first) {
-  int i = first;
-  s.Text(i++, r.started);
-  s.Text(i++, r.ended.empty() ? std::nullopt : std::optional<std::string>(r.ended));
-  s.Text(i++, r.station);
-  s.Text(i++, r.user);
-  s.Text(i++, r.version);
-  s.Text(i++, r.operation);
-  s.Int(i++, r.comPort);
-  s.Text(i++, r.port);
-  s.Text(i++, r.serial);
-  s.Text(i++, r.owner1);
-  s.Text(i++, r.owner2);
-  const auto hw = [&](std::uint16_t HardwareNumbers::*field) {
-    return r.hardware ? std::optional<std::int64_t>((*r.hardware).*field) : std::nullopt;
-  };
-  s.Int(i++, hw(&HardwareNumbers::info0));
-  s.Int(i++, hw(&HardwareNumbers::info1));
-  s.Int(i++, hw(&HardwareNumbers::flashType));
-  s.Int(i++, hw(&HardwareNumbers::info3));
-  s.Int(i++, hw(&HardwareNumbers::fileSystemMb));
-  s.Int(i++, hw(&HardwareNumbers::applicationId));
-  s.Text(i++, StoredApplications(r.applications));
-  s.Text(i++, r.result);
-  s.Int(i++, r.exitStatus);
-  s.Int(i++, r.failureNumber);
-  s.Text(i++, r.failureText);
-  if (r.firmware) {
-    s.Text(i++, r.firmware->description);
-    s.Text(i++, r.firmware->path);
-    s.Int(i++, r.firmware->size);
-    s.Text(i++, r.firmware->sha256);
-    s.Int(i++, r.firmware->softwareWord);
-  } else {
-    for (int k = 0; k < 5; ++k) s.Null(i++);
-  }
-  s.Int(i++, r.eraseReached);
-  if (r.logFile) {
-    s.Text(i++, r.logFile->path);
-    s.Int(i++, static_cast<std::int64_t>(r.logFile->bytes));
-    s.Text(i++, r.logFile->sha256);
-    s.Int(i++, r.logFile->complete ? 1 : 0);
-  } else {
-    for (int k = 0; k < 4; ++k) s.Null(i++);
-  }
+  struct Binder {
+    Statement& s;
+    int i;
+    void Text(const std::optional<std::string>& v) { s.Text(i++, v); }
+    void Int(const std::optional<std::int64_t>& v) { s.Int(i++, v); }
+    void Flag(const std::optional<bool>& v) {
+      s.Int(i++, v ? std::optional<std::int64_t>(*v ? 1 : 0) : std::nullopt);
+    }
+  } binder{s, first};
+  WriteRecordColumns(r, binder);
 }
 
+// A result row as ReadRecordColumns reads it: the id first, then the record's columns.
 ServiceRecord ReadRecord(const Statement& s) {
+  struct Row {
+    const Statement& s;
+    bool IsNull(int c) const { return s.IsNull(c); }
+    std::string Text(int c) const { return s.GetText(c); }
+    std::optional<std::string> OptText(int c) const { return s.OptText(c); }
+    std::int64_t Int(int c) const { return s.GetInt(c); }
+    bool Flag(int c) const { return s.GetInt(c) != 0; }
+  } row{s};
   ServiceRecord r;
-  int c = 0;
-  r.id = s.GetInt(c++);
-  r.started = s.GetText(c++);
-  r.ended = s.GetText(c++);
-  r.station = s.GetText(c++);
-  r.user = s.GetText(c++);
-  r.version = s.GetText(c++);
-  r.operation = s.GetText(c++);
-  r.comPort = static_cast<int>(s.GetInt(c++));
-  r.port = s.GetText(c++);
-  r.serial = s.OptText(c++);
-  r.owner1 = s.OptText(c++);
-  r.owner2 = s.OptText(c++);
-  if (!s.IsNull(c)) {
-    HardwareNumbers h;
-    h.info0 = static_cast<std::uint16_t>(s.GetInt(c));
-    h.info1 = static_cast<std::uint16_t>(s.GetInt(c + 1));
-    h.flashType = static_cast<std::uint16_t>(s.GetInt(c + 2));
-    h.info3 = static_cast<std::uint16_t>(s.GetInt(c + 3));
-    h.fileSystemMb = static_cast<std::uint16_t>(s.GetInt(c + 4));
-    h.applicationId = static_cast<std::uint16_t>(s.GetInt(c + 5));
-    r.hardware = h;
-  }
-  c += 6;
-  r.applications = ParseApplications(s.GetText(c++));
-  r.result = s.GetText(c++);
-  if (!s.IsNull(c)) r.exitStatus = static_cast<int>(s.GetInt(c));
-  ++c;
-  if (!s.IsNull(c)) r.failureNumber = static_cast<int>(s.GetInt(c));
-  ++c;
-  r.failureText = s.GetText(c++);
-  if (!s.IsNull(c + 1)) {
-    FirmwareFacts f;
-    f.description = s.GetText(c);
-    f.path = s.GetText(c + 1);
-    if (!s.IsNull(c + 2)) f.size = static_cast<std::uint64_t>(s.GetInt(c + 2));
-    f.sha256 = s.GetText(c + 3);
-    if (!s.IsNull(c + 4)) f.softwareWord = static_cast<std::uint32_t>(s.GetInt(c + 4));
-    r.firmware = f;
-  }
-  c += 5;
-  if (!s.IsNull(c)) r.eraseReached = s.GetInt(c) != 0;
-  ++c;
-  if (!s.IsNull(c)) {
-    LogFileFacts l;
-    l.path = s.GetText(c);
-    l.bytes = static_cast<std::uint64_t>(s.GetInt(c + 1));
-    l.sha256 = s.GetText(c + 2);
-    l.complete = s.GetInt(c + 3) != 0;
-    r.logFile = l;
-  }
+  r.id = s.GetInt(0);
+  ReadRecordColumns(row, 1, r);
   return r;
 }
 
@@ -233,7 +160,7 @@ class SqliteRecordStore final : public RecordStore {
     ServiceRecord stored = record;
     stored.result = "interrupted";
     stored.ended.clear();
-    std::string sql = std::string("INSERT INTO service_records(") + kColumns + ") VALUES(";
+    std::string sql = "INSERT INTO service_records(" + ColumnList() + ") VALUES(";
     for (int i = 0; i < kColumnCount; ++i) sql += i ? ",?" : "?";
     sql += ")";
     Statement s(db_, sql);
@@ -253,16 +180,8 @@ class SqliteRecordStore final : public RecordStore {
     // reads `interrupted` (the safe side), and the next durable write takes it along.
     sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     std::string sql = "UPDATE service_records SET ";
-    std::string columns = kColumns;
-    int i = 0;
-    for (std::size_t start = 0; start < columns.size(); ++i) {
-      std::size_t end = columns.find(',', start);
-      if (end == std::string::npos) end = columns.size();
-      std::string name = columns.substr(start, end - start);
-      name.erase(0, name.find_first_not_of(' '));
-      sql += (i ? ", " : "") + name + " = ?";
-      start = end + 1;
-    }
+    for (std::size_t i = 0; i < kRecordColumns.size(); ++i)
+      sql += std::string(i ? ", " : "") + kRecordColumns[i] + " = ?";
     sql += " WHERE id = ?";
     Statement s(db_, sql);
     BindRecord(s, record, 1);
@@ -281,7 +200,7 @@ class SqliteRecordStore final : public RecordStore {
 
   bool List(const RecordFilter& filter, std::vector<ServiceRecord>& records,
             std::string& error) override {
-    Statement s(db_, std::string("SELECT id, ") + kColumns + " FROM service_records ORDER BY id");
+    Statement s(db_, "SELECT id, " + ColumnList() + " FROM service_records ORDER BY id");
     while (s.Step()) {
       ServiceRecord r = ReadRecord(s);
       if (RecordMatches(r, filter)) records.push_back(std::move(r));
@@ -305,17 +224,7 @@ class SqliteRecordStore final : public RecordStore {
 
   // Unsent: never confirmed, or confirmed only as begun and finished since.
   bool Unsent(std::vector<ServiceRecord>& records, std::string& error) override {
-    std::string columns = kColumns;
-    std::string prefixed = "r.id";
-    for (std::size_t start = 0; start < columns.size();) {
-      std::size_t end = columns.find(',', start);
-      if (end == std::string::npos) end = columns.size();
-      std::string name = columns.substr(start, end - start);
-      name.erase(0, name.find_first_not_of(' '));
-      prefixed += ", r." + name;
-      start = end + 1;
-    }
-    Statement s(db_, "SELECT " + prefixed +
+    Statement s(db_, "SELECT r.id, " + ColumnList("r.") +
                          " FROM service_records r LEFT JOIN ledger_sent m ON m.record_id = r.id"
                          " WHERE m.record_id IS NULL OR (m.finished = 0 AND r.ended IS NOT NULL)"
                          " ORDER BY r.id");
