@@ -18,46 +18,46 @@ namespace {
 constexpr const char* kConnectTimeoutS = "5";
 constexpr const char* kStatementTimeout = "SET statement_timeout = 15000";
 
-// Any number: the lock that lets only one station at a time make the table, since two
-// CREATE TABLE IF NOT EXISTS at once may both try to make it and one then fails.
-constexpr const char* kSchema = R"sql(
-BEGIN;
-SELECT pg_advisory_xact_lock(7007024);
-CREATE TABLE IF NOT EXISTS service_records(
-  source TEXT NOT NULL,
-  id BIGINT NOT NULL,
-  started TEXT NOT NULL,
-  ended TEXT,
-  station TEXT NOT NULL,
-  "user" TEXT NOT NULL,
-  version TEXT NOT NULL,
-  operation TEXT NOT NULL,
-  com_port INTEGER NOT NULL,
-  port TEXT NOT NULL,
-  serial TEXT, owner1 TEXT, owner2 TEXT,
-  info0 INTEGER, info1 INTEGER, flash_type INTEGER, info3 INTEGER, file_system_mb INTEGER,
-  application_id INTEGER,
-  applications TEXT NOT NULL DEFAULT '',
-  result TEXT NOT NULL,
-  exit_status INTEGER,
-  failure_number INTEGER,
-  failure_text TEXT NOT NULL DEFAULT '',
-  firmware_description TEXT, firmware_path TEXT, firmware_size BIGINT, firmware_sha256 TEXT,
-  software_word BIGINT,
-  erase_reached BOOLEAN,
-  log_path TEXT, log_bytes BIGINT, log_sha256 TEXT, log_complete BOOLEAN,
-  PRIMARY KEY(source, id));
+// A column's name in the ledger's SQL: "user" is a reserved word there.
+std::string ColumnName(const RecordColumn& c) {
+  return std::string(c.name) == "user" ? "\"user\"" : c.name;
+}
+
+// The table of service records. The advisory lock (any number) lets only one station at
+// a time make it, since two CREATE TABLE IF NOT EXISTS at once may both try to make it
+// and one then fails.
+std::string Schema() {
+  const auto type = [](ColumnType t) {
+    switch (t) {
+      case ColumnType::kText:
+        return "TEXT";
+      case ColumnType::kInteger:
+        return "INTEGER";
+      case ColumnType::kBigInteger:
+        return "BIGINT";
+      case ColumnType::kFlag:
+        return "BOOLEAN";
+    }
+    return "TEXT";
+  };
+  return "BEGIN;\n"
+         "SELECT pg_advisory_xact_lock(7007024);\n"
+         "CREATE TABLE IF NOT EXISTS service_records(\n"
+         "  source TEXT NOT NULL,\n"
+         "  id BIGINT NOT NULL,\n  " +
+         RecordColumnDefinitions(ColumnName, type) +
+         ",\n  PRIMARY KEY(source, id));\n"
+         R"sql(
 CREATE INDEX IF NOT EXISTS service_records_serial ON service_records(serial);
 COMMIT;
 )sql";
+}
 
-// In the order of the parameters: the ledger's key, then the record's columns; "user" is
-// a reserved word there.
+// In the order of the parameters: the ledger's key, then the record's columns.
 const std::vector<std::string>& Columns() {
   static const std::vector<std::string> columns = [] {
     std::vector<std::string> names = {"source", "id"};
-    for (const std::string name : kRecordColumns)
-      names.push_back(name == "user" ? "\"user\"" : name);
+    for (const RecordColumn& c : kRecordColumns) names.push_back(ColumnName(c));
     return names;
   }();
   return columns;
@@ -144,7 +144,7 @@ class PgLedger final : public Ledger {
                         std::string(PQgetvalue(found, 0, 0)) == "t";
     PQclear(found);
     if (exists) return true;
-    PGresult* res = PQexec(conn_, kSchema);
+    PGresult* res = PQexec(conn_, Schema().c_str());
     const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
     if (!ok) error = "its table cannot be made: " + Message(PQerrorMessage(conn_));
     PQclear(res);

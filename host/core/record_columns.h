@@ -1,7 +1,7 @@
 // A service record's stored columns, in one order for every store that keeps records
-// (the local SQLite table, the depot's PostgreSQL ledger): their names, the values
-// written into them and the record read back from them. A column added here reaches
-// every store at once; each store's schema still names its column types.
+// (the local SQLite table, the depot's PostgreSQL ledger): their names and kinds, the
+// values written into them and the record read back from them. A column added here
+// reaches every store's table, statements and rows at once.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -12,39 +12,63 @@
 
 namespace velmora {
 
-// The names in order. PostgreSQL reserves `user`; the ledger quotes it.
-inline constexpr std::array<const char*, 32> kRecordColumns = {"started",
-                                                               "ended",
-                                                               "station",
-                                                               "user",
-                                                               "version",
-                                                               "operation",
-                                                               "com_port",
-                                                               "port",
-                                                               "serial",
-                                                               "owner1",
-                                                               "owner2",
-                                                               "info0",
-                                                               "info1",
-                                                               "flash_type",
-                                                               "info3",
-                                                               "file_system_mb",
-                                                               "application_id",
-                                                               "applications",
-                                                               "result",
-                                                               "exit_status",
-                                                               "failure_number",
-                                                               "failure_text",
-                                                               "firmware_description",
-                                                               "firmware_path",
-                                                               "firmware_size",
-                                                               "firmware_sha256",
-                                                               "software_word",
-                                                               "erase_reached",
-                                                               "log_path",
-                                                               "log_bytes",
-                                                               "log_sha256",
-                                                               "log_complete"};
+// What a column holds; each store names the type in its own SQL.
+enum class ColumnType { kText, kInteger, kBigInteger, kFlag };
+
+struct RecordColumn {
+  const char* name;
+  ColumnType type;
+  const char* constraint;  // "NOT NULL", ..., or ""
+};
+
+// The columns in order. PostgreSQL reserves `user`; the ledger quotes it.
+inline constexpr std::array<RecordColumn, 32> kRecordColumns = {{
+    {"started", ColumnType::kText, "NOT NULL"},
+    {"ended", ColumnType::kText, ""},
+    {"station", ColumnType::kText, "NOT NULL"},
+    {"user", ColumnType::kText, "NOT NULL"},
+    {"version", ColumnType::kText, "NOT NULL"},
+    {"operation", ColumnType::kText, "NOT NULL"},
+    {"com_port", ColumnType::kInteger, "NOT NULL"},
+    {"port", ColumnType::kText, "NOT NULL"},
+    {"serial", ColumnType::kText, ""},
+    {"owner1", ColumnType::kText, ""},
+    {"owner2", ColumnType::kText, ""},
+    {"info0", ColumnType::kInteger, ""},
+    {"info1", ColumnType::kInteger, ""},
+    {"flash_type", ColumnType::kInteger, ""},
+    {"info3", ColumnType::kInteger, ""},
+    {"file_system_mb", ColumnType::kInteger, ""},
+    {"application_id", ColumnType::kInteger, ""},
+    {"applications", ColumnType::kText, "NOT NULL DEFAULT ''"},
+    {"result", ColumnType::kText, "NOT NULL"},
+    {"exit_status", ColumnType::kInteger, ""},
+    {"failure_number", ColumnType::kInteger, ""},
+    {"failure_text", ColumnType::kText, "NOT NULL DEFAULT ''"},
+    {"firmware_description", ColumnType::kText, ""},
+    {"firmware_path", ColumnType::kText, ""},
+    {"firmware_size", ColumnType::kBigInteger, ""},
+    {"firmware_sha256", ColumnType::kText, ""},
+    {"software_word", ColumnType::kBigInteger, ""},
+    {"erase_reached", ColumnType::kFlag, ""},
+    {"log_path", ColumnType::kText, ""},
+    {"log_bytes", ColumnType::kBigInteger, ""},
+    {"log_sha256", ColumnType::kText, ""},
+    {"log_complete", ColumnType::kFlag, ""},
+}};
+
+// The columns' definitions for a CREATE TABLE ("started TEXT NOT NULL, ended TEXT, ..."),
+// each name as `name(column)` spells it and each type as `type(column.type)` does.
+template <typename Name, typename Type>
+std::string RecordColumnDefinitions(Name name, Type type) {
+  std::string text;
+  for (const RecordColumn& c : kRecordColumns) {
+    text += text.empty() ? "" : ",\n  ";
+    text += std::string(name(c)) + " " + type(c.type);
+    if (*c.constraint) text += std::string(" ") + c.constraint;
+  }
+  return text;
+}
 
 // Hands the value of each column of `r`, in column order, to `out`, which offers
 // Text(std::optional<std::string>), Int(std::optional<std::int64_t>) and

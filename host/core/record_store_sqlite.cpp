@@ -20,29 +20,13 @@ constexpr int kBusyTimeoutMs = 5000;
 // service_records: one row per run. ended is NULL until the run finished; result is
 // 'interrupted' until then. Hardware numbers are NULL when no configuration record was
 // read; applications are in StoredApplications form; SHA-256 sums are hex.
-constexpr const char* kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS service_records(
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  started TEXT NOT NULL,
-  ended TEXT,
-  station TEXT NOT NULL,
-  user TEXT NOT NULL,
-  version TEXT NOT NULL,
-  operation TEXT NOT NULL,
-  com_port INTEGER NOT NULL,
-  port TEXT NOT NULL,
-  serial TEXT, owner1 TEXT, owner2 TEXT,
-  info0 INTEGER, info1 INTEGER, flash_type INTEGER, info3 INTEGER, file_system_mb INTEGER,
-  application_id INTEGER,
-  applications TEXT NOT NULL DEFAULT '',
-  result TEXT NOT NULL,
-  exit_status INTEGER,
-  failure_number INTEGER,
-  failure_text TEXT NOT NULL DEFAULT '',
-  firmware_description TEXT, firmware_path TEXT, firmware_size INTEGER, firmware_sha256 TEXT,
-  software_word INTEGER,
-  erase_reached INTEGER,
-  log_path TEXT, log_bytes INTEGER, log_sha256 TEXT, log_complete INTEGER);
+std::string Schema() {
+  const auto type = [](ColumnType t) { return t == ColumnType::kText ? "TEXT" : "INTEGER"; };
+  return "CREATE TABLE IF NOT EXISTS service_records(\n"
+         "  id INTEGER PRIMARY KEY AUTOINCREMENT,\n  " +
+         RecordColumnDefinitions([](const RecordColumn& c) { return c.name; }, type) +
+         ");\n"
+         R"sql(
 CREATE INDEX IF NOT EXISTS service_records_serial ON service_records(serial);
 CREATE TABLE IF NOT EXISTS ledger_source(
   one INTEGER PRIMARY KEY CHECK(one = 1),
@@ -52,11 +36,12 @@ CREATE TABLE IF NOT EXISTS ledger_sent(
   record_id INTEGER PRIMARY KEY,
   finished INTEGER NOT NULL);
 )sql";
+}
 
 // "started, ended, ...": the record's columns, each with `prefix` before its name.
 std::string ColumnList(const std::string& prefix = "") {
   std::string list;
-  for (const char* name : kRecordColumns) list += (list.empty() ? "" : ", ") + prefix + name;
+  for (const RecordColumn& c : kRecordColumns) list += (list.empty() ? "" : ", ") + prefix + c.name;
   return list;
 }
 constexpr int kColumnCount = static_cast<int>(kRecordColumns.size());
@@ -181,7 +166,7 @@ class SqliteRecordStore final : public RecordStore {
     sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     std::string sql = "UPDATE service_records SET ";
     for (std::size_t i = 0; i < kRecordColumns.size(); ++i)
-      sql += std::string(i ? ", " : "") + kRecordColumns[i] + " = ?";
+      sql += std::string(i ? ", " : "") + kRecordColumns[i].name + " = ?";
     sql += " WHERE id = ?";
     Statement s(db_, sql);
     BindRecord(s, record, 1);
@@ -287,7 +272,7 @@ std::unique_ptr<RecordStore> OpenRecordStore(std::string& error) {
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   auto store = std::make_unique<SqliteRecordStore>(db);
   char* message = nullptr;
-  if (sqlite3_exec(db, kSchema, nullptr, nullptr, &message) != SQLITE_OK) {
+  if (sqlite3_exec(db, Schema().c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
     error = path + ": " + (message ? message : "the records' table cannot be made");
     sqlite3_free(message);
     return nullptr;
