@@ -101,17 +101,10 @@ def allowed(src, target):
     return may_use(layer_of(src), is_test(src), layer_of(target))
 
 
-# The comm-port files that still stand among platform's portable files until the port
-# rework sorts them into posix/ and win32/ (an entry whose file has moved is harmless).
-PORT_FILES_NOT_YET_SORTED = {"platform/comm_termios.cpp", "platform/comm_termios.h",
-                             "platform/comm_rfc2217.cpp", "platform/port_claim.cpp",
-                             "platform/port_claim.h"}
-
-
 def is_portable_platform(path):
     """A file directly in platform/: the interface, or code that knows no system."""
     parts = path.split("/")
-    return len(parts) == 2 and parts[0] == "platform" and path not in PORT_FILES_NOT_YET_SORTED
+    return len(parts) == 2 and parts[0] == "platform"
 
 
 def may_include_os(path):
