@@ -11,23 +11,12 @@
 #include <filesystem>
 #include <string>
 
+#include "run_command.h"
+
 namespace {
 
 constexpr double kStallGoalMs = 50;
 constexpr double kFirstWindowGoalMs = 1000;
-
-std::string Run(const std::string& command, int& status) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) {
-    status = -1;
-    return out;
-  }
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-  status = ::pclose(pipe);
-  return out;
-}
 
 }  // namespace
 
@@ -47,7 +36,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 3; ++i) {
     int status = 0;
     const auto start = std::chrono::steady_clock::now();
-    Run(gui + " --first-window-ms --device sim 2>/dev/null", status);
+    bench::RunCommand(gui + " --first-window-ms --device sim 2>/dev/null", status);
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (status != 0) {
@@ -58,10 +47,10 @@ int main(int argc, char** argv) {
   }
 
   int status = 0;
-  const std::string out =
-      Run(gui + " --auto --device sim:realtime=1 --measure-stalls " + std::to_string(seconds) +
-              " dump --log-file " + (dir / "fs.log").string() + " 2>/dev/null",
-          status);
+  const std::string out = bench::RunCommand(
+      gui + " --auto --device sim:realtime=1 --measure-stalls " + std::to_string(seconds) +
+          " dump --log-file " + (dir / "fs.log").string() + " 2>/dev/null",
+      status);
   fs::remove_all(dir);
   double longestMs = -1;
   long long atMs = 0;

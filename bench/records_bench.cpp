@@ -19,23 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "run_command.h"
+
 namespace {
 
 constexpr double kRecordGoalMs = 5.0;
 constexpr double kDecoderGoalMiBs = 50.0;
-
-std::string Run(const std::string& command, int& status) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) {
-    status = -1;
-    return out;
-  }
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-  status = ::pclose(pipe);
-  return out;
-}
 
 // Best of five, in ms.
 double Time(const std::string& command) {
@@ -43,7 +32,7 @@ double Time(const std::string& command) {
   for (int i = 0; i < 5; ++i) {
     int status = 0;
     const auto start = std::chrono::steady_clock::now();
-    Run(command, status);
+    bench::RunCommand(command, status);
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (status != 0) {
@@ -119,7 +108,8 @@ std::string RegisterSample(const std::string& velmora, const std::string& regist
                dir.c_str(), description.c_str(), description.c_str(), firmware.c_str());
   std::fclose(out);
   int status = 0;
-  Run(velmora + " registry import " + reg.string() + registry + " >/dev/null 2>&1", status);
+  bench::RunCommand(velmora + " registry import " + reg.string() + registry + " >/dev/null 2>&1",
+                    status);
   return description;
 }
 
@@ -138,7 +128,8 @@ int main() {
   // Records: 200 begun and finished, as many runs would. The begun record is made
   // durable (one disk sync); the finish is not waited for.
   int status = 0;
-  const std::string out = Run(velmora + " history --bench-writes 200" + registry, status);
+  const std::string out =
+      bench::RunCommand(velmora + " history --bench-writes 200" + registry, status);
   double median = 0, p90 = 0, max = 0, begin = 0;
   if (status != 0 ||
       std::sscanf(out.c_str(),
@@ -167,9 +158,10 @@ int main() {
     if (std::string(operation) == "dump") extra = " --log-file " + (dir / "fs.log").string();
     if (std::string(operation) == "upgrade") extra = " --firmware '" + firmware + "'";
     for (int i = 0; i < kCostRuns; ++i) {
-      Run("VELMORA_RECORD_COST=" + costs.string() + " " + velmora + " run " + operation +
-              " --device sim:fs-mb=1" + extra + registry + " --yes >/dev/null 2>&1",
-          status);
+      bench::RunCommand("VELMORA_RECORD_COST=" + costs.string() + " " + velmora + " run " +
+                            operation + " --device sim:fs-mb=1" + extra + registry +
+                            " --yes >/dev/null 2>&1",
+                        status);
       if (status != 0) {
         std::fprintf(stderr, "velmora run %s failed\n", operation);
         return 1;
@@ -193,9 +185,10 @@ int main() {
   for (int i = 0; i < 2; ++i) {
     const fs::path trace = dir / ("dump" + std::to_string(sizes[i]) + ".trace");
     const fs::path log = dir / "dump.log";
-    Run(velmora + " run dump --device sim:fs-mb=" + std::to_string(sizes[i]) + " --log-file " +
-            log.string() + " --trace " + trace.string() + registry + " --yes >/dev/null 2>&1",
-        status);
+    bench::RunCommand(velmora + " run dump --device sim:fs-mb=" + std::to_string(sizes[i]) +
+                          " --log-file " + log.string() + " --trace " + trace.string() + registry +
+                          " --yes >/dev/null 2>&1",
+                      status);
     if (status != 0) {
       std::fprintf(stderr, "the %d MiB dump failed\n", sizes[i]);
       return 1;

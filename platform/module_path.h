@@ -1,5 +1,5 @@
 // Inside the platform layer only: the file a module was loaded from, one backend per
-// system (module_posix.cpp, module_win32.cpp).
+// system (posix/module.cpp, win32/module.cpp).
 #pragma once
 #include <string>
 

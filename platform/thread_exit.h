@@ -1,5 +1,5 @@
 // Inside the platform layer only: work to do when the calling thread ends, one backend per
-// system (thread_exit_posix.cpp, thread_exit_win32.cpp). A thread_local object with a
+// system (posix/thread_exit.cpp, win32/thread_exit.cpp). A thread_local object with a
 // destructor cannot do it everywhere: under MinGW-w64's emulated thread-local storage
 // the storage is freed before such destructors run.
 #pragma once

@@ -18,21 +18,7 @@ deb="$packages/velmora_${version}_${arch}.deb"
 [ -f "$deb" ] || { echo "check-package: $deb is missing (make package-deb)" >&2; exit 1; }
 work=$(mktemp -d "$build/check-package.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-failures=0
-# A check's function runs as an if's condition, where errexit does not hold: each step
-# that may fail returns on its own.
-check() { # name, command...
-  local name=$1
-  shift
-  if "$@" >"$work/$name.out" 2>&1; then
-    echo "ok    $name"
-  else
-    echo "FAIL  $name"
-    tail -30 "$work/$name.out"
-    failures=$((failures + 1))
-  fi
-}
-started=$(date +%s)
+. scripts/lib/check_steps.sh
 private="usr/lib/$multiarch/velmora"
 
 contents() {

@@ -25,22 +25,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-# A check's function runs as an if's condition, where errexit does not hold: each step
-# that may fail returns on its own.
-check() { # name, command...
-  local name=$1
-  shift
-  if "$@" >"$work/$name.out" 2>&1; then
-    echo "ok    $name"
-  else
-    echo "FAIL  $name"
-    tail -30 "$work/$name.out"
-    failures=$((failures + 1))
-  fi
-}
-winpath() { echo "Z:${1//\//\\}"; }
-started=$(date +%s)
+. scripts/lib/check_steps.sh
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 

@@ -36,20 +36,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-check() { # name, command...
-  local name=$1
-  shift
-  if "$@" >"$work/$name.out" 2>&1; then
-    echo "ok    $name"
-  else
-    echo "FAIL  $name"
-    tail -30 "$work/$name.out"
-    failures=$((failures + 1))
-  fi
-}
-winpath() { echo "Z:${1//\//\\}"; }
-started=$(date +%s)
+. scripts/lib/check_steps.sh
 
 # The prefix is made once; later checks reuse it.
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true

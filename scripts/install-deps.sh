@@ -8,14 +8,5 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config make
           tmux python3 libpq-dev postgresql libssl-dev
           ser2net python3-serial qt6-base-dev fonts-dejavu-core
           dpkg-dev help2man man-db lintian)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-echo "installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+. "$(dirname "$0")/lib/install_missing.sh"
+install_missing "${packages[@]}"

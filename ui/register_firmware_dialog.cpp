@@ -4,6 +4,20 @@
 #include "models/srecord_file.h"
 #include "resources/resource.h"
 
+bool FirmwareFileIsValid(const CString& path, SRecordFault& fault) {
+  try {
+    CSRecordFile file(path);
+    file.OpenAndCheck();
+    DWORD start = 0, end = 0;
+    KV70AnyProgramFlashRange(start, end);
+    fault = file.CheckAllRecords(start, end);
+    return fault.code == 0;
+  } catch (CFileException* e) {
+    e->Delete();
+    return false;
+  }
+}
+
 CRegisterFirmwareDialog::CRegisterFirmwareDialog(LPCTSTR fileFilter, CWnd* parent)
     : CDialog(IDD_REGISTER_FIRMWARE, parent), m_strFileFilter(fileFilter) {
   m_strInvalidFile.LoadString(IDS_FIRMWARE_FILE_INVALID);
@@ -57,19 +71,7 @@ void CRegisterFirmwareDialog::OnOK() {
   // Every record, as Next checks it: a file spoilt on its two hundredth line is refused
   // here, with the line, not registered to be refused later.
   SRecordFault fault;
-  bool invalid = false;
-  try {
-    CSRecordFile file(m_strPath);
-    file.OpenAndCheck();
-    DWORD start = 0, end = 0;
-    KV70AnyProgramFlashRange(start, end);
-    fault = file.CheckAllRecords(start, end);
-    invalid = fault.code != 0;
-  } catch (CFileException* e) {
-    e->Delete();
-    invalid = true;
-  }
-  if (invalid) {
+  if (!FirmwareFileIsValid(m_strPath, fault)) {
     CString text;
     text.Format(m_strInvalidFile, m_strPath.GetString());
     if (!fault.detail.IsEmpty()) text += "\n\n" + fault.detail;

@@ -3,6 +3,13 @@
 // the description can name a registry key, and the file passes the S-record check.
 #pragma once
 #include "framework/afxwin.h"
+#include "models/srecord_checker.h"
+
+// Every record of the S-record file at `path`, as the upgrade would check it against the
+// program flash: false when the file is refused, with `fault` saying where and why (its
+// detail empty when the file could not be read at all). The dialog and the software
+// selection page refuse the same files this way.
+bool FirmwareFileIsValid(const CString& path, SRecordFault& fault);
 
 class CRegisterFirmwareDialog : public CDialog {
  public:

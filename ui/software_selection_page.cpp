@@ -6,8 +6,6 @@
 #include "catalogue/firmware_files.h"
 #include "catalogue/install_settings.h"
 #include "catalogue/registry_values.h"
-#include "device/kv70_flash_layout.h"
-#include "models/srecord_file.h"
 #include "platform/files.h"
 #include "resources/resource.h"
 #include "ui/register_firmware_dialog.h"
@@ -104,19 +102,7 @@ LRESULT CSoftwareSelectionPage::OnWizardNext() {
   // Every record, not only the first lines: a file the upgrade would refuse is refused
   // here, with the line that is wrong, before the user connects the device.
   SRecordFault fault;
-  bool invalid = false;
-  try {
-    CSRecordFile file(entry->m_strFirmwarePath);
-    file.OpenAndCheck();
-    DWORD start = 0, end = 0;
-    KV70AnyProgramFlashRange(start, end);
-    fault = file.CheckAllRecords(start, end);
-    invalid = fault.code != 0;
-  } catch (CFileException* e) {
-    e->Delete();
-    invalid = true;
-  }
-  if (invalid) {
+  if (!FirmwareFileIsValid(entry->m_strFirmwarePath, fault)) {
     CString text;
     text.Format(m_strInvalidLocation, entry->m_strFirmwarePath.GetString(),
                 entry->m_strDescription.GetString());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/core/ledger.h"
+#include "host/core/record_columns.h"
 
 namespace velmora {
 
@@ -17,139 +18,69 @@ namespace {
 constexpr const char* kConnectTimeoutS = "5";
 constexpr const char* kStatementTimeout = "SET statement_timeout = 15000";
 
-// Any number: the lock that lets only one station at a time make the table, since two
-// CREATE TABLE IF NOT EXISTS at once may both try to make it and one then fails.
-constexpr const char* kSchema = R"sql(
-BEGIN;
-SELECT pg_advisory_xact_lock(7007024);
-CREATE TABLE IF NOT EXISTS service_records(
-  source TEXT NOT NULL,
-  id BIGINT NOT NULL,
-  started TEXT NOT NULL,
-  ended TEXT,
-  station TEXT NOT NULL,
-  "user" TEXT NOT NULL,
-  version TEXT NOT NULL,
-  operation TEXT NOT NULL,
-  com_port INTEGER NOT NULL,
-  port TEXT NOT NULL,
-  serial TEXT, owner1 TEXT, owner2 TEXT,
-  info0 INTEGER, info1 INTEGER, flash_type INTEGER, info3 INTEGER, file_system_mb INTEGER,
-  application_id INTEGER,
-  applications TEXT NOT NULL DEFAULT '',
-  result TEXT NOT NULL,
-  exit_status INTEGER,
-  failure_number INTEGER,
-  failure_text TEXT NOT NULL DEFAULT '',
-  firmware_description TEXT, firmware_path TEXT, firmware_size BIGINT, firmware_sha256 TEXT,
-  software_word BIGINT,
-  erase_reached BOOLEAN,
-  log_path TEXT, log_bytes BIGINT, log_sha256 TEXT, log_complete BOOLEAN,
-  PRIMARY KEY(source, id));
+// A column's name in the ledger's SQL: "user" is a reserved word there.
+std::string ColumnName(const RecordColumn& c) {
+  return std::string(c.name) == "user" ? "\"user\"" : c.name;
+}
+
+// The table of service records. The advisory lock (any number) lets only one station at
+// a time make it, since two CREATE TABLE IF NOT EXISTS at once may both try to make it
+// and one then fails.
+std::string Schema() {
+  const auto type = [](ColumnType t) {
+    switch (t) {
+      case ColumnType::kText:
+        return "TEXT";
+      case ColumnType::kInteger:
+        return "INTEGER";
+      case ColumnType::kBigInteger:
+        return "BIGINT";
+      case ColumnType::kFlag:
+        return "BOOLEAN";
+    }
+    return "TEXT";
+  };
+  return "BEGIN;\n"
+         "SELECT pg_advisory_xact_lock(7007024);\n"
+         "CREATE TABLE IF NOT EXISTS service_records(\n"
+         "  source TEXT NOT NULL,\n"
+         "  id BIGINT NOT NULL,\n  " +
+         RecordColumnDefinitions(ColumnName, type) +
+         ",\n  PRIMARY KEY(source, id));\n"
+         R"sql(
 CREATE INDEX IF NOT EXISTS service_records_serial ON service_records(serial);
 COMMIT;
 )sql";
+}
 
-// In the order of the parameters; "user" is a reserved word there.
+// In the order of the parameters: the ledger's key, then the record's columns.
 const std::vector<std::string>& Columns() {
-  static const std::vector<std::string> columns = {"source",
-                                                   "id",
-                                                   "started",
-                                                   "ended",
-                                                   "station",
-                                                   "\"user\"",
-                                                   "version",
-                                                   "operation",
-                                                   "com_port",
-                                                   "port",
-                                                   "serial",
-                                                   "owner1",
-                                                   "owner2",
-                                                   "info0",
-                                                   "info1",
-                                                   "flash_type",
-                                                   "info3",
-                                                   "file_system_mb",
-                                                   "application_id",
-                                                   "applications",
-                                                   "result",
-                                                   "exit_status",
-                                                   "failure_number",
-                                                   "failure_text",
-                                                   "firmware_description",
-                                                   "firmware_path",
-                                                   "firmware_size",
-                                                   "firmware_sha256",
-                                                   "software_word",
-                                                   "erase_reached",
-                                                   "log_path",
-                                                   "log_bytes",
-                                                   "log_sha256",
-                                                   "log_complete"};
+  static const std::vector<std::string> columns = [] {
+    std::vector<std::string> names = {"source", "id"};
+    for (const RecordColumn& c : kRecordColumns) names.push_back(ColumnName(c));
+    return names;
+  }();
   return columns;
 }
 
 using Value = std::optional<std::string>;
 
-template <typename T>
-Value Num(const std::optional<T>& v) {
-  return v ? Value(std::to_string(*v)) : std::nullopt;
-}
-Value Num(std::int64_t v) {
-  return std::to_string(v);
-}
-Value Bool(const std::optional<bool>& v) {
-  return v ? Value(*v ? "true" : "false") : std::nullopt;
-}
-
+// Text parameters, as libpq sends them.
 std::vector<Value> Values(const std::string& source, const ServiceRecord& r) {
-  std::vector<Value> v;
-  v.push_back(source);
-  v.push_back(Num(r.id));
-  v.push_back(r.started);
-  v.push_back(r.ended.empty() ? std::nullopt : Value(r.ended));
-  v.push_back(r.station);
-  v.push_back(r.user);
-  v.push_back(r.version);
-  v.push_back(r.operation);
-  v.push_back(Num(std::int64_t{r.comPort}));
-  v.push_back(r.port);
-  v.push_back(r.serial);
-  v.push_back(r.owner1);
-  v.push_back(r.owner2);
-  const auto hw = [&](std::uint16_t HardwareNumbers::*field) {
-    return r.hardware ? Num(std::int64_t{(*r.hardware).*field}) : std::nullopt;
-  };
-  v.push_back(hw(&HardwareNumbers::info0));
-  v.push_back(hw(&HardwareNumbers::info1));
-  v.push_back(hw(&HardwareNumbers::flashType));
-  v.push_back(hw(&HardwareNumbers::info3));
-  v.push_back(hw(&HardwareNumbers::fileSystemMb));
-  v.push_back(hw(&HardwareNumbers::applicationId));
-  v.push_back(StoredApplications(r.applications));
-  v.push_back(r.result);
-  v.push_back(Num(r.exitStatus));
-  v.push_back(Num(r.failureNumber));
-  v.push_back(r.failureText);
-  if (r.firmware) {
-    v.push_back(r.firmware->description);
-    v.push_back(r.firmware->path);
-    v.push_back(Num(r.firmware->size));
-    v.push_back(r.firmware->sha256);
-    v.push_back(Num(r.firmware->softwareWord));
-  } else {
-    v.insert(v.end(), 5, std::nullopt);
-  }
-  v.push_back(Bool(r.eraseReached));
-  if (r.logFile) {
-    v.push_back(r.logFile->path);
-    v.push_back(Num(std::optional<std::uint64_t>(r.logFile->bytes)));
-    v.push_back(r.logFile->sha256);
-    v.push_back(Bool(r.logFile->complete));
-  } else {
-    v.insert(v.end(), 4, std::nullopt);
-  }
-  return v;
+  struct Params {
+    std::vector<Value> v;
+    void Text(const Value& text) { v.push_back(text); }
+    void Int(const std::optional<std::int64_t>& n) {
+      v.push_back(n ? Value(std::to_string(*n)) : std::nullopt);
+    }
+    void Flag(const std::optional<bool>& b) {
+      v.push_back(b ? Value(*b ? "true" : "false") : std::nullopt);
+    }
+  } params;
+  params.Text(source);
+  params.Int(r.id);
+  WriteRecordColumns(r, params);
+  return params.v;
 }
 
 class Row {
@@ -164,66 +95,18 @@ class Row {
     return IsNull(c) ? std::nullopt : std::optional<std::string>(Text(c));
   }
   std::int64_t Int(int c) const { return std::strtoll(PQgetvalue(res_, row_, c), nullptr, 10); }
-  bool Bool(int c) const { return Text(c) == "t"; }
+  bool Flag(int c) const { return Text(c) == "t"; }
 
  private:
   const PGresult* res_;
   int row_;
 };
 
+// A row as List selects it: the source, the id, then the record's columns.
 ServiceRecord ReadRow(const Row& s) {
   ServiceRecord r;
-  int c = 1;  // past the source
-  r.id = s.Int(c++);
-  r.started = s.Text(c++);
-  r.ended = s.Text(c++);
-  r.station = s.Text(c++);
-  r.user = s.Text(c++);
-  r.version = s.Text(c++);
-  r.operation = s.Text(c++);
-  r.comPort = static_cast<int>(s.Int(c++));
-  r.port = s.Text(c++);
-  r.serial = s.OptText(c++);
-  r.owner1 = s.OptText(c++);
-  r.owner2 = s.OptText(c++);
-  if (!s.IsNull(c)) {
-    HardwareNumbers h;
-    h.info0 = static_cast<std::uint16_t>(s.Int(c));
-    h.info1 = static_cast<std::uint16_t>(s.Int(c + 1));
-    h.flashType = static_cast<std::uint16_t>(s.Int(c + 2));
-    h.info3 = static_cast<std::uint16_t>(s.Int(c + 3));
-    h.fileSystemMb = static_cast<std::uint16_t>(s.Int(c + 4));
-    h.applicationId = static_cast<std::uint16_t>(s.Int(c + 5));
-    r.hardware = h;
-  }
-  c += 6;
-  r.applications = ParseApplications(s.Text(c++));
-  r.result = s.Text(c++);
-  if (!s.IsNull(c)) r.exitStatus = static_cast<int>(s.Int(c));
-  ++c;
-  if (!s.IsNull(c)) r.failureNumber = static_cast<int>(s.Int(c));
-  ++c;
-  r.failureText = s.Text(c++);
-  if (!s.IsNull(c + 1)) {
-    FirmwareFacts f;
-    f.description = s.Text(c);
-    f.path = s.Text(c + 1);
-    if (!s.IsNull(c + 2)) f.size = static_cast<std::uint64_t>(s.Int(c + 2));
-    f.sha256 = s.Text(c + 3);
-    if (!s.IsNull(c + 4)) f.softwareWord = static_cast<std::uint32_t>(s.Int(c + 4));
-    r.firmware = f;
-  }
-  c += 5;
-  if (!s.IsNull(c)) r.eraseReached = s.Bool(c);
-  ++c;
-  if (!s.IsNull(c)) {
-    LogFileFacts l;
-    l.path = s.Text(c);
-    l.bytes = static_cast<std::uint64_t>(s.Int(c + 1));
-    l.sha256 = s.Text(c + 2);
-    l.complete = s.Bool(c + 3);
-    r.logFile = l;
-  }
+  r.id = s.Int(1);
+  ReadRecordColumns(s, 2, r);
   return r;
 }
 
@@ -261,7 +144,7 @@ class PgLedger final : public Ledger {
                         std::string(PQgetvalue(found, 0, 0)) == "t";
     PQclear(found);
     if (exists) return true;
-    PGresult* res = PQexec(conn_, kSchema);
+    PGresult* res = PQexec(conn_, Schema().c_str());
     const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
     if (!ok) error = "its table cannot be made: " + Message(PQerrorMessage(conn_));
     PQclear(res);

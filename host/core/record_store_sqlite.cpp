@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "host/core/record_columns.h"
 #include "host/core/service_record.h"
 #include "platform/registry.h"
 
@@ -19,29 +20,13 @@ constexpr int kBusyTimeoutMs = 5000;
 // service_records: one row per run. ended is NULL until the run finished; result is
 // 'interrupted' until then. Hardware numbers are NULL when no configuration record was
 // read; applications are in StoredApplications form; SHA-256 sums are hex.
-constexpr const char* kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS service_records(
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  started TEXT NOT NULL,
-  ended TEXT,
-  station TEXT NOT NULL,
-  user TEXT NOT NULL,
-  version TEXT NOT NULL,
-  operation TEXT NOT NULL,
-  com_port INTEGER NOT NULL,
-  port TEXT NOT NULL,
-  serial TEXT, owner1 TEXT, owner2 TEXT,
-  info0 INTEGER, info1 INTEGER, flash_type INTEGER, info3 INTEGER, file_system_mb INTEGER,
-  application_id INTEGER,
-  applications TEXT NOT NULL DEFAULT '',
-  result TEXT NOT NULL,
-  exit_status INTEGER,
-  failure_number INTEGER,
-  failure_text TEXT NOT NULL DEFAULT '',
-  firmware_description TEXT, firmware_path TEXT, firmware_size INTEGER, firmware_sha256 TEXT,
-  software_word INTEGER,
-  erase_reached INTEGER,
-  log_path TEXT, log_bytes INTEGER, log_sha256 TEXT, log_complete INTEGER);
+std::string Schema() {
+  const auto type = [](ColumnType t) { return t == ColumnType::kText ? "TEXT" : "INTEGER"; };
+  return "CREATE TABLE IF NOT EXISTS service_records(\n"
+         "  id INTEGER PRIMARY KEY AUTOINCREMENT,\n  " +
+         RecordColumnDefinitions([](const RecordColumn& c) { return c.name; }, type) +
+         ");\n"
+         R"sql(
 CREATE INDEX IF NOT EXISTS service_records_serial ON service_records(serial);
 CREATE TABLE IF NOT EXISTS ledger_source(
   one INTEGER PRIMARY KEY CHECK(one = 1),
@@ -51,14 +36,15 @@ CREATE TABLE IF NOT EXISTS ledger_sent(
   record_id INTEGER PRIMARY KEY,
   finished INTEGER NOT NULL);
 )sql";
+}
 
-constexpr const char* kColumns =
-    "started, ended, station, user, version, operation, com_port, port, serial, owner1, owner2, "
-    "info0, info1, flash_type, info3, file_system_mb, application_id, applications, result, "
-    "exit_status, failure_number, failure_text, firmware_description, firmware_path, "
-    "firmware_size, firmware_sha256, software_word, erase_reached, log_path, log_bytes, "
-    "log_sha256, log_complete";
-constexpr int kColumnCount = 32;
+// "started, ended, ...": the record's columns, each with `prefix` before its name.
+std::string ColumnList(const std::string& prefix = "") {
+  std::string list;
+  for (const RecordColumn& c : kRecordColumns) list += (list.empty() ? "" : ", ") + prefix + c.name;
+  return list;
+}
+constexpr int kColumnCount = static_cast<int>(kRecordColumns.size());
 
 class Statement {
  public:
@@ -120,105 +106,31 @@ class Statement {
 };
 
 void BindRecord(Statement& s, const ServiceRecord& r, int first) {
-  int i = first;
-  s.Text(i++, r.started);
-  s.Text(i++, r.ended.empty() ? std::nullopt : std::optional<std::string>(r.ended));
-  s.Text(i++, r.station);
-  s.Text(i++, r.user);
-  s.Text(i++, r.version);
-  s.Text(i++, r.operation);
-  s.Int(i++, r.comPort);
-  s.Text(i++, r.port);
-  s.Text(i++, r.serial);
-  s.Text(i++, r.owner1);
-  s.Text(i++, r.owner2);
-  const auto hw = [&](std::uint16_t HardwareNumbers::*field) {
-    return r.hardware ? std::optional<std::int64_t>((*r.hardware).*field) : std::nullopt;
-  };
-  s.Int(i++, hw(&HardwareNumbers::info0));
-  s.Int(i++, hw(&HardwareNumbers::info1));
-  s.Int(i++, hw(&HardwareNumbers::flashType));
-  s.Int(i++, hw(&HardwareNumbers::info3));
-  s.Int(i++, hw(&HardwareNumbers::fileSystemMb));
-  s.Int(i++, hw(&HardwareNumbers::applicationId));
-  s.Text(i++, StoredApplications(r.applications));
-  s.Text(i++, r.result);
-  s.Int(i++, r.exitStatus);
-  s.Int(i++, r.failureNumber);
-  s.Text(i++, r.failureText);
-  if (r.firmware) {
-    s.Text(i++, r.firmware->description);
-    s.Text(i++, r.firmware->path);
-    s.Int(i++, r.firmware->size);
-    s.Text(i++, r.firmware->sha256);
-    s.Int(i++, r.firmware->softwareWord);
-  } else {
-    for (int k = 0; k < 5; ++k) s.Null(i++);
-  }
-  s.Int(i++, r.eraseReached);
-  if (r.logFile) {
-    s.Text(i++, r.logFile->path);
-    s.Int(i++, static_cast<std::int64_t>(r.logFile->bytes));
-    s.Text(i++, r.logFile->sha256);
-    s.Int(i++, r.logFile->complete ? 1 : 0);
-  } else {
-    for (int k = 0; k < 4; ++k) s.Null(i++);
-  }
+  struct Binder {
+    Statement& s;
+    int i;
+    void Text(const std::optional<std::string>& v) { s.Text(i++, v); }
+    void Int(const std::optional<std::int64_t>& v) { s.Int(i++, v); }
+    void Flag(const std::optional<bool>& v) {
+      s.Int(i++, v ? std::optional<std::int64_t>(*v ? 1 : 0) : std::nullopt);
+    }
+  } binder{s, first};
+  WriteRecordColumns(r, binder);
 }
 
+// A result row as ReadRecordColumns reads it: the id first, then the record's columns.
 ServiceRecord ReadRecord(const Statement& s) {
+  struct Row {
+    const Statement& s;
+    bool IsNull(int c) const { return s.IsNull(c); }
+    std::string Text(int c) const { return s.GetText(c); }
+    std::optional<std::string> OptText(int c) const { return s.OptText(c); }
+    std::int64_t Int(int c) const { return s.GetInt(c); }
+    bool Flag(int c) const { return s.GetInt(c) != 0; }
+  } row{s};
   ServiceRecord r;
-  int c = 0;
-  r.id = s.GetInt(c++);
-  r.started = s.GetText(c++);
-  r.ended = s.GetText(c++);
-  r.station = s.GetText(c++);
-  r.user = s.GetText(c++);
-  r.version = s.GetText(c++);
-  r.operation = s.GetText(c++);
-  r.comPort = static_cast<int>(s.GetInt(c++));
-  r.port = s.GetText(c++);
-  r.serial = s.OptText(c++);
-  r.owner1 = s.OptText(c++);
-  r.owner2 = s.OptText(c++);
-  if (!s.IsNull(c)) {
-    HardwareNumbers h;
-    h.info0 = static_cast<std::uint16_t>(s.GetInt(c));
-    h.info1 = static_cast<std::uint16_t>(s.GetInt(c + 1));
-    h.flashType = static_cast<std::uint16_t>(s.GetInt(c + 2));
-    h.info3 = static_cast<std::uint16_t>(s.GetInt(c + 3));
-    h.fileSystemMb = static_cast<std::uint16_t>(s.GetInt(c + 4));
-    h.applicationId = static_cast<std::uint16_t>(s.GetInt(c + 5));
-    r.hardware = h;
-  }
-  c += 6;
-  r.applications = ParseApplications(s.GetText(c++));
-  r.result = s.GetText(c++);
-  if (!s.IsNull(c)) r.exitStatus = static_cast<int>(s.GetInt(c));
-  ++c;
-  if (!s.IsNull(c)) r.failureNumber = static_cast<int>(s.GetInt(c));
-  ++c;
-  r.failureText = s.GetText(c++);
-  if (!s.IsNull(c + 1)) {
-    FirmwareFacts f;
-    f.description = s.GetText(c);
-    f.path = s.GetText(c + 1);
-    if (!s.IsNull(c + 2)) f.size = static_cast<std::uint64_t>(s.GetInt(c + 2));
-    f.sha256 = s.GetText(c + 3);
-    if (!s.IsNull(c + 4)) f.softwareWord = static_cast<std::uint32_t>(s.GetInt(c + 4));
-    r.firmware = f;
-  }
-  c += 5;
-  if (!s.IsNull(c)) r.eraseReached = s.GetInt(c) != 0;
-  ++c;
-  if (!s.IsNull(c)) {
-    LogFileFacts l;
-    l.path = s.GetText(c);
-    l.bytes = static_cast<std::uint64_t>(s.GetInt(c + 1));
-    l.sha256 = s.GetText(c + 2);
-    l.complete = s.GetInt(c + 3) != 0;
-    r.logFile = l;
-  }
+  r.id = s.GetInt(0);
+  ReadRecordColumns(row, 1, r);
   return r;
 }
 
@@ -233,7 +145,7 @@ class SqliteRecordStore final : public RecordStore {
     ServiceRecord stored = record;
     stored.result = "interrupted";
     stored.ended.clear();
-    std::string sql = std::string("INSERT INTO service_records(") + kColumns + ") VALUES(";
+    std::string sql = "INSERT INTO service_records(" + ColumnList() + ") VALUES(";
     for (int i = 0; i < kColumnCount; ++i) sql += i ? ",?" : "?";
     sql += ")";
     Statement s(db_, sql);
@@ -253,16 +165,8 @@ class SqliteRecordStore final : public RecordStore {
     // reads `interrupted` (the safe side), and the next durable write takes it along.
     sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     std::string sql = "UPDATE service_records SET ";
-    std::string columns = kColumns;
-    int i = 0;
-    for (std::size_t start = 0; start < columns.size(); ++i) {
-      std::size_t end = columns.find(',', start);
-      if (end == std::string::npos) end = columns.size();
-      std::string name = columns.substr(start, end - start);
-      name.erase(0, name.find_first_not_of(' '));
-      sql += (i ? ", " : "") + name + " = ?";
-      start = end + 1;
-    }
+    for (std::size_t i = 0; i < kRecordColumns.size(); ++i)
+      sql += std::string(i ? ", " : "") + kRecordColumns[i].name + " = ?";
     sql += " WHERE id = ?";
     Statement s(db_, sql);
     BindRecord(s, record, 1);
@@ -281,7 +185,7 @@ class SqliteRecordStore final : public RecordStore {
 
   bool List(const RecordFilter& filter, std::vector<ServiceRecord>& records,
             std::string& error) override {
-    Statement s(db_, std::string("SELECT id, ") + kColumns + " FROM service_records ORDER BY id");
+    Statement s(db_, "SELECT id, " + ColumnList() + " FROM service_records ORDER BY id");
     while (s.Step()) {
       ServiceRecord r = ReadRecord(s);
       if (RecordMatches(r, filter)) records.push_back(std::move(r));
@@ -305,17 +209,7 @@ class SqliteRecordStore final : public RecordStore {
 
   // Unsent: never confirmed, or confirmed only as begun and finished since.
   bool Unsent(std::vector<ServiceRecord>& records, std::string& error) override {
-    std::string columns = kColumns;
-    std::string prefixed = "r.id";
-    for (std::size_t start = 0; start < columns.size();) {
-      std::size_t end = columns.find(',', start);
-      if (end == std::string::npos) end = columns.size();
-      std::string name = columns.substr(start, end - start);
-      name.erase(0, name.find_first_not_of(' '));
-      prefixed += ", r." + name;
-      start = end + 1;
-    }
-    Statement s(db_, "SELECT " + prefixed +
+    Statement s(db_, "SELECT r.id, " + ColumnList("r.") +
                          " FROM service_records r LEFT JOIN ledger_sent m ON m.record_id = r.id"
                          " WHERE m.record_id IS NULL OR (m.finished = 0 AND r.ended IS NOT NULL)"
                          " ORDER BY r.id");
@@ -378,7 +272,7 @@ std::unique_ptr<RecordStore> OpenRecordStore(std::string& error) {
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   auto store = std::make_unique<SqliteRecordStore>(db);
   char* message = nullptr;
-  if (sqlite3_exec(db, kSchema, nullptr, nullptr, &message) != SQLITE_OK) {
+  if (sqlite3_exec(db, Schema().c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
     error = path + ": " + (message ? message : "the records' table cannot be made");
     sqlite3_free(message);
     return nullptr;

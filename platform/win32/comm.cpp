@@ -1,4 +1,4 @@
-// Comm ports on the Windows serial API (win32/comm_api.cpp): names such as "\\.\COM5"
+// Comm ports on the Windows serial API (win32/api/comm.cpp): names such as "\\.\COM5"
 // or "COM5" go to the system unchanged; the driver keeps the time-outs, so the read
 // rule of comm_port.h is the system's own.
 #include <memory>

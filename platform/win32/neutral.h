@@ -1,6 +1,6 @@
-// The meeting point of the Windows backends' two halves. The win32/*.cpp files include
-// <windows.h> and this header only; the platform's *_win32.cpp files include the
-// project's headers and this header only. The project names types and constants as
+// The meeting point of the Windows backends' two halves. The win32/api/*.cpp files
+// include <windows.h> and this header only; the win32/*.cpp files include the project's
+// headers and this header only. The project names types and constants as
 // Windows does (DWORD, ERROR_*, HKEY, ...) with other definitions, so the two must never
 // meet in one translation unit. Here there are only fixed-width integers, opaque handles,
 // standard strings and plain structs; every error is a Windows error number.

@@ -1,4 +1,4 @@
-// TCP connections on Winsock (win32/api/socket_api.cpp).
+// TCP connections on Winsock (win32/api/socket.cpp).
 #include "platform/socket.h"
 
 #include "platform/win32/neutral.h"

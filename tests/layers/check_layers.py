@@ -14,9 +14,11 @@ A project header is one whose first folder is a layer, host/, sim/ or a top fold
 whether written "device/x.h" or <device/x.h>.
 
 Operating-system headers (OS_HEADER, any letter case, quoted or angled) are included by
-platform/, by the programs that are not the plug-in (host/, sim/) and by tests and
-measurements (a tests/ folder, bench/, fuzz/). The plug-in's layers above platform/ never
-include them, their test helpers (testing/ folders) included.
+platform's backends (platform/posix/, platform/win32/) and its tests and test helpers, by
+the programs that are not the plug-in (host/, sim/) and by tests and measurements (a
+tests/ folder, bench/, fuzz/). platform's own files directly in platform/ are the portable
+interface and the code that knows no system, and never include them; nor do the plug-in's
+layers above platform/, their test helpers (testing/ folders) included.
 
 libframework.so (CMake target `framework`) is the one shared library of platform/ and
 framework/: a link to it is how a target reaches platform's services, so platform/'s own
@@ -99,9 +101,17 @@ def allowed(src, target):
     return may_use(layer_of(src), is_test(src), layer_of(target))
 
 
+def is_portable_platform(path):
+    """A file directly in platform/: the interface, or code that knows no system."""
+    parts = path.split("/")
+    return len(parts) == 2 and parts[0] == "platform"
+
+
 def may_include_os(path):
     layer = layer_of(path)
-    return layer not in LAYERS or layer == "platform" or in_folder(path, {"tests"})
+    if layer == "platform":
+        return not is_portable_platform(path)
+    return layer not in LAYERS or in_folder(path, {"tests"})
 
 
 def project_target(path, kind, target):
@@ -124,8 +134,15 @@ def check_includes(root):
                 kind, target = m.groups()
                 written = f"<{target}>" if kind == "<" else f'"{target}"'
                 src_layer = layer_of(path)
-                if OS_HEADER.match(target):
-                    if not may_include_os(path):
+                beside = kind == '"' and os.path.isfile(
+                    os.path.join(os.path.dirname(full), target))
+                if OS_HEADER.match(target) and not beside:
+                    if is_portable_platform(path):
+                        problems.append(f"{path}:{number}: {written}: a portable platform "
+                                        f"file may not use the operating system; its "
+                                        f"system's half belongs in platform/posix/ or "
+                                        f"platform/win32/")
+                    elif not may_include_os(path):
                         problems.append(f"{path}:{number}: {written}: only platform may use "
                                         f"the operating system, not {src_layer}")
                     continue

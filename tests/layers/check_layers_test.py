@@ -52,7 +52,11 @@ class CheckLayersTest(unittest.TestCase):
     def test_allowed_edges_pass(self):
         code, out = self.run_on({
             "device/a.cpp": '#include "device/a.h"\n#include "protocol/b.h"\n#include <vector>\n',
-            "platform/p.cpp": "#include <unistd.h>\n",
+            "platform/posix/p.cpp": "#include <unistd.h>\n",
+            "platform/p.cpp": '#include "platform/p.h"\n#include <string>\n',
+            # The project's own header named like the system's, beside the file, is the project's.
+            "platform/winbase.h": "#include <cstdint>\n",
+            "platform/sync.h": '#include "winbase.h"\n',
             "host/h.cpp": '#include "framework/plugin_abi.h"\n#include "sim/settings.h"\n',
             "sim/s.cpp": '#include "platform/clock.h"\n',
             "ui/tests/t.cpp": '#include "device/d.h"\n#include "sim/sim_port.h"\n#include <unistd.h>\n',
@@ -60,7 +64,8 @@ class CheckLayersTest(unittest.TestCase):
             # The programs that are not the plug-in, and tests, use the operating system.
             "host/terminal/c.cpp": "#include <poll.h>\n#include <signal.h>\n#include <io.h>\n",
             "sim/net.cpp": "#include <arpa/inet.h>\n#include <sys/socket.h>\n#include <netinet/tcp.h>\n",
-            "platform/win32/api.cpp": "#include <Windows.h>\n#include <winsock2.h>\n",
+            "platform/win32/api/a.cpp": "#include <Windows.h>\n#include <winsock2.h>\n",
+            "platform/win32/w.cpp": "#include <io.h>\n",
             "platform/testing/t.cpp": "#include <termios.h>\n",
             "serial/tests/pty.cpp": "#include <asm/termbits.h>\n#include <sys/ioctl.h>\n",
             "bench/b.cpp": "#include <unistd.h>\n",
@@ -141,6 +146,13 @@ class CheckLayersTest(unittest.TestCase):
              "serial/testing/pty.cpp:1: <termios.h>: only platform may use the operating system, not serial"),
             ("protocol/testing/line.h", "#include <unistd.h>\n",
              "protocol/testing/line.h:1: <unistd.h>: only platform may use the operating system, not protocol"),
+            # platform's portable files know no system: that belongs in posix/ or win32/.
+            ("platform/output.cpp", "#include <sys/stat.h>\n",
+             "platform/output.cpp:1: <sys/stat.h>: a portable platform file may not use the "
+             "operating system; its system's half belongs in platform/posix/ or platform/win32/"),
+            ("platform/files.h", "#include <Windows.h>\n",
+             "platform/files.h:1: <Windows.h>: a portable platform file may not use the "
+             "operating system; its system's half belongs in platform/posix/ or platform/win32/"),
         ]
         for path, text, expected in rows:
             with self.subTest(path=path):

@@ -1,4 +1,4 @@
-// The file of a loaded module, from the Windows loader (win32/module_api.cpp).
+// The file of a loaded module, from the Windows loader (win32/api/module.cpp).
 #include "platform/module_path.h"
 #include "platform/win32/neutral.h"
 

@@ -1,5 +1,6 @@
-// Run-time loading through LoadLibrary and GetProcAddress (win32/module_api.cpp).
+// Run-time loading through LoadLibrary and GetProcAddress (win32/api/module.cpp).
 #include "platform/dynamic_library.h"
+
 #include "platform/win32/neutral.h"
 
 namespace platform {

@@ -1,8 +1,8 @@
 // The environment on Windows, through the C runtime (which keeps the system's copy in
 // step), and the roaming application-data folder.
-#include <cstdlib>
-
 #include "platform/environment.h"
+
+#include <cstdlib>
 
 namespace platform {
 

@@ -1,12 +1,12 @@
 // The tests' POSIX-only services on Linux.
+#include "platform/testing/system_for_tests.h"
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-
-#include "platform/testing/system_for_tests.h"
 
 namespace platform_test {
 

@@ -1,8 +1,8 @@
 // Thread-end work on POSIX: a thread_local list whose destructor runs it.
+#include "platform/thread_exit.h"
+
 #include <utility>
 #include <vector>
-
-#include "platform/thread_exit.h"
 
 namespace platform {
 

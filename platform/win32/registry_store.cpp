@@ -1,10 +1,12 @@
-// The registry's store on Windows: the system registry itself (win32/registry_api.cpp),
+// The registry's store on Windows: the system registry itself (win32/api/registry.cpp),
 // so that the keys the host and the plug-in keep are the ones every other Windows
 // program sees. Key ids name key paths for the life of the process.
 //
 // With VELMORA_REGISTRY set (tests, a second catalogue) the two roots are moved under
 // HKEY_CURRENT_USER\Software\Velmora\Stores\<a name made from that value>, so that such
 // a store never touches the machine's own keys.
+#include "platform/registry_store.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +18,6 @@
 
 #include "platform/environment.h"
 #include "platform/registry.h"
-#include "platform/registry_store.h"
 #include "platform/win32/neutral.h"
 
 namespace platform::registry {

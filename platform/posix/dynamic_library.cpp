@@ -1,7 +1,7 @@
 // Run-time loading through the dynamic loader.
-#include <dlfcn.h>
-
 #include "platform/dynamic_library.h"
+
+#include <dlfcn.h>
 
 namespace platform {
 

@@ -1,9 +1,10 @@
 // The lock file on Windows: an exclusive LockFileEx range, waited for.
+#include "platform/file_lock.h"
+
 #include <fcntl.h>
 #include <io.h>
 
 #include "platform/file_io.h"
-#include "platform/file_lock.h"
 #include "platform/win32/neutral.h"
 
 namespace platform {

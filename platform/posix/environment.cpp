@@ -1,10 +1,10 @@
 // The environment on POSIX.
+#include "platform/environment.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
-
-#include "platform/environment.h"
 
 namespace platform {
 

@@ -1,5 +1,6 @@
-// Files on Windows (win32/file_api.cpp): the system's own copy and replace.
+// Files on Windows (win32/api/file.cpp): the system's own copy and replace.
 #include "platform/files.h"
+
 #include "platform/win32/neutral.h"
 
 namespace platform {
@@ -10,10 +11,6 @@ BOOL Done(DWORD error) {
   if (error == ERROR_SUCCESS) return TRUE;
   SetLastError(error);
   return FALSE;
-}
-
-bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
 }
 
 }  // namespace
@@ -71,30 +68,6 @@ BOOL CreateDirectory(const char* path) {
 // Windows takes both separators, but a path is compared and shown in its own form: '\'.
 const char* PathSeparator() {
   return "\\";
-}
-
-std::string ToNativePath(const std::string& path) {
-  std::string native = path;
-  for (char& c : native) {
-    if (c == '/') c = '\\';
-  }
-  return native;
-}
-
-void SplitPath(const std::string& path, std::string* dir, std::string* fname, std::string* ext) {
-  std::size_t nameStart = 0;
-  for (std::size_t i = path.size(); i > 0; --i) {
-    if (IsSeparator(path[i - 1]) || (i == 2 && path[1] == ':')) {
-      nameStart = i;
-      break;
-    }
-  }
-  std::string base = path.substr(nameStart);
-  std::size_t dot = base.rfind('.');
-  if (dot == std::string::npos) dot = base.size();
-  if (dir) *dir = path.substr(0, nameStart);
-  if (fname) *fname = base.substr(0, dot);
-  if (ext) *ext = base.substr(dot);
 }
 
 }  // namespace platform

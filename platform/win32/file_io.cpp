@@ -1,10 +1,11 @@
 // Files by descriptor on Windows: the descriptor is the C runtime's number for a handle
-// opened with CreateFile (win32/file_api.cpp). The share-mode locks are LockFileEx
+// opened with CreateFile (win32/api/file.cpp). The share-mode locks are LockFileEx
 // ranges past the data, released when the handle closes.
+#include "platform/file_io.h"
+
 #include <fcntl.h>
 #include <io.h>
 
-#include "platform/file_io.h"
 #include "platform/win32/neutral.h"
 
 namespace platform {

@@ -1,9 +1,10 @@
 // The tests' POSIX-only services on Windows: none of them is there, so the tests that
 // need one skip.
+#include "platform/testing/system_for_tests.h"
+
 #include <fcntl.h>
 #include <io.h>
 
-#include "platform/testing/system_for_tests.h"
 #include "platform/win32/neutral.h"
 
 namespace platform_test {
