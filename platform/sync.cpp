@@ -19,6 +19,7 @@ struct EventObject {
   std::condition_variable cv;
   const bool manualReset;
   bool signalled;
+  int waiters = 0;  // threads in WaitForSingleObject
 };
 
 // Events take handles from 0x10004 on, four apart.
@@ -42,10 +43,15 @@ HANDLE CreateEvent(bool manualReset, bool initialState) {
 BOOL SetEvent(HANDLE handle) {
   auto event = Lookup(handle);
   if (!event) return FALSE;
+  bool waited = false;
   {
     std::lock_guard lock(event->mutex);
     event->signalled = true;
+    waited = event->waiters > 0;
   }
+  // The serial class sets its transfer event after every byte it reads, which nobody
+  // waits for: no wake-up to send then.
+  if (!waited) return TRUE;
   // An auto-reset event releases one waiter; a manual-reset one releases them all.
   if (event->manualReset) {
     event->cv.notify_all();
@@ -68,11 +74,15 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs) {
   if (!event) return WAIT_FAILED;
   std::unique_lock lock(event->mutex);
   auto isSignalled = [&] { return event->signalled; };
+  ++event->waiters;
+  bool signalled = true;
   if (timeoutMs == INFINITE) {
     event->cv.wait(lock, isSignalled);
-  } else if (!event->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), isSignalled)) {
-    return WAIT_TIMEOUT;
+  } else {
+    signalled = event->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), isSignalled);
   }
+  --event->waiters;
+  if (!signalled) return WAIT_TIMEOUT;
   if (!event->manualReset) event->signalled = false;
   return WAIT_OBJECT_0;
 }
