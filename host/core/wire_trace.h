@@ -24,8 +24,8 @@
 
 namespace velmora {
 
-// Where the trace's lines go, one whole line a call. Write returns a Windows error
-// number, 0 when the line was written.
+// Where the trace's lines go, whole lines a call (one or more). Write returns a Windows
+// error number, 0 when the lines were written.
 class TraceOutput {
  public:
   virtual ~TraceOutput() = default;
@@ -33,8 +33,9 @@ class TraceOutput {
 };
 
 // The trace's file. A regular file is emptied and written in place; a character device
-// is written in place too (what can reach here has passed OutputProblem). Every line
-// goes out at once, so a trace cut short by a hard exit still ends on a whole line.
+// is written in place too (what can reach here has passed OutputProblem). What it is
+// given goes out at once, whole lines only, so a trace cut short by a hard exit still
+// ends on a whole line.
 class TraceFile final : public TraceOutput {
  public:
   TraceFile() = default;
