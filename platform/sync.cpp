@@ -2,8 +2,10 @@
 // a stale or forged handle is refused instead of dereferenced.
 #include "platform/sync.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -34,6 +36,32 @@ std::shared_ptr<EventObject> Lookup(HANDLE handle) {
   return event;
 }
 
+// Handles closed so far: a lookup a thread kept holds while this is unchanged (handles
+// are never reused).
+std::atomic<std::uint64_t> gClosed{0};
+
+// The serial class resets and sets its transfer event around every byte it reads: the
+// last event a thread looked up is kept, with a reference of its own that keeps it alive,
+// instead of the table's lock and search each time.
+EventObject* LookupKept(HANDLE handle) {
+  struct Kept {
+    HANDLE handle = nullptr;
+    std::shared_ptr<EventObject> event;
+    std::uint64_t closed = 0;
+  };
+  // One thread-local object: each costs a call to find it, in a shared library.
+  thread_local Kept kept;
+  Kept& mine = kept;
+  const std::uint64_t closed = gClosed.load(std::memory_order_acquire);
+  if (handle != nullptr && handle == mine.handle && closed == mine.closed) return mine.event.get();
+  auto event = Lookup(handle);
+  if (!event) return nullptr;
+  mine.handle = handle;
+  mine.event = std::move(event);
+  mine.closed = closed;
+  return mine.event.get();
+}
+
 }  // namespace
 
 HANDLE CreateEvent(bool manualReset, bool initialState) {
@@ -41,7 +69,7 @@ HANDLE CreateEvent(bool manualReset, bool initialState) {
 }
 
 BOOL SetEvent(HANDLE handle) {
-  auto event = Lookup(handle);
+  EventObject* event = LookupKept(handle);
   if (!event) return FALSE;
   bool waited = false;
   {
@@ -62,7 +90,7 @@ BOOL SetEvent(HANDLE handle) {
 }
 
 BOOL ResetEvent(HANDLE handle) {
-  auto event = Lookup(handle);
+  EventObject* event = LookupKept(handle);
   if (!event) return FALSE;
   std::lock_guard lock(event->mutex);
   event->signalled = false;
@@ -93,6 +121,7 @@ BOOL CloseHandle(HANDLE handle) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  gClosed.fetch_add(1, std::memory_order_acq_rel);
   return TRUE;
 }
 
