@@ -103,6 +103,9 @@ class CommPort {
   // Reports the line's error flags since the last call and clears them (CE_BREAK for a
   // break received).
   virtual DWORD ClearError(DWORD& errors) = 0;
+  // How many received bytes the port holds, which the next read takes without waiting;
+  // 0 when the backend does not say.
+  virtual DWORD Held() const { return 0; }
 };
 
 // Creates a port for a resolved name (after the "sim" prefix and its ':', if any).

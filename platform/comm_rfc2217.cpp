@@ -83,6 +83,7 @@ class Rfc2217Port final : public CommPort, private PortFeed {
   DWORD SetBreak() override { return Control(comport::kControlBreakOn); }
   DWORD ClearBreak() override { return Control(comport::kControlBreakOff); }
   DWORD ClearError(DWORD& errors) override;
+  DWORD Held() const override { return static_cast<DWORD>(session_.Input().Held()); }
 
  private:
   Rfc2217Port() : session_(kMaxPending) {}

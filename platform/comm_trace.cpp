@@ -2,6 +2,7 @@
 #include "platform/comm_trace.h"
 
 #include <atomic>
+#include <vector>
 
 #include "platform/clock.h"
 
@@ -14,10 +15,12 @@ std::atomic<WireTap*> gTap{nullptr};
 class TracingPort final : public CommPort {
  public:
   explicit TracingPort(std::unique_ptr<CommPort> inner) : inner_(std::move(inner)) {}
+  ~TracingPort() override { HandOn(); }
 
   DWORD GetState(DCB& dcb) override { return inner_->GetState(dcb); }
 
   DWORD SetState(const DCB& dcb) override {
+    HandOn();
     DWORD error = inner_->SetState(dcb);
     if (error == ERROR_SUCCESS && (!speedKnown_ || dcb.BaudRate != speed_)) {
       speedKnown_ = true;
@@ -34,12 +37,19 @@ class TracingPort final : public CommPort {
     DWORD error = inner_->Read(buffer, count, read);
     // Bytes that arrived count even when the call also reports an error.
     if (read > 0) {
-      if (WireTap* tap = CurrentWireTap()) tap->OnRead(buffer, read);
+      held_.insert(held_.end(), buffer, buffer + read);
+      // The plug-in reads a byte at a time, and each byte through the taps (decoders,
+      // the trace, a clock reading each) cost more than the port's whole receive. While
+      // the port holds more of what came in, the next read follows within microseconds:
+      // the taps hear of the whole lot when the port runs dry, or before anything else
+      // happens on the line.
+      if (error != ERROR_SUCCESS || held_.size() >= kMostHeld || inner_->Held() == 0) HandOn();
     }
     return error;
   }
 
   DWORD Write(const BYTE* buffer, DWORD count, DWORD& written) override {
+    HandOn();
     written = 0;
     DWORD error = inner_->Write(buffer, count, written);
     if (written > 0) {
@@ -48,9 +58,13 @@ class TracingPort final : public CommPort {
     return error;
   }
 
-  DWORD Purge(DWORD flags) override { return inner_->Purge(flags); }
+  DWORD Purge(DWORD flags) override {
+    HandOn();
+    return inner_->Purge(flags);
+  }
 
   DWORD SetBreak() override {
+    HandOn();
     DWORD error = inner_->SetBreak();
     if (error == ERROR_SUCCESS && !breakOn_) {
       breakOn_ = true;
@@ -60,6 +74,7 @@ class TracingPort final : public CommPort {
   }
 
   DWORD ClearBreak() override {
+    HandOn();
     DWORD error = inner_->ClearBreak();
     if (error == ERROR_SUCCESS && breakOn_) {
       breakOn_ = false;
@@ -71,6 +86,7 @@ class TracingPort final : public CommPort {
   }
 
   DWORD ClearError(DWORD& errors) override {
+    HandOn();
     errors = 0;
     DWORD error = inner_->ClearError(errors);
     if (error == ERROR_SUCCESS && (errors & CE_BREAK) != 0) {
@@ -79,8 +95,21 @@ class TracingPort final : public CommPort {
     return error;
   }
 
+  DWORD Held() const override { return inner_->Held(); }
+
  private:
+  static constexpr std::size_t kMostHeld = 4096;
+
+  // The bytes read and not yet handed to the tap.
+  void HandOn() {
+    if (held_.empty()) return;
+    if (WireTap* tap = CurrentWireTap())
+      tap->OnRead(held_.data(), static_cast<DWORD>(held_.size()));
+    held_.clear();
+  }
+
   std::unique_ptr<CommPort> inner_;
+  std::vector<BYTE> held_;
   bool speedKnown_ = false;
   DWORD speed_ = 0;
   bool breakOn_ = false;

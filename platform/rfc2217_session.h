@@ -71,6 +71,7 @@ class Rfc2217Session {
 
   // --- The line's data and events.
   InputQueue& Input() { return input_; }
+  const InputQueue& Input() const { return input_; }
   // CE_* flags since the last call (CE_BREAK for breaks the server notified, CE_RXOVER
   // for data dropped for want of room).
   DWORD TakeErrors();

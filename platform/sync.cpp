@@ -2,8 +2,10 @@
 // a stale or forged handle is refused instead of dereferenced.
 #include "platform/sync.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -19,6 +21,7 @@ struct EventObject {
   std::condition_variable cv;
   const bool manualReset;
   bool signalled;
+  int waiters = 0;  // threads in WaitForSingleObject
 };
 
 // Events take handles from 0x10004 on, four apart.
@@ -33,6 +36,32 @@ std::shared_ptr<EventObject> Lookup(HANDLE handle) {
   return event;
 }
 
+// Handles closed so far: a lookup a thread kept holds while this is unchanged (handles
+// are never reused).
+std::atomic<std::uint64_t> gClosed{0};
+
+// The serial class resets and sets its transfer event around every byte it reads: the
+// last event a thread looked up is kept, with a reference of its own that keeps it alive,
+// instead of the table's lock and search each time.
+EventObject* LookupKept(HANDLE handle) {
+  struct Kept {
+    HANDLE handle = nullptr;
+    std::shared_ptr<EventObject> event;
+    std::uint64_t closed = 0;
+  };
+  // One thread-local object: each costs a call to find it, in a shared library.
+  thread_local Kept kept;
+  Kept& mine = kept;
+  const std::uint64_t closed = gClosed.load(std::memory_order_acquire);
+  if (handle != nullptr && handle == mine.handle && closed == mine.closed) return mine.event.get();
+  auto event = Lookup(handle);
+  if (!event) return nullptr;
+  mine.handle = handle;
+  mine.event = std::move(event);
+  mine.closed = closed;
+  return mine.event.get();
+}
+
 }  // namespace
 
 HANDLE CreateEvent(bool manualReset, bool initialState) {
@@ -40,12 +69,17 @@ HANDLE CreateEvent(bool manualReset, bool initialState) {
 }
 
 BOOL SetEvent(HANDLE handle) {
-  auto event = Lookup(handle);
+  EventObject* event = LookupKept(handle);
   if (!event) return FALSE;
+  bool waited = false;
   {
     std::lock_guard lock(event->mutex);
     event->signalled = true;
+    waited = event->waiters > 0;
   }
+  // The serial class sets its transfer event after every byte it reads, which nobody
+  // waits for: no wake-up to send then.
+  if (!waited) return TRUE;
   // An auto-reset event releases one waiter; a manual-reset one releases them all.
   if (event->manualReset) {
     event->cv.notify_all();
@@ -56,7 +90,7 @@ BOOL SetEvent(HANDLE handle) {
 }
 
 BOOL ResetEvent(HANDLE handle) {
-  auto event = Lookup(handle);
+  EventObject* event = LookupKept(handle);
   if (!event) return FALSE;
   std::lock_guard lock(event->mutex);
   event->signalled = false;
@@ -68,11 +102,15 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs) {
   if (!event) return WAIT_FAILED;
   std::unique_lock lock(event->mutex);
   auto isSignalled = [&] { return event->signalled; };
+  ++event->waiters;
+  bool signalled = true;
   if (timeoutMs == INFINITE) {
     event->cv.wait(lock, isSignalled);
-  } else if (!event->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), isSignalled)) {
-    return WAIT_TIMEOUT;
+  } else {
+    signalled = event->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), isSignalled);
   }
+  --event->waiters;
+  if (!signalled) return WAIT_TIMEOUT;
   if (!event->manualReset) event->signalled = false;
   return WAIT_OBJECT_0;
 }
@@ -83,6 +121,7 @@ BOOL CloseHandle(HANDLE handle) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  gClosed.fetch_add(1, std::memory_order_acq_rel);
   return TRUE;
 }
 

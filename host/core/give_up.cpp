@@ -33,6 +33,12 @@ bool ProgressWatch::Due(std::uint64_t nowMs) const {
   return nowMs >= lastChangeMs_ && nowMs - lastChangeMs_ >= std::uint64_t{*limitSeconds_} * 1000;
 }
 
+std::uint64_t ProgressWatch::MsUntilDue(std::uint64_t nowMs) const {
+  if (!limitSeconds_) return UINT64_MAX;
+  const std::uint64_t due = lastChangeMs_ + std::uint64_t{*limitSeconds_} * 1000;
+  return nowMs >= due ? 0 : due - nowMs;
+}
+
 std::string ProgressWatch::Reason() const {
   return "no progress for " + std::to_string(limitSeconds_.value_or(0)) + " s: gave up";
 }

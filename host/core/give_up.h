@@ -33,6 +33,8 @@ class ProgressWatch {
   void Progress(long position, std::uint64_t nowMs);
   // True once the position has stood still for the limit.
   bool Due(std::uint64_t nowMs) const;
+  // Milliseconds until Due turns true without progress (0 once it is; never: the most).
+  std::uint64_t MsUntilDue(std::uint64_t nowMs) const;
   // "no progress for 300 s: gave up"
   std::string Reason() const;
 

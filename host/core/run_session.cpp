@@ -1,5 +1,6 @@
 #include "host/core/run_session.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "host/core/run_warnings.h"
@@ -13,6 +14,9 @@ namespace {
 // How often a blocking Run looks at the observer (cancel, elapsed time) while nothing
 // arrives from the run. This is the host's own pace, not a wait on the device.
 constexpr DWORD kPumpSliceMs = 100;
+// The same when the observer shows nothing between messages and wakes the pump for a
+// cancel itself: only a caption changed without a message waits this long to be seen.
+constexpr DWORD kIdleSliceMs = 1000;
 
 // The host's own message to its run window: a port problem met on the run's thread,
 // lParam = const char* text (valid until the send returns). The plug-in sends only its
@@ -98,6 +102,8 @@ void RunSession::Begin(const RunRequest& request) {
   caption_ = platform::GetWindowText(hwnd_);
   observer_.Start();
   const HWND hwnd = hwnd_;
+  // A window that has gone makes this a no-op: the wake may come late.
+  observer_.WakeWith([hwnd] { platform::WakeWindowThread(hwnd); });
   // The port's reason is shown when it is met, before the plug-in's failure box; the
   // send waits for the window's thread, so the order holds.
   previousListener_ = platform::SetCommProblemListener([hwnd](const std::string& text) {
@@ -144,9 +150,19 @@ int RunSession::End() {
   return result_;
 }
 
+DWORD RunSession::SliceMs() {
+  if (observer_.WantsTicks()) return kPumpSliceMs;
+  if (!giveUpSeconds_) return kIdleSliceMs;
+  platform::Clock& clock = platform::GetClock();
+  // Virtual time moves with the run, not with the pump's wait: looked at as often as ever.
+  if (clock.IsVirtual()) return kPumpSliceMs;
+  const std::uint64_t left = watch_.MsUntilDue(clock.NowMs());
+  return static_cast<DWORD>(std::min<std::uint64_t>(kIdleSliceMs, left + 1));
+}
+
 int RunSession::Run(const RunRequest& request) {
   Begin(request);
-  while (Pump(kPumpSliceMs)) {
+  while (Pump(SliceMs())) {
   }
   return End();
 }

@@ -33,6 +33,14 @@ class RunObserver {
   virtual void Status(const std::string& /*text*/) {}  // copied: the text dies after the call
   virtual void Progress(long /*position*/) {}          // as sent: not clamped
   virtual void Tick() {}                               // between messages, at the pump's pace
+  // Whether Tick shows anything now. When it does not, a blocking Run sleeps until a
+  // message comes, the wake below is called, or the give-up is due, instead of waking ten
+  // times a second for nothing.
+  virtual bool WantsTicks() { return true; }
+  // Given as the run begins: calling `wake` (from any thread, until Finish) makes the
+  // pump look at CancelWanted at once. An observer whose cancel comes from outside the
+  // run's messages (a signal) hands it to whatever notices that.
+  virtual void WakeWith(std::function<void()> /*wake*/) {}
   virtual void Notice(const std::string& /*text*/) {}  // a line of the host's own
   // Why the port failed ("COM1: /dev/ttyUSB0 is in use by process 4242 (minicom)."), as
   // soon as the port meets it: before the plug-in's failure box.
@@ -91,6 +99,8 @@ class RunSession {
   LRESULT OnMessage(HWND hwnd, UINT msg, LPARAM lParam);
   void FollowCaption();
   void GiveUpWhenStill();
+  // How long a blocking Run's pump may wait for a message.
+  DWORD SliceMs();
 
   RunFunction run_;
   RunObserver& observer_;

@@ -239,8 +239,14 @@ void StationRunner::ReadFrom(int slot, Child& child, int fd, double now) {
         for (std::size_t end; (end = child.errBuffer.find('\n', start)) != std::string::npos;
              start = end + 1) {
           std::string line = child.errBuffer.substr(start, end - start);
-          if (line.rfind("velmora: ", 0) == 0) line.erase(0, 9);
-          if (!line.empty()) child.errTail = line.substr(0, kErrTail);
+          const bool own = line.rfind("velmora: ", 0) == 0;
+          if (own) line.erase(0, 9);
+          // velmora's own message says why; the lines after it only explain (the serial
+          // ports there are, after "no such device").
+          if (!line.empty() && (own || !child.errOwn)) {
+            child.errTail = line.substr(0, kErrTail);
+            child.errOwn = own;
+          }
         }
         child.errBuffer.erase(0, start);
         if (child.errBuffer.size() > 65536) child.errBuffer.clear();

@@ -70,6 +70,7 @@ class StationRunner {
     int err = -1;
     std::string outBuffer;
     std::string errTail;
+    bool errOwn = false;  // errTail is one of velmora's own messages ("velmora: ...")
     std::string errBuffer;
     std::string tempLog;
     long long started = 0;  // wall clock, for the log's name

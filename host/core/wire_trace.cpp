@@ -51,9 +51,18 @@ std::uint64_t WireTrace::Elapsed() const {
   return now > startMs_ ? now - startMs_ : 0;
 }
 
-void WireTrace::Put(const std::string& line) {
+void WireTrace::WriteHeld() {
+  if (held_.empty()) return;
+  if (!finished_ && error_ == ERROR_SUCCESS) error_ = out_.Write(held_);
+  held_.clear();
+}
+
+void WireTrace::Put(const std::string& line, std::uint64_t ms) {
   if (finished_ || error_ != ERROR_SUCCESS) return;
-  error_ = out_.Write(line);
+  if (held_.empty()) heldSinceMs_ = ms;
+  held_ += line;
+  if (held_.size() >= kHoldBytes || (ms >= heldSinceMs_ && ms - heldSinceMs_ >= kHoldMs))
+    WriteHeld();
 }
 
 void WireTrace::Line(std::uint64_t ms, char direction, const BYTE* data, std::size_t count) {
@@ -68,11 +77,13 @@ void WireTrace::Line(std::uint64_t ms, char direction, const BYTE* data, std::si
     line += kHex[data[i] & 0x0F];
   }
   line += '\n';
-  Put(line);
+  Put(line, ms);
 }
 
 void WireTrace::Event(const std::string& text) {
-  Put(std::to_string(Elapsed()) + " ! " + text + '\n');
+  const std::uint64_t ms = Elapsed();
+  held_ += std::to_string(ms) + " ! " + text + '\n';
+  WriteHeld();
 }
 
 void WireTrace::FlushLocked() {
@@ -84,11 +95,13 @@ void WireTrace::FlushLocked() {
 void WireTrace::Flush() {
   std::lock_guard lock(mutex_);
   FlushLocked();
+  WriteHeld();
 }
 
 DWORD WireTrace::Finish() {
   std::lock_guard lock(mutex_);
   FlushLocked();
+  WriteHeld();
   finished_ = true;
   return error_;
 }

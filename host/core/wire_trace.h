@@ -9,6 +9,11 @@
 // Milliseconds count from the trace's start on the clock in force (virtual time with
 // the simulator). Reads that follow one another with nothing else between and no pause
 // longer than kBurstGapMs form one burst.
+//
+// Byte lines go to the output together, up to kHoldMs of the trace's time or kHoldBytes
+// at once: a dump at line speed would otherwise write a line for each segment a device
+// server sends (some 25 a second). A line event (speed, break, note), Flush and Finish
+// write what is held first, so the file is whole at every event and at the end.
 #pragma once
 #include <cstdint>
 #include <mutex>
@@ -19,8 +24,8 @@
 
 namespace velmora {
 
-// Where the trace's lines go, one whole line a call. Write returns a Windows error
-// number, 0 when the line was written.
+// Where the trace's lines go, whole lines a call (one or more). Write returns a Windows
+// error number, 0 when the lines were written.
 class TraceOutput {
  public:
   virtual ~TraceOutput() = default;
@@ -28,8 +33,9 @@ class TraceOutput {
 };
 
 // The trace's file. A regular file is emptied and written in place; a character device
-// is written in place too (what can reach here has passed OutputProblem). Every line
-// goes out at once, so a trace cut short by a hard exit still ends on a whole line.
+// is written in place too (what can reach here has passed OutputProblem). What it is
+// given goes out at once, whole lines only, so a trace cut short by a hard exit still
+// ends on a whole line.
 class TraceFile final : public TraceOutput {
  public:
   TraceFile() = default;
@@ -49,6 +55,8 @@ class TraceFile final : public TraceOutput {
 class WireTrace final : public platform::WireTap {
  public:
   static constexpr std::uint64_t kBurstGapMs = 20;
+  static constexpr std::uint64_t kHoldMs = 1000;
+  static constexpr std::size_t kHoldBytes = 16384;
 
   // Writes to `out`, which must outlive the trace; time starts now.
   explicit WireTrace(TraceOutput& out);
@@ -74,7 +82,10 @@ class WireTrace final : public platform::WireTap {
  private:
   std::uint64_t Elapsed() const;
   void FlushLocked();
-  void Put(const std::string& line);
+  // A byte line: held, and written with those before it once enough is held.
+  void Put(const std::string& line, std::uint64_t ms);
+  // Writes what is held (a single write).
+  void WriteHeld();
   void Line(std::uint64_t ms, char direction, const BYTE* data, std::size_t count);
   void Event(const std::string& text);
 
@@ -84,6 +95,8 @@ class WireTrace final : public platform::WireTap {
   std::vector<BYTE> burst_;
   std::uint64_t burstStartMs_ = 0;
   std::uint64_t burstLastMs_ = 0;
+  std::string held_;  // whole lines not yet written
+  std::uint64_t heldSinceMs_ = 0;
   DWORD error_ = 0;
   bool finished_ = false;
 };

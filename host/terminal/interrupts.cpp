@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 namespace velmora {
 
@@ -13,6 +16,19 @@ namespace {
 
 std::atomic<int> gCount{0};
 int gPipe[2] = {-1, -1};
+// The wake thread's own pipe: the announcement pipe stays for the terminal's readers,
+// which drain it when they choose.
+std::atomic<int> gWakeWrite{-1};
+
+std::mutex& WakeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::function<void()>& Wake() {
+  static std::function<void()> wake;
+  return wake;
+}
 
 void OnInterrupt(int) {
   const int saved = errno;
@@ -20,7 +36,19 @@ void OnInterrupt(int) {
   const char byte = 1;
   // Non-blocking: a full pipe already wakes every reader.
   [[maybe_unused]] ssize_t n = ::write(gPipe[1], &byte, 1);
+  if (const int wake = gWakeWrite.load(); wake >= 0) n = ::write(wake, &byte, 1);
   errno = saved;
+}
+
+void WakeLoop(int fd) {
+  char buffer[64];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    std::lock_guard lock(WakeMutex());
+    if (Wake()) Wake()();
+  }
 }
 
 }  // namespace
@@ -52,6 +80,22 @@ void DrainInterruptPipe() {
   char buffer[64];
   while (::read(gPipe[0], buffer, sizeof buffer) > 0) {
   }
+}
+
+void SetInterruptWake(std::function<void()> wake) {
+  static std::once_flag started;
+  if (wake) {
+    // Blocked in read(2) until a signal comes: the thread costs nothing meanwhile.
+    std::call_once(started, [] {
+      int wakePipe[2];
+      if (::pipe2(wakePipe, O_CLOEXEC) != 0) return;
+      ::fcntl(wakePipe[1], F_SETFL, O_NONBLOCK);
+      std::thread(WakeLoop, wakePipe[0]).detach();
+      gWakeWrite.store(wakePipe[1]);
+    });
+  }
+  std::lock_guard lock(WakeMutex());
+  Wake() = std::move(wake);
 }
 
 void RaiseInterruptForTest() {

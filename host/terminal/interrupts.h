@@ -2,6 +2,7 @@
 // signal handler and announced on a pipe, so that a thread blocked reading the terminal
 // wakes up. Nothing else happens in the handler; each counts as the user's Cancel.
 #pragma once
+#include <functional>
 
 namespace velmora {
 
@@ -13,6 +14,9 @@ int InterruptCount();
 int InterruptWakeFd();
 // Empties the pipe.
 void DrainInterruptPipe();
+// Called (on a thread of its own, never in the handler) after each of them arrives, for
+// a wait that no file descriptor can end: a run's message pump. Null: nobody.
+void SetInterruptWake(std::function<void()> wake);
 // For tests: counts one as the handler would.
 void RaiseInterruptForTest();
 

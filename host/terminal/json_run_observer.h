@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "host/core/json_events.h"
 #include "host/core/run_session.h"
@@ -40,6 +41,8 @@ class JsonRunObserver final : public RunObserver {
     inner_.Progress(position);
   }
   void Tick() override { inner_.Tick(); }
+  bool WantsTicks() override { return inner_.WantsTicks(); }
+  void WakeWith(std::function<void()> wake) override { inner_.WakeWith(std::move(wake)); }
   void Notice(const std::string& text) override {
     if (events_) events_->Warning(text);
     inner_.Notice(text);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sstream>
 #include <system_error>
+#include <utility>
 
 #include "host/core/exit_codes.h"
 #include "host/core/run_warnings.h"
@@ -122,11 +123,20 @@ void RunView::Tick() {
   }
 }
 
+bool RunView::WantsTicks() {
+  return console_.OutputIsTerminal();
+}
+
+void RunView::WakeWith(std::function<void()> wake) {
+  SetInterruptWake(std::move(wake));
+}
+
 void RunView::Notice(const std::string& text) {
   PrintLine(text);
 }
 
 void RunView::Finish() {
+  SetInterruptWake(nullptr);
   FlushRepeats();
   lastLineWasStatus_ = false;
   if (haveProgress_ && console_.OutputIsTerminal()) {

@@ -3,6 +3,7 @@
 // itself; otherwise every change is a plain line, so that logs read well.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "host/core/run_progress.h"
@@ -25,9 +26,11 @@ class RunView : public RunObserver {
   void Caption(const std::string& caption) override;
   void Status(const std::string& text) override;
   void Progress(long position) override;
-  void Tick() override;                           // redraws the elapsed time if possible
-  void Notice(const std::string& text) override;  // a line of the host's own
-  void Finish() override;                         // takes the bar away
+  void Tick() override;                                // redraws the elapsed time if possible
+  bool WantsTicks() override;                          // only a terminal shows the time going by
+  void WakeWith(std::function<void()> wake) override;  // a Ctrl-C wakes the run's pump
+  void Notice(const std::string& text) override;       // a line of the host's own
+  void Finish() override;                              // takes the bar away
   bool CancelWanted() override;  // a Ctrl-C or stop signal since Start; a second ends velmora
 
   // The file the run writes (a dump's log file), whose bytes the bar shows.

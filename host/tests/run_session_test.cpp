@@ -4,8 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "framework/plugin_abi.h"
@@ -111,6 +117,57 @@ TEST_F(RunSessionTest, CtrlCSignalsTheCancelEvent) {
   EXPECT_NE(console_.Output().find("Cancelling"), std::string::npos);
 }
 
+// An observer that shows nothing between messages lets the pump sleep, and gets a wake:
+// called from another thread, it ends the pump's wait at once. Pump waits without a
+// limit here, so only the wake can end the first wait.
+TEST_F(RunSessionTest, TheObserversWakeEndsThePumpsWait) {
+  struct Observer : RunObserver {
+    std::function<void()> wake;
+    std::atomic<bool> cancel{false};
+    bool WantsTicks() override { return false; }
+    void WakeWith(std::function<void()> given) override { wake = std::move(given); }
+    bool CancelWanted() override { return cancel.load(); }
+  } observer;
+  RunSession session(
+      [](RunRecord& record) {
+        platform::WaitForSingleObject(record.cancelEvent, INFINITE);
+        return OPERATION_CANCELED;
+      },
+      observer);
+  session.Begin({0, 1});
+  ASSERT_TRUE(observer.wake);
+  std::thread other([&observer] {
+    observer.cancel = true;
+    observer.wake();
+  });
+  while (session.Pump(INFINITE)) {
+  }
+  other.join();
+  EXPECT_EQ(session.End(), OPERATION_CANCELED);
+  EXPECT_TRUE(session.CancelRequested());
+  // The terminal's view shows nothing between messages unless its output is a terminal.
+  EXPECT_FALSE(view_.WantsTicks());
+}
+
+// A Ctrl-C calls the wake a run's view registered, on a thread of the interrupts' own
+// (never inside the signal handler), and no longer once it is taken away.
+TEST_F(RunSessionTest, ACtrlCCallsTheRegisteredWake) {
+  std::promise<std::thread::id> called;
+  std::atomic<int> calls{0};
+  SetInterruptWake([&] {
+    if (calls.fetch_add(1) == 0) called.set_value(std::this_thread::get_id());
+  });
+  RaiseInterruptForTest();
+  std::future<std::thread::id> when = called.get_future();
+  ASSERT_EQ(when.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+#ifndef _WIN32
+  EXPECT_NE(when.get(), std::this_thread::get_id());
+#endif
+  SetInterruptWake(nullptr);
+  RaiseInterruptForTest();
+  EXPECT_EQ(calls.load(), 1);
+}
+
 TEST_F(RunSessionTest, ARunWithoutCompletionMessageStillEnds) {
   RunSession session([](RunRecord&) { return OPERATION_FAILED; }, view_);
   EXPECT_EQ(session.Run({0, 1}), OPERATION_FAILED);
@@ -198,6 +255,17 @@ TEST(ProgressWatch, OnlyAChangeOfPositionCounts) {
   watch.Progress(5, 500000);  // the same position again
   EXPECT_TRUE(watch.Due(601000));
   EXPECT_FALSE(ProgressWatch().Due(~0ull)) << "no limit: never";
+  // How long a pump may sleep before the watch is due: in step with Due.
+  ProgressWatch soon(2);
+  soon.Start(1000);
+  const struct {
+    std::uint64_t now, left;
+  } rows[] = {{1000, 2000}, {2999, 1}, {3000, 0}, {9000, 0}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(soon.MsUntilDue(row.now), row.left) << row.now;
+    EXPECT_EQ(soon.Due(row.now), row.left == 0) << row.now;
+  }
+  EXPECT_EQ(ProgressWatch().MsUntilDue(0), ~0ull);
   EXPECT_EQ(DefaultGiveUpSeconds(false), std::optional<std::uint32_t>(300));
   EXPECT_EQ(DefaultGiveUpSeconds(true), std::nullopt);
 }

@@ -196,6 +196,16 @@ class StationTest(unittest.TestCase):
         self.assertEqual(row["result"], "failed")
         self.assertIn("No such firmware", row["failure"], out)
 
+    def test_a_slot_without_its_device_says_why(self):
+        # velmora lists the serial ports there are after its message: the message is the
+        # slot's failure, not the list's last line.
+        code, out, err = self.velmora("station", "dump", "--log-dir", self.logs,
+                                      "--slot", "/dev/serial/by-path/none-such-port0")
+        self.assertEqual(code, 1, out + err)
+        row = self.table(out)[0]
+        self.assertEqual(row["result"], "failed")
+        self.assertIn("no such device", row["failure"], out)
+
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()

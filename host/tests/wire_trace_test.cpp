@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/testing/system_for_tests.h"
@@ -102,6 +103,41 @@ TEST_F(WireTraceTest, NotesGetTheirOwnLineWithControlCharactersMasked) {
   platform::SetWireTap(nullptr);
   platform::NoteOnWire("monitor-image nobody listens");
   EXPECT_EQ(out_.str(), "0 < 06\n7 ! monitor-image file /tmp/a?b?c?.bin\n");
+}
+
+// Byte lines go out together, in one write: at a line event, once they span a second
+// of the trace's time, or once much is held; Flush writes the rest.
+TEST_F(WireTraceTest, ByteLinesGoOutTogether) {
+  WireTrace trace(out_);
+  const BYTE b[] = {0x06};
+  trace.OnWrite(b, 1);
+  clock_.SleepMs(30);
+  trace.OnRead(b, 1);
+  clock_.SleepMs(30);
+  trace.OnWrite(b, 1);
+  EXPECT_EQ(out_.writes, 0);
+  trace.OnSpeed(38400);
+  EXPECT_EQ(out_.writes, 1);
+  EXPECT_EQ(out_.str(), "0 > 06\n30 < 06\n60 > 06\n60 ! speed 38400\n");
+
+  out_.text.clear();
+  for (int i = 0; i < 10; ++i) {
+    trace.OnWrite(b, 1);
+    clock_.SleepMs(100);
+  }
+  EXPECT_EQ(out_.writes, 1) << "ten lines over 0.9 s stay held";
+  trace.OnWrite(b, 1);
+  EXPECT_EQ(out_.writes, 2) << "the line a second after the first held one writes them all";
+  EXPECT_EQ(out_.text,
+            "60 > 06\n160 > 06\n260 > 06\n360 > 06\n460 > 06\n560 > 06\n660 > 06\n760 > 06\n"
+            "860 > 06\n960 > 06\n1060 > 06\n");
+
+  std::vector<BYTE> big(WireTrace::kHoldBytes / 3 + 1, 0xAA);
+  trace.OnWrite(big.data(), static_cast<DWORD>(big.size()));
+  EXPECT_EQ(out_.writes, 3) << "a line of more than the bytes held goes at once";
+  trace.OnWrite(b, 1);
+  trace.Flush();
+  EXPECT_EQ(out_.writes, 4);
 }
 
 TEST_F(WireTraceTest, EmptyTransfersLeaveNoLine) {

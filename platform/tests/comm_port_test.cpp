@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,7 @@ class FakePort final : public CommPort {
   std::vector<BYTE> incoming;
   DWORD writeLimit = MAXDWORD;
   DWORD pendingErrors = 0;
+  bool tellsHeld = false;  // says how much of `incoming` it holds, as the network port does
   DCB state;
 
   DWORD GetState(DCB& dcb) override {
@@ -133,6 +135,7 @@ class FakePort final : public CommPort {
     pendingErrors = 0;
     return ERROR_SUCCESS;
   }
+  DWORD Held() const override { return tellsHeld ? static_cast<DWORD>(incoming.size()) : 0; }
 };
 
 class RecordingTap final : public WireTap {
@@ -279,6 +282,52 @@ TEST_F(CommPortOpen, TapSeesWhatActuallyCrossedTheLine) {
   SetWireTap(nullptr);
   EXPECT_EQ(port->Write(frame, 1, done), ERROR_SUCCESS);
   EXPECT_EQ(tap.events.size(), 7u);
+}
+
+// A port that says what it holds: what the plug-in takes a byte at a time reaches the
+// tap as one read once the port runs dry, and always before anything else that happens
+// on the line (or the port's end).
+TEST_F(CommPortOpen, BytesTakenOneAtATimeReachTheTapTogether) {
+  RecordingTap tap;
+  SetWireTap(&tap);
+  std::unique_ptr<CommPort> port;
+  ASSERT_EQ(OpenCommPort("sim", port), ERROR_SUCCESS);
+  FakePort& fake = *lastFake;
+  fake.tellsHeld = true;
+  BYTE byte = 0;
+  DWORD done = 0;
+  auto takeOne = [&] { EXPECT_EQ(port->Read(&byte, 1, done), ERROR_SUCCESS); };
+
+  fake.incoming = {0x01, 0x02, 0x03};
+  takeOne();
+  takeOne();
+  EXPECT_TRUE(tap.events.empty());
+  EXPECT_EQ(port->Held(), 1u);
+  takeOne();
+  EXPECT_EQ(tap.events, (std::vector<std::string>{"R010203"}));
+
+  const BYTE request[] = {0x7E};
+  const struct {
+    const char* what;
+    std::function<void()> next;
+    std::vector<std::string> heard;
+  } rows[] = {
+      {"purge", [&] { port->Purge(PURGE_RXCLEAR); }, {"R04"}},
+      {"write", [&] { port->Write(request, 1, done); }, {"R04", "W7E"}},
+      {"break", [&] { port->SetBreak(); }, {"R04"}},
+      {"errors", [&] { port->ClearError(done); }, {"R04"}},
+      {"the port's end", [&] { port.reset(); }, {"R04"}},
+  };
+  for (const auto& row : rows) {
+    lastFake->tellsHeld = true;
+    lastFake->incoming = {0x04, 0x05};
+    tap.events.clear();
+    EXPECT_EQ(port->Read(&byte, 1, done), ERROR_SUCCESS);
+    EXPECT_TRUE(tap.events.empty()) << row.what;
+    row.next();
+    EXPECT_EQ(tap.events, row.heard) << row.what;
+    if (port) lastFake->incoming.clear();
+  }
 }
 
 TEST_F(CommPortOpen, PortsOpenedWithoutATapAreNotWrapped) {

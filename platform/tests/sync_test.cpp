@@ -54,5 +54,26 @@ TEST(Event, InvalidHandlesFail) {
   EXPECT_EQ(WaitForSingleObject(&local, 0), WAIT_FAILED);
 }
 
+// Set and Reset keep the last event a thread looked up: a close, on any thread, ends
+// that at once, and the next event of that thread is found, not the kept one.
+TEST(Event, AHandleClosedElsewhereIsRefusedRightAfterUse) {
+  HANDLE handle = CreateEvent(true, false);
+  HANDLE other = CreateEvent(true, false);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(ResetEvent(handle));
+    EXPECT_TRUE(SetEvent(handle));
+  }
+  std::thread closer([handle] { EXPECT_TRUE(CloseHandle(handle)); });
+  closer.join();
+  EXPECT_FALSE(SetEvent(handle));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(ResetEvent(handle));
+  EXPECT_TRUE(SetEvent(other));
+  EXPECT_EQ(WaitForSingleObject(other, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(ResetEvent(other));
+  EXPECT_EQ(WaitForSingleObject(other, 0), WAIT_TIMEOUT);
+  CloseHandle(other);
+}
+
 }  // namespace
 }  // namespace platform
