@@ -10,6 +10,8 @@
 #include <thread>
 #include <utility>
 
+#include "host/terminal/interrupt_wake.h"
+
 namespace velmora {
 
 namespace {
@@ -19,16 +21,6 @@ int gPipe[2] = {-1, -1};
 // The wake thread's own pipe: the announcement pipe stays for the terminal's readers,
 // which drain it when they choose.
 std::atomic<int> gWakeWrite{-1};
-
-std::mutex& WakeMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-std::function<void()>& Wake() {
-  static std::function<void()> wake;
-  return wake;
-}
 
 void OnInterrupt(int) {
   const int saved = errno;
@@ -46,8 +38,7 @@ void WakeLoop(int fd) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
-    std::lock_guard lock(WakeMutex());
-    if (Wake()) Wake()();
+    CallInterruptWake();
   }
 }
 
@@ -94,8 +85,7 @@ void SetInterruptWake(std::function<void()> wake) {
       gWakeWrite.store(wakePipe[1]);
     });
   }
-  std::lock_guard lock(WakeMutex());
-  Wake() = std::move(wake);
+  StoreInterruptWake(std::move(wake));
 }
 
 void RaiseInterruptForTest() {

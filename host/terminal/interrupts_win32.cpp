@@ -1,9 +1,9 @@
 // Ctrl-C on Windows: the console's control handler counts it. A console read that the
 // Ctrl-C ends sees the new count, so no wake-up pipe is needed.
 #include <atomic>
-#include <mutex>
 #include <utility>
 
+#include "host/terminal/interrupt_wake.h"
 #include "host/terminal/interrupts.h"
 #include "platform/win32/neutral.h"
 
@@ -14,22 +14,11 @@ namespace {
 std::atomic<int> gCount{0};
 std::atomic<bool> gInstalled{false};
 
-std::mutex& WakeMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-std::function<void()>& Wake() {
-  static std::function<void()> wake;
-  return wake;
-}
-
 // The console runs its control handlers on a thread of their own: the wake may come
 // from here.
 void OnInterrupt() {
   gCount.fetch_add(1);
-  std::lock_guard lock(WakeMutex());
-  if (Wake()) Wake()();
+  CallInterruptWake();
 }
 
 }  // namespace
@@ -50,8 +39,7 @@ int InterruptWakeFd() {
 void DrainInterruptPipe() {}
 
 void SetInterruptWake(std::function<void()> wake) {
-  std::lock_guard lock(WakeMutex());
-  Wake() = std::move(wake);
+  StoreInterruptWake(std::move(wake));
 }
 
 void RaiseInterruptForTest() {
