@@ -106,6 +106,10 @@ class CommPort {
   // How many received bytes the port holds, which the next read takes without waiting;
   // 0 when the backend does not say.
   virtual DWORD Held() const { return 0; }
+  // A hint from the reader: it needs `count` more bytes before it can go on (0: no
+  // hint). A backend that pays for every wake-up may then wait for them together; the
+  // reads' time-outs stay as they are.
+  virtual void ExpectInput(DWORD count) {}
 };
 
 // Creates a port for a resolved name (after the "sim" prefix and its ':', if any).

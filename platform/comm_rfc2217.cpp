@@ -24,6 +24,9 @@ std::atomic<std::uint32_t> gAnswerTimeoutMs{3000};
 
 // One receive takes what the connection holds up to this.
 constexpr std::size_t kChunk = 4096;
+// The most a reader's hint makes a wait hold out for: more than the longest reply, far
+// less than the connection's receive buffer (a larger mark would never be reached).
+constexpr std::size_t kMostLowWater = 2048;
 // Decoded input kept for the next reads (see the header). A runaway server could
 // otherwise fill memory for the whole of a 3 s wait: 64 KiB is over 5 s of a 115200 bit/s
 // line. Beyond it the newest bytes are dropped, as a full driver buffer drops what
@@ -84,6 +87,7 @@ class Rfc2217Port final : public CommPort, private PortFeed {
   DWORD ClearBreak() override { return Control(comport::kControlBreakOff); }
   DWORD ClearError(DWORD& errors) override;
   DWORD Held() const override { return static_cast<DWORD>(session_.Input().Held()); }
+  void ExpectInput(DWORD count) override { expected_ = count; }
 
  private:
   Rfc2217Port() : session_(kMaxPending) {}
@@ -91,7 +95,11 @@ class Rfc2217Port final : public CommPort, private PortFeed {
   // The engine's feed. Data comes in bursts: one receive takes a burst whole, one wait
   // waits for the next.
   std::uint64_t NowNs() override { return WallNowNs(); }
-  DWORD Take(BYTE* buffer, DWORD count) override { return session_.Input().Take(buffer, count); }
+  DWORD Take(BYTE* buffer, DWORD count) override {
+    const DWORD taken = session_.Input().Take(buffer, count);
+    expected_ -= std::min(expected_, taken);
+    return taken;
+  }
   DWORD Collect(bool waitNext, std::size_t& arrived) override {
     arrived = 0;
     // The last receive emptied the connection: until the wait says otherwise there is
@@ -100,6 +108,11 @@ class Rfc2217Port final : public CommPort, private PortFeed {
     return FillOnce(arrived);
   }
   DWORD WaitForInput(std::uint64_t deadlineNs, bool& ready) override {
+    // The server sends a reply in pieces some 40 ms apart: with the reader's hint the
+    // wait ends once the rest of it can be there, one wake-up instead of one a piece.
+    // Telnet's escapes and the server's notices only add bytes, so the rest is a floor.
+    const std::size_t held = session_.Input().Held();
+    SetLowWater(expected_ > held ? std::min<std::size_t>(expected_ - held, kMostLowWater) : 1);
     DWORD error = WaitUntil(false, deadlineNs, ready);
     if (ready) drained_ = false;  // something came, or the connection ended
     return error;
@@ -124,6 +137,11 @@ class Rfc2217Port final : public CommPort, private PortFeed {
   // Receives until `done` holds or the deadline passes.
   template <typename Done>
   DWORD PumpUntil(Done done, std::uint64_t deadlineNs, bool& met);
+  void SetLowWater(std::size_t bytes) {
+    if (bytes == lowWater_) return;
+    connection_->SetReceiveLowWater(bytes);
+    lowWater_ = bytes;
+  }
   DWORD Lost() {
     // Once open, the loss is the run's to explain: the plug-in's message names only an
     // error number. During the open the open's own reason says it.
@@ -142,7 +160,9 @@ class Rfc2217Port final : public CommPort, private PortFeed {
   bool open_ = false;  // the open succeeded: a loss from now on is reported
   bool lost_ = false;
   bool drained_ = false;
-  std::vector<BYTE> owed_;  // the second FF of a pair a timed-out write split
+  DWORD expected_ = 0;        // the reader's hint, less what it took since
+  std::size_t lowWater_ = 1;  // what the connection's wait is set to
+  std::vector<BYTE> owed_;    // the second FF of a pair a timed-out write split
   COMMTIMEOUTS timeouts_{};
 };
 
@@ -280,6 +300,7 @@ DWORD Rfc2217Port::FillOnce(std::size_t& raw, std::size_t most) {
 template <typename Done>
 DWORD Rfc2217Port::PumpUntil(Done done, std::uint64_t deadlineNs, bool& met) {
   met = false;
+  SetLowWater(1);  // an answer to a command is a few bytes
   for (;;) {
     if (done()) {
       met = true;
@@ -364,6 +385,7 @@ DWORD Rfc2217Port::Purge(DWORD flags) {
     return ERROR_SUCCESS;
   }
   if (lost_) return ERROR_DEVICE_NOT_CONNECTED;
+  expected_ = 0;
   session_.BeginPurge(flags);
   DWORD error = Flush();
   bool met = false;

@@ -96,6 +96,7 @@ class TracingPort final : public CommPort {
   }
 
   DWORD Held() const override { return inner_->Held(); }
+  void ExpectInput(DWORD count) override { inner_->ExpectInput(count); }
 
  private:
   static constexpr std::size_t kMostHeld = 4096;

@@ -28,6 +28,9 @@ class TcpConnection {
   // Acknowledges received data at once rather than after the system's delay, where the
   // system has that switch.
   virtual void AcknowledgeNow() {}
+  // Wait ends only once this many bytes can be received (or at its time-out), where the
+  // system has that switch; 1 is the usual rule.
+  virtual void SetReceiveLowWater(std::size_t bytes) {}
 };
 
 // Resolves `host` (a name or an address) and connects to `port` within `timeoutMs`,

@@ -14,13 +14,29 @@ constexpr DWORD kMaxBytesPerRead = 8 * (FM_MAX_REPLY_DATA + 7);
 
 BOOL CFlashMonReply::Read(CSerialCom& port) {
   m_reader.Reset();
+  // Once a frame's length is in, the port hears how much more is coming, so that a
+  // network port can wait for the body whole instead of waking for every piece.
+  bool told = false;
+  BOOL complete = FALSE;
   for (DWORD taken = 0; taken < kMaxBytesPerRead; ++taken) {
     BYTE b = 0;
     if (!port.ReadByte(&b)) break;
-    if (m_reader.Feed(b) == ReplyFeed::Complete) return TRUE;
+    const ReplyFeed fed = m_reader.Feed(b);
+    if (fed == ReplyFeed::Complete) {
+      complete = TRUE;
+      break;
+    }
+    if (fed == ReplyFeed::Resync && told) {
+      port.ExpectBytes(0);
+      told = false;
+    } else if (!told && m_reader.Remaining() > 1) {
+      port.ExpectBytes(m_reader.Remaining());
+      told = true;
+    }
   }
-  m_reader.Reset();
-  return FALSE;
+  if (told && !complete) port.ExpectBytes(0);
+  if (!complete) m_reader.Reset();
+  return complete;
 }
 
 BOOL CFlashMonReply::GetFirstByte(BYTE& value) const {

@@ -17,6 +17,21 @@ ReplyFeed CFlashMonReplyReader::Resync() {
   return ReplyFeed::Resync;
 }
 
+DWORD CFlashMonReplyReader::Remaining() const {
+  switch (m_state) {
+    case kData:
+      return static_cast<DWORD>(m_length - m_index) + 3;
+    case kSumHigh:
+      return 3;
+    case kSumLow:
+      return 2;
+    case kEnd:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
 ReplyFeed CFlashMonReplyReader::Feed(BYTE b) {
   switch (m_state) {
     case kHunt:

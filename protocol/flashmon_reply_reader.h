@@ -29,6 +29,8 @@ class CFlashMonReplyReader {
   // Valid after Complete until the next Reset.
   WORD GetDataLength() const { return m_length; }
   const BYTE* GetData() const { return m_data.empty() ? nullptr : m_data.data(); }
+  // Once a frame's length is known: the bytes still to come up to its ETX; else 0.
+  DWORD Remaining() const;
 
  private:
   enum State { kHunt, kCommand, kLengthHigh, kLengthLow, kData, kSumHigh, kSumLow, kEnd };

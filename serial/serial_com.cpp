@@ -189,6 +189,10 @@ BOOL CSerialCom::ReadByte(BYTE* byte) {
   return Read(byte, 1) == 1;
 }
 
+void CSerialCom::ExpectBytes(DWORD count) {
+  if (m_hCom) m_hCom->ExpectInput(count);
+}
+
 BOOL CSerialCom::WriteByte(BYTE value) {
   return Write(&value, 1);
 }

@@ -72,6 +72,8 @@ class CSerialCom {
   DWORD Read(BYTE* buffer, DWORD count);
   // TRUE when one byte was read; FALSE on a time-out.
   BOOL ReadByte(BYTE* byte);
+  // Tells the port how many more bytes the reader needs (see CommPort::ExpectInput).
+  void ExpectBytes(DWORD count);
   // Virtual slots, in this order. Both return TRUE or throw 304.
   virtual BOOL WriteByte(BYTE value);
   virtual BOOL Write(const BYTE* buffer, DWORD count);

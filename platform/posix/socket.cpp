@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -90,6 +91,12 @@ class PosixConnection final : public TcpConnection {
   void AcknowledgeNow() override {
     int one = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+  }
+
+  // poll(2) on a TCP socket honours it: one wake-up for a whole reply, not one a segment.
+  void SetReceiveLowWater(std::size_t bytes) override {
+    const int value = static_cast<int>(std::max<std::size_t>(bytes, 1));
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVLOWAT, &value, sizeof value);
   }
 
  private:

@@ -61,6 +61,7 @@ class ScriptedPort final : public platform::CommPort {
     errors = line_.TakeErrors();
     return ERROR_SUCCESS;
   }
+  void ExpectInput(DWORD count) override { line_.Hint(count); }
 
  private:
   ScriptedLine& line_;

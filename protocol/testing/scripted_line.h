@@ -48,6 +48,9 @@ class ScriptedLine {
   bool IsOpen() const { return open_; }
   size_t Pending() const { return incoming_.size(); }
   int TimedOutReads() const { return timedOutReads_; }
+  // The readers' hints of how many more bytes they need (CommPort::ExpectInput), in order.
+  const std::vector<DWORD>& Hints() const { return hints_; }
+  void Hint(DWORD count) { hints_.push_back(count); }
 
   // Backend side, used by the port object.
   void OnOpen() { open_ = true; }
@@ -72,6 +75,7 @@ class ScriptedLine {
   int purges_ = 0;
   int rxPurges_ = 0;
   int timedOutReads_ = 0;
+  std::vector<DWORD> hints_;
   DWORD writeError_ = ERROR_SUCCESS;
   bool breakPending_ = false;
   std::vector<std::uint64_t> breaksDueMs_;

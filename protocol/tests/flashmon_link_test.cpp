@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "protocol/config_record_sink.h"
+#include "protocol/flashmon_reply.h"
 #include "protocol/mem_block.h"
 #include "protocol/sector_list.h"
 #include "protocol/tests/link_fixture.h"
@@ -258,6 +259,44 @@ TEST_F(LinkTest, SingleExchangeCommands) {
     const size_t before = line.Writes().size();
     EXPECT_EQ(FlashMonCode([&] { c.command(link); }), c.code);
     EXPECT_EQ(line.Writes().size() - before, 1u);
+  }
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// Once a reply's length is in, the port hears how many bytes are still to come (its
+// data, checksum and ETX), once a frame; a frame that fails a check after that takes the
+// hint back, and a read that ends without a frame leaves none behind.
+TEST_F(LinkTest, AReplyTellsThePortHowMuchIsStillToCome) {
+  Bytes bad = MonitorFrame(0x05, {0x11, 0x22, 0x33, 0x44});
+  bad[bad.size() - 2] ^= 0xFF;  // the checksum's low byte
+  const struct {
+    const char* name;
+    Bytes stream;
+    bool complete;
+    std::vector<DWORD> hints;
+  } cases[] = {
+      {"four data bytes", MonitorFrame(0x05, {1, 2, 3, 4}), true, {7}},
+      {"no data", MonitorFrame(0x05, {}), true, {3}},
+      {"a full block", MonitorFrame(0x05, Bytes(1024, 0x5A)), true, {1027}},
+      {"another command's frame first",
+       Cat({MonitorFrame(0x06, {9}), MonitorFrame(0x05, {1})}),
+       true,
+       {4}},
+      {"a bad checksum, then a good frame", Cat({bad, MonitorFrame(0x05, {1})}), true, {7, 0, 4}},
+      {"cut short", Bytes{0x02, 0x05, 0x00, 0x04, 0x01}, false, {7, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t before = line.Hints().size();
+    line.Queue(c.stream);
+    CFlashMonReply reply(0x05);
+    EXPECT_EQ(reply.Read(port) != FALSE, c.complete);
+    EXPECT_EQ(std::vector<DWORD>(line.Hints().begin() + before, line.Hints().end()), c.hints);
   }
 }
 
