@@ -22,16 +22,13 @@ export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 unset DISPLAY WAYLAND_DISPLAY
 # The runs' own registry store, so that the prefix's keys from an earlier check do not count.
 export VELMORA_REGISTRY="$work/registry"
-sim_pid=""
-stop_sim() {
-  if [ -n "$sim_pid" ]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-    sim_pid=""
-  fi
-}
+# Every simulator the steps start, so that an interrupted check leaves none behind.
+sim_pids="$work/sim.pids"
 cleanup() {
-  stop_sim
+  local pid
+  if [ -f "$sim_pids" ]; then
+    while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$sim_pids"
+  fi
   rm -f "$WINEPREFIX/dosdevices/com5"
   rm -rf "$work"
 }
@@ -55,10 +52,11 @@ check exports exports
 
 # Every test of the Windows build through ctest, which starts each under the emulator;
 # a failing program's GoogleTest output is shown.
+began=$SECONDS
 if ctest --test-dir "$win" --output-on-failure -j "$(nproc)"; then
-  echo "ok    tests-under-wine"
+  echo "ok    tests-under-wine ($((SECONDS - began)) s)"
 else
-  echo "FAIL  tests-under-wine"
+  echo "FAIL  tests-under-wine ($((SECONDS - began)) s)"
   failures=$((failures + 1))
 fi
 
@@ -81,64 +79,85 @@ registry_round_trip() {
 check registry-round-trip-through-wine registry_round_trip
 
 # A fresh simulated KV70: kv70sim with the given arguments; the first line it prints (its
-# pty, or the address it listens on) is left in $work/sim.at.
-start_sim() {
-  : >"$work/sim.at"
-  "$linux/bin/kv70sim" "$@" >"$work/sim.at" 2>"$work/sim.err" &
-  sim_pid=$!
+# pty, or the address it listens on) is left in $work/NAME.at, its process id in
+# $work/NAME.pid. Steps that run at once each name their own.
+start_sim() { # name, arguments...
+  local name=$1
+  shift
+  : >"$work/$name.at"
+  "$linux/bin/kv70sim" "$@" >"$work/$name.at" 2>"$work/$name.err" &
+  echo $! >"$work/$name.pid"
+  echo $! >>"$sim_pids"
   for _ in $(seq 100); do
-    [ -s "$work/sim.at" ] && return 0
+    [ -s "$work/$name.at" ] && return 0
     sleep 0.1
   done
   echo "kv70sim printed neither pty nor address"
   return 1
 }
+sim_at() { head -1 "$work/$1.at"; }
+stop_sim() { # name
+  local pid
+  pid=$(cat "$work/$1.pid")
+  kill "$pid" 2>/dev/null || true
+  # Not a child of this shell when the step runs in the background: wait until it is gone.
+  while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+}
+
+# The Linux simulators run faster than real time, as the network tests run them (device
+# times scaled alike, so that the plug-in's own waits, in real time, still fit them).
+speedup=32
+scaled_times="boot-ms=$((500 * speedup)),frame-gap-ms=$((100 * speedup))"
 
 # The same operation through termios on Linux and through the Win32 serial API on COM5,
-# each against a new simulator; the wire traces must carry the same bytes and events in
-# the same order (times and read-burst boundaries depend on the moment).
+# each against a new simulator, both at once (each waits some 13 s for the boot ROM's
+# signalling, in real time); the wire traces must carry the same bytes and events in the
+# same order (times and read-burst boundaries depend on the moment).
 com5_run() {
-  start_sim --pty state=rom
+  start_sim com-linux --pty --speedup "$speedup" "$scaled_times,state=rom" || return 1
+  start_sim com-win --pty --speedup "$speedup" "$scaled_times,state=rom" || return 1
+  ln -sfn "$(sim_at com-win)" "$WINEPREFIX/dosdevices/com5"
   VELMORA_REGISTRY="$work/linux-com.db" "$linux/bin/velmora" run config --port 5 \
-    --device "$(head -1 "$work/sim.at")" --trace "$work/linux.trace" </dev/null
-  stop_sim
-  start_sim --pty state=rom
-  ln -sfn "$(head -1 "$work/sim.at")" "$WINEPREFIX/dosdevices/com5"
+    --device "$(sim_at com-linux)" --trace "$work/linux.trace" </dev/null &
+  local linux_run=$! status=0
   wine "$bin/velmora.exe" run config --port 5 --device COM5 \
-    --trace "$(winpath "$work/win.trace")" </dev/null
-  stop_sim
+    --trace "$(winpath "$work/win.trace")" </dev/null || status=1
+  wait "$linux_run" || status=1
+  stop_sim com-linux
+  stop_sim com-win
+  [ "$status" -eq 0 ] || return 1
   /usr/bin/python3 "$src/scripts/trace_bytes.py" "$work/linux.trace" >"$work/linux.wire"
   /usr/bin/python3 "$src/scripts/trace_bytes.py" "$work/win.trace" >"$work/win.wire"
   [ -s "$work/linux.wire" ] && diff "$work/linux.wire" "$work/win.wire"
 }
-check run-config-com5-trace-matches-linux-termios com5_run
 
-# The Linux simulator served with RFC 2217 on the loopback address, faster than real time
-# as the network tests run it (device times scaled alike).
-rfc2217_speedup=32
-start_rfc2217_sim() { # settings
-  start_sim --rfc2217 127.0.0.1:0 --speedup "$rfc2217_speedup" \
-    "boot-ms=$((500 * rfc2217_speedup)),frame-gap-ms=$((100 * rfc2217_speedup)),$1"
+# The Linux simulator served with RFC 2217 on the loopback address.
+start_rfc2217_sim() { # name, settings
+  start_sim "$1" --rfc2217 127.0.0.1:0 --speedup "$speedup" "$scaled_times,$2"
 }
 
 rfc2217_config() {
-  start_rfc2217_sim serial=KV70-WINE-0001
-  wine "$bin/velmora.exe" run config --device "rfc2217://$(head -1 "$work/sim.at")" \
+  start_rfc2217_sim rfc-config serial=KV70-WINE-0001 || return 1
+  wine "$bin/velmora.exe" run config --device "rfc2217://$(sim_at rfc-config)" \
     </dev/null | tee "$work/rfc2217-config.txt"
-  stop_sim
+  stop_sim rfc-config
   grep -q KV70-WINE-0001 "$work/rfc2217-config.txt"
 }
-check run-config-rfc2217-through-winsock rfc2217_config
 
 rfc2217_dump() {
-  start_rfc2217_sim "fs-out=$work/fs-out.bin"
-  wine "$bin/velmora.exe" run dump --device "rfc2217://$(head -1 "$work/sim.at")" \
+  start_rfc2217_sim rfc-dump "fs-out=$work/fs-out.bin" || return 1
+  wine "$bin/velmora.exe" run dump --device "rfc2217://$(sim_at rfc-dump)" \
     --log-file "$(winpath "$work/rfc2217.log")" </dev/null
-  stop_sim # the simulator writes its flash as it stops
+  stop_sim rfc-dump # the simulator writes its flash as it stops
   [ "$(stat -c %s "$work/rfc2217.log")" -eq $((1024 * 1024)) ] &&
     cmp "$work/rfc2217.log" "$work/fs-out.bin"
 }
-check run-dump-rfc2217-log-matches-sim-flash rfc2217_dump
+
+# The runs against the Linux simulators wait mostly on the line's time: all at once.
+check_started run-config-com5-trace-matches-linux-termios com5_run
+check_started run-config-rfc2217-through-winsock rfc2217_config
+check_started run-dump-rfc2217-log-matches-sim-flash rfc2217_dump
+checks_finished
 
 echo "check-windows: $failures failed, $(($(date +%s) - started)) s"
 [ "$failures" -eq 0 ]
