@@ -41,8 +41,11 @@ test: build
 
 # The slower checks CI runs after `make test`: the formatting of every source, the tests
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzzers.
+# Two sanitized tests at once per core: some of them wait on the simulator in real time.
+SAN_TEST_JOBS ?= $(shell echo $$(( $$(nproc) * 2 )))
+
 check: format-check sanitize-build fuzz-build
-	@UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS) \
+	@UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(SAN_TEST_JOBS) \
 	  -LE '$(SANITIZE_EXCLUDE)'
 	@fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 	@$(MAKE) --no-print-directory check-package
