@@ -7,10 +7,6 @@
 
 #include "host/terminal/console.h"
 
-namespace CLI {
-class App;
-}
-
 namespace velmora {
 
 class JsonEvents;
@@ -60,14 +56,9 @@ struct StationOptions {
   bool json = false;
   bool repeat = false;
   std::optional<int> count;
-  std::optional<std::string> config;  // the station file, read by ApplyStationConfig
+  std::optional<std::string> config;  // the station file, read with the command line
 };
 int StationCommand(const StationOptions& options, Console& console);
-// Adds "station" to `app`, filling `options`.
-CLI::App* AddStationCommand(CLI::App& app, StationOptions& options);
-// Fills the options the command line left out from the station file; false with `error`
-// for a file that cannot be read or names an unknown key.
-bool ApplyStationConfig(CLI::App& command, const std::string& file, std::string& error);
 
 int ListCommand(const std::string& pluginPath, Console& console);
 int RunCommand(const RunOptions& options, Console& console);

@@ -64,26 +64,6 @@ int BenchWrites(RecordStore& store, unsigned count, Console& console) {
 
 }  // namespace
 
-CLI::App* AddHistoryCommand(CLI::App& app, HistoryOptions& options) {
-  CLI::App* history =
-      app.add_subcommand("history", "list the service records of the runs, oldest first");
-  history->add_option("--serial", options.filter.serial, "only this device serial number");
-  history->add_option("--since", options.filter.since,
-                      "only runs started at or after this UTC time (YYYY-MM-DD[THH:MM[:SS]])");
-  history->add_option("--result", options.filter.result,
-                      "only succeeded, failed, cancelled or interrupted runs");
-  history->add_option("--operation", options.filter.operation,
-                      "only this operation (upgrade, config, dump)");
-  auto* json = history->add_flag("--json", options.json, "one JSON object per line");
-  history->add_flag("--csv", options.csv, "comma-separated values with a header line")
-      ->excludes(json);
-  history->add_option("--ledger", options.ledger,
-                      "read the depot's PostgreSQL ledger (every station's records) instead "
-                      "of the local database: postgresql://USER@HOST/DATABASE");
-  history->add_option("--bench-writes", options.benchWrites)->group("");
-  return history;
-}
-
 int HistoryCommand(const HistoryOptions& options, Console& console) {
   RecordFilter filter = options.filter;
   if (!filter.since.empty() && !NormaliseSince(options.filter.since, filter.since)) {

@@ -2,17 +2,20 @@
 // operation's wizard pages on the terminal (or fills them from the command line), runs
 // the operation with its status texts and progress, and answers its questions.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 
 #include "host/core/exit_codes.h"
+#include "host/core/give_up.h"
 #include "host/core/json_events.h"
 #include "host/core/plugin_library.h"
 #include "host/core/real_device_help.h"
 #include "host/core/session.h"
+#include "host/core/text.h"
 #include "host/core/version.h"
 #include "host/terminal/commands.h"
-#include "host/terminal/give_up_option.h"
 #include "host/terminal/interrupts.h"
 #include "host/terminal/record_commands.h"
 #include "sim/sim_port.h"
@@ -65,6 +68,166 @@ void AddRegistryOption(CLI::App& command, std::string& registry) {
 }
 
 }  // namespace
+
+// The commands' options live here with the rest of the command line, the commands' work
+// in their own files: CLI11's header costs seconds of compile time in each file that
+// includes it.
+namespace velmora {
+
+namespace {
+
+// The limits of --give-up-after (run, station) and their reason are host/core's, shared
+// with velmora-gui.
+CLI::Validator GiveUpCheck() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (text.empty() || text.size() > 12 ||
+            !std::all_of(text.begin(), text.end(),
+                         [](unsigned char c) { return std::isdigit(c) != 0; }))
+          return "takes whole seconds, not \"" + text + "\"";
+        return GiveUpSecondsProblem(std::stoull(text));
+      },
+      "SECONDS");
+}
+
+CLI::App* AddTraceShowCommand(CLI::App& trace, TraceShowOptions& options) {
+  trace.require_subcommand(1);
+  CLI::App* show = trace.add_subcommand(
+      "show", "print a wire trace (run --trace FILE) frame by frame, then what the run did");
+  show->add_option("FILE", options.file, "the wire trace")->required();
+  show->add_flag("--hex", options.allBytes, "print every frame's bytes in hex under it");
+  show->add_flag("--summary", options.summaryOnly, "print only what the run did");
+  show->footer(
+      "Each line: milliseconds since the trace began, the gap since the line before, the "
+      "direction (> to the device, < from it, ! a line event) and what the frame says. A "
+      "frame with a bad checksum, a frame cut short and bytes that belong to no frame are "
+      "shown with their bytes and never taken as the device's word.");
+  return show;
+}
+
+CLI::App* AddHistoryCommand(CLI::App& app, HistoryOptions& options) {
+  CLI::App* history =
+      app.add_subcommand("history", "list the service records of the runs, oldest first");
+  history->add_option("--serial", options.filter.serial, "only this device serial number");
+  history->add_option("--since", options.filter.since,
+                      "only runs started at or after this UTC time (YYYY-MM-DD[THH:MM[:SS]])");
+  history->add_option("--result", options.filter.result,
+                      "only succeeded, failed, cancelled or interrupted runs");
+  history->add_option("--operation", options.filter.operation,
+                      "only this operation (upgrade, config, dump)");
+  auto* json = history->add_flag("--json", options.json, "one JSON object per line");
+  history->add_flag("--csv", options.csv, "comma-separated values with a header line")
+      ->excludes(json);
+  history->add_option("--ledger", options.ledger,
+                      "read the depot's PostgreSQL ledger (every station's records) instead "
+                      "of the local database: postgresql://USER@HOST/DATABASE");
+  history->add_option("--bench-writes", options.benchWrites)->group("");
+  return history;
+}
+
+#ifndef _WIN32
+constexpr const char* kStationFooter = R"(
+Each slot runs "velmora run OPERATION --device PORT --json" in a process of its own, with
+the run options given here; a PORT is anything --device takes (/dev/serial/by-path/...
+names stay the same for the same USB socket). Nothing is asked: without --yes a question
+is answered No and the slot fails with the question as its reason. A dump is written to
+--log-dir (default: the current directory) as SERIAL-YYYYmmdd-HHMMSS.log, the port's name
+standing in for a serial number that could not be read; no file is ever replaced.
+
+--config FILE reads the options from a TOML file, for example:
+  slot = ["/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0",
+          "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"]
+  log-dir = "/srv/kv70/dumps"
+
+With --repeat a slot runs again when its device is done, on the next device the
+technician connects and restarts ("waiting for a KV70" meanwhile), until Ctrl-C or
+--count devices. Ctrl-C, SIGTERM and SIGHUP cancel every slot through its own cancel and
+wait for them; a second one ends them at once.
+
+Exit status: 0 every slot succeeded, 1 any failed, 2 cancelled, 64 wrong usage.)";
+
+CLI::App* AddStationCommand(CLI::App& app, StationOptions& options) {
+  CLI::App* command =
+      app.add_subcommand("station", "run one operation on many devices at once, a slot per port");
+  command->add_option("OPERATION", options.operation, "index or name word of the operation")
+      ->required();
+  command->add_option("--slot", options.slots,
+                      "a slot's port, as --device takes it (repeat for each slot)");
+  command->add_option("--firmware", options.firmware,
+                      "passed to every slot's run: the firmware's description or an S-record file");
+  command->add_flag("--yes", options.yes, "answer Yes to the operation's questions in every slot");
+  command
+      ->add_option("--give-up-after", options.giveUpAfter,
+                   "SECONDS without a change of progress after which a slot's run is cancelled "
+                   "and fails (default 300; 0: never; else at least 30)")
+      ->check(GiveUpCheck());
+  command->add_option("--monitor-image", options.monitorImage,
+                      "the KV70's own flash monitor program, for every slot");
+  command->add_option("--ledger", options.ledger, "passed to every slot's run: the depot's ledger");
+  command->add_option("--log-dir", options.logDir,
+                      "folder of the dumps' log files (default: the current directory)");
+  command->add_option("--trace-dir", options.traceDir,
+                      "write each run's wire trace into this folder, one file per run");
+  command->add_flag("--json", options.json,
+                    "standard output carries only JSON Lines: each child's events with \"slot\" "
+                    "and \"slot_device\" in front, a slot_end event per run, and last station_end");
+  command->add_flag("--repeat", options.repeat,
+                    "when a slot's device is done, wait for the next one on the same port");
+  command
+      ->add_option("--count", options.count,
+                   "with --repeat: devices per slot (default: until Ctrl-C)")
+      ->check(CLI::Range(1, 1000000));
+  command->add_option("--plugin", options.plugin,
+                      "the device plug-in (default: DevKV70.so beside velmora)");
+  command->add_option("--config", options.config,
+                      "a station file: the station's options (the slots first) in TOML; the "
+                      "command line's own options win");
+  command->footer(kStationFooter);
+  return command;
+}
+
+bool ApplyStationConfig(CLI::App& command, const std::string& file, std::string& error) {
+  std::vector<CLI::ConfigItem> items;
+  try {
+    items = CLI::ConfigTOML().from_file(file);
+  } catch (const CLI::Error& e) {
+    error = "--config " + file + ": " + e.what();
+    return false;
+  }
+  for (const CLI::ConfigItem& item : items) {
+    // Keys at the top, or in a [station] section.
+    if (item.name == "++" || item.name == "--") continue;
+    if (!(item.parents.empty() || (item.parents.size() == 1 && item.parents[0] == "station"))) {
+      error = "--config " + file + ": unknown section " + item.parents[0];
+      return false;
+    }
+    CLI::Option* option = command.get_option_no_throw("--" + item.name);
+    if (option == nullptr || item.name == "config" || item.name == "help") {
+      error = "--config " + file + ": unknown key " + item.name;
+      return false;
+    }
+    if (option->count() > 0) continue;  // given on the command line
+    try {
+      if (option->get_expected_min() == 0) {
+        const std::string value = item.inputs.empty() ? "true" : Lower(item.inputs.front());
+        if (value == "false" || value == "0" || value == "no" || value == "off") continue;
+        option->add_result(std::string("true"));
+      } else {
+        option->add_result(item.inputs);
+      }
+      option->run_callback();
+    } catch (const CLI::Error& e) {
+      error = "--config " + file + ": " + item.name + ": " + e.what();
+      return false;
+    }
+  }
+  return true;
+}
+
+#endif
+
+}  // namespace
+}  // namespace velmora
 
 int main(int argc, char** argv) {
   using namespace velmora;

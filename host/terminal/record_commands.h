@@ -1,7 +1,6 @@
 // velmora's commands about what runs left behind: the wire trace read back, and the
 // service records. Each returns the exit status (exit_codes.h).
 #pragma once
-#include <CLI/CLI.hpp>
 #include <string>
 
 #include "host/core/service_record.h"
@@ -15,8 +14,6 @@ struct TraceShowOptions {
   bool summaryOnly = false;  // the summary without the frames
 };
 int TraceShowCommand(const TraceShowOptions& options, Console& console);
-// Adds "show" under `trace`, filling `options`.
-CLI::App* AddTraceShowCommand(CLI::App& trace, TraceShowOptions& options);
 
 struct HistoryOptions {
   RecordFilter filter;  // since as given; the command normalises it
@@ -28,7 +25,5 @@ struct HistoryOptions {
   unsigned benchWrites = 0;
 };
 int HistoryCommand(const HistoryOptions& options, Console& console);
-// Adds "history" to `app`, filling `options`.
-CLI::App* AddHistoryCommand(CLI::App& app, HistoryOptions& options);
 
 }  // namespace velmora

@@ -4,12 +4,14 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "host/core/exit_codes.h"
 #include "host/core/json_events.h"
@@ -19,33 +21,12 @@
 #include "host/core/station_runner.h"
 #include "host/core/text.h"
 #include "host/terminal/commands.h"
-#include "host/terminal/give_up_option.h"
 #include "host/terminal/interrupts.h"
 #include "host/terminal/record_commands.h"
 
 namespace velmora {
 
 namespace {
-
-constexpr const char* kStationFooter = R"(
-Each slot runs "velmora run OPERATION --device PORT --json" in a process of its own, with
-the run options given here; a PORT is anything --device takes (/dev/serial/by-path/...
-names stay the same for the same USB socket). Nothing is asked: without --yes a question
-is answered No and the slot fails with the question as its reason. A dump is written to
---log-dir (default: the current directory) as SERIAL-YYYYmmdd-HHMMSS.log, the port's name
-standing in for a serial number that could not be read; no file is ever replaced.
-
---config FILE reads the options from a TOML file, for example:
-  slot = ["/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0",
-          "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"]
-  log-dir = "/srv/kv70/dumps"
-
-With --repeat a slot runs again when its device is done, on the next device the
-technician connects and restarts ("waiting for a KV70" meanwhile), until Ctrl-C or
---count devices. Ctrl-C, SIGTERM and SIGHUP cancel every slot through its own cancel and
-wait for them; a second one ends them at once.
-
-Exit status: 0 every slot succeeded, 1 any failed, 2 cancelled, 64 wrong usage.)";
 
 double Now() {
   using namespace std::chrono;
@@ -194,84 +175,6 @@ void PrintTable(const StationModel& model) {
 }
 
 }  // namespace
-
-CLI::App* AddStationCommand(CLI::App& app, StationOptions& options) {
-  CLI::App* command =
-      app.add_subcommand("station", "run one operation on many devices at once, a slot per port");
-  command->add_option("OPERATION", options.operation, "index or name word of the operation")
-      ->required();
-  command->add_option("--slot", options.slots,
-                      "a slot's port, as --device takes it (repeat for each slot)");
-  command->add_option("--firmware", options.firmware,
-                      "passed to every slot's run: the firmware's description or an S-record file");
-  command->add_flag("--yes", options.yes, "answer Yes to the operation's questions in every slot");
-  command
-      ->add_option("--give-up-after", options.giveUpAfter,
-                   "SECONDS without a change of progress after which a slot's run is cancelled "
-                   "and fails (default 300; 0: never; else at least 30)")
-      ->check(GiveUpCheck());
-  command->add_option("--monitor-image", options.monitorImage,
-                      "the KV70's own flash monitor program, for every slot");
-  command->add_option("--ledger", options.ledger, "passed to every slot's run: the depot's ledger");
-  command->add_option("--log-dir", options.logDir,
-                      "folder of the dumps' log files (default: the current directory)");
-  command->add_option("--trace-dir", options.traceDir,
-                      "write each run's wire trace into this folder, one file per run");
-  command->add_flag("--json", options.json,
-                    "standard output carries only JSON Lines: each child's events with \"slot\" "
-                    "and \"slot_device\" in front, a slot_end event per run, and last station_end");
-  command->add_flag("--repeat", options.repeat,
-                    "when a slot's device is done, wait for the next one on the same port");
-  command
-      ->add_option("--count", options.count,
-                   "with --repeat: devices per slot (default: until Ctrl-C)")
-      ->check(CLI::Range(1, 1000000));
-  command->add_option("--plugin", options.plugin,
-                      "the device plug-in (default: DevKV70.so beside velmora)");
-  command->add_option("--config", options.config,
-                      "a station file: the station's options (the slots first) in TOML; the "
-                      "command line's own options win");
-  command->footer(kStationFooter);
-  return command;
-}
-
-bool ApplyStationConfig(CLI::App& command, const std::string& file, std::string& error) {
-  std::vector<CLI::ConfigItem> items;
-  try {
-    items = CLI::ConfigTOML().from_file(file);
-  } catch (const CLI::Error& e) {
-    error = "--config " + file + ": " + e.what();
-    return false;
-  }
-  for (const CLI::ConfigItem& item : items) {
-    // Keys at the top, or in a [station] section.
-    if (item.name == "++" || item.name == "--") continue;
-    if (!(item.parents.empty() || (item.parents.size() == 1 && item.parents[0] == "station"))) {
-      error = "--config " + file + ": unknown section " + item.parents[0];
-      return false;
-    }
-    CLI::Option* option = command.get_option_no_throw("--" + item.name);
-    if (option == nullptr || item.name == "config" || item.name == "help") {
-      error = "--config " + file + ": unknown key " + item.name;
-      return false;
-    }
-    if (option->count() > 0) continue;  // given on the command line
-    try {
-      if (option->get_expected_min() == 0) {
-        const std::string value = item.inputs.empty() ? "true" : Lower(item.inputs.front());
-        if (value == "false" || value == "0" || value == "no" || value == "off") continue;
-        option->add_result(std::string("true"));
-      } else {
-        option->add_result(item.inputs);
-      }
-      option->run_callback();
-    } catch (const CLI::Error& e) {
-      error = "--config " + file + ": " + item.name + ": " + e.what();
-      return false;
-    }
-  }
-  return true;
-}
 
 int StationCommand(const StationOptions& options, Console& console) {
   (void)console;

@@ -10,21 +10,6 @@
 
 namespace velmora {
 
-CLI::App* AddTraceShowCommand(CLI::App& trace, TraceShowOptions& options) {
-  trace.require_subcommand(1);
-  CLI::App* show = trace.add_subcommand(
-      "show", "print a wire trace (run --trace FILE) frame by frame, then what the run did");
-  show->add_option("FILE", options.file, "the wire trace")->required();
-  show->add_flag("--hex", options.allBytes, "print every frame's bytes in hex under it");
-  show->add_flag("--summary", options.summaryOnly, "print only what the run did");
-  show->footer(
-      "Each line: milliseconds since the trace began, the gap since the line before, the "
-      "direction (> to the device, < from it, ! a line event) and what the frame says. A "
-      "frame with a bad checksum, a frame cut short and bytes that belong to no frame are "
-      "shown with their bytes and never taken as the device's word.");
-  return show;
-}
-
 int TraceShowCommand(const TraceShowOptions& options, Console& console) {
   TraceAnnotator annotator(options.allBytes);
   LineDecoder::FrameSink sink;
