@@ -195,7 +195,7 @@ class FakeServer {
   std::vector<ComPortMessage> commands_;
 };
 
-class Rfc2217Test : public testing::Test {
+class Rfc2217Test : public ::testing::Test {
  protected:
   void SetUp() override { previousTimeout_ = SetRfc2217AnswerTimeoutMs(300); }
   void TearDown() override { SetRfc2217AnswerTimeoutMs(previousTimeout_); }

@@ -12,7 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SerialPortsTest : public testing::Test {
+class SerialPortsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     root_ = fs::temp_directory_path() / ("serial-ports-" + std::to_string(::getpid()));

@@ -10,18 +10,19 @@
 #include "framework/uimodel.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_harness.h"
+#include "tests/e2e/e2e_texts.h"
 
 namespace {
+
+using kv70::e2e::kCanceled;
+using kv70::e2e::kConfigDone;
+using kv70::e2e::kEstablishing;
+using kv70::e2e::kFailed;
+using kv70::e2e::kRebooting;
 
 using kv70::e2e::Harness;
 using kv70::e2e::kConfigRetrieval;
 using kv70::e2e::RunOutcome;
-
-const std::string kEstablishing = "Establishing communication with the KV70. Please wait...";
-const std::string kRebooting = "Rebooting the KV70 data collector...";
-const std::string kDone = "The configuration information was retrieved successfully.";
-const std::string kCanceled = "The operation was canceled.";
-const std::string kFailed = "There was a failure with the operation!";
 
 // The option area as hex for the simulator's options= setting: every option off (each
 // toggle at its off value, both dated options 0xFFFF), then the given bytes.
@@ -78,10 +79,10 @@ TEST_F(ConfigRetrievalE2eTest, ShowsTheRecordThenRestartsTheDevice) {
   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
   EXPECT_EQ(run.caption, "Read Configuration");
   EXPECT_EQ(run.statuses,
-            (std::vector<std::string>{kEstablishing, kEstablishing, kRebooting, kDone}));
+            (std::vector<std::string>{kEstablishing, kEstablishing, kRebooting, kConfigDone}));
   EXPECT_EQ(run.Outline(),
             (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing, "D:2013",
-                                      "S:" + kRebooting, "S:" + kDone, "C"}))
+                                      "S:" + kRebooting, "S:" + kConfigDone, "C"}))
       << "the dialog closes before the restart, and the final text comes after it";
   EXPECT_EQ(run.completions, 1);
   EXPECT_TRUE(run.boxes.empty());
@@ -195,7 +196,7 @@ TEST_F(ConfigRetrievalE2eTest, ClosingTheDialogAnyWayEndsInSuccess) {
   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
   ASSERT_EQ(run.dialogs.size(), 1u);
   EXPECT_EQ(run.dialogs[0].result, IDCANCEL);
-  EXPECT_EQ(run.statuses.back(), kDone);
+  EXPECT_EQ(run.statuses.back(), kConfigDone);
   EXPECT_EQ(h.Simulator()->GetCounters().reboots, 1u);
 }
 
@@ -225,7 +226,7 @@ TEST_F(ConfigRetrievalE2eTest, CancelWhileTheDialogIsOpenHasNoEffect) {
   const RunOutcome run = h.Run(kConfigRetrieval);
   EXPECT_TRUE(run.cancelSignalled);
   EXPECT_EQ(run.result, OPERATION_SUCCEEDED);
-  EXPECT_EQ(run.statuses.back(), kDone);
+  EXPECT_EQ(run.statuses.back(), kConfigDone);
   EXPECT_EQ(h.Simulator()->GetCounters().reboots, 1u);
 }
 

@@ -19,8 +19,16 @@
 #include "resources/resource.h"
 #include "sim/sim_port.h"
 #include "tests/e2e/e2e_harness.h"
+#include "tests/e2e/e2e_texts.h"
 
 namespace {
+
+using kv70::e2e::kCanceled;
+using kv70::e2e::kDumpDone;
+using kv70::e2e::kEstablishing;
+using kv70::e2e::kFailed;
+using kv70::e2e::kRebooting;
+using kv70::e2e::kWaiting;
 
 namespace fs = std::filesystem;
 using kv70::e2e::Harness;
@@ -29,14 +37,7 @@ using kv70::e2e::kFileSystemDump;
 using kv70::e2e::RunOutcome;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kEstablishing = "Establishing communication with the KV70. Please wait...";
 const std::string kReading = "Reading file system...";
-const std::string kWaiting =
-    "Timeout getting response from KV!  Check the cables!  Waiting for reconnect...";
-const std::string kRebooting = "Rebooting the KV70 data collector...";
-const std::string kDone = "The file system dump completed successfully.";
-const std::string kCanceled = "The operation was canceled.";
-const std::string kFailed = "There was a failure with the operation!";
 constexpr std::size_t kBlock = 1024;
 constexpr std::size_t kBlocksPerMb = 1024;
 constexpr std::uint8_t kRead = 0x05;
@@ -154,7 +155,7 @@ TEST_F(DumpE2eTest, TheLogFileIsTheFileSystemFlash) {
   EXPECT_EQ(run.caption, "KV70 File System Dump");
   EXPECT_EQ(run.Outline(),
             (std::vector<std::string>{"S:" + kEstablishing, "S:" + kEstablishing, "S:" + kReading,
-                                      "S:" + kRebooting, "S:" + kDone, "C"}));
+                                      "S:" + kRebooting, "S:" + kDumpDone, "C"}));
   EXPECT_TRUE(run.boxes.empty());
 
   auto device = h.Simulator();
@@ -213,7 +214,7 @@ TEST_F(DumpE2eTest, ACablePulledThreeTimesLeavesNoGapAndNoDuplicate) {
                                "S:" + kEstablishing, "S:" + kEstablishing, "S:" + kReading,
                                "S:" + kWaiting, "S:" + kWaiting, "S:" + kWaiting, "S:" + kReading,
                                "S:" + kWaiting, "S:" + kReading, "S:" + kWaiting, "S:" + kWaiting,
-                               "S:" + kReading, "S:" + kRebooting, "S:" + kDone, "C"}));
+                               "S:" + kReading, "S:" + kRebooting, "S:" + kDumpDone, "C"}));
   EXPECT_TRUE(run.boxes.empty());
   auto device = h.Simulator();
   EXPECT_TRUE(ReadFile(logPath) == image);
@@ -311,7 +312,7 @@ TEST_F(DumpE2eTest, AnEmptyFileSystemGivesAnEmptyFile) {
   ASSERT_TRUE(fs::exists(logPath));
   EXPECT_EQ(fs::file_size(logPath), 0u);
   EXPECT_EQ(ProgressOfTheDump(run), (std::vector<long>{0, 100}));
-  EXPECT_EQ(run.statuses.back(), kDone);
+  EXPECT_EQ(run.statuses.back(), kDumpDone);
   EXPECT_EQ(Requests(*h.Simulator(), kRead), 0u);
 }
 
@@ -340,7 +341,7 @@ TEST_F(DumpE2eTest, AnAbsentFileSystemSizeReadsNothing) {
   EXPECT_EQ(fs::file_size(logPath), 0u);
   EXPECT_EQ(ProgressOfTheDump(run), (std::vector<long>{0, 100}));
   EXPECT_EQ(Requests(*device, kRead), 0u);
-  EXPECT_EQ(run.statuses.back(), kDone);
+  EXPECT_EQ(run.statuses.back(), kDumpDone);
 }
 
 TEST_F(DumpE2eTest, AFolderThatIsGoneFailsAfterTheConnectionWithoutARestart) {

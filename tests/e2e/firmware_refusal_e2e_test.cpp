@@ -20,9 +20,13 @@
 #include "resources/resource.h"
 #include "sim/sim_port.h"
 #include "tests/e2e/e2e_harness.h"
+#include "tests/e2e/e2e_texts.h"
 #include "tests/e2e/upgrade_image.h"
 
 namespace {
+
+using kv70::e2e::kFailed;
+using kv70::e2e::kUpgradeDone;
 
 using kv70::e2e::Harness;
 using kv70::e2e::kSoftwareUpgrade;
@@ -31,8 +35,6 @@ namespace fs = std::filesystem;
 namespace up = kv70::upgrade;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kFailed = "There was a failure with the operation!";
-const std::string kDone = "The software upgrade was completed successfully.";
 constexpr std::uint32_t kFlash = 0x02400000;
 constexpr std::size_t kFlashSize = 0x200000;
 
@@ -598,7 +600,7 @@ TEST_F(FirmwareRefusalTest, FilesFromCommonToolsProgramAsTheyRead) {
     EXPECT_TRUE(PressNext().empty()) << "the page lets it through";
     const RunOutcome run = Upgrade();
     ASSERT_EQ(run.result, OPERATION_SUCCEEDED) << (run.boxes.empty() ? "" : run.boxes[0].text);
-    EXPECT_EQ(run.statuses.back(), kDone);
+    EXPECT_EQ(run.statuses.back(), kUpgradeDone);
     EXPECT_TRUE(ProgramFlash() == expected);
     const bool said =
         std::find(run.statuses.begin(), run.statuses.end(), note) != run.statuses.end();

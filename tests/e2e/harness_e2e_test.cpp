@@ -10,16 +10,17 @@
 #include "platform/testing/system_for_tests.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_harness.h"
+#include "tests/e2e/e2e_texts.h"
 
 namespace {
+
+using kv70::e2e::kCanceled;
+using kv70::e2e::kEstablishing;
 
 using kv70::e2e::Harness;
 using kv70::e2e::HostEvent;
 using kv70::e2e::kConfigRetrieval;
 using kv70::e2e::RunOutcome;
-
-const std::string kEstablishing = "Establishing communication with the KV70. Please wait...";
-const std::string kCanceled = "The operation was canceled.";
 
 std::optional<std::string> Env(const char* name) {
   const char* value = std::getenv(name);

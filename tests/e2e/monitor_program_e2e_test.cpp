@@ -17,16 +17,17 @@
 #include "sim/bus.h"
 #include "sim/monitor_image.h"
 #include "tests/e2e/e2e_harness.h"
+#include "tests/e2e/e2e_texts.h"
 
 namespace {
+
+using kv70::e2e::kConfigDone;
+using kv70::e2e::kEstablishing;
+using kv70::e2e::kFailed;
 
 using kv70::e2e::Harness;
 using kv70::e2e::kConfigRetrieval;
 using kv70::e2e::RunOutcome;
-
-const std::string kEstablishing = "Establishing communication with the KV70. Please wait...";
-const std::string kFailed = "There was a failure with the operation!";
-const std::string kDone = "The configuration information was retrieved successfully.";
 
 // What went over the line, writes only, with the plug-in's notes.
 class RecordingTap final : public platform::WireTap {
@@ -160,7 +161,7 @@ TEST_F(MonitorProgramE2eTest, TheEmbeddedImageGivenAtRunTimeSendsTheSameBytes) {
   {
     TapScope scope(&embedded);
     h.UseDevice("name=embedded");
-    EXPECT_EQ(RunPressingOk().statuses.back(), kDone);
+    EXPECT_EQ(RunPressingOk().statuses.back(), kConfigDone);
   }
   RecordingTap fromFile;
   const std::string path = File("copy.bin", StandIn());
@@ -168,7 +169,7 @@ TEST_F(MonitorProgramE2eTest, TheEmbeddedImageGivenAtRunTimeSendsTheSameBytes) {
     TapScope scope(&fromFile);
     h.UseDevice("name=file");
     h.UseMonitorProgram(path);
-    EXPECT_EQ(RunPressingOk().statuses.back(), kDone);
+    EXPECT_EQ(RunPressingOk().statuses.back(), kConfigDone);
   }
   ASSERT_FALSE(embedded.writes.empty());
   EXPECT_TRUE(embedded.writes == fromFile.writes) << "the two runs wrote different bytes";

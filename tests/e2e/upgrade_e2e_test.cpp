@@ -17,9 +17,17 @@
 #include "platform/testing/system_for_tests.h"
 #include "sim/flash.h"
 #include "tests/e2e/e2e_harness.h"
+#include "tests/e2e/e2e_texts.h"
 #include "tests/e2e/upgrade_image.h"
 
 namespace {
+
+using kv70::e2e::kCanceled;
+using kv70::e2e::kEstablishing;
+using kv70::e2e::kFailed;
+using kv70::e2e::kRebooting;
+using kv70::e2e::kUpgradeDone;
+using kv70::e2e::kWaiting;
 
 using kv70::e2e::Harness;
 using kv70::e2e::kSoftwareUpgrade;
@@ -27,17 +35,10 @@ using kv70::e2e::RunOutcome;
 namespace up = kv70::upgrade;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kEstablishing = "Establishing communication with the KV70. Please wait...";
 const std::string kConfiguring = "Configuring software update...";
 const std::string kCollecting = "Collecting garbage...";
 const std::string kErasing = "Erasing program flash...";
 const std::string kUpdating = "Updating the software of the KV70...";
-const std::string kWaiting =
-    "Timeout getting response from KV!  Check the cables!  Waiting for reconnect...";
-const std::string kRebooting = "Rebooting the KV70 data collector...";
-const std::string kDone = "The software upgrade was completed successfully.";
-const std::string kCanceled = "The operation was canceled.";
-const std::string kFailed = "There was a failure with the operation!";
 const std::string kInstalledQuestion = "Software version already installed!\n\nProceed?";
 
 // Flash-monitor requests the PC wrote, one per port write.
@@ -236,7 +237,7 @@ TEST_F(UpgradeE2eTest, TwoMebibyteImageLandsByteForByte) {
   const RunOutcome run = Upgrade();
   ASSERT_EQ(run.result, OPERATION_SUCCEEDED) << ::testing::PrintToString(run.statuses);
   EXPECT_EQ(run.caption, "Software Upgrade");
-  EXPECT_EQ(run.statuses.back(), kDone);
+  EXPECT_EQ(run.statuses.back(), kUpgradeDone);
   EXPECT_TRUE(run.boxes.empty());
 
   // Program flash equals an independent conversion of the file.
@@ -273,8 +274,9 @@ TEST_F(UpgradeE2eTest, StatusesOfASuccessfulRun) {
   Offer(image);
   const RunOutcome run = Upgrade();
   ASSERT_EQ(run.result, OPERATION_SUCCEEDED);
-  EXPECT_EQ(run.statuses, (std::vector<std::string>{kEstablishing, kConfiguring, kCollecting,
-                                                    kErasing, kUpdating, kRebooting, kDone}));
+  EXPECT_EQ(run.statuses,
+            (std::vector<std::string>{kEstablishing, kConfiguring, kCollecting, kErasing, kUpdating,
+                                      kRebooting, kUpgradeDone}));
   EXPECT_EQ(run.completions, 1);
   EXPECT_EQ(run.progress.back(), 100);
   EXPECT_TRUE(FlashHolds(image));
@@ -429,7 +431,7 @@ TEST_F(UpgradeE2eTest, CablePulledDuringProgrammingWaitsAndCompletes) {
   EXPECT_EQ(std::vector<std::string>(first, first + kPulled),
             std::vector<std::string>(kPulled, kWaiting));
   EXPECT_EQ(*(first + kPulled), kUpdating);
-  EXPECT_EQ(run.statuses.back(), kDone);
+  EXPECT_EQ(run.statuses.back(), kUpgradeDone);
 
   const Bytes expected = SrecCatImage(path);
   EXPECT_TRUE(ProgramFlash() == expected);

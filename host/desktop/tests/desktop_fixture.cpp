@@ -25,6 +25,12 @@ QApplication& App() {
   return *app;
 }
 
+int Count(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 namespace {
 
 // What the run window shows once the run has ended.

@@ -16,6 +16,9 @@ namespace velmora::desktop {
 
 QApplication& App();
 
+// How many times `part` occurs in `text`.
+int Count(const std::string& text, const std::string& part);
+
 class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -23,12 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int Count(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 // A list page is a choice the script must make: without --firmware, or with one the list
 // does not hold, the run ends as wrong usage before the device is made.
 TEST_F(DesktopTest, AutoUpgradeNeedsAFirmwareTheListHolds) {

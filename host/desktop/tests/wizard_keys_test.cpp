@@ -86,12 +86,6 @@ void WaitUntil(const std::function<bool()>& done) {
   while (!done()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
 }
 
-int Count(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 TEST_F(DesktopTest, EnterPressesTheFocusedButtonAndACancelledWizardSaysSoOnce) {
   GuiOptions options;
   options.device = "sim";
