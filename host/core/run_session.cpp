@@ -131,7 +131,10 @@ bool RunSession::Pump(DWORD waitMs) {
   if (done_.load()) return false;
   platform::PumpMessages(waitMs > 0, waitMs);
   FollowCaption();
-  if (!cancelRequested_ && observer_.CancelWanted()) Cancel();
+  // Asked on every turn, not only until the first cancel: an observer may have more to
+  // do with a later request (the terminal's second Ctrl-C ends velmora while the run
+  // still winds down). Cancel itself happens once.
+  if (observer_.CancelWanted()) Cancel();
   GiveUpWhenStill();
   observer_.Tick();
   return !done_.load();

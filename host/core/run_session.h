@@ -46,7 +46,7 @@ class RunObserver {
   // soon as the port meets it: before the plug-in's failure box.
   virtual void PortProblem(const std::string& /*line*/) {}
   virtual void Finish() {}  // the run has ended
-  // Polled between messages: true once the user asked to cancel.
+  // Polled between messages for the whole run: true once the user asked to cancel.
   virtual bool CancelWanted() { return false; }
 };
 

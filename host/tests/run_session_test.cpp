@@ -149,6 +149,32 @@ TEST_F(RunSessionTest, TheObserversWakeEndsThePumpsWait) {
   EXPECT_FALSE(view_.WantsTicks());
 }
 
+// The pump keeps asking the observer after the run was told to cancel: the terminal's
+// view ends velmora at a second Ctrl-C while the plug-in still winds down, which it can
+// only do when it is asked.
+TEST_F(RunSessionTest, ThePumpKeepsAskingForACancelWhileTheRunWindsDown) {
+  struct Observer : RunObserver {
+    std::atomic<int> asks{0};
+    bool CancelWanted() override {
+      asks.fetch_add(1);
+      return true;
+    }
+  } observer;
+  int asksAtCancel = 0;
+  RunSession session(
+      [&](RunRecord& record) {
+        platform::WaitForSingleObject(record.cancelEvent, INFINITE);
+        asksAtCancel = observer.asks.load();
+        // Winding down: each send is handled by the pump, which then looks again.
+        for (int k = 0; k < 100 && observer.asks.load() == asksAtCancel; ++k)
+          Send(record, WM_OPERATION_PROGRESS, k);
+        return OPERATION_CANCELED;
+      },
+      observer);
+  EXPECT_EQ(session.Run({0, 1}), OPERATION_CANCELED);
+  EXPECT_GT(observer.asks.load(), asksAtCancel);
+}
+
 // A Ctrl-C calls the wake a run's view registered, on a thread of the interrupts' own
 // (never inside the signal handler), and no longer once it is taken away.
 TEST_F(RunSessionTest, ACtrlCCallsTheRegisteredWake) {
